@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "image/ppm.h"
+#include "screen/halftone.h"
 
 namespace {
 
@@ -90,10 +91,12 @@ int run_conversions(int count, char** arguments) {
 
     ConversionOptions options{};
     ImagePlanes planes{};
+    ThresholdMatrix matrix{};
     for (int i = 1; i < count; ++i) {
         options = kDefaultOptions;
         const char* name = parse_option_block(arguments[i], options);
         if (read_ppm(name, planes)) {
+            build_threshold_matrix(options.halftone, matrix);
             release_planes(planes);
         }
         printf("%d%% completed.\n", static_cast<int>(int64_t{100} * i / (count - 1)));

@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <vector>
+
+#include "screen/halftone.h"
+#include "screen/modes.h"
+
+namespace {
+
+// ---- Threshold matrix ----
+
+std::vector<int32_t> column(const ThresholdMatrix& m, int u, int count) {
+    return {m.offset[u], m.offset[u] + count};
+}
+
+TEST(ThresholdMatrix, KnownRowsOfEveryHalftone) {
+    ThresholdMatrix m;
+    build_threshold_matrix(kHalftoneFine, m);
+    EXPECT_EQ(column(m, 0, 16), (std::vector<int32_t>{0, -14, 43, -57, 10, -3, 54, -46, 2, -11, 45, -54, 13, 0, 56, -44}));
+    EXPECT_EQ(column(m, 1, 16),
+              (std::vector<int32_t>{-86, 72, -100, 86, -75, 82, -90, 97, -83, 74, -98, 89, -72, 85, -87, 99}));
+    build_threshold_matrix(kHalftoneCoarse, m);
+    EXPECT_EQ(column(m, 0, 4), (std::vector<int32_t>{14, 72, -115, -86}));
+    build_threshold_matrix(kHalftoneSpiral, m);
+    EXPECT_EQ(column(m, 0, 4), (std::vector<int32_t>{-72, -57, -43, -28}));
+    build_threshold_matrix(kHalftoneDiagonal, m);
+    EXPECT_EQ(column(m, 0, 4), (std::vector<int32_t>{-115, -57, 0, 57}));
+    EXPECT_EQ(column(m, 1, 4), (std::vector<int32_t>{72, -100, -43, 14}));
+}
+
+TEST(ThresholdMatrix, QuartersFollowTheSubdivisionOrder) {
+    // Diagonal base B[0][0] = 0: ranks 0, 4, 8, 12 at the 8x8 quarters and
+    // +1, +2, +3 at the 16x16 quarters of each.
+    const DitherOrder order = dither_order(kHalftoneDiagonal);
+    EXPECT_EQ(order.rank[0][0], 0);
+    EXPECT_EQ(order.rank[4][4], 4);
+    EXPECT_EQ(order.rank[4][0], 8);
+    EXPECT_EQ(order.rank[0][4], 12);
+    EXPECT_EQ(order.rank[8][8], 1);
+    EXPECT_EQ(order.rank[8][0], 2);
+    EXPECT_EQ(order.rank[0][8], 3);
+    EXPECT_EQ(order.rank[12][12], 5);
+    EXPECT_EQ(order.rank[15][15], 16 * 3 + 4 + 1);
+}
+
+TEST(ThresholdMatrix, EveryHalftoneHoldsEachRankOnceAndScalesIntoRange) {
+    for (HalftoneType h : {kHalftoneFine, kHalftoneCoarse, kHalftoneSpiral, kHalftoneDiagonal}) {
+        const DitherOrder order = dither_order(h);
+        std::multiset<int32_t> ranks;
+        for (const auto& col : order.rank) ranks.insert(std::begin(col), std::end(col));
+        std::multiset<int32_t> expected;
+        for (int32_t r = 0; r < 256; ++r) expected.insert(r);
+        EXPECT_EQ(ranks, expected) << "halftone " << h;
+
+        ThresholdMatrix m;
+        build_threshold_matrix(h, m);
+        std::set<int32_t> values;
+        for (const auto& col : m.offset) values.insert(std::begin(col), std::end(col));
+        EXPECT_EQ(*values.begin(), -115) << "halftone " << h;
+        EXPECT_EQ(*values.rbegin(), 114) << "halftone " << h;
+        EXPECT_EQ(values.size(), 230u) << "halftone " << h;
+        // Truncation toward zero: ranks 127, 128 and 129 all scale to 0.
+        int zeros = 0;
+        for (const auto& col : m.offset) zeros += static_cast<int>(std::count(std::begin(col), std::end(col), 0));
+        EXPECT_EQ(zeros, 3) << "halftone " << h;
+    }
+}
+
+TEST(ThresholdMatrix, RebuildLeavesNoTraceOfThePreviousHalftone) {
+    for (HalftoneType first : {kHalftoneNone, kHalftoneFine, kHalftoneCoarse, kHalftoneSpiral, kHalftoneDiagonal}) {
+        for (HalftoneType second : {kHalftoneNone, kHalftoneFine, kHalftoneCoarse, kHalftoneSpiral, kHalftoneDiagonal}) {
+            ThresholdMatrix fresh;
+            build_threshold_matrix(second, fresh);
+            ThresholdMatrix reused;
+            for (auto& col : reused.offset)
+                for (auto& v : col) v = 12345;
+            build_threshold_matrix(first, reused);
+            build_threshold_matrix(second, reused);
+            for (int u = 0; u < 16; ++u)
+                for (int v = 0; v < 16; ++v)
+                    ASSERT_EQ(reused.offset[u][v], fresh.offset[u][v]) << first << " then " << second;
+        }
+    }
+    ThresholdMatrix none;
+    build_threshold_matrix(kHalftoneNone, none);
+    for (const auto& col : none.offset)
+        for (int32_t v : col) EXPECT_EQ(v, 0);
+}
+
+// ---- Modes, palettes, colour matching, packing ----
+
+TEST(ScreenModes, GeometryOfEveryMode) {
+    const struct {
+        int32_t mode, bytes_per_row, pixels_per_byte, colours;
+        uint32_t start;
+        int32_t dump_bytes, pixels_across;
+    } expected[] = {{0, 80, 8, 2, 0x3000, 20480, 640},
+                    {1, 80, 4, 4, 0x3000, 20480, 320},
+                    {2, 80, 2, 8, 0x3000, 20480, 160},
+                    {4, 40, 8, 2, 0x5800, 10240, 320},
+                    {5, 40, 4, 4, 0x5800, 10240, 160}};
+    for (const auto& e : expected) {
+        const ScreenMode& m = screen_mode_for(e.mode);
+        EXPECT_EQ(m.mode, e.mode);
+        EXPECT_EQ(m.bytes_per_row, e.bytes_per_row);
+        EXPECT_EQ(m.pixels_per_byte, e.pixels_per_byte);
+        EXPECT_EQ(m.colours, e.colours);
+        EXPECT_EQ(m.screen_start, e.start);
+        EXPECT_EQ(screen_bytes(m), e.dump_bytes);
+        EXPECT_EQ(m.screen_start + static_cast<uint32_t>(screen_bytes(m)), 0x8000u);
+        EXPECT_EQ(screen_width(m), e.pixels_across);
+    }
+}
+
+TEST(ScreenModes, PalettesInColourNumberOrder) {
+    auto flags = [](const ScreenMode& m) {
+        std::vector<int> out;
+        for (int32_t i = 0; i < m.colours; ++i)
+            out.push_back(m.palette[i].red * 100 + m.palette[i].green * 10 + m.palette[i].blue);
+        return out;
+    };
+    EXPECT_EQ(flags(screen_mode_for(0)), (std::vector<int>{0, 111}));
+    EXPECT_EQ(flags(screen_mode_for(4)), (std::vector<int>{0, 111}));
+    EXPECT_EQ(flags(screen_mode_for(1)), (std::vector<int>{0, 100, 110, 111}));
+    EXPECT_EQ(flags(screen_mode_for(5)), (std::vector<int>{0, 100, 110, 111}));
+    EXPECT_EQ(flags(screen_mode_for(2)), (std::vector<int>{0, 100, 10, 110, 1, 101, 11, 111}));
+}
+
+TEST(NearestColour, AllTriplesInEveryMode) {
+    // Rows: r g b, then the result in 2, 4 and 8 colours.
+    const int table[8][6] = {{0, 0, 0, 0, 0, 0}, {1, 0, 0, 1, 1, 1}, {0, 1, 0, 1, 2, 2}, {1, 1, 0, 1, 2, 3},
+                             {0, 0, 1, 1, 3, 4}, {1, 0, 1, 1, 3, 5}, {0, 1, 1, 1, 3, 6}, {1, 1, 1, 1, 3, 7}};
+    for (const auto& row : table) {
+        for (int32_t mode : {0, 4}) EXPECT_EQ(nearest_colour(mode, row[0], row[1], row[2]), row[3]);
+        for (int32_t mode : {1, 5}) EXPECT_EQ(nearest_colour(mode, row[0], row[1], row[2]), row[4]);
+        EXPECT_EQ(nearest_colour(2, row[0], row[1], row[2]), row[5]);
+    }
+}
+
+TEST(PackByte, ExamplesAndExtremes) {
+    const struct {
+        int32_t mode;
+        std::vector<int32_t> pixels;
+        uint8_t byte;
+    } cases[] = {
+        {1, {3, 0, 1, 2}, 0x9A},
+        {5, {3, 0, 1, 2}, 0x9A},
+        {2, {5, 6}, 0x36},
+        {0, {1, 0, 0, 0, 0, 0, 0, 1}, 0x81},
+        {4, {1, 0, 0, 0, 0, 0, 0, 1}, 0x81},
+        {0, {0, 0, 0, 0, 0, 0, 0, 0}, 0x00},
+        {0, {1, 1, 1, 1, 1, 1, 1, 1}, 0xFF},
+        {0, {0, 1, 0, 1, 0, 1, 0, 1}, 0x55},
+        {1, {0, 0, 0, 0}, 0x00},
+        {1, {3, 3, 3, 3}, 0xFF},
+        {1, {1, 1, 1, 1}, 0x0F},
+        {1, {2, 2, 2, 2}, 0xF0},
+        {1, {1, 0, 0, 0}, 0x08},
+        {1, {0, 0, 0, 2}, 0x10},
+        {2, {0, 0}, 0x00},
+        {2, {7, 7}, 0x3F},
+        {2, {7, 0}, 0x2A},
+        {2, {0, 7}, 0x15},
+        {2, {1, 0}, 0x02},
+        {2, {4, 0}, 0x20},
+        {2, {0, 2}, 0x04},
+    };
+    for (const auto& c : cases) EXPECT_EQ(pack_byte(c.mode, c.pixels.data()), c.byte) << "mode " << c.mode;
+}
+
+TEST(PackByte, ModeTwoNeverSetsTheTopBits) {
+    for (int32_t left = 0; left < 8; ++left)
+        for (int32_t right = 0; right < 8; ++right) {
+            const int32_t pixels[2] = {left, right};
+            EXPECT_EQ(pack_byte(2, pixels) & 0xC0, 0);
+        }
+}
+
+}  // namespace
