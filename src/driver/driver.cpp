@@ -7,6 +7,7 @@
 
 #include "image/ppm.h"
 #include "screen/halftone.h"
+#include "screen/writer.h"
 
 namespace {
 
@@ -97,6 +98,7 @@ int run_conversions(int count, char** arguments) {
         const char* name = parse_option_block(arguments[i], options);
         if (read_ppm(name, planes)) {
             build_threshold_matrix(options.halftone, matrix);
+            write_screen(name, options, planes, matrix);
             release_planes(planes);
         }
         printf("%d%% completed.\n", static_cast<int>(int64_t{100} * i / (count - 1)));

@@ -43,6 +43,8 @@ inline constexpr ScreenMode kScreenModes[] = {
 
 // Every mode has 32 character rows of 8 scan lines.
 inline constexpr int32_t kScreenLines = 256;
+// The largest dump, that of the 80-byte modes.
+inline constexpr int32_t kMaxScreenBytes = kScreenLines * 80;
 
 // Checked when compiling: every dump ends at 0x8000, a byte holds as many
 // pixels as fit (mode 2 uses six bits), and 8-colour entry i is red = bit 0,
@@ -50,6 +52,7 @@ inline constexpr int32_t kScreenLines = 256;
 constexpr bool mode_table_is_consistent() {
     for (const ScreenMode& row : kScreenModes) {
         if (row.screen_start + static_cast<uint32_t>(kScreenLines * row.bytes_per_row) != 0x8000) return false;
+        if (kScreenLines * row.bytes_per_row > kMaxScreenBytes) return false;
         const int32_t bits = row.colours == 2 ? 1 : row.colours == 4 ? 2 : 3;
         if (row.pixels_per_byte != 8 / bits) return false;
     }
