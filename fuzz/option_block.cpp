@@ -1,0 +1,26 @@
+// Arbitrary bytes as one command-line argument for the option-block parser.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "driver/driver.h"
+#include "harness.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzzing::silence_stdout();
+    // An exactly sized copy, so any read past its terminator is caught.
+    const size_t length = strnlen(reinterpret_cast<const char*>(data), size);
+    const std::unique_ptr<char[]> argument(new char[length + 1]);
+    memcpy(argument.get(), data, length);
+    argument[length] = '\0';
+
+    ConversionOptions options = kDefaultOptions;
+    const char* name = parse_option_block(argument.get(), options);
+    if (name < argument.get() || name > argument.get() + length) abort();
+    const int mode = options.mode;
+    if (mode != 0 && mode != 1 && mode != 2 && mode != 4 && mode != 5) abort();
+    if (options.halftone < kHalftoneNone || options.halftone > kHalftoneDiagonal) abort();
+    if (argument[0] != '-' && name != argument.get()) abort();
+    return 0;
+}
