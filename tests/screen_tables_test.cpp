@@ -179,3 +179,20 @@ TEST(PackByte, ModeTwoNeverSetsTheTopBits) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(UnpackByte, InvertsPackByteForEveryByteOfEveryMode) {
+    for (int32_t mode : {0, 1, 2, 4, 5}) {
+        const ScreenMode& m = screen_mode_for(mode);
+        for (int byte = 0; byte < 256; ++byte) {
+            if (mode == 2 && (byte & 0xC0)) continue;  // bits 7 and 6 carry no pixel
+            int32_t pixels[8];
+            unpack_byte(mode, static_cast<uint8_t>(byte), pixels);
+            for (int32_t k = 0; k < m.pixels_per_byte; ++k) ASSERT_LT(pixels[k], m.colours);
+            ASSERT_EQ(pack_byte(mode, pixels), byte) << "mode " << mode;
+        }
+    }
+}
+
+}  // namespace

@@ -51,20 +51,23 @@ std::string make_ppm(int width, int height, std::string_view pixels, std::string
     return text;
 }
 
-RunResult run_tarnvil(const std::vector<std::string>& arguments, const std::string& directory,
-                      long file_size_limit) {
+RunResult run_program(const std::string& program, const std::vector<std::string>& arguments,
+                      const std::string& directory, long file_size_limit) {
     int pipe_fds[2];
     if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
-    std::vector<char*> argv;
-    std::string program = TARNVIL_BINARY;
-    argv.push_back(program.data());
+    // Standard error goes to a file, so neither stream can block the other.
+    FILE* err_file = tmpfile();
+    if (!err_file) throw std::runtime_error("tmpfile failed");
     std::vector<std::string> copies = arguments;
+    copies.insert(copies.begin(), program);
+    std::vector<char*> argv;
     for (auto& argument : copies) argv.push_back(argument.data());
     argv.push_back(nullptr);
 
     const pid_t child = fork();
     if (child == 0) {
         dup2(pipe_fds[1], STDOUT_FILENO);
+        dup2(fileno(err_file), STDERR_FILENO);
         close(pipe_fds[0]);
         close(pipe_fds[1]);
         if (chdir(directory.c_str()) != 0) _exit(126);
@@ -76,7 +79,7 @@ RunResult run_tarnvil(const std::vector<std::string>& arguments, const std::stri
         _exit(127);
     }
     close(pipe_fds[1]);
-    RunResult result{{}, -1};
+    RunResult result{{}, -1, {}};
     char chunk[65536];
     for (ssize_t got; (got = read(pipe_fds[0], chunk, sizeof chunk)) != 0;) {
         if (got < 0) {
@@ -89,7 +92,15 @@ RunResult run_tarnvil(const std::vector<std::string>& arguments, const std::stri
     int status = 0;
     waitpid(child, &status, 0);
     if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+    rewind(err_file);
+    for (size_t got; (got = fread(chunk, 1, sizeof chunk, err_file)) > 0;) result.err.append(chunk, got);
+    fclose(err_file);
     return result;
+}
+
+RunResult run_tarnvil(const std::vector<std::string>& arguments, const std::string& directory,
+                      long file_size_limit) {
+    return run_program(TARNVIL_BINARY, arguments, directory, file_size_limit);
 }
 
 std::string capture_stdout(const std::function<void()>& call) {

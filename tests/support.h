@@ -33,10 +33,15 @@ std::string make_ppm(int width, int height, std::string_view pixels, std::string
 struct RunResult {
     std::string out;
     int exit_status;  // -1 when the process did not exit normally
+    std::string err;
 };
 
-// Runs the built converter in `directory` with the given arguments.
-// A positive `file_size_limit` (bytes) is set as the process's RLIMIT_FSIZE.
+// Runs `program` in `directory` with the given arguments. A positive
+// `file_size_limit` (bytes) is set as the process's RLIMIT_FSIZE.
+RunResult run_program(const std::string& program, const std::vector<std::string>& arguments,
+                      const std::string& directory, long file_size_limit = 0);
+
+// The same for the built converter.
 RunResult run_tarnvil(const std::vector<std::string>& arguments, const std::string& directory,
                       long file_size_limit = 0);
 

@@ -124,3 +124,20 @@ constexpr uint8_t pack_byte(int32_t mode, const int32_t* indices) {
     }
     return static_cast<uint8_t>(byte);
 }
+
+// The inverse of pack_byte: the colour numbers of a screen byte's pixels,
+// leftmost first, into `indices` (`pixels_per_byte` of them).
+constexpr void unpack_byte(int32_t mode, uint8_t byte, int32_t* indices) {
+    switch (screen_mode_for(mode).packing) {
+    case Packing::kOneBitPerPixel:
+        for (int k = 0; k < 8; ++k) indices[k] = (byte >> (7 - k)) & 1;
+        break;
+    case Packing::kTwoBitsPerPixel:
+        for (int k = 0; k < 4; ++k) indices[k] = ((byte >> (7 - k)) & 1) << 1 | ((byte >> (3 - k)) & 1);
+        break;
+    case Packing::kThreeBitsPerPixel:
+        for (int k = 0; k < 2; ++k)
+            indices[k] = ((byte >> (5 - k)) & 1) << 2 | ((byte >> (3 - k)) & 1) << 1 | ((byte >> (1 - k)) & 1);
+        break;
+    }
+}

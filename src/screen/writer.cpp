@@ -1,15 +1,12 @@
 #include "screen/writer.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 
+#include "common/file_io.h"
 #include "screen/modes.h"
 
 namespace {
@@ -90,30 +87,6 @@ void shade_column(const int32_t* const left[3], const int32_t* const right[3], c
     }
 }
 
-bool write_all(int fd, const void* data, size_t size) {
-    const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t done = write(fd, bytes, size);
-        if (done < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes += done;
-        size -= static_cast<size_t>(done);
-    }
-    return true;
-}
-
-// Creates `path` as "wb" would and writes `size` bytes. -1 when it cannot
-// be created, 0 when writing or closing failed, 1 on success.
-int write_new_file(const char* path, const void* data, size_t size) {
-    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return -1;
-    const bool written = write_all(fd, data, size);
-    const bool closed = close(fd) == 0;
-    return written && closed ? 1 : 0;
-}
-
 }  // namespace
 
 int32_t sample_pixel(int32_t x, int32_t y, const ConversionOptions& options, const ImagePlanes& planes,
@@ -191,7 +164,7 @@ void write_screen(const char* name, const ConversionOptions& options, const Imag
     printf("Opening output file \"%s.bbc\"...\n", name);
     const ScreenMode& mode = screen_mode_for(options.mode);
     uint8_t screen[kMaxScreenBytes];
-    const int fd = name_fits ? open(dump_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666) : -1;
+    const int fd = name_fits ? create_file(dump_path) : -1;
     if (fd < 0) {
         printf("Unable to create output file \"%s.bbc\".\n", name);
     } else {
@@ -199,10 +172,9 @@ void write_screen(const char* name, const ConversionOptions& options, const Imag
                static_cast<long>(mode.mode), static_cast<long>(mode.bytes_per_row), static_cast<long>(mode.colours),
                static_cast<long>(mode.pixels_per_byte));
         render_screen(options, planes, matrix, screen);
-        const bool written = write_all(fd, screen, static_cast<size_t>(screen_bytes(mode)));
-        if (!(close(fd) == 0 && written)) {
+        if (!write_and_close(fd, screen, static_cast<size_t>(screen_bytes(mode)))) {
             printf("Error writing output file \"%s.bbc\".\n", name);
-            unlink(dump_path);
+            remove_failed_output(dump_path);
         }
     }
 

@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+
+#include <png.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "screen/modes.h"
+#include "support.h"
+
+using namespace testing_support;
+
+namespace {
+
+struct Picture {
+    bool ok = false;
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgb;
+    uint32_t at(int x, int y) const {
+        const uint8_t* p = &rgb[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3];
+        return uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+    }
+};
+
+// Decodes a PNG with libpng's own reader.
+Picture decode_png(const std::string& path) {
+    Picture picture;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return picture;
+    image.format = PNG_FORMAT_RGB;
+    picture.rgb.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr)) return picture;
+    picture.ok = true;
+    picture.width = static_cast<int>(image.width);
+    picture.height = static_cast<int>(image.height);
+    return picture;
+}
+
+constexpr uint32_t kBlack = 0x000000, kRed = 0xFF0000, kGreen = 0x00FF00, kYellow = 0xFFFF00, kBlue = 0x0000FF,
+                   kMagenta = 0xFF00FF, kCyan = 0x00FFFF, kWhite = 0xFFFFFF;
+
+size_t dump_size(int mode) { return mode == 4 || mode == 5 ? 10240 : 20480; }
+
+RunResult view(const TempDir& dir, std::vector<std::string> arguments) {
+    return run_program(TARNVIL_VIEW_BINARY, arguments, dir.path());
+}
+
+// Every canvas pixel inside [x0, x1) x [y0, y1) has `inside`; all others are black.
+void expect_only_block(const Picture& p, int x0, int x1, int y0, int y1, uint32_t inside) {
+    int wrong = 0;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            const bool in = x >= x0 && x < x1 && y >= y0 && y < y1;
+            if (p.at(x, y) != (in ? inside : kBlack) && ++wrong <= 3)
+                ADD_FAILURE() << "pixel (" << x << "," << y << ") is " << std::hex << p.at(x, y);
+        }
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST(View, OneLitPixelLandsOnItsBlockInEachMode) {
+    // Screen y = 9 (character row 1, line 1) in cell 3 of every mode.
+    const struct {
+        int mode;
+        uint8_t byte;
+        int x0, x1;  // canvas columns of the block
+        uint32_t colour;
+    } cases[] = {
+        {0, 0x01, 31, 32, kWhite},   // pixel 3*8+7, 1 dot wide
+        {1, 0x08, 24, 26, kRed},     // pixel 12, colour 1
+        {2, 0x11, 28, 32, kMagenta}, // pixel 7 (right of cell 3), colour 5
+        {4, 0x80, 48, 50, kWhite},   // pixel 24
+        {5, 0x20, 56, 60, kYellow},  // pixel 14, colour 2
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        TempDir dir;
+        std::string dump(dump_size(c.mode), '\0');
+        const size_t row = c.mode == 4 || c.mode == 5 ? 40 : 80;
+        dump[1 * 8 * row + 3 * 8 + 1] = static_cast<char>(c.byte);
+        write_file(dir / "d.bbc", dump);
+        const RunResult run = view(dir, {"-m", std::to_string(c.mode), "d.bbc"});
+        ASSERT_EQ(run.exit_status, 0) << run.err;
+        EXPECT_EQ(run.out, "");
+        const Picture p = decode_png(dir / "d.bbc.png");
+        ASSERT_TRUE(p.ok);
+        EXPECT_EQ(p.width, 640);
+        EXPECT_EQ(p.height, 512);
+        expect_only_block(p, c.x0, c.x1, 18, 20, c.colour);
+    }
+}
+
+TEST(View, CharacterCellOrder) {
+    // Mode 0: byte 1 is line 1 of cell 0, byte 8 line 0 of cell 1, byte 640
+    // line 0 of character row 1; each shows its leftmost pixel.
+    TempDir dir;
+    std::string dump(20480, '\0');
+    dump[1] = dump[8] = dump[640] = '\x80';
+    write_file(dir / "d.bbc", dump);
+    ASSERT_EQ(view(dir, {"--mode=0", "--native", "d.bbc"}).exit_status, 0);
+    const Picture p = decode_png(dir / "d.bbc.png");
+    ASSERT_TRUE(p.ok);
+    ASSERT_EQ(p.width, 640);
+    ASSERT_EQ(p.height, 256);
+    int lit = 0;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) lit += p.at(x, y) == kWhite;
+    EXPECT_EQ(lit, 3);
+    EXPECT_EQ(p.at(0, 1), kWhite);
+    EXPECT_EQ(p.at(8, 0), kWhite);
+    EXPECT_EQ(p.at(0, 8), kWhite);
+}
+
+TEST(View, PaletteOfEachMode) {
+    const struct {
+        int mode;
+        std::vector<uint8_t> bytes;  // one byte per cell of row 0, line 0
+        std::vector<uint32_t> colours;  // the native pixels 0.. they show
+    } cases[] = {
+        {0, {0x40}, {kBlack, kWhite}},
+        {4, {0x40}, {kBlack, kWhite}},
+        // Colours 0, 1, 2, 3: high bits 0011 in bits 7..4, low bits 0101 in 3..0.
+        {1, {0x35}, {kBlack, kRed, kYellow, kWhite}},
+        {5, {0x35}, {kBlack, kRed, kYellow, kWhite}},
+        // Colour pairs (0,1) (2,3) (4,5) (6,7), interleaved in bits 5..0.
+        {2, {0x01, 0x0D, 0x31, 0x3D},
+         {kBlack, kRed, kGreen, kYellow, kBlue, kMagenta, kCyan, kWhite}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        TempDir dir;
+        std::string dump(dump_size(c.mode), '\0');
+        for (size_t cell = 0; cell < c.bytes.size(); ++cell) dump[cell * 8] = static_cast<char>(c.bytes[cell]);
+        write_file(dir / "d.bbc", dump);
+        ASSERT_EQ(view(dir, {"-m" + std::to_string(c.mode), "--native", "d.bbc"}).exit_status, 0);
+        const Picture p = decode_png(dir / "d.bbc.png");
+        ASSERT_TRUE(p.ok);
+        for (size_t x = 0; x < c.colours.size(); ++x) EXPECT_EQ(p.at(static_cast<int>(x), 0), c.colours[x]) << x;
+    }
+}
+
+TEST(View, NativeSizeOfEachMode) {
+    const struct {
+        int mode, width;
+    } cases[] = {{0, 640}, {1, 320}, {2, 160}, {4, 320}, {5, 160}};
+    for (const auto& c : cases) {
+        TempDir dir;
+        write_file(dir / "d.bbc", std::string(dump_size(c.mode), '\0'));
+        ASSERT_EQ(view(dir, {"-m", std::to_string(c.mode), "--native", "-o", "n.png", "d.bbc"}).exit_status, 0);
+        const Picture p = decode_png(dir / "n.png");
+        ASSERT_TRUE(p.ok);
+        EXPECT_EQ(p.width, c.width);
+        EXPECT_EQ(p.height, 256);
+    }
+}
+
+TEST(View, RoundTripThroughTheConverter) {
+    // Without halftoning each sample is thresholded at 128 and matched to
+    // the palette: MODE 2 shows the triple itself, MODE 1 its 4-colour match.
+    const std::string pixels = std::string("\xff\x00\x00" "\x00\xff\x00" "\x00\x00\xff" "\xc8\xc8\x28", 12) +
+                               std::string("\x7f\x80\xff" "\x80\x00\x80" "\x7f\x7f\x7f" "\xff\xff\xff", 12);
+    const struct {
+        const char* option;
+        int mode;
+        std::vector<uint32_t> row0, row1;
+    } cases[] = {
+        {"-h02", 2, {kRed, kGreen, kBlue, kYellow}, {kCyan, kMagenta, kBlack, kWhite}},
+        {"-h01", 1, {kRed, kYellow, kWhite, kYellow}, {kWhite, kWhite, kBlack, kWhite}},
+        {"-h04", 4, {kWhite, kWhite, kWhite, kWhite}, {kWhite, kWhite, kBlack, kWhite}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.option);
+        TempDir dir;
+        write_file(dir / "p.ppm", make_ppm(4, 2, pixels));
+        ASSERT_EQ(run_tarnvil({std::string(c.option) + "p.ppm"}, dir.path()).exit_status, 0);
+        ASSERT_EQ(view(dir, {"-m", std::to_string(c.mode), "--native", "p.ppm.bbc"}).exit_status, 0);
+        const Picture p = decode_png(dir / "p.ppm.bbc.png");
+        ASSERT_TRUE(p.ok);
+        for (int x = 0; x < 4; ++x) {
+            EXPECT_EQ(p.at(x, 0), c.row0[static_cast<size_t>(x)]) << x;
+            EXPECT_EQ(p.at(x, 1), c.row1[static_cast<size_t>(x)]) << x;
+        }
+        EXPECT_EQ(p.at(4, 0), kBlack);
+        EXPECT_EQ(p.at(0, 2), kBlack);
+    }
+}
+
+TEST(View, BadInputs) {
+    TempDir dir;
+    write_file(dir / "big.bbc", std::string(20480, '\0'));
+    write_file(dir / "small.bbc", std::string(10240, '\0'));
+    mkdir((dir / "taken.png").c_str(), 0755);
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        std::string err;
+    } cases[] = {
+        {{"-m", "4", "big.bbc"}, 1, "tarnvil-view: big.bbc: more than 10240 bytes, but a MODE 4 screen dump has 10240\n"},
+        {{"small.bbc"}, 1, "tarnvil-view: small.bbc: only 10240 bytes, but a MODE 2 screen dump has 20480\n"},
+        {{"absent.bbc"}, 1, "tarnvil-view: absent.bbc: No such file or directory\n"},
+        {{"-o", "taken.png", "big.bbc"}, 1, "tarnvil-view: taken.png: Is a directory\n"},
+        {{"-o", "/dev/full", "big.bbc"}, 1, "tarnvil-view: /dev/full: No space left on device\n"},
+        {{"-o", "x.png", "big.bbc", "big.bbc"}, 2, "tarnvil-view: -o names one picture, but several dumps were given\n"},
+        {{"-m", "3", "big.bbc"}, 2, "tarnvil-view: invalid mode '3' (use 0, 1, 2, 4 or 5)\n"},
+        {{"-m", "22", "big.bbc"}, 2, "tarnvil-view: invalid mode '22' (use 0, 1, 2, 4 or 5)\n"},
+        {{}, 2, "tarnvil-view: no screen dump named\nTry 'tarnvil-view --help' for more information.\n"},
+    };
+    for (const auto& c : cases) {
+        const RunResult run = view(dir, c.arguments);
+        EXPECT_EQ(run.exit_status, c.status) << c.err;
+        EXPECT_EQ(run.err, c.err);
+        EXPECT_EQ(run.out, "");
+    }
+    struct stat info;
+    EXPECT_NE(stat((dir / "big.bbc.png").c_str(), &info), 0);
+    EXPECT_NE(stat((dir / "small.bbc.png").c_str(), &info), 0);
+    EXPECT_NE(stat((dir / "x.png").c_str(), &info), 0);
+    EXPECT_EQ(stat("/dev/full", &info), 0) << "a failed write must never remove a device";
+
+    // One bad dump does not stop the others, but the status reports it.
+    const RunResult mixed = view(dir, {"absent.bbc", "big.bbc"});
+    EXPECT_EQ(mixed.exit_status, 1);
+    EXPECT_TRUE(decode_png(dir / "big.bbc.png").ok);
+}
+
+TEST(View, HelpAndVersion) {
+    TempDir dir;
+    const RunResult help = view(dir, {"--help"});
+    EXPECT_EQ(help.exit_status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: tarnvil-view [-m MODE] [-o FILE] [--native] DUMP...\n", 0), 0u);
+    const RunResult version = view(dir, {"--version"});
+    EXPECT_EQ(version.exit_status, 0);
+    EXPECT_EQ(version.out.rfind("tarnvil-view ", 0), 0u);
+    EXPECT_EQ(view(dir, {"--bogus"}).exit_status, 2);
+}
+
+}  // namespace
