@@ -275,7 +275,7 @@ TEST_F(Reader, LargeImagesAcrossBandsAndCuts) {
     const struct {
         int width;
         int height;
-    } sizes[] = {{5, 200}, {320, 256}, {1, 1000}, {1000, 1}, {7000, 3}, {400000, 2}};
+    } sizes[] = {{5, 200}, {320, 256}, {1, 1000}, {1000, 1}, {7000, 3}, {400000, 2}, {6, 7}, {13, 67}, {4, 4}, {8, 131}};
     unsigned seed = 10;
     for (const auto& size : sizes) {
         const size_t total = static_cast<size_t>(size.width) * static_cast<size_t>(size.height) * 3;

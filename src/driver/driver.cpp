@@ -89,6 +89,7 @@ int run_conversions(int count, char** arguments) {
     // A file-size limit smaller than a dump must surface as a write error
     // on that one file, not end the whole batch.
     signal(SIGXFSZ, SIG_IGN);
+    retain_plane_memory();
 
     ConversionOptions options{};
     ImagePlanes planes{};

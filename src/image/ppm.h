@@ -9,3 +9,8 @@ int read_ppm(const char* name, ImagePlanes& planes);
 
 // Frees the three planes (red, green, blue) and clears their pointers.
 void release_planes(ImagePlanes& planes);
+
+// Asks the allocator to keep freed planes for the next file instead of
+// handing the pages back and faulting fresh ones in. Planes too large to
+// keep (over 32 MiB) still go straight back to the system.
+void retain_plane_memory();

@@ -1,7 +1,6 @@
 #include "screen/writer.h"
 
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -42,49 +41,87 @@ ColumnOffsets column_offsets(int32_t x, bool stagger, const ThresholdMatrix& mat
     return offsets;
 }
 
-// Everything about a mode that the per-pixel loop needs, looked up once.
-struct PixelCoding {
-    int32_t bits;                  // bits per pixel in a packing key
-    uint8_t colour_of[8];          // thresholded r | g << 1 | b << 2 -> colour number
-    std::array<uint8_t, 256> byte_of;  // key of a byte's colour numbers -> screen byte
-};
-
-constexpr PixelCoding pixel_coding(int32_t mode) {
-    const ScreenMode& m = screen_mode_for(mode);
-    PixelCoding coding{};
-    coding.bits = m.colours == 2 ? 1 : m.colours == 4 ? 2 : 3;
-    for (int32_t code = 0; code < 8; ++code)
-        coding.colour_of[code] = static_cast<uint8_t>(nearest_colour(mode, code & 1, (code >> 1) & 1, (code >> 2) & 1));
-    for (int32_t key = 0; key < (1 << (coding.bits * m.pixels_per_byte)); ++key) {
-        int32_t pixels[8] = {};
-        for (int32_t k = 0; k < m.pixels_per_byte; ++k)
-            pixels[k] = (key >> (coding.bits * (m.pixels_per_byte - 1 - k))) & ((1 << coding.bits) - 1);
-        coding.byte_of[static_cast<size_t>(key)] = pack_byte(mode, pixels);
+// Adjacent pixels of a screen byte sit one bit apart in every packing, so
+// a byte is built by shifting each pixel's bits in from the right. These
+// are the bits of one thresholded pixel (r, g, b each 0 or 1) at the
+// rightmost position: its palette match, packed.
+template <Packing kPacking>
+constexpr uint32_t pixel_bits(uint32_t r, uint32_t g, uint32_t b) {
+    if constexpr (kPacking == Packing::kOneBitPerPixel) {
+        return r | g | b;  // any lit channel is white
+    } else if constexpr (kPacking == Packing::kTwoBitsPerPixel) {
+        return (g | b) << 4 | (b | (r & (g ^ 1u)));  // black, red, yellow, white
+    } else {
+        return r | g << 2 | b << 4;  // the triple is the colour number
     }
-    return coding;
 }
 
-constexpr PixelCoding kCodings[] = {pixel_coding(0), pixel_coding(1), pixel_coding(2), pixel_coding(2),
-                                    pixel_coding(4), pixel_coding(5)};
-
-// Shifts the colour numbers of one screen column into the keys `keys[y]`.
-template <bool kAverage>
-void shade_column(const int32_t* const left[3], const int32_t* const right[3], const ColumnOffsets& offsets,
-                  const PixelCoding& coding, int32_t lines, uint32_t* keys) {
-    for (int32_t y = 0; y < lines; ++y) {
-        int32_t red = left[0][y];
-        int32_t green = left[1][y];
-        int32_t blue = left[2][y];
-        if constexpr (kAverage) {
-            red = (red + right[0][y]) / 2;
-            green = (green + right[1][y]) / 2;
-            blue = (blue + right[2][y]) / 2;
-        }
-        const int v = y & 15;
-        const unsigned code = unsigned{red + offsets.red[v] > 127} | unsigned{green + offsets.green[v] > 127} << 1 |
-                              unsigned{blue + offsets.blue[v] > 127} << 2;
-        keys[y] = keys[y] << coding.bits | coding.colour_of[code];
+template <Packing kPacking>
+constexpr bool pixel_bits_match_palette(int32_t mode) {
+    const ScreenMode& m = screen_mode_for(mode);
+    for (uint32_t code = 0; code < 8; ++code) {
+        const uint32_t r = code & 1, g = (code >> 1) & 1, b = (code >> 2) & 1;
+        int32_t pixels[8] = {};
+        pixels[m.pixels_per_byte - 1] =
+            nearest_colour(mode, static_cast<int32_t>(r), static_cast<int32_t>(g), static_cast<int32_t>(b));
+        if (pixel_bits<kPacking>(r, g, b) != pack_byte(mode, pixels)) return false;
     }
+    return true;
+}
+static_assert(pixel_bits_match_palette<Packing::kOneBitPerPixel>(0) &&
+              pixel_bits_match_palette<Packing::kOneBitPerPixel>(4) &&
+              pixel_bits_match_palette<Packing::kTwoBitsPerPixel>(1) &&
+              pixel_bits_match_palette<Packing::kTwoBitsPerPixel>(5) &&
+              pixel_bits_match_palette<Packing::kThreeBitsPerPixel>(2));
+
+// Shifts one screen column's pixel bits into `bytes[y]`, 16 lines (one
+// period of the offsets) at a time so the loop vectorises.
+template <Packing kPacking, bool kAverage>
+void shade_column(const int32_t* const left[3], const int32_t* const right[3], const ColumnOffsets& offsets,
+                  int32_t lines, uint32_t* bytes) {
+    for (int32_t y0 = 0; y0 < lines; y0 += 16) {
+        const int32_t count = std::min(16, lines - y0);
+        const int32_t* red = left[0] + y0;
+        const int32_t* green = left[1] + y0;
+        const int32_t* blue = left[2] + y0;
+        uint32_t* out = bytes + y0;
+        for (int32_t v = 0; v < count; ++v) {
+            int32_t r = red[v];
+            int32_t g = green[v];
+            int32_t b = blue[v];
+            if constexpr (kAverage) {
+                r = (r + right[0][y0 + v]) / 2;
+                g = (g + right[1][y0 + v]) / 2;
+                b = (b + right[2][y0 + v]) / 2;
+            }
+            out[v] = out[v] << 1 | pixel_bits<kPacking>(r + offsets.red[v] > 127, g + offsets.green[v] > 127,
+                                                        b + offsets.blue[v] > 127);
+        }
+    }
+}
+
+template <Packing kPacking>
+void shade_column(bool average, const int32_t* const left[3], const int32_t* const right[3],
+                  const ColumnOffsets& offsets, int32_t lines, uint32_t* bytes) {
+    if (average)
+        shade_column<kPacking, true>(left, right, offsets, lines, bytes);
+    else
+        shade_column<kPacking, false>(left, left, offsets, lines, bytes);
+}
+
+using ColumnShader = void (*)(bool, const int32_t* const[3], const int32_t* const[3], const ColumnOffsets&,
+                              int32_t, uint32_t*);
+
+ColumnShader column_shader(Packing packing) {
+    switch (packing) {
+    case Packing::kOneBitPerPixel:
+        return shade_column<Packing::kOneBitPerPixel>;
+    case Packing::kTwoBitsPerPixel:
+        return shade_column<Packing::kTwoBitsPerPixel>;
+    case Packing::kThreeBitsPerPixel:
+        break;
+    }
+    return shade_column<Packing::kThreeBitsPerPixel>;
 }
 
 }  // namespace
@@ -114,38 +151,34 @@ int32_t sample_pixel(int32_t x, int32_t y, const ConversionOptions& options, con
 void render_screen(const ConversionOptions& options, const ImagePlanes& planes, const ThresholdMatrix& matrix,
                    uint8_t* screen) {
     const ScreenMode& mode = screen_mode_for(options.mode);
-    const PixelCoding& coding = kCodings[mode.mode];
+    const ColumnShader shade = column_shader(mode.packing);
     std::fill_n(screen, screen_bytes(mode), uint8_t{0});
     const int32_t lines = std::min(planes.height, kScreenLines);
     const size_t height = static_cast<size_t>(planes.height);
     const bool average = averages_columns(options);
     const size_t row_stride = 8 * static_cast<size_t>(mode.bytes_per_row);
 
-    uint32_t keys[kScreenLines];
+    uint32_t bytes[kScreenLines];
     for (int32_t cell = 0; cell < mode.bytes_per_row; ++cell) {
-        std::fill_n(keys, lines, 0u);
+        std::fill_n(bytes, lines, 0u);
         for (int32_t k = 0; k < mode.pixels_per_byte; ++k) {
             const int32_t x = cell * mode.pixels_per_byte + k;
             const int32_t sx = source_column(x, options);
             if (sx >= planes.width) {
-                // Beyond the image: colour 0, which shifts in as zero bits.
-                for (int32_t y = 0; y < lines; ++y) keys[y] <<= coding.bits;
+                // Beyond the image: colour 0, whose bits are all zero.
+                for (int32_t y = 0; y < lines; ++y) bytes[y] <<= 1;
                 continue;
             }
             const size_t at = static_cast<size_t>(sx) * height;
+            const size_t next = average ? static_cast<size_t>(sx + 1 < planes.width ? sx + 1 : sx) * height : at;
             const int32_t* left[3] = {planes.red + at, planes.green + at, planes.blue + at};
-            const ColumnOffsets offsets = column_offsets(x, options.stagger, matrix);
-            if (average) {
-                const size_t next = static_cast<size_t>(sx + 1 < planes.width ? sx + 1 : sx) * height;
-                const int32_t* right[3] = {planes.red + next, planes.green + next, planes.blue + next};
-                shade_column<true>(left, right, offsets, coding, lines, keys);
-            } else {
-                shade_column<false>(left, left, offsets, coding, lines, keys);
-            }
+            const int32_t* right[3] = {planes.red + next, planes.green + next, planes.blue + next};
+            shade(average, left, right, column_offsets(x, options.stagger, matrix), lines, bytes);
         }
         uint8_t* cell_bytes = screen + 8 * static_cast<size_t>(cell);
         for (int32_t y = 0; y < lines; ++y)
-            cell_bytes[static_cast<size_t>(y >> 3) * row_stride + static_cast<size_t>(y & 7)] = coding.byte_of[keys[y]];
+            cell_bytes[static_cast<size_t>(y >> 3) * row_stride + static_cast<size_t>(y & 7)] =
+                static_cast<uint8_t>(bytes[y]);
     }
 }
 
