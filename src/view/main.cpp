@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/dump.h"
 #include "common/file_io.h"
 #include "screen/modes.h"
 #include "view/view.h"
@@ -26,27 +27,10 @@ const char kUsage[] =
     "  -h, --help         show this help and exit\n"
     "      --version      show the version and exit\n";
 
-bool parse_mode(const char* text, int32_t& mode) {
-    if (text[0] < '0' || text[0] > '5' || text[1] != '\0' || text[0] == '3') return false;
-    mode = text[0] - '0';
-    return true;
-}
-
 // Renders one dump; prints the reason and returns false on failure.
 bool view_dump(const char* dump_path, const std::string& png_path, int32_t mode, bool native) {
-    const int32_t expected = screen_bytes(screen_mode_for(mode));
-    uint8_t dump[kMaxScreenBytes + 1];
-    const ssize_t got = read_file_prefix(dump_path, dump, sizeof dump);
-    if (got < 0) {
-        fprintf(stderr, "tarnvil-view: %s: %s\n", dump_path, strerror(errno));
-        return false;
-    }
-    if (got != expected) {
-        fprintf(stderr, "tarnvil-view: %s: %s %zd bytes, but a MODE %d screen dump has %d\n", dump_path,
-                got > expected ? "more than" : "only", got > expected ? static_cast<ssize_t>(expected) : got, mode,
-                expected);
-        return false;
-    }
+    uint8_t dump[kMaxScreenBytes];
+    if (!read_screen_dump("tarnvil-view", dump_path, mode, dump)) return false;
     RgbImage image;
     PngBytes png;
     if (!render_dump(mode, dump, native, image) || !encode_png(image, png)) {
@@ -79,7 +63,7 @@ int main(int argc, char** argv) {
     for (int c; (c = getopt_long(argc, argv, "m:o:h", kOptions, nullptr)) != -1;) {
         switch (c) {
         case 'm':
-            if (!parse_mode(optarg, mode)) {
+            if (!parse_mode_argument(optarg, mode)) {
                 fprintf(stderr, "tarnvil-view: invalid mode '%s' (use 0, 1, 2, 4 or 5)\n", optarg);
                 return 2;
             }

@@ -1,0 +1,37 @@
+// Acorn DFS single-sided disc images (.ssd): 256-byte sectors, 10 per
+// track, a two-sector catalogue at the start.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+inline constexpr int32_t kSectorBytes = 256;
+inline constexpr int32_t kSectorsPerTrack = 10;
+inline constexpr int32_t kMaxDiscFiles = 31;
+inline constexpr int32_t kMaxTitleLength = 12;
+inline constexpr int32_t kMaxDiscBytes = 80 * kSectorsPerTrack * kSectorBytes;
+
+struct DiscFile {
+    char name[8];  // up to 7 characters, in directory $
+    uint32_t load;
+    uint32_t exec;
+    const uint8_t* data;
+    uint32_t length;
+};
+
+// Sectors the files need, catalogue included, each file starting on a
+// sector of its own.
+int32_t sectors_needed(const DiscFile* files, int32_t count);
+
+// Writes the whole image of a disc with `tracks` tracks (40 or 80) into
+// `image` (tracks * 2560 bytes): the catalogue with `title` (at most 12
+// characters), boot option `boot_option`, and the files one after another
+// from sector 2 in the order given. The caller has checked that at most
+// kMaxDiscFiles files and sectors_needed sectors fit.
+void write_ssd(int32_t tracks, const char* title, int32_t boot_option, const DiscFile* files, int32_t count,
+               uint8_t* image);
+
+// The !BOOT text that shows pictures $.P1 .. $.Pn in the given modes,
+// each until a key is pressed, the last one for ever. Returns its length
+// (always less than `capacity`).
+size_t write_boot_program(const int32_t* modes, int32_t count, char* text, size_t capacity);

@@ -1,0 +1,253 @@
+// tarnvil-disc's images, read back with a DFS catalogue reader of the
+// test's own.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "support.h"
+
+using namespace testing_support;
+
+namespace {
+
+struct CatalogueEntry {
+    std::string name;  // "$.NAME"
+    bool locked;
+    uint32_t load, exec, length, start;
+};
+
+struct Disc {
+    std::string title;
+    int boot_option;
+    uint32_t sectors;
+    int cycle;
+    std::vector<CatalogueEntry> entries;  // in catalogue order
+    std::string bytes;
+
+    std::string contents(const CatalogueEntry& e) const { return bytes.substr(e.start * 256, e.length); }
+};
+
+Disc read_disc(const std::string& bytes) {
+    auto byte = [&](size_t at) { return static_cast<uint8_t>(bytes.at(at)); };
+    Disc disc;
+    disc.bytes = bytes;
+    disc.title = bytes.substr(0, 8) + bytes.substr(256, 4);
+    disc.title.erase(disc.title.find_last_not_of(std::string(" \0", 2)) + 1);
+    disc.cycle = byte(256 + 4);
+    disc.boot_option = (byte(256 + 6) >> 4) & 3;
+    disc.sectors = static_cast<uint32_t>((byte(256 + 6) & 3) << 8 | byte(256 + 7));
+    const int files = byte(256 + 5) / 8;
+    for (int i = 0; i < files; ++i) {
+        const size_t n = 8 + 8 * static_cast<size_t>(i);
+        const size_t d = 256 + n;
+        std::string name = bytes.substr(n, 7);
+        name.erase(name.find_last_not_of(' ') + 1);
+        const uint8_t high = byte(d + 6);
+        CatalogueEntry e;
+        e.name.assign(1, static_cast<char>(byte(n + 7) & 0x7F)).append(".").append(name);
+        e.locked = byte(n + 7) & 0x80;
+        e.load = static_cast<uint32_t>(byte(d) | byte(d + 1) << 8 | ((high >> 2) & 3) << 16);
+        e.exec = static_cast<uint32_t>(byte(d + 2) | byte(d + 3) << 8 | ((high >> 6) & 3) << 16);
+        e.length = static_cast<uint32_t>(byte(d + 4) | byte(d + 5) << 8 | ((high >> 4) & 3) << 16);
+        e.start = static_cast<uint32_t>(byte(d + 7) | (high & 3) << 8);
+        disc.entries.push_back(e);
+    }
+    return disc;
+}
+
+RunResult disc_tool(const TempDir& dir, const std::vector<std::string>& arguments) {
+    return run_program(TARNVIL_DISC_BINARY, arguments, dir.path());
+}
+
+// A dump whose bytes differ from every other dump's.
+std::string dump(size_t size, char seed) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(seed + static_cast<char>(i * 7 + i / 251));
+    return bytes;
+}
+
+std::string boot_text(const std::string& modes) {
+    std::string text = "NEW\r10 M$=\"";
+    text.append(modes).append("\":FOR I%=1 TO ").append(std::to_string(modes.size()));
+    text.append(":MODE VAL MID$(M$,I%,1):VDU 23,1,0;0;0;0;:OSCLI \"LOAD P\"+STR$ I%:A$=GET$:NEXT:REPEAT UNTIL FALSE\rRUN\r");
+    return text;
+}
+
+bool exists(const std::string& path) {
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0;
+}
+
+TEST(Disc, OnePictureWithItsSidecar) {
+    TempDir dir;
+    const std::string picture = dump(20480, 1);
+    write_file(dir / "a.bbc", picture);
+    write_file(dir / "a.bbc.inf", "$.SCREEN 003000 000000\n");
+    const RunResult run = disc_tool(dir, {"a.bbc"});
+    ASSERT_EQ(run.exit_status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    const auto bytes = read_file(dir / "pictures.ssd");
+    ASSERT_TRUE(bytes);
+    ASSERT_EQ(bytes->size(), 204800u);
+    const Disc disc = read_disc(*bytes);
+    EXPECT_EQ(disc.title, "PICTURES");
+    EXPECT_EQ(disc.boot_option, 3);
+    EXPECT_EQ(disc.sectors, 800u);
+    EXPECT_EQ(disc.cycle, 0);
+    ASSERT_EQ(disc.entries.size(), 2u);
+    const CatalogueEntry& p1 = disc.entries[0];
+    EXPECT_EQ(p1.name, "$.P1");
+    EXPECT_FALSE(p1.locked);
+    EXPECT_EQ(p1.load, 0x3000u);
+    EXPECT_EQ(p1.exec, 0u);
+    EXPECT_EQ(p1.length, 20480u);
+    EXPECT_EQ(p1.start, 3u);
+    EXPECT_TRUE(disc.contents(p1) == picture);
+    const CatalogueEntry& boot = disc.entries[1];
+    EXPECT_EQ(boot.name, "$.!BOOT");
+    EXPECT_EQ(boot.start, 2u);
+    EXPECT_EQ(disc.contents(boot), boot_text("2"));
+    // Nothing but the catalogue and the files: the rest is zero.
+    EXPECT_EQ(bytes->find_first_not_of('\0', 83 * 256), std::string::npos);
+}
+
+TEST(Disc, SeveralPicturesInTheirModesOnFortyTracks) {
+    TempDir dir;
+    const std::string two = dump(20480, 2), five = dump(10240, 5), four = dump(10240, 4), one = dump(20480, 9);
+    write_file(dir / "two.bbc", two);
+    write_file(dir / "five.bbc", five);
+    write_file(dir / "four.bbc", four);
+    write_file(dir / "one.bbc", one);
+    const RunResult run = disc_tool(dir, {"--tracks", "40", "--title", "ABCDEFGHIJKL", "-o", "out.ssd", "two.bbc",
+                                          "-m", "5", "five.bbc", "--mode=4", "four.bbc", "-m1", "one.bbc"});
+    ASSERT_EQ(run.exit_status, 0) << run.err;
+    const auto bytes = read_file(dir / "out.ssd");
+    ASSERT_TRUE(bytes);
+    ASSERT_EQ(bytes->size(), 102400u);
+    EXPECT_EQ(bytes->substr(0, 8), "ABCDEFGH");
+    EXPECT_EQ(bytes->substr(256, 4), "IJKL");
+    const Disc disc = read_disc(*bytes);
+    EXPECT_EQ(disc.title, "ABCDEFGHIJKL");
+    EXPECT_EQ(disc.sectors, 400u);
+    EXPECT_EQ(disc.boot_option, 3);
+    // Listed from the last start sector down; no sidecars, so the load
+    // address is the mode's screen start.
+    const struct {
+        const char* name;
+        uint32_t load, length, start;
+        const std::string* data;
+    } expected[] = {{"$.P4", 0x3000, 20480, 163, &one},
+                    {"$.P3", 0x5800, 10240, 123, &four},
+                    {"$.P2", 0x5800, 10240, 83, &five},
+                    {"$.P1", 0x3000, 20480, 3, &two}};
+    ASSERT_EQ(disc.entries.size(), 5u);
+    for (size_t i = 0; i < 4; ++i) {
+        const CatalogueEntry& e = disc.entries[i];
+        EXPECT_EQ(e.name, expected[i].name);
+        EXPECT_EQ(e.load, expected[i].load) << e.name;
+        EXPECT_EQ(e.exec, 0u) << e.name;
+        EXPECT_EQ(e.length, expected[i].length) << e.name;
+        EXPECT_EQ(e.start, expected[i].start) << e.name;
+        EXPECT_TRUE(disc.contents(e) == *expected[i].data) << e.name;
+    }
+    EXPECT_EQ(disc.contents(disc.entries[4]), boot_text("2541"));
+}
+
+TEST(Disc, AddressesAboveSixteenBitsFromTheSidecar) {
+    TempDir dir;
+    write_file(dir / "a.bbc", dump(20480, 3));
+    write_file(dir / "a.bbc.inf", "$.SCREEN 033000 012345\r\n");
+    ASSERT_EQ(disc_tool(dir, {"a.bbc"}).exit_status, 0);
+    const Disc disc = read_disc(*read_file(dir / "pictures.ssd"));
+    EXPECT_EQ(disc.entries[0].load, 0x33000u);
+    EXPECT_EQ(disc.entries[0].exec, 0x12345u);
+    EXPECT_EQ(static_cast<uint8_t>(disc.bytes[256 + 8 + 6]), (1 << 6) | (3 << 2));
+}
+
+TEST(Disc, FullestDiscAndOneTooMany) {
+    TempDir dir;
+    std::vector<std::string> arguments = {"-m", "5"};
+    for (int i = 0; i < 20; ++i) {
+        const std::string name = std::to_string(i).append(".bbc");
+        write_file(dir / name, dump(10240, static_cast<char>(i)));
+        arguments.push_back(name);
+    }
+    // 19 pictures of 40 sectors, !BOOT and the catalogue: 763 of 800 sectors.
+    std::vector<std::string> nineteen(arguments.begin(), arguments.end() - 1);
+    ASSERT_EQ(disc_tool(dir, nineteen).exit_status, 0);
+    const Disc disc = read_disc(*read_file(dir / "pictures.ssd"));
+    ASSERT_EQ(disc.entries.size(), 20u);
+    for (size_t i = 0; i + 1 < disc.entries.size(); ++i) {
+        EXPECT_GT(disc.entries[i].start, disc.entries[i + 1].start);
+        EXPECT_EQ(disc.entries[i].name, "$.P" + std::to_string(19 - i));
+    }
+    EXPECT_EQ(disc.entries[0].start, 723u);
+    EXPECT_TRUE(disc.contents(disc.entries[0]) == dump(10240, 18));
+
+    const RunResult full = disc_tool(dir, arguments);
+    EXPECT_EQ(full.exit_status, 1);
+    EXPECT_EQ(full.err, "tarnvil-disc: the pictures need 803 sectors, but a 80-track disc has 800; nothing written\n");
+}
+
+TEST(Disc, BadInputsWriteNothing) {
+    TempDir dir;
+    write_file(dir / "big.bbc", dump(20480, 1));
+    write_file(dir / "small.bbc", dump(10240, 1));
+    write_file(dir / "odd.bbc", dump(20480, 1));
+    write_file(dir / "odd.bbc.inf", "$.SCREEN 3000\n");
+    mkdir((dir / "folder.ssd").c_str(), 0755);
+    std::vector<std::string> many;
+    for (int i = 0; i < 31; ++i) many.push_back("big.bbc");
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        std::string err;
+    } cases[] = {
+        {{"absent.bbc"}, 1, "tarnvil-disc: absent.bbc: No such file or directory\n"},
+        {{"small.bbc"}, 1, "tarnvil-disc: small.bbc: only 10240 bytes, but a MODE 2 screen dump has 20480\n"},
+        {{"-m", "4", "big.bbc"}, 1, "tarnvil-disc: big.bbc: more than 10240 bytes, but a MODE 4 screen dump has 10240\n"},
+        {{"odd.bbc"}, 1, "tarnvil-disc: odd.bbc.inf: not an INF line (NAME LOAD EXEC)\n"},
+        {many, 1, "tarnvil-disc: 31 pictures given, but a disc holds at most 30 beside !BOOT\n"},
+        {{"--title", "ABCDEFGHIJKLM", "big.bbc"}, 2,
+         "tarnvil-disc: the title must be at most 12 printable characters\nTry 'tarnvil-disc --help' for more "
+         "information.\n"},
+        {{"--tracks", "41", "big.bbc"}, 2,
+         "tarnvil-disc: --tracks must be 40 or 80\nTry 'tarnvil-disc --help' for more information.\n"},
+        {{"-m", "3", "big.bbc"}, 2,
+         "tarnvil-disc: the mode must be 0, 1, 2, 4 or 5\nTry 'tarnvil-disc --help' for more information.\n"},
+        {{}, 2, "tarnvil-disc: no screen dump named\nTry 'tarnvil-disc --help' for more information.\n"},
+        {{"-o", "folder.ssd", "big.bbc"}, 1, "tarnvil-disc: folder.ssd: Is a directory\n"},
+        {{"-o", "/dev/full", "big.bbc"}, 1, "tarnvil-disc: /dev/full: No space left on device\n"},
+    };
+    for (const auto& c : cases) {
+        const RunResult run = disc_tool(dir, c.arguments);
+        EXPECT_EQ(run.exit_status, c.status) << c.err;
+        EXPECT_EQ(run.err, c.err);
+        EXPECT_FALSE(exists(dir / "pictures.ssd")) << c.err;
+    }
+    // Five mode-2 pictures need 403 sectors: too many for 40 tracks.
+    const RunResult crowded = disc_tool(dir, {"-t", "40", "big.bbc", "big.bbc", "big.bbc", "big.bbc", "big.bbc"});
+    EXPECT_EQ(crowded.exit_status, 1);
+    EXPECT_EQ(crowded.err, "tarnvil-disc: the pictures need 403 sectors, but a 40-track disc has 400; nothing written\n");
+    EXPECT_FALSE(exists(dir / "pictures.ssd"));
+    struct stat info;
+    EXPECT_EQ(stat("/dev/full", &info), 0);
+}
+
+TEST(Disc, ConvertedSampleBootsFromItsOwnSidecar) {
+    TempDir dir;
+    write_file(dir / "pic.ppm", make_ppm(2, 1, std::string("\xff\x00\x00\x00\x00\xff", 6)));
+    ASSERT_EQ(run_tarnvil({"-h04pic.ppm"}, dir.path()).exit_status, 0);
+    ASSERT_EQ(disc_tool(dir, {"-m", "4", "pic.ppm.bbc"}).exit_status, 0);
+    const Disc disc = read_disc(*read_file(dir / "pictures.ssd"));
+    ASSERT_EQ(disc.entries.size(), 2u);
+    EXPECT_EQ(disc.entries[0].load, 0x5800u);
+    EXPECT_EQ(disc.entries[0].length, 10240u);
+    EXPECT_EQ(static_cast<uint8_t>(disc.contents(disc.entries[0])[0]), 0xC0);  // two lit pixels
+    EXPECT_EQ(disc.contents(disc.entries[1]), boot_text("4"));
+}
+
+}  // namespace
