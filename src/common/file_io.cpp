@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 int create_file(const char* path) { return open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666); }
 
@@ -36,6 +38,15 @@ int write_new_file(const char* path, const void* data, size_t size) {
     const int fd = create_file(path);
     if (fd < 0) return -1;
     return write_and_close(fd, data, size) ? 1 : 0;
+}
+
+bool write_output_file(const char* program, const char* path, const void* data, size_t size) {
+    const int written = write_new_file(path, data, size);
+    if (written == 1) return true;
+    const int saved = errno;
+    if (written == 0) remove_failed_output(path);
+    fprintf(stderr, "%s: %s: %s\n", program, path, strerror(saved));
+    return false;
 }
 
 ssize_t read_file_prefix(const char* path, uint8_t* buffer, size_t capacity) {

@@ -22,6 +22,11 @@ void remove_failed_output(const char* path);
 // 0 when writing or closing failed, 1 on success; errno tells why.
 int write_new_file(const char* path, const void* data, size_t size);
 
+// Writes a tool's finished output file. On failure removes what was
+// written, prints "PROGRAM: PATH: reason" on standard error and returns
+// false.
+bool write_output_file(const char* program, const char* path, const void* data, size_t size);
+
 // Reads at most `capacity` bytes of `path` into `buffer`. Returns the count
 // read, or -1 with errno set when the file cannot be opened or read.
 ssize_t read_file_prefix(const char* path, uint8_t* buffer, size_t capacity);

@@ -178,12 +178,5 @@ int main(int argc, char** argv) {
     }
     static uint8_t image[kMaxDiscBytes];
     write_ssd(tracks, title, 3, files, count + 1, image);
-    const int written = write_new_file(output, image, static_cast<size_t>(total) * kSectorBytes);
-    if (written != 1) {
-        const int saved = errno;
-        if (written == 0) remove_failed_output(output);
-        fprintf(stderr, "%s: %s: %s\n", kProgram, output, strerror(saved));
-        return 1;
-    }
-    return 0;
+    return write_output_file(kProgram, output, image, static_cast<size_t>(total) * kSectorBytes) ? 0 : 1;
 }

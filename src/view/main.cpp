@@ -2,7 +2,6 @@
 // shows, so a conversion can be checked without an emulator.
 #include <getopt.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,15 +36,9 @@ bool view_dump(const char* dump_path, const std::string& png_path, int32_t mode,
         fprintf(stderr, "tarnvil-view: %s: out of memory\n", png_path.c_str());
         return false;
     }
-    const int written = write_new_file(png_path.c_str(), png.data, png.size);
-    const int saved = errno;
+    const bool saved = write_output_file("tarnvil-view", png_path.c_str(), png.data, png.size);
     free(png.data);
-    if (written != 1) {
-        if (written == 0) remove_failed_output(png_path.c_str());
-        fprintf(stderr, "tarnvil-view: %s: %s\n", png_path.c_str(), strerror(saved));
-        return false;
-    }
-    return true;
+    return saved;
 }
 
 }  // namespace
