@@ -158,7 +158,13 @@ int main(int argc, char** argv) {
             readable = false;
             continue;
         }
-        snprintf(file.name, sizeof file.name, "P%d", static_cast<int>(i + 1));
+        // "P1" .. "P30"
+        const int32_t number = i + 1;
+        char* name = file.name;
+        *name++ = 'P';
+        if (number >= 10) *name++ = static_cast<char>('0' + number / 10);
+        *name++ = static_cast<char>('0' + number % 10);
+        *name = '\0';
         file.data = dumps[i];
         file.length = static_cast<uint32_t>(screen_bytes(screen_mode_for(pictures[i].mode)));
         modes[i] = pictures[i].mode;

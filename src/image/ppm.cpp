@@ -22,7 +22,8 @@ namespace {
 // in bands of whole rows straight into a second, larger buffer.
 constexpr size_t kStreamBytes = 64 * 1024;
 constexpr size_t kBandBytes = 1024 * 1024;
-// Rows per band: 16 samples of a column fill one 64-byte cache line of a plane.
+// Rows per band: each column of a band is four whole 64-byte cache lines
+// of every plane, and a band of ordinary widths stays in the L2 cache.
 constexpr int32_t kBandRows = 64;
 
 // A file read through a buffer, with room to push back the last byte read.
