@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
+#include <climits>
 
 #include "common/dump.h"
 #include "common/file_io.h"
@@ -27,16 +27,16 @@ const char kUsage[] =
     "      --version      show the version and exit\n";
 
 // Renders one dump; prints the reason and returns false on failure.
-bool view_dump(const char* dump_path, const std::string& png_path, int32_t mode, bool native) {
+bool view_dump(const char* dump_path, const char* png_path, int32_t mode, bool native) {
     uint8_t dump[kMaxScreenBytes];
     if (!read_screen_dump("tarnvil-view", dump_path, mode, dump)) return false;
     RgbImage image;
     PngBytes png;
     if (!render_dump(mode, dump, native, image) || !encode_png(image, png)) {
-        fprintf(stderr, "tarnvil-view: %s: out of memory\n", png_path.c_str());
+        fprintf(stderr, "tarnvil-view: %s: out of memory\n", png_path);
         return false;
     }
-    const bool saved = write_output_file("tarnvil-view", png_path.c_str(), png.data, png.size);
+    const bool saved = write_output_file("tarnvil-view", png_path, png.data, png.size);
     free(png.data);
     return saved;
 }
@@ -89,8 +89,13 @@ int main(int argc, char** argv) {
     }
     bool all_done = true;
     for (int i = optind; i < argc; ++i) {
-        const std::string png_path = output ? std::string(output) : std::string(argv[i]) + ".png";
-        all_done = view_dump(argv[i], png_path, mode, native) && all_done;
+        char png_path[PATH_MAX + 8];
+        if (!output && snprintf(png_path, sizeof png_path, "%s.png", argv[i]) >= static_cast<int>(sizeof png_path)) {
+            fprintf(stderr, "tarnvil-view: %s.png: File name too long\n", argv[i]);
+            all_done = false;
+            continue;
+        }
+        all_done = view_dump(argv[i], output ? output : png_path, mode, native) && all_done;
     }
     return all_done ? 0 : 1;
 }
