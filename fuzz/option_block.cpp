@@ -6,6 +6,7 @@
 
 #include "driver/driver.h"
 #include "harness.h"
+#include "screen/modes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzing::silence_stdout();
@@ -18,8 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ConversionOptions options = kDefaultOptions;
     const char* name = parse_option_block(argument.get(), options);
     if (name < argument.get() || name > argument.get() + length) abort();
-    const int mode = options.mode;
-    if (mode != 0 && mode != 1 && mode != 2 && mode != 4 && mode != 5) abort();
+    if (!is_screen_mode(options.mode)) abort();
     if (options.halftone < kHalftoneNone || options.halftone > kHalftoneDiagonal) abort();
     if (argument[0] != '-' && name != argument.get()) abort();
     return 0;

@@ -31,7 +31,7 @@ bool read_screen_dump(const char* program, const char* path, int32_t mode, uint8
 bool parse_mode_argument(const char* text, int32_t& mode) {
     if (text[0] == '\0' || text[1] != '\0') return false;
     const int32_t value = text[0] - '0';
-    if (value != 0 && value != 1 && value != 2 && value != 4 && value != 5) return false;
+    if (!is_screen_mode(value)) return false;
     mode = value;
     return true;
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "image/ppm.h"
+#include "screen/modes.h"
 #include "screen/halftone.h"
 #include "screen/writer.h"
 
@@ -23,8 +24,6 @@ constexpr const char* kUsage[] = {
     "\nLeave no spaces between the options and the filename.\neg. tarnvil -a2house.ppm -hs4a0picture.ppm\n",
     "\nTip: Use GNU bash if you want to use wildcards with this program...\n",
 };
-
-bool is_valid_mode(int mode) { return mode == 0 || mode == 1 || mode == 2 || mode == 4 || mode == 5; }
 
 // An argument such as "-", "-h1" or "-a" stops before its mode character;
 // whatever is missing keeps its default and the (empty) rest is the name.
@@ -71,7 +70,7 @@ const char* parse_option_block(const char* argument, ConversionOptions& options)
         return report_incomplete_block(argument, p + 1);
     }
     const int mode = mode_char - '0';
-    if (is_valid_mode(mode)) {
+    if (is_screen_mode(mode)) {
         options.mode = mode;
     } else {
         printf("Invalid MODE %c for %s. Using MODE 2 as default.\n", mode_char, p + 2);

@@ -64,6 +64,13 @@ constexpr bool mode_table_is_consistent() {
 }
 static_assert(mode_table_is_consistent());
 
+// True for the modes the table has a row for: 0, 1, 2, 4 and 5.
+constexpr bool is_screen_mode(int32_t mode) {
+    for (const ScreenMode& row : kScreenModes)
+        if (row.mode == mode) return true;
+    return false;
+}
+
 // The row for mode 0, 1, 2, 4 or 5; any other number is a caller's bug and
 // gets mode 2, the default.
 constexpr const ScreenMode& screen_mode_for(int32_t mode) {
