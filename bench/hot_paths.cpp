@@ -94,7 +94,6 @@ int main(int argc, char** argv) {
     g_directory = pattern;
     // The reader reports on standard output; the results go to standard error.
     if (!freopen("/dev/null", "w", stdout)) return 1;
-    retain_plane_memory();  // as the converter's batch does
     benchmark::Initialize(&argc, argv);
     benchmark::ConsoleReporter reporter;
     reporter.SetOutputStream(&std::cerr);

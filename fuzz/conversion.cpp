@@ -1,9 +1,7 @@
 // A whole conversion: option bytes, then a PPM file, through the writer.
 // Input layout: one byte n, then n % 16 bytes of option block (up to the
 // first NUL), then the PPM file.
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -48,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string dump_path = path + ".bbc";
     static const std::string inf_path = path + ".bbc.inf";
     if (!fuzzing::write_bytes(path, ppm, ppm_size)) abort();
-    unlink(dump_path.c_str());
-    unlink(inf_path.c_str());
+    std::remove(dump_path.c_str());
+    std::remove(inf_path.c_str());
 
     ImagePlanes planes{};
     ThresholdMatrix matrix{};

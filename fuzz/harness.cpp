@@ -1,9 +1,9 @@
 #include "harness.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <random>
 
 namespace fuzzing {
 
@@ -45,10 +45,17 @@ bool declares_too_many_pixels(const uint8_t* data, size_t size) {
 
 const std::string& scratch_directory() {
     static const std::string path = [] {
-        const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        std::string pattern = std::string(base) + "/tarnvil-fuzz-XXXXXX";
-        if (!mkdtemp(pattern.data())) abort();
-        return pattern;
+        // Memory-backed where there is such a place: the harnesses write a file per input.
+        std::error_code error;
+        const std::filesystem::path shm = "/dev/shm";
+        const std::filesystem::path base =
+            std::filesystem::is_directory(shm, error) ? shm : std::filesystem::temp_directory_path();
+        std::random_device seed;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::filesystem::path candidate = base / ("tarnvil-fuzz-" + std::to_string(seed()));
+            if (std::filesystem::create_directory(candidate, error)) return candidate.string();
+        }
+        abort();
     }();
     return path;
 }
@@ -61,7 +68,11 @@ bool write_bytes(const std::string& path, const uint8_t* data, size_t size) {
 }
 
 void silence_stdout() {
+#ifdef _WIN32
+    static const bool done = freopen("NUL", "w", stdout) != nullptr;
+#else
     static const bool done = freopen("/dev/null", "w", stdout) != nullptr;
+#endif
     (void)done;
 }
 

@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
         for (const auto& input : inputs) {
             std::ifstream file(input, std::ios::binary);
             if (!file) {
-                fprintf(stderr, "cannot read %s\n", input.c_str());
+                fprintf(stderr, "cannot read %s\n", input.string().c_str());
                 return 1;
             }
             const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), {}};

@@ -3,9 +3,6 @@
 // argument on the command line is still converted.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <functional>
 #include <string>
 #include <vector>
@@ -43,19 +40,21 @@ struct BadInput {
     std::string output;  // everything printed for the bad argument, before its progress line
     std::vector<std::pair<std::string, long>> files;  // size -1: must not exist
     long file_size_limit = 0;
+    std::vector<Need> needs = {};  // what the system must offer for this case
 };
-
-long file_size(const std::string& path) {
-    struct stat info;
-    return lstat(path.c_str(), &info) == 0 ? static_cast<long>(info.st_size) : -1;
-}
 
 void run_case(const BadInput& c) {
     SCOPED_TRACE(c.label);
+    for (Need need : c.needs) {
+        if (const std::string why = unavailable(need); !why.empty()) {
+            printf("skipped \"%s\": %s\n", c.label.c_str(), why.c_str());
+            return;
+        }
+    }
     TempDir dir;
     write_file(dir / kGoodFile, make_ppm(2, 2, "abcdefghijkl"));
     if (c.setup) c.setup(dir);
-    const RunResult run = run_tarnvil({c.argument, kGoodArgument}, dir.path(), c.file_size_limit);
+    const RunResult run = run_tarnvil({c.argument, kGoodArgument}, dir.path(), {c.file_size_limit});
     EXPECT_EQ(run.out, c.output + "50% completed.\n" + kGoodOutput);
     EXPECT_EQ(run.exit_status, 0);
     for (const auto& [name, size] : c.files) EXPECT_EQ(file_size(dir / name), size) << name;
@@ -74,8 +73,6 @@ std::function<void(const TempDir&)> picture_and(const std::string& name, std::fu
     };
 }
 
-void make_directory(const std::string& path) { ASSERT_EQ(mkdir(path.c_str(), 0755), 0); }
-void link_to_dev_full(const std::string& path) { ASSERT_EQ(symlink("/dev/full", path.c_str()), 0); }
 
 const std::string kPicRead = opening("pic.ppm") + kNoComment + "File is 1 x 1\nNow analysing file...\n";
 const std::string kModeTwoLine = "MODE 2 has 80 bytes per row, 8 steady colours\nand 2 pixels per byte.\n";
@@ -122,7 +119,7 @@ TEST(BadInput, Table) {
         {"dump linked to /dev/full", "pic.ppm", picture_and("pic.ppm.bbc", link_to_dev_full),
          kPicRead + "Opening output file \"pic.ppm.bbc\"...\n" + kModeTwoLine +
              "Error writing output file \"pic.ppm.bbc\".\nWriting Droxa INF file...\nDone!!!\n",
-         {{"pic.ppm.bbc", -1}, {"pic.ppm.bbc.inf", 23}}},
+         {{"pic.ppm.bbc", -1}, {"pic.ppm.bbc.inf", 23}}, 0, {Need::kDevFull, Need::kSymbolicLinks}},
         {"directory where the sidecar goes", "pic.ppm", picture_and("pic.ppm.bbc.inf", make_directory),
          kPicRead + "Opening output file \"pic.ppm.bbc\"...\n" + kModeTwoLine +
              "Writing Droxa INF file...\nUnable to create INF file \"pic.ppm.bbc.inf\".\nDone!!!\n",
@@ -130,11 +127,11 @@ TEST(BadInput, Table) {
         {"sidecar linked to /dev/full", "pic.ppm", picture_and("pic.ppm.bbc.inf", link_to_dev_full),
          kPicRead + "Opening output file \"pic.ppm.bbc\"...\n" + kModeTwoLine +
              "Writing Droxa INF file...\nUnable to create INF file \"pic.ppm.bbc.inf\".\nDone!!!\n",
-         {{"pic.ppm.bbc", 20480}}},
+         {{"pic.ppm.bbc", 20480}}, 0, {Need::kDevFull, Need::kSymbolicLinks}},
         {"file-size limit below the dump", "pic.ppm", file("pic.ppm", make_ppm(1, 1, "abc")),
          kPicRead + "Opening output file \"pic.ppm.bbc\"...\n" + kModeTwoLine +
              "Error writing output file \"pic.ppm.bbc\".\nWriting Droxa INF file...\nDone!!!\n",
-         {{"pic.ppm.bbc", -1}, {"pic.ppm.bbc.inf", 23}}, 16384},
+         {{"pic.ppm.bbc", -1}, {"pic.ppm.bbc.inf", 23}}, 16384, {Need::kFileSizeLimit}},
     };
     for (const BadInput& c : cases) run_case(c);
 }

@@ -2,7 +2,6 @@
 // test's own.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -59,7 +58,7 @@ Disc read_disc(const std::string& bytes) {
 }
 
 RunResult disc_tool(const TempDir& dir, const std::vector<std::string>& arguments) {
-    return run_program(TARNVIL_DISC_BINARY, arguments, dir.path());
+    return run_program(program("tarnvil-disc"), arguments, dir.path());
 }
 
 // A dump whose bytes differ from every other dump's.
@@ -74,11 +73,6 @@ std::string boot_text(const std::string& modes) {
     text.append(modes).append("\":FOR I%=1 TO ").append(std::to_string(modes.size()));
     text.append(":MODE VAL MID$(M$,I%,1):VDU 23,1,0;0;0;0;:OSCLI \"LOAD P\"+STR$ I%:A$=GET$:NEXT:REPEAT UNTIL FALSE\rRUN\r");
     return text;
-}
-
-bool exists(const std::string& path) {
-    struct stat info;
-    return lstat(path.c_str(), &info) == 0;
 }
 
 TEST(Disc, OnePictureWithItsSidecar) {
@@ -189,7 +183,7 @@ TEST(Disc, FullestDiscAndOneTooMany) {
 
     const RunResult full = disc_tool(dir, arguments);
     EXPECT_EQ(full.exit_status, 1);
-    EXPECT_EQ(full.err, "tarnvil-disc: the pictures need 803 sectors, but a 80-track disc has 800; nothing written\n");
+    EXPECT_EQ(full.err, "tarnvil-disc: the pictures need 803 sectors, but an 80-track disc has 800; nothing written\n");
 }
 
 TEST(Disc, BadInputsWriteNothing) {
@@ -198,43 +192,65 @@ TEST(Disc, BadInputsWriteNothing) {
     write_file(dir / "small.bbc", dump(10240, 1));
     write_file(dir / "odd.bbc", dump(20480, 1));
     write_file(dir / "odd.bbc.inf", "$.SCREEN 3000\n");
-    mkdir((dir / "folder.ssd").c_str(), 0755);
+    write_file(dir / "short.bbc", dump(100, 1));
+    make_directory(dir / "folder.ssd");
     std::vector<std::string> many;
     for (int i = 0; i < 31; ++i) many.push_back("big.bbc");
-    const struct {
+    const std::string try_help = "Try 'tarnvil-disc --help' for more information.\n";
+    struct Case {
         std::vector<std::string> arguments;
         int status;
         std::string err;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {{"absent.bbc"}, 1, "tarnvil-disc: absent.bbc: No such file or directory\n"},
-        {{"small.bbc"}, 1, "tarnvil-disc: small.bbc: only 10240 bytes, but a MODE 2 screen dump has 20480\n"},
-        {{"-m", "4", "big.bbc"}, 1, "tarnvil-disc: big.bbc: more than 10240 bytes, but a MODE 4 screen dump has 10240\n"},
-        {{"odd.bbc"}, 1, "tarnvil-disc: odd.bbc.inf: not an INF line (NAME LOAD EXEC)\n"},
+        {{"short.bbc"}, 1, "tarnvil-disc: short.bbc: only 100 bytes, but a MODE 2 screen dump has 20480\n"},
+        {{"small.bbc"}, 1, "tarnvil-disc: small.bbc: 10240 bytes: a MODE 4 or 5 dump? Use -m 4 or -m 5\n"},
+        {{"-m", "4", "big.bbc"}, 1, "tarnvil-disc: big.bbc: 20480 bytes: a MODE 0, 1 or 2 dump? Use -m 0, -m 1 or -m 2\n"},
+        {{"odd.bbc", "absent.bbc"}, 1,
+         "tarnvil-disc: odd.bbc.inf: not an INF line (NAME LOAD EXEC)\n"
+         "tarnvil-disc: absent.bbc: No such file or directory\n"},
         {many, 1, "tarnvil-disc: 31 pictures given, but a disc holds at most 30 beside !BOOT\n"},
         {{"--title", "ABCDEFGHIJKLM", "big.bbc"}, 2,
-         "tarnvil-disc: the title must be at most 12 printable characters\nTry 'tarnvil-disc --help' for more "
-         "information.\n"},
-        {{"--tracks", "41", "big.bbc"}, 2,
-         "tarnvil-disc: --tracks must be 40 or 80\nTry 'tarnvil-disc --help' for more information.\n"},
-        {{"-m", "3", "big.bbc"}, 2,
-         "tarnvil-disc: the mode must be 0, 1, 2, 4 or 5\nTry 'tarnvil-disc --help' for more information.\n"},
-        {{}, 2, "tarnvil-disc: no screen dump named\nTry 'tarnvil-disc --help' for more information.\n"},
+         "tarnvil-disc: the title has 13 characters, but a disc title holds at most 12\n" + try_help},
+        {{"--title", "Gr\xc3\xb6\xc3\x9f" "e", "big.bbc"}, 2,
+         "tarnvil-disc: the title may only use printable ASCII characters, from space to '~'\n" + try_help},
+        {{"--tracks", "41", "big.bbc"}, 2, "tarnvil-disc: --tracks must be 40 or 80\n" + try_help},
+        {{"-m", "3", "big.bbc"}, 2, "tarnvil-disc: the mode must be 0, 1, 2, 4 or 5\n" + try_help},
+        {{"big.bbc", "-m", "5"}, 2,
+         "tarnvil-disc: -m 5 comes after the last dump; put it before the dumps it is for\n" + try_help},
+        {{"--colour", "big.bbc"}, 2, "tarnvil-disc: unrecognized option '--colour'\n" + try_help},
+        {{"-x", "big.bbc"}, 2, "tarnvil-disc: invalid option -- 'x'\n" + try_help},
+        {{"big.bbc", "-m"}, 2, "tarnvil-disc: option requires an argument -- 'm'\n" + try_help},
+        {{}, 2, "tarnvil-disc: no screen dump named\n" + try_help},
         {{"-o", "folder.ssd", "big.bbc"}, 1, "tarnvil-disc: folder.ssd: Is a directory\n"},
-        {{"-o", "/dev/full", "big.bbc"}, 1, "tarnvil-disc: /dev/full: No space left on device\n"},
+        {{"-t", "40", "big.bbc", "big.bbc", "big.bbc", "big.bbc", "big.bbc"}, 1,
+         "tarnvil-disc: the pictures need 403 sectors, but a 40-track disc has 400; nothing written\n"},
     };
-    for (const auto& c : cases) {
+    if (unavailable(Need::kDevFull).empty())
+        cases.push_back({{"-o", "/dev/full", "big.bbc"}, 1, "tarnvil-disc: /dev/full: No space left on device\n"});
+    for (const Case& c : cases) {
         const RunResult run = disc_tool(dir, c.arguments);
         EXPECT_EQ(run.exit_status, c.status) << c.err;
         EXPECT_EQ(run.err, c.err);
+        EXPECT_EQ(run.out, "");
         EXPECT_FALSE(exists(dir / "pictures.ssd")) << c.err;
     }
-    // Five mode-2 pictures need 403 sectors: too many for 40 tracks.
-    const RunResult crowded = disc_tool(dir, {"-t", "40", "big.bbc", "big.bbc", "big.bbc", "big.bbc", "big.bbc"});
-    EXPECT_EQ(crowded.exit_status, 1);
-    EXPECT_EQ(crowded.err, "tarnvil-disc: the pictures need 403 sectors, but a 40-track disc has 400; nothing written\n");
-    EXPECT_FALSE(exists(dir / "pictures.ssd"));
-    struct stat info;
-    EXPECT_EQ(stat("/dev/full", &info), 0);
+    if (unavailable(Need::kDevFull).empty()) {
+        EXPECT_TRUE(exists("/dev/full"));
+    }
+}
+
+TEST(Disc, ImageToStandardOutput) {
+    TempDir dir;
+    write_file(dir / "a.bbc", dump(10240, 7));
+    const RunResult to_file = disc_tool(dir, {"--tracks=40", "--title=ABC", "-m4", "a.bbc"});
+    ASSERT_EQ(to_file.exit_status, 0) << to_file.err;
+    const RunResult piped = disc_tool(dir, {"-t", "40", "-T", "ABC", "-m", "4", "-o", "-", "a.bbc"});
+    EXPECT_EQ(piped.exit_status, 0) << piped.err;
+    EXPECT_TRUE(piped.raw_out == *read_file(dir / "pictures.ssd"));  // no line ends translated
+    EXPECT_EQ(piped.raw_out.size(), 102400u);
+    EXPECT_FALSE(exists(dir / "-"));
 }
 
 TEST(Disc, ConvertedSampleBootsFromItsOwnSidecar) {

@@ -1,43 +1,84 @@
 #include "support.h"
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace testing_support {
 
+namespace fs = std::filesystem;
+
+namespace {
+
+// Test paths are UTF-8, as the programs take them on every system.
+fs::path utf8_path(const std::string& path) {
+    return fs::path(std::u8string(reinterpret_cast<const char8_t*>(path.data()), path.size()));
+}
+
+std::string utf8_string(const fs::path& path) {
+    const std::u8string text = path.generic_u8string();
+    return std::string(text.begin(), text.end());
+}
+
+}  // namespace
+
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tarnvil-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    std::random_device seed;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+        const fs::path candidate = fs::temp_directory_path() / ("tarnvil-test-" + std::to_string(seed()));
+        if (fs::create_directory(candidate)) path_ = utf8_string(candidate);
+    }
+    if (path_.empty()) throw std::runtime_error("cannot make a scratch directory");
 }
 
 TempDir::~TempDir() {
     std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    fs::remove_all(path_, ignored);
 }
 
 void write_file(const std::string& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(utf8_path(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 std::optional<std::string> read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(utf8_path(path), std::ios::binary);
     if (!in) return std::nullopt;
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
+
+bool exists(const std::string& path) {
+    std::error_code error;
+    return fs::exists(fs::symlink_status(utf8_path(path), error));
+}
+
+long file_size(const std::string& path) {
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(utf8_path(path), error);
+    if (!fs::exists(status)) return -1;
+    if (!fs::is_regular_file(status)) return 0;
+    return static_cast<long>(fs::file_size(utf8_path(path), error));
+}
+
+void make_directory(const std::string& path) { ASSERT_TRUE(fs::create_directory(utf8_path(path))) << path; }
 
 std::string make_ppm(int width, int height, std::string_view pixels, std::string_view comment) {
     std::string text = "P6\n";
@@ -51,15 +92,169 @@ std::string make_ppm(int width, int height, std::string_view pixels, std::string
     return text;
 }
 
-RunResult run_program(const std::string& program, const std::vector<std::string>& arguments,
-                      const std::string& directory, long file_size_limit) {
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+std::string unavailable(Need need) {
+    switch (need) {
+    case Need::kDevFull:
+#ifdef _WIN32
+        return "Windows has no /dev/full";
+#else
+        return exists("/dev/full") ? "" : "this system has no /dev/full";
+#endif
+    case Need::kSymbolicLinks:
+#ifdef _WIN32
+        return "symbolic links need privileges on Windows";
+#else
+        return "";
+#endif
+    case Need::kFileSizeLimit:
+#ifdef _WIN32
+        return "Windows has no file-size limit for a process";
+#else
+        // Without the signal ignored, the limit ends the process: only the
+        // platform layers that ignore it are tested with one.
+        return std::string(TARNVIL_TEST_PLATFORM) == "portable" ? "the portable build does not ignore SIGXFSZ" : "";
+#endif
+    case Need::kMemoryLimit:
+#ifdef _WIN32
+        return "the tests set no memory limit on Windows";
+#else
+        if (kAddressSanitizer) return "AddressSanitizer reserves more address space than any limit allows";
+        return std::string(TARNVIL_TEST_EMULATOR).empty() ? "" : "an emulator needs more address space than the limit";
+#endif
+    }
+    return "";
+}
+
+void link_to_dev_full(const std::string& path) {
+    std::error_code error;
+    fs::create_symlink("/dev/full", path, error);
+    ASSERT_FALSE(error) << path;
+}
+
+namespace {
+
+std::string directory_of_this_program() {
+#ifdef _WIN32
+    wchar_t path[32768];
+    const DWORD length = GetModuleFileNameW(nullptr, path, 32768);
+    return utf8_string(fs::path(std::wstring(path, length)).parent_path());
+#else
+    return fs::read_symlink("/proc/self/exe").parent_path().string();
+#endif
+}
+
+// On Windows the programs' text comes with CR LF line ends.
+std::string with_unix_line_ends(std::string text) {
+#ifdef _WIN32
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+    return out;
+#else
+    return text;
+#endif
+}
+
+#ifdef _WIN32
+
+std::wstring wide(const std::string& text) {
+    if (text.empty()) return {};
+    std::wstring out(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), static_cast<int>(out.size()));
+    return out;
+}
+
+// One argument quoted the way the C runtime splits a command line.
+void append_quoted(std::wstring& line, const std::wstring& argument) {
+    line += L'"';
+    size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        line.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+        line += c;
+    }
+    line.append(2 * backslashes, L'\\');
+    line += L'"';
+}
+
+HANDLE inheritable_temp_file(const std::wstring& path) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                       CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+}
+
+RunResult run_native(const std::string& program, const std::vector<std::string>& arguments,
+                     const std::string& directory, const Limits&) {
+    std::wstring line;
+    append_quoted(line, wide(program));
+    for (const std::string& argument : arguments) {
+        line += L' ';
+        append_quoted(line, wide(argument));
+    }
+    TempDir capture;
+    const std::wstring out_path = wide(capture / "out"), err_path = wide(capture / "err");
+    HANDLE out = inheritable_temp_file(out_path);
+    HANDLE err = inheritable_temp_file(err_path);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process{};
+    RunResult result;
+    result.exit_status = -1;
+    const std::wstring where = wide(directory);
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, where.c_str(), &startup, &process)) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD code = 0;
+        if (GetExitCodeProcess(process.hProcess, &code)) result.exit_status = static_cast<int>(code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(out);
+    CloseHandle(err);
+    result.out = read_file(capture / "out").value_or("");
+    result.err = read_file(capture / "err").value_or("");
+    return result;
+}
+
+#else
+
+RunResult run_native(const std::string& program, const std::vector<std::string>& arguments,
+                     const std::string& directory, const Limits& limits) {
     int pipe_fds[2];
     if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
     // Standard error goes to a file, so neither stream can block the other.
     FILE* err_file = tmpfile();
     if (!err_file) throw std::runtime_error("tmpfile failed");
-    std::vector<std::string> copies = arguments;
-    copies.insert(copies.begin(), program);
+    // A cross build's programs run under the emulator that runs the tests.
+    std::vector<std::string> copies;
+    const std::string emulator = TARNVIL_TEST_EMULATOR;
+    for (size_t start = 0; start < emulator.size();) {
+        const size_t bar = std::min(emulator.find('|', start), emulator.size());
+        copies.push_back(emulator.substr(start, bar - start));
+        start = bar + 1;
+    }
+    copies.push_back(program);
+    copies.insert(copies.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (auto& argument : copies) argv.push_back(argument.data());
     argv.push_back(nullptr);
@@ -71,15 +266,26 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
         close(pipe_fds[0]);
         close(pipe_fds[1]);
         if (chdir(directory.c_str()) != 0) _exit(126);
-        if (file_size_limit > 0) {
-            const rlimit limit{static_cast<rlim_t>(file_size_limit), static_cast<rlim_t>(file_size_limit)};
+        if (limits.file_size > 0) {
+            const rlimit limit{static_cast<rlim_t>(limits.file_size), static_cast<rlim_t>(limits.file_size)};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
-        execv(argv[0], argv.data());
+        if (!limits.cgroup.empty()) {
+            const std::string pid = std::to_string(getpid());
+            const int procs = open((limits.cgroup + "/cgroup.procs").c_str(), O_WRONLY);
+            if (procs < 0 || write(procs, pid.data(), pid.size()) != static_cast<ssize_t>(pid.size())) _exit(125);
+            close(procs);
+        }
+        if (limits.address_space > 0) {
+            const rlimit limit{static_cast<rlim_t>(limits.address_space), static_cast<rlim_t>(limits.address_space)};
+            setrlimit(RLIMIT_AS, &limit);
+        }
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     close(pipe_fds[1]);
-    RunResult result{{}, -1, {}};
+    RunResult result;
+    result.exit_status = -1;
     char chunk[65536];
     for (ssize_t got; (got = read(pipe_fds[0], chunk, sizeof chunk)) != 0;) {
         if (got < 0) {
@@ -90,17 +296,38 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
     }
     close(pipe_fds[0]);
     int status = 0;
-    waitpid(child, &status, 0);
+    struct rusage usage{};
+    wait4(child, &status, 0, &usage);
     if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+    result.peak_kib = usage.ru_maxrss;
     rewind(err_file);
     for (size_t got; (got = fread(chunk, 1, sizeof chunk, err_file)) > 0;) result.err.append(chunk, got);
     fclose(err_file);
     return result;
 }
 
-RunResult run_tarnvil(const std::vector<std::string>& arguments, const std::string& directory,
-                      long file_size_limit) {
-    return run_program(TARNVIL_BINARY, arguments, directory, file_size_limit);
+#endif
+
+}  // namespace
+
+std::string program(const std::string& name) {
+    static const std::string directory = directory_of_this_program();
+    return directory + "/" + name + TARNVIL_EXE_SUFFIX;
+}
+
+RunResult run_program(const std::string& program, const std::vector<std::string>& arguments,
+                      const std::string& directory, const Limits& limits) {
+    const auto start = std::chrono::steady_clock::now();
+    RunResult result = run_native(program, arguments, directory, limits);
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.raw_out = result.out;
+    result.out = with_unix_line_ends(std::move(result.out));
+    result.err = with_unix_line_ends(std::move(result.err));
+    return result;
+}
+
+RunResult run_tarnvil(const std::vector<std::string>& arguments, const std::string& directory, const Limits& limits) {
+    return run_program(program("tarnvil"), arguments, directory, limits);
 }
 
 std::string capture_stdout(const std::function<void()>& call) {

@@ -1,7 +1,8 @@
 // Helpers shared by the test files: scratch directories, file contents,
-// running the built program, and capturing what a call prints.
+// running the built programs, and capturing what a call prints.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -26,24 +27,46 @@ private:
 
 void write_file(const std::string& path, std::string_view bytes);
 std::optional<std::string> read_file(const std::string& path);
+bool exists(const std::string& path);  // without following a symbolic link
+long file_size(const std::string& path);  // -1 when there is no such file
+void make_directory(const std::string& path);
 
 // A binary PPM: magic, optional comment line, size line, "255" line, pixels.
 std::string make_ppm(int width, int height, std::string_view pixels, std::string_view comment = {});
 
-struct RunResult {
-    std::string out;
-    int exit_status;  // -1 when the process did not exit normally
-    std::string err;
+// What some checks need of the system. `unavailable` says why this system
+// lacks it, or returns "" when it has it.
+enum class Need { kDevFull, kSymbolicLinks, kFileSizeLimit, kMemoryLimit };
+std::string unavailable(Need need);
+// Links `path` to /dev/full (only where unavailable(Need::kDevFull) is "").
+void link_to_dev_full(const std::string& path);
+
+struct Limits {
+    long file_size = 0;          // bytes; RLIMIT_FSIZE
+    uint64_t address_space = 0;  // bytes; RLIMIT_AS
+    std::string cgroup = {};     // a control group directory to run in
 };
 
-// Runs `program` in `directory` with the given arguments. A positive
-// `file_size_limit` (bytes) is set as the process's RLIMIT_FSIZE.
+struct RunResult {
+    std::string out;     // line ends as on Linux, whatever the system writes
+    int exit_status = -1;  // -1 when the process did not exit normally
+    std::string err;
+    double seconds = 0;  // wall-clock time of the run
+    long peak_kib = -1;  // the child's peak resident memory, where known
+    std::string raw_out; // standard output exactly as written
+};
+
+// The path of one of the built programs: "tarnvil", "tarnvil-view" or
+// "tarnvil-disc".
+std::string program(const std::string& name);
+
+// Runs `program` in `directory` with the given arguments.
 RunResult run_program(const std::string& program, const std::vector<std::string>& arguments,
-                      const std::string& directory, long file_size_limit = 0);
+                      const std::string& directory, const Limits& limits = {});
 
 // The same for the built converter.
 RunResult run_tarnvil(const std::vector<std::string>& arguments, const std::string& directory,
-                      long file_size_limit = 0);
+                      const Limits& limits = {});
 
 // Everything `call` writes to standard output.
 std::string capture_stdout(const std::function<void()>& call);

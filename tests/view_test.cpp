@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <png.h>
-#include <sys/stat.h>
-
 #include <string>
 #include <vector>
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#define STBI_NO_STDIO
+#include <stb_image.h>
 
 #include "screen/modes.h"
 #include "support.h"
@@ -24,20 +26,20 @@ struct Picture {
     }
 };
 
-// Decodes a PNG with libpng's own reader.
-Picture decode_png(const std::string& path) {
+// Decodes a PNG with a decoder independent of tarnvil's encoder.
+Picture decode_png_bytes(const std::string& png) {
     Picture picture;
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return picture;
-    image.format = PNG_FORMAT_RGB;
-    picture.rgb.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr)) return picture;
+    int channels = 0;
+    stbi_uc* rgb = stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(png.data()), static_cast<int>(png.size()),
+                                         &picture.width, &picture.height, &channels, 3);
+    if (!rgb || channels != 3) return Picture{};
+    picture.rgb.assign(rgb, rgb + static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height) * 3);
+    stbi_image_free(rgb);
     picture.ok = true;
-    picture.width = static_cast<int>(image.width);
-    picture.height = static_cast<int>(image.height);
     return picture;
 }
+
+Picture decode_png(const std::string& path) { return decode_png_bytes(read_file(path).value_or("")); }
 
 constexpr uint32_t kBlack = 0x000000, kRed = 0xFF0000, kGreen = 0x00FF00, kYellow = 0xFFFF00, kBlue = 0x0000FF,
                    kMagenta = 0xFF00FF, kCyan = 0x00FFFF, kWhite = 0xFFFFFF;
@@ -45,7 +47,7 @@ constexpr uint32_t kBlack = 0x000000, kRed = 0xFF0000, kGreen = 0x00FF00, kYello
 size_t dump_size(int mode) { return mode == 4 || mode == 5 ? 10240 : 20480; }
 
 RunResult view(const TempDir& dir, std::vector<std::string> arguments) {
-    return run_program(TARNVIL_VIEW_BINARY, arguments, dir.path());
+    return run_program(program("tarnvil-view"), arguments, dir.path());
 }
 
 // Every canvas pixel inside [x0, x1) x [y0, y1) has `inside`; all others are black.
@@ -191,38 +193,67 @@ TEST(View, BadInputs) {
     TempDir dir;
     write_file(dir / "big.bbc", std::string(20480, '\0'));
     write_file(dir / "small.bbc", std::string(10240, '\0'));
-    mkdir((dir / "taken.png").c_str(), 0755);
-    const struct {
+    write_file(dir / "odd.bbc", std::string(20481, '\0'));
+    make_directory(dir / "taken.png");
+    const std::string try_help = "Try 'tarnvil-view --help' for more information.\n";
+    struct Case {
         std::vector<std::string> arguments;
         int status;
         std::string err;
-    } cases[] = {
-        {{"-m", "4", "big.bbc"}, 1, "tarnvil-view: big.bbc: more than 10240 bytes, but a MODE 4 screen dump has 10240\n"},
-        {{"small.bbc"}, 1, "tarnvil-view: small.bbc: only 10240 bytes, but a MODE 2 screen dump has 20480\n"},
+    };
+    std::vector<Case> cases = {
+        {{"-m", "4", "big.bbc"}, 1, "tarnvil-view: big.bbc: 20480 bytes: a MODE 0, 1 or 2 dump? Use -m 0, -m 1 or -m 2\n"},
+        {{"small.bbc"}, 1, "tarnvil-view: small.bbc: 10240 bytes: a MODE 4 or 5 dump? Use -m 4 or -m 5\n"},
+        {{"odd.bbc"}, 1, "tarnvil-view: odd.bbc: more than 20480 bytes, but a MODE 2 screen dump has 20480\n"},
         {{"absent.bbc"}, 1, "tarnvil-view: absent.bbc: No such file or directory\n"},
         {{"-o", "taken.png", "big.bbc"}, 1, "tarnvil-view: taken.png: Is a directory\n"},
-        {{"-o", "/dev/full", "big.bbc"}, 1, "tarnvil-view: /dev/full: No space left on device\n"},
         {{"-o", "x.png", "big.bbc", "big.bbc"}, 2, "tarnvil-view: -o names one picture, but several dumps were given\n"},
         {{"-m", "3", "big.bbc"}, 2, "tarnvil-view: invalid mode '3' (use 0, 1, 2, 4 or 5)\n"},
-        {{"-m", "22", "big.bbc"}, 2, "tarnvil-view: invalid mode '22' (use 0, 1, 2, 4 or 5)\n"},
-        {{}, 2, "tarnvil-view: no screen dump named\nTry 'tarnvil-view --help' for more information.\n"},
+        {{"--mode=22", "big.bbc"}, 2, "tarnvil-view: invalid mode '22' (use 0, 1, 2, 4 or 5)\n"},
+        {{"small.bbc", "-m", "5"}, 2,
+         "tarnvil-view: -m 5 comes after the last dump; put it before the dumps it is for\n" + try_help},
+        {{"--nat=1", "big.bbc"}, 2, "tarnvil-view: option '--native' doesn't allow an argument\n" + try_help},
+        {{"--output"}, 2, "tarnvil-view: option '--output' requires an argument\n" + try_help},
+        {{"-q"}, 2, "tarnvil-view: invalid option -- 'q'\n" + try_help},
+        {{}, 2, "tarnvil-view: no screen dump named\n" + try_help},
     };
-    for (const auto& c : cases) {
+    if (unavailable(Need::kDevFull).empty())
+        cases.push_back({{"-o", "/dev/full", "big.bbc"}, 1, "tarnvil-view: /dev/full: No space left on device\n"});
+    for (const Case& c : cases) {
         const RunResult run = view(dir, c.arguments);
         EXPECT_EQ(run.exit_status, c.status) << c.err;
         EXPECT_EQ(run.err, c.err);
         EXPECT_EQ(run.out, "");
     }
-    struct stat info;
-    EXPECT_NE(stat((dir / "big.bbc.png").c_str(), &info), 0);
-    EXPECT_NE(stat((dir / "small.bbc.png").c_str(), &info), 0);
-    EXPECT_NE(stat((dir / "x.png").c_str(), &info), 0);
-    EXPECT_EQ(stat("/dev/full", &info), 0) << "a failed write must never remove a device";
+    EXPECT_FALSE(exists(dir / "big.bbc.png"));
+    EXPECT_FALSE(exists(dir / "small.bbc.png"));
+    EXPECT_FALSE(exists(dir / "x.png"));
+    if (unavailable(Need::kDevFull).empty()) {
+        EXPECT_TRUE(exists("/dev/full")) << "a failed write must never remove a device";
+    }
 
-    // One bad dump does not stop the others, but the status reports it.
-    const RunResult mixed = view(dir, {"absent.bbc", "big.bbc"});
+    // One bad dump does not stop the others, but the status reports it;
+    // each dump takes the mode of the -m before it.
+    const RunResult mixed = view(dir, {"absent.bbc", "big.bbc", "-m", "5", "small.bbc"});
     EXPECT_EQ(mixed.exit_status, 1);
     EXPECT_TRUE(decode_png(dir / "big.bbc.png").ok);
+    EXPECT_TRUE(decode_png(dir / "small.bbc.png").ok);
+}
+
+TEST(View, PictureToStandardOutput) {
+    TempDir dir;
+    std::string screen(10240, '\0');
+    screen[0] = '\x88';  // MODE 5: the first pixel white
+    write_file(dir / "d.bbc", screen);
+    const RunResult run = view(dir, {"-m", "5", "-o", "-", "d.bbc"});
+    EXPECT_EQ(run.exit_status, 0) << run.err;
+    const Picture p = decode_png_bytes(run.raw_out);
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.at(0, 0), kWhite);
+    EXPECT_EQ(p.at(4, 1), kBlack);
+    EXPECT_FALSE(exists(dir / "-"));
+    ASSERT_EQ(view(dir, {"-m", "5", "d.bbc"}).exit_status, 0);
+    EXPECT_TRUE(run.raw_out == read_file(dir / "d.bbc.png"));
 }
 
 TEST(View, HelpAndVersion) {

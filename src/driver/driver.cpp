@@ -1,6 +1,5 @@
 #include "driver/driver.h"
 
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -84,11 +83,6 @@ int run_conversions(int count, char** arguments) {
         for (const char* text : kUsage) fputs(text, stdout);
         exit(0);
     }
-
-    // A file-size limit smaller than a dump must surface as a write error
-    // on that one file, not end the whole batch.
-    signal(SIGXFSZ, SIG_IGN);
-    retain_plane_memory();
 
     ConversionOptions options{};
     ImagePlanes planes{};

@@ -1,3 +1,7 @@
 #include "driver/driver.h"
+#include "platform/platform.h"
 
-int main(int argc, char** argv) { return run_conversions(argc, argv); }
+int main(int argc, char** argv) {
+    platform::start_program(argc, argv);
+    return run_conversions(argc, argv);
+}

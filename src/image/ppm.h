@@ -1,3 +1,4 @@
+// Reading a binary PPM file into the three sample planes.
 #pragma once
 
 #include "records.h"
@@ -9,8 +10,3 @@ int read_ppm(const char* name, ImagePlanes& planes);
 
 // Frees the three planes (red, green, blue) and clears their pointers.
 void release_planes(ImagePlanes& planes);
-
-// Asks the allocator to keep freed planes for the next file instead of
-// handing the pages back and faulting fresh ones in. Planes too large to
-// keep (over 32 MiB) still go straight back to the system.
-void retain_plane_memory();

@@ -1,11 +1,10 @@
 #include "screen/writer.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 
-#include "common/file_io.h"
+#include "platform/platform.h"
 #include "screen/modes.h"
 
 namespace {
@@ -186,9 +185,9 @@ void write_screen(const char* name, const ConversionOptions& options, const Imag
                   const ThresholdMatrix& matrix) {
     // A name too long for these buffers is also too long for the file
     // system, so it is reported like any other file that cannot be created.
-    char dump_path[PATH_MAX + 8];
-    char inf_path[PATH_MAX + 8];
-    const bool name_fits = strlen(name) < PATH_MAX;
+    char dump_path[platform::kMaxPath + 8];
+    char inf_path[platform::kMaxPath + 8];
+    const bool name_fits = strlen(name) < platform::kMaxPath;
     if (name_fits) {
         snprintf(dump_path, sizeof dump_path, "%s.bbc", name);
         snprintf(inf_path, sizeof inf_path, "%s.bbc.inf", name);
@@ -196,18 +195,18 @@ void write_screen(const char* name, const ConversionOptions& options, const Imag
 
     printf("Opening output file \"%s.bbc\"...\n", name);
     const ScreenMode& mode = screen_mode_for(options.mode);
-    uint8_t screen[kMaxScreenBytes];
-    const int fd = name_fits ? create_file(dump_path) : -1;
-    if (fd < 0) {
+    platform::File dump;
+    if (!name_fits || !platform::create_output(dump_path, dump)) {
         printf("Unable to create output file \"%s.bbc\".\n", name);
     } else {
         printf("MODE %ld has %ld bytes per row, %ld steady colours\nand %ld pixels per byte.\n",
                static_cast<long>(mode.mode), static_cast<long>(mode.bytes_per_row), static_cast<long>(mode.colours),
                static_cast<long>(mode.pixels_per_byte));
+        uint8_t screen[kMaxScreenBytes];
         render_screen(options, planes, matrix, screen);
-        if (!write_and_close(fd, screen, static_cast<size_t>(screen_bytes(mode)))) {
+        if (!platform::write_and_close(dump, screen, static_cast<size_t>(screen_bytes(mode)))) {
             printf("Error writing output file \"%s.bbc\".\n", name);
-            remove_failed_output(dump_path);
+            platform::remove_failed_output(dump_path);
         }
     }
 
@@ -215,7 +214,9 @@ void write_screen(const char* name, const ConversionOptions& options, const Imag
     char line[64];
     const int length = snprintf(line, sizeof line, "$.SCREEN %06lx %06lx\n",
                                 static_cast<unsigned long>(mode.screen_start), 0UL);
-    if (!name_fits || write_new_file(inf_path, line, static_cast<size_t>(length)) != 1)
+    platform::File inf;
+    if (!name_fits || !platform::create_output(inf_path, inf) ||
+        !platform::write_and_close(inf, line, static_cast<size_t>(length)))
         printf("Unable to create INF file \"%s.bbc.inf\".\n", name);
     printf("Done!!!\n");
 }

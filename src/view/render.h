@@ -1,7 +1,6 @@
 // Rendering a screen dump back into the picture the machine displays.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -17,13 +16,3 @@ struct RgbImage {
 // Scaled, each pixel is a block of its true shape on a 640 x 512 canvas;
 // native, it is one image pixel. False when the image cannot be allocated.
 bool render_dump(int32_t mode, const uint8_t* dump, bool native, RgbImage& image);
-
-// A PNG file in memory, allocated with malloc; the owner frees `data`.
-struct PngBytes {
-    uint8_t* data = nullptr;
-    size_t size = 0;
-};
-
-// Encodes `image` as an 8-bit RGB PNG. False when libpng or an allocation
-// fails; `png` then holds nothing.
-bool encode_png(const RgbImage& image, PngBytes& png);

@@ -1,8 +1,14 @@
-// Reading a screen dump written by the converter, for the tools that
-// consume dumps.
+// Screen dumps as the companion tools take them: checked against the mode
+// they are said to be for, since a dump does not record its mode.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+// Whether `size` bytes make a dump of `mode`. When they do not, `reason`
+// says so, and names the modes whose dumps have that size, e.g.
+// "10240 bytes: a MODE 4 or 5 dump? Use -m 4 or -m 5".
+bool check_dump_size(int32_t mode, int64_t size, char* reason, size_t capacity);
 
 // Reads the dump at `path` into `buffer` (kMaxScreenBytes bytes) and checks
 // that its size fits `mode`. On failure prints "PROGRAM: PATH: reason" on

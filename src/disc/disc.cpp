@@ -1,0 +1,113 @@
+#include "disc/disc.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "screen/modes.h"
+#include "tools/dump.h"
+
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool ends_field(char c) { return c == '\0' || is_blank(c) || c == '\r' || c == '\n'; }
+
+// Up to eight hexadecimal digits after optional blanks.
+bool parse_hex(const char*& p, uint32_t& value) {
+    while (is_blank(*p)) ++p;
+    const char* start = p;
+    uint64_t parsed = 0;
+    for (;; ++p) {
+        const char c = *p;
+        const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (digit < 0) break;
+        parsed = (parsed << 4 | static_cast<uint64_t>(digit)) & 0xFFFFFFFFu;
+    }
+    value = static_cast<uint32_t>(parsed);
+    return p > start && p - start <= 8;
+}
+
+// "NAME LOAD EXEC ...": the addresses, or false when the text is not such
+// a line.
+bool parse_inf_line(const char* inf, size_t size, uint32_t& load, uint32_t& exec) {
+    char line[256] = {};
+    memcpy(line, inf, size < sizeof line - 1 ? size : sizeof line - 1);
+    const char* p = line;
+    while (is_blank(*p)) ++p;
+    const char* name = p;
+    while (!ends_field(*p)) ++p;
+    return p != name && parse_hex(p, load) && parse_hex(p, exec) && ends_field(*p);
+}
+
+}  // namespace
+
+bool check_title(const char* title, char* reason, size_t capacity) {
+    size_t length = 0;
+    for (; title[length]; ++length) {
+        if (title[length] < ' ' || title[length] > '~') {
+            snprintf(reason, capacity, "the title may only use printable ASCII characters, from space to '~'");
+            return false;
+        }
+    }
+    if (length <= static_cast<size_t>(kMaxTitleLength)) return true;
+    snprintf(reason, capacity, "the title has %zu characters, but a disc title holds at most %d", length,
+             static_cast<int>(kMaxTitleLength));
+    return false;
+}
+
+bool check_picture_count(int32_t count, char* reason, size_t capacity) {
+    if (count <= kMaxPictures) return true;
+    snprintf(reason, capacity, "%d pictures given, but a disc holds at most %d beside !BOOT", static_cast<int>(count),
+             static_cast<int>(kMaxPictures));
+    return false;
+}
+
+bool prepare_picture(const char* label, int32_t mode, const uint8_t* dump, int64_t dump_size, const char* inf,
+                     size_t inf_size, DiscPicture& picture, char* reason, size_t capacity) {
+    char why[160];
+    if (!check_dump_size(mode, dump_size, why, sizeof why)) {
+        snprintf(reason, capacity, "%s: %s", label, why);
+        return false;
+    }
+    picture = {mode, dump, screen_mode_for(mode).screen_start, 0};
+    if (inf && !parse_inf_line(inf, inf_size, picture.load, picture.exec)) {
+        snprintf(reason, capacity, "%s.inf: not an INF line (NAME LOAD EXEC)", label);
+        return false;
+    }
+    return true;
+}
+
+bool build_disc(int32_t tracks, const char* title, const DiscPicture* pictures, int32_t count, uint8_t* image,
+                char* reason, size_t capacity) {
+    if (!check_title(title, reason, capacity) || !check_picture_count(count, reason, capacity)) return false;
+    DiscFile files[kMaxDiscFiles];
+    int32_t modes[kMaxPictures];
+    for (int32_t i = 0; i < count; ++i) {
+        DiscFile& file = files[i + 1];
+        // "P1" .. "P30"
+        const int32_t number = i + 1;
+        char* name = file.name;
+        *name++ = 'P';
+        if (number >= 10) *name++ = static_cast<char>('0' + number / 10);
+        *name++ = static_cast<char>('0' + number % 10);
+        *name = '\0';
+        file.load = pictures[i].load;
+        file.exec = pictures[i].exec;
+        file.data = pictures[i].dump;
+        file.length = static_cast<uint32_t>(screen_bytes(screen_mode_for(pictures[i].mode)));
+        modes[i] = pictures[i].mode;
+    }
+    char boot[512];
+    const size_t boot_length = write_boot_program(modes, count, boot, sizeof boot);
+    files[0] = {"!BOOT", 0, 0, reinterpret_cast<const uint8_t*>(boot), static_cast<uint32_t>(boot_length)};
+
+    const int32_t total = tracks * kSectorsPerTrack;
+    const int32_t needed = sectors_needed(files, count + 1);
+    if (needed > total) {
+        snprintf(reason, capacity, "the pictures need %d sectors, but %s %d-track disc has %d; nothing written",
+                 static_cast<int>(needed), tracks == 80 ? "an" : "a", static_cast<int>(tracks), static_cast<int>(total));
+        return false;
+    }
+    write_ssd(tracks, title, 3, files, count + 1, image);
+    return true;
+}

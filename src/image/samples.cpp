@@ -1,0 +1,57 @@
+#include "image/samples.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "image/transpose.h"
+
+namespace {
+
+// The samples are read in bands of whole rows straight into one buffer.
+// Rows per band: each column of a band is four whole 64-byte cache lines
+// of every plane, and a band of ordinary widths stays in the L2 cache.
+constexpr size_t kBandBytes = 1024 * 1024;
+constexpr int32_t kBandRows = 64;
+
+}  // namespace
+
+void read_samples(ByteStream& in, const ImagePlanes& planes) {
+    if (planes.width == 0 || planes.height == 0) return;
+    static unsigned char band[kBandBytes + kTransposeSlack];
+    const uint64_t row_bytes = static_cast<uint64_t>(planes.width) * 3;
+
+    if (row_bytes <= kBandBytes) {
+        const int32_t band_rows = static_cast<int32_t>(std::min<uint64_t>(kBandBytes / row_bytes, kBandRows));
+        for (int32_t y = 0; y < planes.height; y += band_rows) {
+            const int32_t rows = std::min(band_rows, planes.height - y);
+            const size_t want = static_cast<size_t>(rows) * row_bytes;
+            const size_t got = read_bulk(in, band, want);
+            if (got == want) {
+                scatter_rows(band, y, rows, planes);
+                continue;
+            }
+            const int32_t whole = static_cast<int32_t>(got / row_bytes);
+            scatter_rows(band, y, whole, planes);
+            const uint64_t row_start = static_cast<uint64_t>(y + whole) * row_bytes;
+            scatter_samples(band + whole * row_bytes, got % row_bytes, row_start, planes);
+            fill_missing(row_start + got % row_bytes, planes);
+            return;
+        }
+        return;
+    }
+
+    // Rows wider than the band buffer: each row in pieces.
+    for (uint64_t y = 0; y < static_cast<uint64_t>(planes.height); ++y) {
+        for (uint64_t done = 0; done < row_bytes;) {
+            const size_t want = static_cast<size_t>(std::min<uint64_t>(kBandBytes, row_bytes - done));
+            const size_t got = read_bulk(in, band, want);
+            const uint64_t first = y * row_bytes + done;
+            scatter_samples(band, got, first, planes);
+            if (got < want) {
+                fill_missing(first + got, planes);
+                return;
+            }
+            done += got;
+        }
+    }
+}

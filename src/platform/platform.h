@@ -1,0 +1,79 @@
+// The one place that knows which operating system tarnvil runs on. Every
+// call has a portable fallback built on the C++ standard library alone, so
+// a new target starts from working code and only adds its fast paths here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+// The longest path the tools form: longer names are reported like any
+// other file that cannot be created.
+inline constexpr size_t kMaxPath = 4096;
+
+// ---- Start of a program -------------------------------------------------
+
+// Prepares the process for a batch of files: a file-size limit smaller
+// than an output becomes a write error on that file instead of ending the
+// run, and on Windows the arguments are taken from the wide command line
+// as UTF-8, so any file name reaches the file system intact.
+void start_program(int& argc, char**& argv);
+
+// ---- Files --------------------------------------------------------------
+
+// An open file, in binary mode.
+struct File {
+    intptr_t handle = -1;
+};
+
+// Opens `path` for reading. A directory opens and reads as an empty file,
+// as it does on Linux, so every system reports it the same way. False
+// with errno set when the file cannot be opened.
+bool open_input(const char* path, File& file);
+
+// Reads up to `size` bytes; fewer only at the end of the file. A read
+// error counts as the end of the file.
+size_t read_input(File file, void* buffer, size_t size);
+
+void close_input(File file);
+
+// Creates `path`, or truncates it, for writing. False with errno set.
+bool create_output(const char* path, File& file);
+
+// Writes every byte, then closes the file. False (errno set) if writing or
+// closing failed.
+bool write_and_close(File file, const void* data, size_t size);
+
+// Removes an output that could not be written completely, so nothing
+// truncated is left looking finished. Devices, pipes and directories
+// (say, a path that is /dev/full itself) are left alone.
+void remove_failed_output(const char* path);
+
+// Reads at most `capacity` bytes of `path` into `buffer`. Returns the count
+// read, or -1 with errno set when the file cannot be opened or read.
+int64_t read_file_prefix(const char* path, uint8_t* buffer, size_t capacity);
+
+// True when standard output is an interactive terminal.
+bool stdout_is_terminal();
+
+// Writes bytes to standard output unchanged (no line-end translation) and
+// flushes it. False (errno set) on failure.
+bool write_stdout_bytes(const void* data, size_t size);
+
+// ---- Memory -------------------------------------------------------------
+
+// True unless `bytes` more would exceed the memory this process can really
+// have: available physical memory, address-space and data limits, and a
+// container's memory limit, where the system tells them.
+bool memory_fits(uint64_t bytes);
+
+// Three planes of `samples` 32-bit samples each, for one image. False with
+// nothing allocated when they cannot all be had.
+bool allocate_planes(size_t samples, int32_t*& red, int32_t*& green, int32_t*& blue);
+
+// Releases the planes of allocate_planes, red, then green, then blue, and
+// clears the pointers. Memory may be kept for the next image.
+void release_planes(int32_t*& red, int32_t*& green, int32_t*& blue);
+
+}  // namespace platform

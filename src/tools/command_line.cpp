@@ -1,0 +1,98 @@
+#include "tools/command_line.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+Argument error() { return {ArgumentKind::kError, 0, nullptr}; }
+
+Argument take_value(CommandLine& line, const OptionSpec& option, const char* attached) {
+    if (!option.takes_value) return {ArgumentKind::kOption, option.id, nullptr};
+    if (attached && *attached) return {ArgumentKind::kOption, option.id, attached};
+    if (line.next < line.argc) return {ArgumentKind::kOption, option.id, line.argv[line.next++]};
+    if (option.long_name && !attached)
+        fprintf(stderr, "%s: option '--%s' requires an argument\n", line.program, option.long_name);
+    else
+        fprintf(stderr, "%s: option requires an argument -- '%c'\n", line.program, option.short_name);
+    return error();
+}
+
+Argument long_option(CommandLine& line, const char* text) {
+    const char* equals = strchr(text, '=');
+    const size_t length = equals ? static_cast<size_t>(equals - text) : strlen(text);
+    const OptionSpec* found = nullptr;
+    int prefixes = 0;
+    for (size_t i = 0; i < line.option_count; ++i) {
+        const OptionSpec& option = line.options[i];
+        if (!option.long_name || strncmp(option.long_name, text, length) != 0) continue;
+        if (option.long_name[length] == '\0') {
+            found = &option;
+            prefixes = 1;
+            break;
+        }
+        found = &option;
+        ++prefixes;
+    }
+    if (prefixes == 0) {
+        fprintf(stderr, "%s: unrecognized option '--%s'\n", line.program, text);
+        return error();
+    }
+    if (prefixes > 1) {
+        fprintf(stderr, "%s: option '--%.*s' is ambiguous; possibilities:", line.program, static_cast<int>(length),
+                text);
+        for (size_t i = 0; i < line.option_count; ++i)
+            if (line.options[i].long_name && strncmp(line.options[i].long_name, text, length) == 0)
+                fprintf(stderr, " '--%s'", line.options[i].long_name);
+        fputc('\n', stderr);
+        return error();
+    }
+    if (equals && !found->takes_value) {
+        fprintf(stderr, "%s: option '--%s' doesn't allow an argument\n", line.program, found->long_name);
+        return error();
+    }
+    if (equals) return {ArgumentKind::kOption, found->id, equals + 1};
+    return take_value(line, *found, nullptr);
+}
+
+Argument short_option(CommandLine& line) {
+    const char letter = *line.cluster++;
+    for (size_t i = 0; i < line.option_count; ++i) {
+        const OptionSpec& option = line.options[i];
+        if (option.short_name != letter || letter == '\0') continue;
+        if (!option.takes_value) {
+            if (*line.cluster == '\0') line.cluster = nullptr;
+            return {ArgumentKind::kOption, option.id, nullptr};
+        }
+        const char* attached = *line.cluster ? line.cluster : nullptr;
+        line.cluster = nullptr;
+        if (attached) return {ArgumentKind::kOption, option.id, attached};
+        return take_value(line, option, "");
+    }
+    line.cluster = nullptr;
+    fprintf(stderr, "%s: invalid option -- '%c'\n", line.program, letter);
+    return error();
+}
+
+}  // namespace
+
+Argument next_argument(CommandLine& line) {
+    if (line.cluster) return short_option(line);
+    if (line.next >= line.argc) return {ArgumentKind::kEnd, 0, nullptr};
+    const char* text = line.argv[line.next++];
+    if (line.options_ended || text[0] != '-' || text[1] == '\0') return {ArgumentKind::kOperand, 0, text};
+    if (text[1] == '-') {
+        if (text[2] == '\0') {
+            line.options_ended = true;
+            return next_argument(line);
+        }
+        return long_option(line, text + 2);
+    }
+    line.cluster = text + 1;
+    return short_option(line);
+}
+
+int usage_error(const char* program, const char* message) {
+    fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program, message, program);
+    return 2;
+}

@@ -1,0 +1,60 @@
+#include "tools/dump.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "screen/modes.h"
+
+bool check_dump_size(int32_t mode, int64_t size, char* reason, size_t capacity) {
+    const int32_t expected = screen_bytes(screen_mode_for(mode));
+    if (size == expected) return true;
+    int32_t fitting[sizeof kScreenModes / sizeof kScreenModes[0]];
+    int count = 0;
+    for (const ScreenMode& row : kScreenModes)
+        if (screen_bytes(row) == size) fitting[count++] = row.mode;
+    if (count == 0) {
+        snprintf(reason, capacity, "%s %lld bytes, but a MODE %d screen dump has %d",
+                 size > expected ? "more than" : "only", static_cast<long long>(size > expected ? expected : size),
+                 static_cast<int>(mode), static_cast<int>(expected));
+        return false;
+    }
+    // "a MODE 0, 1 or 2 dump? Use -m 0, -m 1 or -m 2"
+    char modes[64] = "";
+    char options[64] = "";
+    for (int i = 0; i < count; ++i) {
+        const char* joint = i == 0 ? "" : i == count - 1 ? " or " : ", ";
+        const size_t m = strlen(modes);
+        const size_t o = strlen(options);
+        snprintf(modes + m, sizeof modes - m, "%s%d", joint, static_cast<int>(fitting[i]));
+        snprintf(options + o, sizeof options - o, "%s-m %d", joint, static_cast<int>(fitting[i]));
+    }
+    snprintf(reason, capacity, "%lld bytes: a MODE %s dump? Use %s", static_cast<long long>(size), modes, options);
+    return false;
+}
+
+bool read_screen_dump(const char* program, const char* path, int32_t mode, uint8_t* buffer) {
+    // One byte more than the largest dump tells a longer file apart.
+    uint8_t first[kMaxScreenBytes + 1];
+    const int64_t got = platform::read_file_prefix(path, first, sizeof first);
+    if (got < 0) {
+        fprintf(stderr, "%s: %s: %s\n", program, path, strerror(errno));
+        return false;
+    }
+    char reason[160];
+    if (!check_dump_size(mode, got, reason, sizeof reason)) {
+        fprintf(stderr, "%s: %s: %s\n", program, path, reason);
+        return false;
+    }
+    memcpy(buffer, first, static_cast<size_t>(got));
+    return true;
+}
+
+bool parse_mode_argument(const char* text, int32_t& mode) {
+    if (text[0] == '\0' || text[1] != '\0') return false;
+    const int32_t value = text[0] - '0';
+    if (!is_screen_mode(value)) return false;
+    mode = value;
+    return true;
+}

@@ -1,0 +1,37 @@
+#include "tools/output.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace {
+
+bool is_standard_output(const char* path) { return strcmp(path, "-") == 0; }
+
+}  // namespace
+
+bool output_can_go_to(const char* program, const char* path, const char* what) {
+    if (!is_standard_output(path) || !platform::stdout_is_terminal()) return true;
+    fprintf(stderr, "%s: not writing %s to a terminal; redirect standard output or name a file with -o\n", program,
+            what);
+    return false;
+}
+
+bool write_output_file(const char* program, const char* path, const void* data, size_t size) {
+    if (is_standard_output(path)) {
+        if (platform::write_stdout_bytes(data, size)) return true;
+        fprintf(stderr, "%s: standard output: %s\n", program, strerror(errno));
+        return false;
+    }
+    platform::File file;
+    if (platform::create_output(path, file)) {
+        if (platform::write_and_close(file, data, size)) return true;
+        const int saved = errno;
+        platform::remove_failed_output(path);
+        errno = saved;
+    }
+    fprintf(stderr, "%s: %s: %s\n", program, path, strerror(errno));
+    return false;
+}

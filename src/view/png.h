@@ -1,0 +1,18 @@
+// PNG encoding of the previews, with a small deflate of our own: the same
+// bytes on every system, and no library to find on any of them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "view/render.h"
+
+struct PngBytes {
+    std::unique_ptr<uint8_t[]> data;
+    size_t size = 0;
+};
+
+// Encodes `image` as an 8-bit RGB PNG. False when memory runs out; `png`
+// then holds nothing.
+bool encode_png(const RgbImage& image, PngBytes& png);

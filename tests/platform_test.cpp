@@ -1,0 +1,126 @@
+// What the platform layer promises on every system: a header that demands
+// more memory than the process can have is refused before anything is
+// committed, and file names in any script reach the file system.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "support.h"
+
+#ifdef __linux__
+#include <unistd.h>
+#endif
+
+using namespace testing_support;
+
+namespace {
+
+// What tarnvil prints for a 20-byte file whose header declares planes it
+// cannot have, followed by a small picture that must still be converted.
+std::string expected_refusal(const char* header_size, long plane_bytes) {
+    char text[512];
+    snprintf(text, sizeof text,
+             "Attempting to open huge.ppm\nThis PPM file has no comment.\n\nFile is %s\n"
+             "Out of memory (%ld bytes required).\n50%% completed.\n"
+             "Attempting to open small.ppm\nThis PPM file has no comment.\n\nFile is 1 x 1\nNow analysing file...\n"
+             "Opening output file \"small.ppm.bbc\"...\nMODE 4 has 40 bytes per row, 2 steady colours\n"
+             "and 8 pixels per byte.\nWriting Droxa INF file...\nDone!!!\n100%% completed.\n",
+             header_size, plane_bytes);
+    return text;
+}
+
+void expect_refused_at_once(const RunResult& run, const TempDir& dir, const std::string& expected) {
+    EXPECT_EQ(run.out, expected);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_LT(run.seconds, 1.0);
+    // Nothing of the planes was ever committed.
+    if (run.peak_kib >= 0) {
+        EXPECT_LT(run.peak_kib, 64 * 1024);
+    }
+    EXPECT_EQ(file_size(dir / "small.ppm.bbc"), 10240);
+}
+
+TEST(MemoryLimit, PlanesBeyondTheAddressSpaceLimit) {
+    if (const std::string why = unavailable(Need::kMemoryLimit); !why.empty()) GTEST_SKIP() << why;
+    TempDir dir;
+    write_file(dir / "huge.ppm", "P6\n16384 8192\n255\n");  // three planes of 512 MiB
+    write_file(dir / "small.ppm", make_ppm(1, 1, "abc"));
+    const RunResult run = run_tarnvil({"huge.ppm", "-4small.ppm"}, dir.path(), {0, uint64_t{1280} << 20, ""});
+    expect_refused_at_once(run, dir, expected_refusal("16384 x 8192", 536870912));
+}
+
+#ifdef __linux__
+// A memory cgroup of its own under this process's, limited to `bytes`; ""
+// when this system does not let the tests make one.
+std::string limited_cgroup(uint64_t bytes) {
+    std::ifstream membership("/proc/self/cgroup");
+    for (std::string line; std::getline(membership, line);) {
+        const size_t first = line.find(':'), second = line.find(':', first + 1);
+        if (second == std::string::npos) continue;
+        std::string controllers = ",";
+        controllers.append(line, first + 1, second - first - 1).append(",");
+        std::string root, limit_file;
+        if (controllers.find(",memory,") != std::string::npos) {
+            root = "/sys/fs/cgroup/memory";
+            limit_file = "memory.limit_in_bytes";
+        } else if (controllers == ",," && std::filesystem::exists("/sys/fs/cgroup/cgroup.controllers")) {
+            root = "/sys/fs/cgroup";
+            limit_file = "memory.max";
+        } else {
+            continue;
+        }
+        const std::string group = root + line.substr(second + 1) + "/tarnvil-test-" + std::to_string(::getpid());
+        std::error_code error;
+        if (!std::filesystem::create_directory(group, error)) return "";
+        std::ofstream limit(group + "/" + limit_file);
+        if (limit << bytes << std::flush) return group;
+        std::filesystem::remove(group, error);
+        return "";
+    }
+    return "";
+}
+#endif
+
+TEST(MemoryLimit, PlanesBeyondTheContainerLimit) {
+#ifdef __linux__
+    if (std::string(TARNVIL_TEST_PLATFORM) != "native") GTEST_SKIP() << "only the Linux platform layer reads cgroup limits";
+    const std::string group = limited_cgroup(uint64_t{256} << 20);
+    if (group.empty()) GTEST_SKIP() << "this system does not let the tests make a memory cgroup (needs root)";
+    TempDir dir;
+    write_file(dir / "huge.ppm", "P6\n8192 4096\n255\n");  // three planes of 128 MiB
+    write_file(dir / "small.ppm", make_ppm(1, 1, "abc"));
+    const RunResult run = run_tarnvil({"huge.ppm", "-4small.ppm"}, dir.path(), {0, 0, group});
+    std::error_code error;
+    std::filesystem::remove(group, error);
+    expect_refused_at_once(run, dir, expected_refusal("8192 x 4096", 134217728));
+#else
+    GTEST_SKIP() << "control groups are Linux's";
+#endif
+}
+
+TEST(FileNames, NamesInAnyScriptReachTheFileSystem) {
+    TempDir dir;
+    const std::string name = "caf\xc3\xa9 \xe2\x98\x95 \xd0\xb4.ppm";  // "café ☕ д.ppm"
+    write_file(dir / name, make_ppm(1, 1, "\xff\xff\xff"));
+    const RunResult run = run_tarnvil({"-h05" + name}, dir.path());
+    EXPECT_EQ(run.out, "Attempting to open " + name + "\nThis PPM file has no comment.\n\nFile is 1 x 1\n"
+                       "Now analysing file...\nOpening output file \"" + name + ".bbc\"...\n"
+                       "MODE 5 has 40 bytes per row, 4 steady colours\nand 4 pixels per byte.\n"
+                       "Writing Droxa INF file...\nDone!!!\n100% completed.\n");
+    EXPECT_EQ(read_file(dir / (name + ".bbc.inf")), "$.SCREEN 005800 000000\n");
+    const auto dump = read_file(dir / (name + ".bbc"));
+    ASSERT_TRUE(dump);
+    EXPECT_EQ(static_cast<unsigned char>((*dump)[0]), 0x88);  // the one pixel white
+
+    const RunResult view = run_program(program("tarnvil-view"), {"-m", "5", name + ".bbc"}, dir.path());
+    EXPECT_EQ(view.exit_status, 0) << view.err;
+    EXPECT_GT(file_size(dir / (name + ".bbc.png")), 0);
+    const RunResult disc = run_program(program("tarnvil-disc"), {"-m", "5", "-o", name + ".ssd", name + ".bbc"}, dir.path());
+    EXPECT_EQ(disc.exit_status, 0) << disc.err;
+    EXPECT_EQ(file_size(dir / (name + ".ssd")), 204800);
+}
+
+}  // namespace
