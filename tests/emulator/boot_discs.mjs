@@ -8,7 +8,8 @@
 //
 // node boot_discs.mjs TARNVIL TARNVIL_DISC TARNVIL_VIEW SAMPLES_DIR WORK_DIR
 // Exit status: 0 all checks passed, 1 a check failed, 77 skipped (jsbeeb
-// is not installed: run "npm ci" in this directory).
+// is not installed: run "npm ci" in this directory; with CI=true that
+// fails instead).
 import { execFileSync } from "node:child_process";
 import fs from "node:fs";
 import path from "node:path";
@@ -23,7 +24,13 @@ if (args.length !== 5) {
 const [tarnvil, tarnvilDisc, tarnvilView, samplesDir, workDir] = args.map((p) => path.resolve(p));
 
 if (!fs.existsSync(new URL("./node_modules/jsbeeb/package.json", import.meta.url))) {
-    console.log('SKIPPED: jsbeeb is not installed; run "npm ci" in tests/emulator to enable the emulator test');
+    const reason = 'jsbeeb is not installed; run "npm ci" in tests/emulator';
+    // CI installs it first, so there a missing jsbeeb is a broken run.
+    if (process.env.CI === "true") {
+        console.log(`FAILED: ${reason}`);
+        process.exit(1);
+    }
+    console.log(`SKIPPED: ${reason} to enable the emulator test`);
     process.exit(SKIPPED);
 }
 const { MachineSession } = await import("jsbeeb/machine-session");
