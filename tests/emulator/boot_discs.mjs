@@ -81,12 +81,14 @@ const SOURCES = {
             const grey = Math.min(255, (x >> 4) * 17);
             return [grey, grey, grey];
         }),
-    // Checkerboards from one pixel to 16 pixels a square, full MODE 0 width.
+    // Checkerboards over horizontal stripes, from one pixel to 16 pixels a
+    // square or stripe, the full MODE 0 width: every scan line of a
+    // character row differs from its neighbours.
     checker: () =>
-        ppm("checkerboards", 640, 256, (x, y) => {
+        ppm("checkerboards and stripes", 640, 256, (x, y) => {
             const size = x >> 7;
-            const on = ((x >> size) ^ (y >> size)) & 1;
-            return y < 128 ? (on ? [255, 255, 255] : [0, 0, 0]) : on ? [0, 255, 255] : [255, 0, 0];
+            const on = (y < 128 ? (x >> size) ^ (y >> size) : y >> size) & 1;
+            return on ? [255, 255, 255] : [0, 0, 0];
         }),
     // Smaller than the screen: the rest of it must stay black.
     rings: () =>
@@ -313,6 +315,7 @@ function firstDifferentByte(machine, picture) {
 
 function firstDifferentPixel(machine, picture, sample) {
     const box = machine.lastBox;
+    if (box.right === 0) return `frame ${sample}: the video chip showed no screen memory`;
     const width = box.right - box.left;
     const height = box.bottom - box.top;
     if (width !== SCREEN_WIDTH || height !== SCREEN_HEIGHT)
