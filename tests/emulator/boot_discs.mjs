@@ -1,0 +1,419 @@
+// Converts pictures with tarnvil, puts them on discs with tarnvil-disc and
+// boots each disc in an emulated BBC Micro Model B (jsbeeb, with its own
+// OS 1.2, BASIC 2 and DFS 1.2). For every picture, once the machine waits
+// for a key, screen memory must equal the dump byte for byte and the video
+// frame must equal tarnvil-view's preview pixel for pixel, with nothing
+// else on the screen. After the last picture ESCAPE must give the BASIC
+// prompt.
+//
+// node boot_discs.mjs TARNVIL TARNVIL_DISC TARNVIL_VIEW SAMPLES_DIR WORK_DIR
+// Exit status: 0 all checks passed, 1 a check failed, 77 skipped (jsbeeb
+// is not installed: run "npm ci" in this directory; with CI=true that
+// fails instead).
+import { execFileSync } from "node:child_process";
+import fs from "node:fs";
+import path from "node:path";
+import { decodePng } from "./png.mjs";
+
+const SKIPPED = 77;
+const args = process.argv.slice(2);
+if (args.length !== 5) {
+    console.error("usage: node boot_discs.mjs TARNVIL TARNVIL_DISC TARNVIL_VIEW SAMPLES_DIR WORK_DIR");
+    process.exit(2);
+}
+const [tarnvil, tarnvilDisc, tarnvilView, samplesDir, workDir] = args.map((p) => path.resolve(p));
+
+if (!fs.existsSync(new URL("./node_modules/jsbeeb/package.json", import.meta.url))) {
+    const reason = 'jsbeeb is not installed; run "npm ci" in tests/emulator';
+    // CI installs it first, so there a missing jsbeeb is a broken run.
+    if (process.env.CI === "true") {
+        console.log(`FAILED: ${reason}`);
+        process.exit(1);
+    }
+    console.log(`SKIPPED: ${reason} to enable the emulator test`);
+    process.exit(SKIPPED);
+}
+const { MachineSession } = await import("jsbeeb/machine-session");
+const { keyCodes } = await import("jsbeeb/src/utils.js");
+
+// The machine runs at 2 MHz; a field (one painted frame) is 40000 cycles.
+const CYCLES_PER_SECOND = 2_000_000;
+const FIELD = 40_000;
+// Emulated time allowed for each step, so a hang fails in about a second
+// of real time with what the machine printed, not with a CTest timeout.
+const STEP_BUDGET = 10 * CYCLES_PER_SECOND;
+// The OS's blinking cursor is on for 8 or 16 fields and off for as many;
+// four frames 8 fields apart see both phases of either rate.
+const SAMPLE_FIELDS = [2, 8, 8, 8];
+const OSRDCH = 0xffe0;
+const WRCHV = 0x20e;
+const FRAME_WIDTH = 1024;
+const FRAME_HEIGHT = 625;
+const SCREEN_WIDTH = 640;
+const SCREEN_HEIGHT = 512;
+const SCREEN_START = { 0: 0x3000, 1: 0x3000, 2: 0x3000, 4: 0x5800, 5: 0x5800 };
+// What BASIC 2 prints when ESCAPE stops the program's line 10, then its prompt.
+const ESCAPE_TEXT = "\n\rEscape at line 10\n\r>";
+
+// The suite's own pictures, made here so their content is fixed.
+function ppm(comment, width, height, colourAt) {
+    const header = Buffer.from(`P6\n# ${comment}\n${width} ${height}\n255\n`, "latin1");
+    const pixels = Buffer.alloc(width * height * 3);
+    for (let y = 0; y < height; ++y)
+        for (let x = 0; x < width; ++x) pixels.set(colourAt(x, y), (y * width + x) * 3);
+    return Buffer.concat([header, pixels]);
+}
+
+const SOURCES = {
+    // Smooth ramps in all three channels: every halftone level shows.
+    gradient: () =>
+        ppm("gradient", 320, 256, (x, y) => {
+            const r = Math.round((x * 255) / 319);
+            return [r, y, 255 - ((r + y) >> 1)];
+        }),
+    // The eight primaries over a grey ramp.
+    bars: () =>
+        ppm("colour bars", 320, 256, (x, y) => {
+            if (y < 192) {
+                const i = x >> 5 & 7;
+                return [i & 1 ? 255 : 0, i & 2 ? 255 : 0, i & 4 ? 255 : 0];
+            }
+            const grey = Math.min(255, (x >> 4) * 17);
+            return [grey, grey, grey];
+        }),
+    // Checkerboards over horizontal stripes, from one pixel to 16 pixels a
+    // square or stripe, the full MODE 0 width: every scan line of a
+    // character row differs from its neighbours.
+    checker: () =>
+        ppm("checkerboards and stripes", 640, 256, (x, y) => {
+            const size = x >> 7;
+            const on = (y < 128 ? (x >> size) ^ (y >> size) : y >> size) & 1;
+            return on ? [255, 255, 255] : [0, 0, 0];
+        }),
+    // Smaller than the screen: the rest of it must stay black.
+    rings: () =>
+        ppm("rings", 100, 60, (x, y) => {
+            const band = Math.floor(Math.hypot(x - 50, y - 30) / 4);
+            const i = band % 7 + 1;
+            const level = band & 8 ? 128 : 255;
+            return [i & 1 ? level : 0, i & 2 ? level : 0, i & 4 ? level : 0];
+        }),
+    sunset: () => fs.readFileSync(path.join(samplesDir, "sunset.ppm")),
+};
+
+// Mixed modes on both disc sizes, several option blocks each, one dump
+// without its INF sidecar, and the README's own sample disc.
+const DISCS = [
+    {
+        name: "mixed80.ssd", tracks: 80, title: "MIXED 80",
+        pictures: [
+            { source: "checker", options: "-h00" },
+            { source: "sunset", options: "-hs4a0" },
+            { source: "gradient", options: "-h31" },
+            { source: "gradient", options: "-h2a2" },
+            { source: "bars", options: "-5" },
+            { source: "gradient", options: "-h44" },
+            { source: "sunset", options: "-hs1a2" },
+        ],
+    },
+    {
+        name: "mixed40.ssd", tracks: 40, title: "MIXED 40",
+        pictures: [
+            { source: "sunset", options: "-4", withoutInf: true },
+            { source: "sunset", options: "-h0a5" },
+            { source: "bars", options: "-hs21" },
+            { source: "rings", options: "-h12" },
+        ],
+    },
+    {
+        name: "sunset.ssd", tracks: 80, title: "SUNSET",
+        pictures: [{ source: "sunset", options: "-a2" }],
+    },
+];
+
+const hex = (value, digits) => "&" + value.toString(16).toUpperCase().padStart(digits, "0");
+const colour = (rgb) => "#" + Array.from(rgb, (c) => c.toString(16).toUpperCase().padStart(2, "0")).join("");
+
+function run(program, programArgs) {
+    try {
+        return execFileSync(program, programArgs, { cwd: workDir, encoding: "latin1" });
+    } catch (error) {
+        throw new Error(`${path.basename(program)} ${programArgs.join(" ")} failed:\n${error.stdout ?? ""}${error.stderr ?? ""}`);
+    }
+}
+
+// Converts every picture, renders its preview and writes the discs.
+function makeDiscs() {
+    fs.rmSync(workDir, { recursive: true, force: true });
+    fs.mkdirSync(workDir, { recursive: true });
+    const conversions = [];
+    for (const disc of DISCS) {
+        for (const picture of disc.pictures) {
+            const stem = picture.source + picture.options;
+            picture.mode = Number(picture.options.at(-1));
+            picture.dump = `${stem}.ppm.bbc`;
+            fs.writeFileSync(path.join(workDir, `${stem}.ppm`), SOURCES[picture.source]());
+            conversions.push(picture.options + stem + ".ppm");
+        }
+    }
+    run(tarnvil, conversions);
+    for (const disc of DISCS) {
+        for (const picture of disc.pictures) {
+            const size = 0x8000 - SCREEN_START[picture.mode];
+            const dumpPath = path.join(workDir, picture.dump);
+            if (!fs.existsSync(dumpPath) || fs.statSync(dumpPath).size !== size)
+                throw new Error(`tarnvil did not write a ${size}-byte dump ${picture.dump}`);
+            run(tarnvilView, ["-m", String(picture.mode), picture.dump]);
+            picture.bytes = fs.readFileSync(dumpPath);
+            picture.preview = decodePng(fs.readFileSync(`${dumpPath}.png`), `${picture.dump}.png`);
+            if (picture.preview.width !== SCREEN_WIDTH || picture.preview.height !== SCREEN_HEIGHT)
+                throw new Error(`${picture.dump}.png is ${picture.preview.width} x ${picture.preview.height}, not 640 x 512`);
+            if (picture.withoutInf) fs.rmSync(`${dumpPath}.inf`);
+        }
+        run(tarnvilDisc, [
+            "-o", disc.name, "--tracks", String(disc.tracks), "--title", disc.title,
+            ...disc.pictures.flatMap((picture) => ["-m", String(picture.mode), picture.dump]),
+        ]);
+    }
+}
+
+// One emulated machine with the disc in drive 0, and the hooks the checks
+// need: where the video chip drew screen memory in each frame, calls of
+// OSRDCH and characters sent to the screen.
+class Machine {
+    static async start(discPath) {
+        const session = new MachineSession("B-DFS1.2");
+        const log = console.log;
+        console.log = () => {}; // jsbeeb announces every ROM it loads
+        try {
+            await session.initialise();
+        } finally {
+            console.log = log;
+        }
+        session.loadDisc(discPath);
+        return new Machine(session);
+    }
+
+    constructor(session) {
+        this.session = session;
+        this.cpu = session._machine.processor;
+        const video = this.cpu.video;
+        this.video = video;
+
+        // The displayed area is wherever the video ULA put screen memory
+        // into the frame buffer; everything else is border. Track it per
+        // frame rather than assume where the 6845's timing places it.
+        const emptyBox = () => ({ left: FRAME_WIDTH, top: FRAME_HEIGHT, right: 0, bottom: 0 });
+        let box = emptyBox();
+        const blit = video.blitFb.bind(video);
+        video.blitFb = (data, offset, pixels) => {
+            const x = offset % FRAME_WIDTH;
+            const y = (offset - x) / FRAME_WIDTH;
+            box.left = Math.min(box.left, x);
+            box.right = Math.max(box.right, x + pixels);
+            box.top = Math.min(box.top, y);
+            box.bottom = Math.max(box.bottom, y + 2); // every scan line is drawn twice
+            blit(data, offset, pixels);
+        };
+        const paint = video.paint_ext;
+        this.fields = 0;
+        video.paint_ext = (...bounds) => {
+            paint(...bounds); // the session copies the finished frame
+            this.lastBox = box;
+            box = emptyBox();
+            ++this.fields;
+        };
+
+        this.watch = null;
+        this.screenText = "";
+        const ram = (address) => this.cpu.readmem(address);
+        this.cpu.debugInstruction.add((pc) => {
+            if (pc === OSRDCH && this.watch && this.watch.caller === null) {
+                const s = this.cpu.s;
+                const caller = (ram(0x101 + s) | (ram(0x102 + s) << 8)) + 1;
+                if (this.watch.fromCaller(caller)) {
+                    this.watch.caller = caller;
+                    return true; // stop right there, before the OS reads anything
+                }
+            }
+            if (pc === this.returnAddress) this.returned = true;
+            if (pc === (ram(WRCHV) | (ram(WRCHV + 1) << 8))) this.screenText += String.fromCharCode(this.cpu.a);
+            return false;
+        });
+    }
+
+    get cycles() {
+        return this.cpu.cycleSeconds * CYCLES_PER_SECOND + this.cpu.currentCycles;
+    }
+
+    // Runs until done() or until `budget` cycles have passed; false then.
+    async runUntil(done, budget) {
+        const end = this.cycles + budget;
+        while (!done()) {
+            if (this.cycles >= end) return false;
+            await this.session.runFor(Math.min(10_000, end - this.cycles));
+        }
+        return true;
+    }
+
+    async runFields(count) {
+        const target = this.fields + count;
+        if (!(await this.runUntil(() => this.fields >= target, (count + 2) * FIELD)))
+            throw new Error(`the video chip painted no frame for ${count + 2} fields`);
+    }
+
+    // Watches for the next call of OSRDCH from an address `fromCaller`
+    // accepts. Set up before the key press or reset that leads to it, so
+    // the call cannot slip by while the key is held.
+    watchOsrdch(fromCaller) {
+        this.watch = { fromCaller, caller: null };
+    }
+
+    // Runs until the watched call and stops there; returns its caller.
+    async untilOsrdch(what) {
+        const watch = this.watch;
+        if (!(await this.runUntil(() => watch.caller !== null, STEP_BUDGET)))
+            throw new Error(`${what}: the machine did not wait for a key within ${STEP_BUDGET / CYCLES_PER_SECOND} s ` +
+                            `of emulated time (PC at ${hex(this.cpu.pc, 4)}); it last printed ${JSON.stringify(this.screenText.slice(-160))}`);
+        return watch.caller;
+    }
+
+    async shiftBreak() {
+        this.session.keyDown(keyCodes.SHIFT);
+        this.cpu.setReset(true);
+        await this.session.runFor(1000);
+        this.cpu.setReset(false);
+        await this.runFields(10);
+        this.session.keyUp(keyCodes.SHIFT);
+    }
+
+    // Holds a key down for two fields, long enough for the keyboard scan
+    // and too short for auto-repeat.
+    async press(keyCode) {
+        this.session.keyDown(keyCode);
+        await this.runFields(2);
+        this.session.keyUp(keyCode);
+    }
+}
+
+// BASIC's GET$ calls OSRDCH itself, from the language ROM at &8000-&BFFF;
+// the OS's line input (the prompt, and *EXEC typing in !BOOT) calls it from
+// the OS ROM. So OSRDCH entered from BASIC is the program waiting for a key.
+const fromBasic = (caller) => caller >= 0x8000 && caller < 0xc000;
+const fromOs = (caller) => caller >= 0xc000;
+
+function firstDifferentByte(machine, picture) {
+    const start = SCREEN_START[picture.mode];
+    for (let i = 0; i < picture.bytes.length; ++i) {
+        const got = machine.cpu.readmem(start + i);
+        if (got !== picture.bytes[i])
+            return `screen memory differs from the dump at ${hex(start + i, 4)} (offset ${i}): ` +
+                   `expected ${hex(picture.bytes[i], 2)}, got ${hex(got, 2)}`;
+    }
+    return null;
+}
+
+function firstDifferentPixel(machine, picture, sample) {
+    const box = machine.lastBox;
+    if (box.right === 0) return `frame ${sample}: the video chip showed no screen memory`;
+    const width = box.right - box.left;
+    const height = box.bottom - box.top;
+    if (width !== SCREEN_WIDTH || height !== SCREEN_HEIGHT)
+        return `frame ${sample}: the displayed area is ${width} x ${height} at (${box.left}, ${box.top}), not 640 x 512`;
+    const frame = machine.session._completeFb8;
+    const rgb = picture.preview.rgb;
+    for (let y = 0; y < SCREEN_HEIGHT; ++y) {
+        for (let x = 0; x < SCREEN_WIDTH; ++x) {
+            const f = ((box.top + y) * FRAME_WIDTH + box.left + x) * 4;
+            const p = (y * SCREEN_WIDTH + x) * 3;
+            if (frame[f] !== rgb[p] || frame[f + 1] !== rgb[p + 1] || frame[f + 2] !== rgb[p + 2])
+                return `frame ${sample} differs from ${picture.dump}.png at pixel (${x}, ${y}): ` +
+                       `expected ${colour(rgb.subarray(p, p + 3))}, got ${colour(frame.subarray(f, f + 3))}`;
+        }
+    }
+    for (let y = 0; y < FRAME_HEIGHT; ++y) {
+        for (let x = 0; x < FRAME_WIDTH; ++x) {
+            const inside = x >= box.left && x < box.right && y >= box.top && y < box.bottom;
+            const f = (y * FRAME_WIDTH + x) * 4;
+            if (!inside && (frame[f] || frame[f + 1] || frame[f + 2]))
+                return `frame ${sample} shows ${colour(frame.subarray(f, f + 3))} at (${x}, ${y}) in the border`;
+        }
+    }
+    return null;
+}
+
+// Boots one disc and checks every picture on it; returns the failures.
+async function checkDisc(disc) {
+    const failures = [];
+    const machine = await Machine.start(path.join(workDir, disc.name));
+    machine.watchOsrdch(fromOs);
+    await machine.untilOsrdch(`${disc.name}: power on`);
+    machine.watchOsrdch(fromBasic);
+    await machine.shiftBreak();
+    for (const [index, picture] of disc.pictures.entries()) {
+        const where = `${disc.name} P${index + 1} (${picture.dump}, MODE ${picture.mode})`;
+        const fail = (message) => failures.push(`${where}: ${message}`);
+        const began = machine.cycles;
+        machine.returnAddress = await machine.untilOsrdch(where);
+        machine.returned = false;
+        const seconds = ((machine.cycles - began) / CYCLES_PER_SECOND).toFixed(1);
+
+        const memory = firstDifferentByte(machine, picture);
+        if (memory) fail(memory);
+        const regs = machine.video.regs;
+        const crtcStart = (regs[12] << 8) | regs[13];
+        if (crtcStart * 8 !== SCREEN_START[picture.mode])
+            fail(`the 6845 starts the display at ${hex(crtcStart * 8, 4)}, not ${hex(SCREEN_START[picture.mode], 4)}`);
+        let pixels = null;
+        for (const [sample, fields] of SAMPLE_FIELDS.entries()) {
+            await machine.runFields(fields);
+            pixels ??= firstDifferentPixel(machine, picture, sample + 1);
+        }
+        if (pixels) fail(pixels);
+        if (machine.returned) fail("GET$ returned before any key was pressed");
+
+        machine.watchOsrdch(fromBasic);
+        await machine.press(keyCodes.SPACE);
+        if (!(await machine.runUntil(() => machine.returned, STEP_BUDGET)))
+            throw new Error(`${where}: GET$ did not return after SPACE was pressed`);
+        machine.returnAddress = null;
+        console.log(`${memory || pixels ? "FAIL" : "ok  "} ${where}, shown after ${seconds} s`);
+    }
+
+    // The last picture stays after its key, with the program running and
+    // reading no more keys, until ESCAPE stops it.
+    const last = disc.pictures.at(-1);
+    const where = `${disc.name} P${disc.pictures.length} (${last.dump}, MODE ${last.mode})`;
+    await machine.runFields(SAMPLE_FIELDS.reduce((a, b) => a + b));
+    const after = firstDifferentPixel(machine, last, "after the last key");
+    if (after) failures.push(`${where}: ${after}`);
+    if (machine.watch.caller !== null) failures.push(`${where}: the program waited for another key after the last picture`);
+    machine.screenText = "";
+    machine.watchOsrdch(fromOs);
+    await machine.press(keyCodes.ESCAPE);
+    await machine.untilOsrdch(`${disc.name}: ESCAPE after the last picture`);
+    if (machine.screenText !== ESCAPE_TEXT)
+        failures.push(`${disc.name}: after ESCAPE the screen shows ${JSON.stringify(machine.screenText)}, ` +
+                      `expected ${JSON.stringify(ESCAPE_TEXT)}`);
+    else console.log(`ok   ${disc.name}: ESCAPE gives the BASIC prompt`);
+    return failures;
+}
+
+const started = Date.now();
+makeDiscs();
+const failures = [];
+for (const disc of DISCS) {
+    try {
+        failures.push(...(await checkDisc(disc)));
+    } catch (error) {
+        failures.push(error.message.startsWith(disc.name) ? error.message : `${disc.name}: ${error.message}`);
+    }
+}
+const pictures = DISCS.reduce((sum, disc) => sum + disc.pictures.length, 0);
+const took = ((Date.now() - started) / 1000).toFixed(1);
+if (failures.length) {
+    console.log(`\n${failures.length} check(s) failed (${pictures} pictures on ${DISCS.length} discs, ${took} s):`);
+    for (const failure of failures) console.log(`  ${failure}`);
+    process.exit(1);
+}
+console.log(`All ${pictures} pictures on ${DISCS.length} discs match on the emulated machine (${took} s)`);
