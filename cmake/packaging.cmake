@@ -1,0 +1,90 @@
+# Installation and the packages.
+#
+# `cmake --install` puts the programs, their manual pages (compressed, as
+# Debian expects, where gzip is at hand), the licence and the README under
+# the usual GNU directories. `cpack -G DEB` adds what only a Debian package
+# carries (the machine-readable copyright file, the Debian changelog,
+# lintian overrides) and strips the programs as Debian does.
+# packaging/build-deb builds the package the way a distribution would: with
+# Debian's hardening flags and byte for byte reproducibly. On Windows,
+# `cpack` makes a ZIP of the three programs, the README and the licence,
+# side by side.
+include(GNUInstallDirs)
+
+if(WIN32)
+  install(TARGETS ${tarnvil_programs} RUNTIME DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME tarnvil-${PROJECT_VERSION}-windows-${CMAKE_SYSTEM_PROCESSOR})
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+else()
+  install(TARGETS ${tarnvil_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+  # gzip -n leaves the name and time out of the header, so the pages come
+  # out the same in every build.
+  find_program(TARNVIL_GZIP gzip)
+  foreach(page tarnvil.1 tarnvil-view.1 tarnvil-disc.1)
+    if(TARNVIL_GZIP)
+      add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/man/${page}.gz
+                         COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
+                         COMMAND ${TARNVIL_GZIP} -9n -c ${PROJECT_SOURCE_DIR}/man/${page} > ${PROJECT_BINARY_DIR}/man/${page}.gz
+                         DEPENDS ${PROJECT_SOURCE_DIR}/man/${page} VERBATIM)
+      list(APPEND tarnvil_manual_pages ${PROJECT_BINARY_DIR}/man/${page}.gz)
+    else()
+      list(APPEND tarnvil_manual_pages ${PROJECT_SOURCE_DIR}/man/${page})
+    endif()
+  endforeach()
+  add_custom_target(tarnvil_manual_pages ALL DEPENDS ${tarnvil_manual_pages})
+  install(FILES ${tarnvil_manual_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+  # The licence travels with the programs wherever they are installed.
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+
+# Debian's own files belong in the Debian package only: a plain
+# `cmake --install` leaves their component out (EXCLUDE_FROM_ALL), and
+# cmake/cpack-generator.cmake adds it for the DEB generator alone.
+if(TARNVIL_GZIP)
+  add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/packaging
+                     COMMAND ${TARNVIL_GZIP} -9n -c ${PROJECT_SOURCE_DIR}/packaging/changelog
+                             > ${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz
+                     DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog VERBATIM)
+  add_custom_target(tarnvil_debian_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz
+          DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT debian EXCLUDE_FROM_ALL)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME tarnvil
+          COMPONENT debian EXCLUDE_FROM_ALL)
+endif()
+
+set(CPACK_PACKAGE_NAME tarnvil)
+set(CPACK_PACKAGE_VENDOR "tarnvil maintainers")
+set(CPACK_PACKAGE_CONTACT "tarnvil maintainers <maintainers@users.noreply.c-seed-0bb738c7.example>")
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack-generator.cmake)
+# What that file and cmake/strip-programs.cmake need to know at packaging time.
+set(CPACK_TARNVIL_DEBIAN_PROJECT "${PROJECT_BINARY_DIR};tarnvil;debian;/")
+set(CPACK_TARNVIL_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+set(CPACK_TARNVIL_STRIP ${CMAKE_STRIP})
+list(TRANSFORM tarnvil_programs PREPEND "${CMAKE_INSTALL_BINDIR}/" OUTPUT_VARIABLE CPACK_TARNVIL_PROGRAMS)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert PPM pictures into BBC Micro screen memory and disc images")
+# The extended description: lines of at most 80 columns, which CPack
+# indents by one space, writing a blank line as " .".
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+"tarnvil turns binary PPM (P6) pictures into the exact screen memory of the
+BBC Micro's graphics MODEs 0, 1, 2, 4 and 5, with ordered-dither halftoning
+and optional aspect correction. Each picture gives a raw screen dump that
+loads straight into video memory and an INF sidecar that disc-image tools
+read for the file's name and load address.
+
+Two companion tools come with it: tarnvil-view renders a dump back into a
+PNG of what the machine shows, and tarnvil-disc puts dumps on a single-sided
+DFS disc image (.ssd) that boots straight into the pictures, on a real
+machine or in an emulator.")
+# A Debian revision marks this as a packaging of the upstream release; it
+# must match the newest entry of packaging/changelog.
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+include(CPack)
