@@ -42,10 +42,16 @@ else()
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 
+# The packages are the top-level project's business: inside another
+# project tarnvil only installs its programs and documents.
+if(NOT PROJECT_IS_TOP_LEVEL)
+  return()
+endif()
+
 # Debian's own files belong in the Debian package only: a plain
 # `cmake --install` leaves their component out (EXCLUDE_FROM_ALL), and
 # cmake/cpack-generator.cmake adds it for the DEB generator alone.
-if(TARNVIL_GZIP)
+if(TARNVIL_GZIP AND NOT WIN32)
   add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz
                      COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/packaging
                      COMMAND ${TARNVIL_GZIP} -9n -c ${PROJECT_SOURCE_DIR}/packaging/changelog

@@ -145,13 +145,15 @@ void link_to_dev_full(const std::string& path) {
 
 namespace {
 
-std::string directory_of_this_program() {
+// Where the programs were built. Under wine the build directory has a
+// Windows name of its own, which only the running test knows.
+std::string program_directory() {
 #ifdef _WIN32
     wchar_t path[32768];
     const DWORD length = GetModuleFileNameW(nullptr, path, 32768);
     return utf8_string(fs::path(std::wstring(path, length)).parent_path());
 #else
-    return fs::read_symlink("/proc/self/exe").parent_path().string();
+    return TARNVIL_PROGRAM_DIR;
 #endif
 }
 
@@ -311,7 +313,7 @@ RunResult run_native(const std::string& program, const std::vector<std::string>&
 }  // namespace
 
 std::string program(const std::string& name) {
-    static const std::string directory = directory_of_this_program();
+    static const std::string directory = program_directory();
     return directory + "/" + name + TARNVIL_EXE_SUFFIX;
 }
 
