@@ -83,34 +83,42 @@
         FS.rmdir(path);
     }
 
-    // The file name as the core will open it, from the working folder.
-    // Names in the module's own system folders cannot hold the caller's
-    // bytes, so they are refused.
+    // Puts the bytes where the core will open the name from the working
+    // folder, making every folder the name passes through, as they would
+    // have to exist for the command line ("a/../pic.ppm" needs a folder a).
+    // The module's own system folders cannot hold the caller's files, so
+    // names that reach into them are refused. Returns the file's path and
+    // the folders made, innermost first.
     function placeInput(core, name, bytes) {
         const { FS } = core;
-        const absolute = name.startsWith("/") ? name : `${home}/${name}`;
-        const parts = [];
-        for (const part of absolute.split("/")) {
-            if (part === "" || part === ".") continue;
-            if (part === "..") parts.pop();
-            else parts.push(part);
-        }
         // An empty name, or one that can only be a folder ("pic/", "."),
         // names no file: the core reports it as the command line would.
-        if (name === "" || name.endsWith("/") || parts.length === 0 || /(^|\/)\.\.?$/.test(name)) return [];
-        const path = `/${parts.join("/")}`;
-        if (["dev", "proc", "tmp", "home"].includes(parts[0]) || exists(core, path)) {
-            throw new RangeError(`tarnvil.convert: the name "${name}" lies in a folder the page keeps for itself`);
-        }
+        if (name === "" || name.endsWith("/") || /(^|\/)\.\.?$/.test(name)) return [];
+        const refuse = () => {
+            throw new RangeError(`tarnvil.convert: the name "${name}" reaches into a folder the page keeps for itself`);
+        };
+        const at = name.startsWith("/") ? [] : home.split("/").filter(Boolean);
         const made = [];
-        let folder = "";
-        for (const part of parts.slice(0, -1)) {
-            folder += `/${part}`;
+        const steps = name.split("/");
+        for (const step of steps.slice(0, -1)) {
+            if (step === "" || step === ".") continue;
+            if (step === "..") {
+                at.pop();
+                continue;
+            }
+            at.push(step);
+            if (["dev", "proc", "tmp", "home"].includes(at[0])) refuse();
+            const folder = `/${at.join("/")}`;
             if (!exists(core, folder)) {
                 FS.mkdir(folder);
                 made.push(folder);
+            } else if (!FS.isDir(FS.stat(folder).mode)) {
+                refuse();
             }
         }
+        at.push(steps[steps.length - 1]);
+        const path = `/${at.join("/")}`;
+        if (["dev", "proc", "tmp", "home"].includes(at[0]) || exists(core, path)) refuse();
         FS.writeFile(path, bytes);
         return [path, ...made.reverse()];
     }

@@ -100,7 +100,8 @@ for (const argument of ["-", "-h", "-hs", "-hs4", "-hs4a", "-h1", "-a", "--help"
     convertCases.push({ label: `argument ${argument}`, argument, input: "sunset" });
 }
 for (const [argument, label] of [["-2-x.ppm", "a name starting with -"], ["-a5sub/deeper/pic.ppm", "a name in folders"],
-    ["-a1my picture.ppm", "a name with a space"], ["-a2café.ppm", "a name beyond ASCII"], ["-a2./dot.ppm", "a name from ./"]]) {
+    ["-a1my picture.ppm", "a name with a space"], ["-a2café.ppm", "a name beyond ASCII"], ["-a2./dot.ppm", "a name from ./"],
+    ["-a4up/../down/pic.ppm", "a name through .."], ["-a2pic.ppm/", "a name that can only be a folder"], ["-a2.", "the folder ."]]) {
     convertCases.push({ label, argument, input: "sunset" });
 }
 
@@ -124,8 +125,11 @@ function cliConvert(argument, bytes) {
     const dir = freshDir("convert");
     const offset = nameOffset(argument);
     const name = argument.slice(offset);
-    if (name !== "") {
-        mkdirSync(dirname(join(dir, name)), { recursive: true });
+    // A name that can only be a folder holds no bytes, here or on the page.
+    if (name !== "" && !name.endsWith("/") && !/(^|\/)\.\.?$/.test(name)) {
+        // Every folder the name passes through, "a" of "a/../pic.ppm" too.
+        const steps = name.split("/");
+        for (let i = 1; i < steps.length; ++i) mkdirSync(join(dir, ...steps.slice(0, i)), { recursive: true });
         writeFileSync(join(dir, name), bytes);
     }
     const { stdout } = run(dir, "tarnvil", [argument]);
@@ -283,6 +287,24 @@ describe("tarnvil.convert gives what tarnvil prints and writes", () => {
             assertSameBytes(fromBase64(actual.inf), expected.inf, `${argument}: the sidecar`);
         });
     });
+    test("names that reach into the page's own folders are refused", async () => {
+        const refused = await page.evaluate(async () => {
+            const out = [];
+            for (const argument of ["-2/dev/stdin", "-5../tmp/x.ppm", "/proc/self/x"]) {
+                try {
+                    await tarnvil.convert(argument, testInputs.sunset);
+                    out.push(`${argument}: converted`);
+                } catch (error) {
+                    out.push(`${argument}: ${error.name}`);
+                }
+            }
+            // Nothing is left behind: the next conversion is as before.
+            out.push((await tarnvil.convert("-a2sunset.ppm", testInputs.sunset)).dump.length);
+            return out;
+        });
+        assert.deepEqual(refused, ["-2/dev/stdin: RangeError", "-5../tmp/x.ppm: RangeError", "/proc/self/x: RangeError", 20480]);
+    });
+
     test("the table holds refusals and conversions alike", () => {
         assert.ok(results.some((result) => result.dump === null) && results.some((result) => result.dump !== null));
     });
