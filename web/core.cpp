@@ -99,8 +99,8 @@ EMSCRIPTEN_KEEPALIVE const uint8_t* tarnvil_preview(const char* mode_text, int32
     clear_message();
     int32_t mode = 2;
     if (!parse_mode_argument(mode_text, mode)) {
-        char reason[96];
-        snprintf(reason, sizeof reason, "invalid mode '%.40s' (use 0, 1, 2, 4 or 5)", mode_text);
+        char reason[platform::kMaxPath + 64];
+        snprintf(reason, sizeof reason, "invalid mode '%s' (use 0, 1, 2, 4 or 5)", mode_text);
         add_message("tarnvil-view", reason);
         return nullptr;
     }
@@ -160,8 +160,10 @@ EMSCRIPTEN_KEEPALIVE uint8_t* tarnvil_disc_picture(const char* label, const char
     DiscPictureRequest& picture = request.pictures[index];
     snprintf(picture.label, sizeof picture.label, "%s", label);
     picture.mode = mode;
-    picture.dump_size = dump_size < 0 ? -1 : dump_size < static_cast<int32_t>(kDumpBytes) ? dump_size : kDumpBytes;
-    picture.inf_size = inf_size < 0 ? -1 : inf_size < static_cast<int32_t>(kInfBytes) ? inf_size : kInfBytes;
+    constexpr int32_t kDumpLimit = static_cast<int32_t>(kDumpBytes);
+    constexpr int32_t kInfLimit = static_cast<int32_t>(kInfBytes);
+    picture.dump_size = dump_size < 0 ? -1 : dump_size < kDumpLimit ? dump_size : kDumpLimit;
+    picture.inf_size = inf_size < 0 ? -1 : inf_size < kInfLimit ? inf_size : kInfLimit;
     static_assert(offsetof(DiscPictureRequest, inf) == offsetof(DiscPictureRequest, dump) + kDumpBytes);
     return picture.dump;
 }

@@ -321,6 +321,7 @@ describe("tarnvil.preview gives tarnvil-view's picture", () => {
     cases.push({ label: "a MODE 4 dump said to be MODE 1", mode: 1, dump: noise(10240, 8) });
     cases.push({ label: "a dump too long for any mode", mode: 5, dump: noise(30000, 9) });
     cases.push({ label: "mode 3", mode: 3, dump: noise(20480, 10) });
+    cases.push({ label: "mode \"22\"", mode: "22", dump: noise(20480, 11) });
 
     for (const { label, mode, dump } of cases) {
         test(label, async () => {
