@@ -224,7 +224,13 @@
         return /\.p[pn]m$/i.test(name) || (bytes[0] === 0x50 && bytes[1] === 0x36);
     }
 
-    async function load(file) {
+    function load(file) {
+        loadFile(file).catch((error) => {
+            status.textContent = `${file.name} could not be read: ${error.message}`;
+        });
+    }
+
+    async function loadFile(file) {
         status.textContent = `Reading ${file.name}…`;
         const bytes = new Uint8Array(await file.arrayBuffer());
         let bitmap = null;
