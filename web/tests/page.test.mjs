@@ -1,0 +1,652 @@
+// Drives the web page in Debian's Chromium, headless and offline, opened
+// from file://, and holds it to the command-line programs built beside it:
+// tarnvil.convert, tarnvil.preview and tarnvil.disc must give exactly what
+// tarnvil, tarnvil-view and tarnvil-disc give on the same inputs, and a PNG
+// and a JPEG taken in through the page's controls must come out as files
+// the command line reproduces. The page may request nothing but its own
+// files.
+//
+//   node --test web/tests/page.test.mjs
+//
+// Environment: TARNVIL_BUILD_DIR (default: build/ at the top of the
+// checkout), CHROMIUM (default /usr/bin/chromium), TARNVIL_SCREENSHOT (also
+// write the README's screenshot there), TARNVIL_TIMINGS (write the measured
+// timings there as JSON).
+import { after, before, describe, test } from "node:test";
+import assert from "node:assert/strict";
+import { spawnSync } from "node:child_process";
+import { existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { dirname, join, resolve } from "node:path";
+import { fileURLToPath, pathToFileURL } from "node:url";
+
+import { chromium } from "playwright-core";
+
+import { decodePng } from "../../tests/emulator/png.mjs";
+
+const here = dirname(fileURLToPath(import.meta.url));
+const root = resolve(here, "../..");
+const buildDir = resolve(process.env.TARNVIL_BUILD_DIR || join(root, "build"));
+const pageFile = join(buildDir, "web", "index.html");
+const chromiumPath = process.env.CHROMIUM || "/usr/bin/chromium";
+const program = (name) => join(buildDir, name);
+const sunset = readFileSync(join(root, "samples", "sunset.ppm"));
+const work = mkdtempSync(join(tmpdir(), "tarnvil-web-"));
+
+for (const needed of [pageFile, program("tarnvil"), program("tarnvil-view"), program("tarnvil-disc"), chromiumPath]) {
+    if (!existsSync(needed)) throw new Error(`${needed} is missing: build the programs and the page first`);
+}
+
+// ---- Inputs -------------------------------------------------------------
+
+function ppm(width, height, { comment = null, maxValue = "255", pixel = (x, y) => [x * 7, y * 5, (x ^ y) * 3] } = {}) {
+    const header = `P6\n${comment === null ? "" : `#${comment}\n`}${width} ${height}\n${maxValue}\n`;
+    const body = Buffer.alloc(width * height * 3);
+    for (let y = 0; y < height; ++y) {
+        for (let x = 0; x < width; ++x) body.set(pixel(x, y).map((v) => v & 255), (y * width + x) * 3);
+    }
+    return Buffer.concat([Buffer.from(header, "latin1"), body]);
+}
+
+const sunsetPixels = sunset.subarray(sunset.length - 320 * 256 * 3);
+const withoutComment = Buffer.concat([Buffer.from("P6\n320 256\n255\n"), sunsetPixels]);
+
+// A deterministic byte sequence, for dumps that use every bit pattern.
+function noise(length, seed) {
+    const bytes = Buffer.alloc(length);
+    let state = seed >>> 0;
+    for (let i = 0; i < length; ++i) {
+        state = (Math.imul(state, 1664525) + 1013904223) >>> 0;
+        bytes[i] = state >>> 24;
+    }
+    return bytes;
+}
+
+const inputs = {
+    sunset,
+    "sunset, no comment": withoutComment,
+    "samples cut short": sunset.subarray(0, 100000),
+    "header cut before the height": Buffer.from("P6\n320"),
+    "header cut after the height": Buffer.from("P6\n# cut\n320 256"),
+    "no line feed after the maximum value": Buffer.from("P6\n4 4\n255"),
+    "wrong magic P3": Buffer.from("P3\n2 2\n255\n0 0 0 0 0 0 0 0 0 0 0 0\n"),
+    "P6 then a space": Buffer.concat([Buffer.from("P6 "), withoutComment.subarray(3)]),
+    "empty file": Buffer.alloc(0),
+    "comment to the end of the file": Buffer.from("P6\n# nothing after this"),
+    "size line without two integers": Buffer.from("P6\n320 x\n255\n"),
+    "size beyond 32 bits": Buffer.from("P6\n4294967296 1\n255\n"),
+    "negative size": Buffer.from("P6\n-5 10\n255\n"),
+    "maximum value 256": ppm(16, 16, { maxValue: "256" }),
+    "maximum value 65535": ppm(16, 16, { maxValue: "65535" }),
+    "maximum value 15": ppm(16, 16, { maxValue: "15", pixel: (x, y) => [x, y, 15 - x] }),
+    "size 0 x 0": Buffer.from("P6\n0 0\n255\n"),
+    "odd width 161 x 100": ppm(161, 100),
+    "larger than the screen, 700 x 300": ppm(700, 300, { comment: " big" }),
+    "comment with bytes outside space..z": ppm(8, 8, { comment: " tabs\there {curly} \x01\x7f\xe9 ~end" }),
+    "comment longer than 4096 bytes": ppm(8, 8, { comment: "x".repeat(5000) }),
+};
+
+// Option blocks, each glued in front of the name.
+const blocks = ["", "-0", "-1", "-2", "-4", "-5", "-a0", "-a1", "-a2", "-a4", "-a5", "-h02", "-hs4a0", "-h31", "-hs1a2",
+    "-h25", "-hs0a4", "-3", "-h72", "-hs9a1", "-9", "--"];
+
+const convertCases = [];
+for (const block of blocks) convertCases.push({ label: `sunset ${block || "(no block)"}`, argument: `${block}sunset.ppm`, input: "sunset" });
+for (const input of Object.keys(inputs).filter((name) => name !== "sunset")) {
+    for (const block of ["-a2", "-0", "-hs3a5"]) convertCases.push({ label: `${input}, ${block}`, argument: `${block}pic.ppm`, input });
+}
+// Blocks cut short leave an empty name; odd names.
+for (const argument of ["-", "-h", "-hs", "-hs4", "-hs4a", "-h1", "-a", "--help"]) {
+    convertCases.push({ label: `argument ${argument}`, argument, input: "sunset" });
+}
+for (const [argument, label] of [["-2-x.ppm", "a name starting with -"], ["-a5sub/deeper/pic.ppm", "a name in folders"],
+    ["-a1my picture.ppm", "a name with a space"], ["-a2café.ppm", "a name beyond ASCII"], ["-a2./dot.ppm", "a name from ./"],
+    ["-a4up/../down/pic.ppm", "a name through .."], ["-a2pic.ppm/", "a name that can only be a folder"], ["-a2.", "the folder ."]]) {
+    convertCases.push({ label, argument, input: "sunset" });
+}
+
+// ---- The command-line programs ------------------------------------------
+
+function freshDir(name) {
+    const dir = join(work, name);
+    rmSync(dir, { recursive: true, force: true });
+    mkdirSync(dir, { recursive: true });
+    return dir;
+}
+
+function run(dir, command, args) {
+    const result = spawnSync(program(command), args, { cwd: dir, encoding: "buffer" });
+    if (result.error) throw result.error;
+    return { status: result.status, stdout: result.stdout, stderr: result.stderr.toString("utf8") };
+}
+
+// What `tarnvil ARGUMENT` prints and writes, with the file at its name.
+function cliConvert(argument, bytes) {
+    const dir = freshDir("convert");
+    const offset = nameOffset(argument);
+    const name = argument.slice(offset);
+    // A name that can only be a folder holds no bytes, here or on the page.
+    if (name !== "" && !name.endsWith("/") && !/(^|\/)\.\.?$/.test(name)) {
+        // Every folder the name passes through, "a" of "a/../pic.ppm" too.
+        const steps = name.split("/");
+        for (let i = 1; i < steps.length; ++i) mkdirSync(join(dir, ...steps.slice(0, i)), { recursive: true });
+        writeFileSync(join(dir, name), bytes);
+    }
+    const { stdout } = run(dir, "tarnvil", [argument]);
+    const read = (path) => (name !== "" && existsSync(join(dir, path)) ? readFileSync(join(dir, path)) : null);
+    return { console: stdout.toString("utf8"), dump: read(`${name}.bbc`), inf: read(`${name}.bbc.inf`) };
+}
+
+// Where the file name starts: the option block's grammar, to lay the file
+// out for the command line. (The page finds it with the core itself.)
+function nameOffset(argument) {
+    if (argument[0] !== "-") return 0;
+    let p = 0;
+    if (argument[1] === "h") {
+        if (argument[2] === "s") ++p;
+        if (p + 2 >= argument.length) return argument.length;
+        p += 2;
+    }
+    if (argument[p + 1] === "a") ++p;
+    if (p + 1 >= argument.length) return argument.length;
+    return p + 2;
+}
+
+function cliPreview(mode, dump) {
+    const dir = freshDir("view");
+    writeFileSync(join(dir, "dump"), dump);
+    const result = run(dir, "tarnvil-view", ["-m", String(mode), "-o", "picture.png", "dump"]);
+    if (result.status !== 0) return { error: result.stderr.trimEnd() };
+    return decodePng(readFileSync(join(dir, "picture.png")), "tarnvil-view's picture");
+}
+
+// tarnvil-disc --tracks T --title TITLE -m MODE1 NAME1 -m MODE2 NAME2 ...,
+// each dump and sidecar written under its name (a name given twice goes
+// into a folder of its own the second time).
+function cliDisc({ title, tracks, pictures }) {
+    const dir = freshDir("disc");
+    const args = ["-o", "out.ssd"];
+    if (tracks !== undefined) args.push(`--tracks=${tracks}`);
+    if (title !== undefined) args.push(`--title=${title}`);
+    const used = new Set();
+    pictures.forEach((picture, i) => {
+        let name = picture.name ?? `P${i + 1}`;
+        if (used.has(name)) {
+            mkdirSync(join(dir, `copy${i}`));
+            name = `copy${i}/${name}`;
+        }
+        used.add(name);
+        if (picture.dump) writeFileSync(join(dir, name), picture.dump);
+        if (picture.inf !== null && picture.inf !== undefined) writeFileSync(join(dir, `${name}.inf`), picture.inf);
+        args.push("-m", String(picture.mode ?? 2), name);
+    });
+    const result = run(dir, "tarnvil-disc", args);
+    // The pointer to --help means nothing on a page; the page leaves it out.
+    const error = result.stderr.replace(/^Try 'tarnvil-disc --help' for more information\.\n/m, "");
+    return {
+        status: result.status,
+        ssd: existsSync(join(dir, "out.ssd")) ? readFileSync(join(dir, "out.ssd")) : null,
+        error,
+    };
+}
+
+// ---- The browser --------------------------------------------------------
+
+let browser;
+let context;
+let page;
+const requests = [];
+const pageErrors = [];
+
+async function openPage() {
+    const opened = await context.newPage();
+    opened.on("request", (request) => requests.push(request.url()));
+    opened.on("pageerror", (error) => pageErrors.push(String(error)));
+    await opened.goto(pathToFileURL(pageFile).href);
+    await opened.waitForFunction(() => document.body.dataset.ready === "true", null, { timeout: 20000 });
+    return opened;
+}
+
+before(async () => {
+    browser = await chromium.launch({
+        executablePath: chromiumPath,
+        headless: true,
+        args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
+            "--disable-component-update", "--disable-sync", "--disable-extensions", "--no-default-browser-check"],
+    });
+    context = await browser.newContext({ acceptDownloads: true, viewport: { width: 1280, height: 1000 } });
+    // Anything but the page's own files is refused outright, and counted.
+    await context.route(/^(?!file:|data:|blob:)/, (route) => route.abort());
+    page = await openPage();
+    // The inputs live in the page, so each call hands over only a name.
+    await page.evaluate((encoded) => {
+        // Base64 in slices: one call per byte would overflow the stack.
+        window.testBase64 = (bytes) => {
+            if (!bytes) return null;
+            let text = "";
+            for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+            return btoa(text);
+        };
+        window.testInputs = {};
+        for (const [name, base64] of Object.entries(encoded)) {
+            window.testInputs[name] = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
+        }
+    }, Object.fromEntries(Object.entries(inputs).map(([name, bytes]) => [name, bytes.toString("base64")])));
+});
+
+after(async () => {
+    await browser?.close();
+    rmSync(work, { recursive: true, force: true });
+});
+
+const toBase64 = (bytes) => (bytes ? Buffer.from(bytes).toString("base64") : null);
+const fromBase64 = (text) => (text === null ? null : Buffer.from(text, "base64"));
+
+function assertSameBytes(actual, expected, what) {
+    if (expected === null || actual === null) {
+        assert.equal(actual === null ? null : `${actual.length} bytes`, expected === null ? null : `${expected.length} bytes`, what);
+        return;
+    }
+    assert.equal(actual.length, expected.length, `${what}: length`);
+    const at = actual.findIndex((byte, i) => byte !== expected[i]);
+    assert.equal(at, -1, `${what}: first difference at byte ${at}`);
+}
+
+// RGBA from the page against tarnvil-view's RGB.
+function assertSamePicture(rgba, expected, what) {
+    assert.equal(rgba.length, expected.width * expected.height * 4, `${what}: size`);
+    for (let i = 0, j = 0; j < expected.rgb.length; i += 4, j += 3) {
+        if (rgba[i] !== expected.rgb[j] || rgba[i + 1] !== expected.rgb[j + 1] || rgba[i + 2] !== expected.rgb[j + 2] || rgba[i + 3] !== 255) {
+            const pixel = j / 3;
+            assert.fail(`${what}: pixel (${pixel % expected.width}, ${Math.floor(pixel / expected.width)}) is ` +
+                `${[...rgba.subarray(i, i + 4)]}, tarnvil-view has ${[...expected.rgb.subarray(j, j + 3)]}`);
+        }
+    }
+}
+
+// ---- The script interface against the programs --------------------------
+
+describe("tarnvil.convert gives what tarnvil prints and writes", () => {
+    let results;
+    before(async () => {
+        results = await page.evaluate(async (cases) => {
+            const out = [];
+            for (const { argument, input } of cases) {
+                const result = await tarnvil.convert(argument, window.testInputs[input]);
+                out.push({ console: result.console, dump: testBase64(result.dump), inf: testBase64(result.inf) });
+            }
+            return out;
+        }, convertCases.map(({ argument, input }) => ({ argument, input })));
+    });
+    convertCases.forEach(({ label, argument, input }, i) => {
+        test(label, () => {
+            const expected = cliConvert(argument, inputs[input]);
+            const actual = results[i];
+            assert.equal(actual.console, expected.console, `console of tarnvil ${argument}`);
+            assertSameBytes(fromBase64(actual.dump), expected.dump, `${argument}: the dump`);
+            assertSameBytes(fromBase64(actual.inf), expected.inf, `${argument}: the sidecar`);
+        });
+    });
+    test("names that reach into the page's own folders are refused", async () => {
+        const refused = await page.evaluate(async () => {
+            const out = [];
+            for (const argument of ["-2/dev/stdin", "-5../tmp/x.ppm", "/proc/self/x"]) {
+                try {
+                    await tarnvil.convert(argument, testInputs.sunset);
+                    out.push(`${argument}: converted`);
+                } catch (error) {
+                    out.push(`${argument}: ${error.name}`);
+                }
+            }
+            // Nothing is left behind: the next conversion is as before.
+            out.push((await tarnvil.convert("-a2sunset.ppm", testInputs.sunset)).dump.length);
+            return out;
+        });
+        assert.deepEqual(refused, ["-2/dev/stdin: RangeError", "-5../tmp/x.ppm: RangeError", "/proc/self/x: RangeError", 20480]);
+    });
+
+    test("the table holds refusals and conversions alike", () => {
+        assert.ok(results.some((result) => result.dump === null) && results.some((result) => result.dump !== null));
+    });
+});
+
+describe("tarnvil.preview gives tarnvil-view's picture", () => {
+    const cases = [];
+    for (const mode of [0, 1, 2, 4, 5]) {
+        const size = mode < 4 ? 20480 : 10240;
+        cases.push({ label: `MODE ${mode}, every bit pattern`, mode, dump: noise(size, mode + 1) });
+        cases.push({ label: `MODE ${mode}, the sunset`, mode, dump: cliConvert(`-a${mode}sunset.ppm`, sunset).dump });
+    }
+    cases.push({ label: "a dump too short for its mode", mode: 2, dump: noise(100, 7) });
+    cases.push({ label: "a MODE 4 dump said to be MODE 1", mode: 1, dump: noise(10240, 8) });
+    cases.push({ label: "a dump too long for any mode", mode: 5, dump: noise(30000, 9) });
+    cases.push({ label: "mode 3", mode: 3, dump: noise(20480, 10) });
+    cases.push({ label: "mode \"22\"", mode: "22", dump: noise(20480, 11) });
+
+    for (const { label, mode, dump } of cases) {
+        test(label, async () => {
+            const expected = cliPreview(mode, dump);
+            const actual = await page.evaluate(async ({ mode, dump }) => {
+                try {
+                    const picture = await tarnvil.preview(mode, Uint8Array.from(atob(dump), (c) => c.charCodeAt(0)));
+                    return { width: picture.width, height: picture.height, rgba: testBase64(new Uint8Array(picture.rgba.buffer)) };
+                } catch (error) {
+                    return { error: error.message };
+                }
+            }, { mode, dump: dump.toString("base64") });
+            if (expected.error) {
+                assert.equal(actual.error, expected.error);
+                return;
+            }
+            assert.equal(actual.error, undefined);
+            assert.deepEqual([actual.width, actual.height], [expected.width, expected.height]);
+            assertSamePicture(Buffer.from(actual.rgba, "base64"), expected, label);
+        });
+    }
+});
+
+describe("tarnvil.disc gives tarnvil-disc's image or its refusal", () => {
+    const mode2 = cliConvert("-a2sunset.ppm", sunset);
+    const mode5 = cliConvert("-a5sunset.ppm", sunset);
+    const mode0 = cliConvert("-hs4a0sunset.ppm", sunset);
+    const picture = (dump, mode, inf, name) => ({ mode, dump, inf, ...(name === undefined ? {} : { name }) });
+    const cases = [
+        { label: "one picture with its sidecar", pictures: [picture(mode2.dump, 2, mode2.inf, "sunset.ppm.bbc")] },
+        { label: "mixed modes on 40 tracks, titled", title: "MIXED 40", tracks: 40,
+            pictures: [picture(mode2.dump, 2, mode2.inf), picture(mode5.dump, 5, null), picture(mode0.dump, "0", mode0.inf)] },
+        { label: "addresses from the sidecar", title: "", pictures: [picture(mode5.dump, 5, Buffer.from("$.PIC 1900 8023\r\n"), "pic")] },
+        { label: "nine MODE 2 pictures fill 80 tracks", pictures: Array.from({ length: 9 }, () => picture(mode2.dump, 2, mode2.inf)) },
+        { label: "ten MODE 2 pictures overfill 80 tracks", pictures: Array.from({ length: 10 }, () => picture(mode2.dump, 2, mode2.inf)) },
+        { label: "five MODE 2 pictures overfill 40 tracks", tracks: "40", pictures: Array.from({ length: 5 }, () => picture(mode2.dump, 2, null)) },
+        { label: "31 pictures", pictures: Array.from({ length: 31 }, () => picture(mode5.dump, 5, null)) },
+        { label: "no picture", pictures: [] },
+        { label: "a title of 13 characters", title: "THIRTEEN CHAR", pictures: [picture(mode2.dump, 2, null)] },
+        { label: "a title beyond ASCII", title: "CAFÉ", pictures: [picture(mode2.dump, 2, null)] },
+        { label: "60 tracks", tracks: 60, pictures: [picture(mode2.dump, 2, null)] },
+        { label: "mode 3", pictures: [picture(mode2.dump, 2, null), picture(mode2.dump, 3, null)] },
+        { label: "60 tracks and mode 3: the first mistake", tracks: 60, pictures: [picture(mode2.dump, 3, null)] },
+        { label: "dumps of the wrong size, named",
+            pictures: [picture(mode2.dump, 5, null, "big.bbc"), picture(mode5.dump, 1, null, "small.bbc"), picture(noise(5000, 3), 4, null, "odd.bbc")] },
+        { label: "a sidecar that is no INF line", pictures: [picture(mode2.dump, 2, Buffer.from("garbage\n"))] },
+        { label: "a sidecar of more than 256 bytes", pictures: [picture(mode2.dump, 2, Buffer.from(`$.A 3000 0 ${"x".repeat(400)}\n`))] },
+        { label: "a missing dump", pictures: [picture(mode2.dump, 2, null, "here.bbc"), picture(null, 2, null, "gone.bbc")] },
+    ];
+    for (const request of cases) {
+        test(request.label, async () => {
+            const expected = cliDisc(request);
+            const actual = await page.evaluate(async (encoded) => {
+                const bytes = (text) => (text === null ? null : Uint8Array.from(atob(text), (c) => c.charCodeAt(0)));
+                const result = await tarnvil.disc({
+                    ...encoded,
+                    pictures: encoded.pictures.map((p) => ({ ...p, dump: bytes(p.dump), inf: bytes(p.inf) })),
+                });
+                return { ssd: testBase64(result.ssd), error: result.error };
+            }, { ...request, pictures: request.pictures.map((p) => ({ ...p, dump: toBase64(p.dump), inf: toBase64(p.inf) })) });
+            if (expected.status === 0) {
+                assert.equal(actual.error, null);
+                assertSameBytes(fromBase64(actual.ssd), expected.ssd, "the disc image");
+            } else {
+                assert.equal(expected.ssd, null, "tarnvil-disc wrote nothing");
+                assert.equal(actual.ssd, null, "no image from the page");
+                assert.equal(actual.error, expected.error);
+            }
+        });
+    }
+});
+
+// ---- The page's controls ------------------------------------------------
+
+// The sample as a PNG or JPEG, encoded by the browser's own canvas.
+async function encodeSample(type) {
+    const base64 = await page.evaluate(async (type) => {
+        const ppm = testInputs["sunset, no comment"];
+        const pixels = ppm.subarray(ppm.length - 320 * 256 * 3);
+        const rgba = new Uint8ClampedArray(320 * 256 * 4);
+        for (let i = 0, j = 0; j < pixels.length; i += 4, j += 3) rgba.set([pixels[j], pixels[j + 1], pixels[j + 2], 255], i);
+        const canvas = new OffscreenCanvas(320, 256);
+        canvas.getContext("2d").putImageData(new ImageData(rgba, 320, 256), 0, 0);
+        const blob = await canvas.convertToBlob({ type, quality: 0.9 });
+        return testBase64(new Uint8Array(await blob.arrayBuffer()));
+    }, type);
+    return Buffer.from(base64, "base64");
+}
+
+// Waits until the page has shown the screen and the strip for `command`.
+async function settled(command) {
+    await page.waitForFunction(
+        (command) => !document.body.dataset.busy && document.getElementById("command").textContent === command &&
+            document.getElementById("console").textContent.endsWith("completed.\n"),
+        command,
+        { timeout: 20000 },
+    );
+}
+
+async function save(buttonId) {
+    const [download] = await Promise.all([page.waitForEvent("download"), page.click(`#${buttonId}`)]);
+    const path = join(freshDir(`download-${buttonId}`), "file");
+    await download.saveAs(path);
+    return { name: download.suggestedFilename(), bytes: readFileSync(path) };
+}
+
+async function screenPixels(selector = "#screen") {
+    const base64 = await page.evaluate((selector) => {
+        const canvas = document.querySelector(selector);
+        return testBase64(new Uint8Array(canvas.getContext("2d").getImageData(0, 0, canvas.width, canvas.height).data.buffer));
+    }, selector);
+    return Buffer.from(base64, "base64");
+}
+
+// The files the page offers, against the command line run on the PPM it
+// offers with the argument it shows.
+async function checkDownloads(argument, name, mode) {
+    const dump = await save("save-dump");
+    const inf = await save("save-inf");
+    const picture = await save("save-ppm");
+    assert.deepEqual([dump.name, inf.name, picture.name], [`${name}.bbc`, `${name}.bbc.inf`, name]);
+    const expected = cliConvert(argument, picture.bytes);
+    assertSameBytes(dump.bytes, expected.dump, "the downloaded dump");
+    assertSameBytes(inf.bytes, expected.inf, "the downloaded sidecar");
+    assert.equal(await page.textContent("#console"), expected.console.toString());
+    assertSamePicture(await screenPixels(), cliPreview(mode, dump.bytes), "the screen on the page");
+    return { dump: dump.bytes, inf: inf.bytes, ppm: picture.bytes };
+}
+
+const uiTimings = { screen: [], strip: [] };
+
+describe("the page's controls", () => {
+    const saved = {};
+
+    test("a PNG picked with the file input converts and downloads", async () => {
+        const png = await encodeSample("image/png");
+        await page.setInputFiles("#file", { name: "sunset.png", mimeType: "image/png", buffer: png });
+        await settled("tarnvil -a2sunset.ppm");
+        saved.png = await checkDownloads("-a2sunset.ppm", "sunset.ppm", 2);
+        // A PNG at the source size is taken over pixel for pixel, so the
+        // page's PPM is the sample's.
+        assertSameBytes(saved.png.ppm, withoutComment, "the scaled PPM of a 320 x 256 PNG");
+        if (process.env.TARNVIL_SCREENSHOT) {
+            await page.setViewportSize({ width: 1200, height: 900 });
+            await page.evaluate(() => window.scrollTo(0, 0));
+            await page.screenshot({ path: process.env.TARNVIL_SCREENSHOT, fullPage: true });
+            await page.setViewportSize({ width: 1280, height: 1000 });
+        }
+    });
+
+    test("each halftone tile shows that halftone and selects it by keyboard", async () => {
+        const tile = page.locator('#strip button[data-halftone="3"][data-stagger="true"]');
+        const expected = cliPreview(2, cliConvert("-hs3a2sunset.ppm", withoutComment).dump);
+        const rgba = Buffer.from(await tile.evaluate((button) => {
+            const canvas = button.querySelector("canvas");
+            return testBase64(new Uint8Array(canvas.getContext("2d").getImageData(0, 0, 640, 512).data.buffer));
+        }), "base64");
+        assertSamePicture(rgba, expected, "the spiral, staggered tile");
+        await tile.focus();
+        await page.keyboard.press("Enter");
+        await settled("tarnvil -hs3a2sunset.ppm");
+        assert.equal(await page.inputValue("#halftone"), "3");
+        assert.equal(await tile.getAttribute("aria-pressed"), "true");
+    });
+
+    test("a JPEG dropped on the page converts and downloads with other options", async () => {
+        const jpeg = await encodeSample("image/jpeg");
+        const transfer = await page.evaluateHandle((base64) => {
+            const transfer = new DataTransfer();
+            const bytes = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
+            transfer.items.add(new File([bytes], "holiday.jpg", { type: "image/jpeg" }));
+            return transfer;
+        }, jpeg.toString("base64"));
+        await page.dispatchEvent("#drop", "drop", { dataTransfer: transfer });
+        await settled("tarnvil -hs3a2holiday.ppm");
+        await page.getByLabel("MODE", { exact: true }).selectOption("5");
+        await page.getByLabel("Halftoning", { exact: true }).selectOption("4");
+        await page.getByLabel("Stagger red, green and blue", { exact: true }).uncheck();
+        await page.getByLabel("Aspect correction", { exact: true }).uncheck();
+        await page.getByLabel("Fit inside, black around", { exact: true }).check();
+        await settled("tarnvil -h45holiday.ppm");
+        saved.jpeg = await checkDownloads("-h45holiday.ppm", "holiday.ppm", 5);
+        assert.equal(saved.jpeg.ppm.subarray(0, 15).toString("latin1"), "P6\n160 256\n255\n");
+        assert.equal(saved.jpeg.ppm.length, 15 + 160 * 256 * 3);
+    });
+
+    test("a disc of both pictures is tarnvil-disc's", async () => {
+        await page.click("#disc-add");
+        await page.getByLabel("MODE", { exact: true }).selectOption("2");
+        await settled("tarnvil -h42holiday.ppm");
+        await page.click("#disc-add");
+        await page.getByLabel("Disc title", { exact: true }).fill("HOLIDAY");
+        await page.getByLabel("Tracks", { exact: true }).selectOption("40");
+        const disc = await save("save-disc");
+        const second = cliConvert("-h42holiday.ppm", saved.jpeg.ppm);
+        const expected = cliDisc({ title: "HOLIDAY", tracks: 40, pictures: [
+            { name: "holiday.ppm.bbc", mode: 5, dump: saved.jpeg.dump, inf: saved.jpeg.inf },
+            { name: "second.bbc", mode: 2, dump: second.dump, inf: second.inf }] });
+        assert.equal(disc.name, "HOLIDAY.ssd");
+        assertSameBytes(disc.bytes, expected.ssd, "the downloaded disc");
+        assert.equal(await page.textContent("#disc-message"), "");
+    });
+
+    test("an overfull disc is refused with tarnvil-disc's message and nothing downloads", async () => {
+        // 40 tracks hold 400 sectors: the catalogue, !BOOT, the MODE 5
+        // picture and five MODE 2 ones need 443.
+        for (let i = 0; i < 4; ++i) await page.click("#disc-add");
+        assert.equal(await page.locator("#disc-list li").count(), 6);
+        const mode2 = cliConvert("-h42holiday.ppm", saved.jpeg.ppm);
+        const expected = cliDisc({ title: "HOLIDAY", tracks: 40, pictures: [
+            { name: "holiday.ppm.bbc", mode: 5, dump: saved.jpeg.dump, inf: saved.jpeg.inf },
+            ...Array.from({ length: 5 }, () => ({ name: "holiday.ppm.bbc", mode: 2, dump: mode2.dump, inf: mode2.inf }))] });
+        assert.match(expected.error, /^tarnvil-disc: the pictures need \d+ sectors, but a 40-track disc has 400; nothing written\n$/);
+        let downloads = 0;
+        const count = () => ++downloads;
+        page.on("download", count);
+        await page.click("#save-disc");
+        await page.waitForFunction(() => document.getElementById("disc-message").textContent !== "");
+        await page.waitForTimeout(500);
+        page.off("download", count);
+        assert.equal(await page.textContent("#disc-message"), expected.error);
+        assert.equal(downloads, 0);
+        // Taking one picture off (by keyboard) makes it fit again.
+        await page.locator("#disc-list li button").last().focus();
+        await page.keyboard.press("Enter");
+        assert.equal(await page.locator("#disc-list li").count(), 5);
+        const disc = await save("save-disc");
+        assert.equal(disc.bytes.length, 102400);
+    });
+
+    test("option changes through the controls redraw the screen and the strip", async () => {
+        // Measured by the page itself (performance.measure), for the record.
+        for (let i = 0; i < 20; ++i) {
+            const mode = ["0", "1", "2", "4", "5"][i % 5];
+            const halftone = String(Math.floor(i / 5) % 5);
+            await page.getByLabel("MODE", { exact: true }).selectOption(mode);
+            await page.getByLabel("Halftoning", { exact: true }).selectOption(halftone);
+            await settled(`tarnvil -${halftone === "1" ? "" : `h${halftone}`}${mode}holiday.ppm`);
+        }
+        assert.equal(await page.inputValue("#mode"), "5");
+    });
+
+    test("every control has a label, and the page fits 360 pixels across", async () => {
+        const unlabelled = await page.evaluate(() =>
+            [...document.querySelectorAll("input, select, button, textarea")]
+                .filter((control) => !(control.labels?.length || control.getAttribute("aria-label") || control.textContent.trim()))
+                .map((control) => control.outerHTML));
+        assert.deepEqual(unlabelled, []);
+        await page.setViewportSize({ width: 360, height: 800 });
+        const width = await page.evaluate(() => document.documentElement.scrollWidth);
+        await page.setViewportSize({ width: 1280, height: 1000 });
+        assert.ok(width <= 360, `the page is ${width} pixels wide at 360`);
+    });
+
+    after(async () => {
+        const measures = await page.evaluate(() => ({
+            screen: performance.getEntriesByName("tarnvil screen").map((entry) => entry.duration),
+            strip: performance.getEntriesByName("tarnvil strip").map((entry) => entry.duration),
+        }));
+        Object.assign(uiTimings, measures);
+    });
+});
+
+// ---- Speed ----------------------------------------------------------------
+
+const median = (values) => {
+    const sorted = [...values].sort((a, b) => a - b);
+    return sorted.length % 2 ? sorted[(sorted.length - 1) / 2] : (sorted[sorted.length / 2 - 1] + sorted[sorted.length / 2]) / 2;
+};
+
+describe("speed", () => {
+    test("a 320 x 256 picture converts and shows within a frame; the strip within 100 ms", async () => {
+        const measured = await page.evaluate(async () => {
+            const ppm = testInputs["sunset, no comment"];
+            const canvas = document.createElement("canvas");
+            canvas.width = 640;
+            canvas.height = 512;
+            const context = canvas.getContext("2d");
+            const tiles = Array.from({ length: 10 }, () => {
+                const tile = document.createElement("canvas");
+                tile.width = 640;
+                tile.height = 512;
+                return tile.getContext("2d");
+            });
+            const show = async (block, mode, target) => {
+                const result = await tarnvil.convert(`${block}sunset.ppm`, ppm);
+                const picture = await tarnvil.preview(mode, result.dump);
+                target.putImageData(new ImageData(picture.rgba, 640, 512), 0, 0);
+            };
+            const screen = [];
+            const modes = [0, 1, 2, 4, 5];
+            for (let i = 0; i < 60; ++i) {
+                const mode = modes[i % 5];
+                const block = `-h${i % 2 ? "s" : ""}${Math.floor(i / 5) % 5}a${mode}`;
+                const start = performance.now();
+                await show(block, mode, context);
+                screen.push(performance.now() - start);
+            }
+            const strip = [];
+            for (let round = 0; round < 10; ++round) {
+                const mode = modes[round % 5];
+                const start = performance.now();
+                for (let i = 0; i < 10; ++i) await show(`-h${i >= 5 ? "s" : ""}${i % 5}a${mode}`, mode, tiles[i]);
+                strip.push(performance.now() - start);
+            }
+            return { screen, strip };
+        });
+        const result = {
+            convertAndPreview: { median: median(measured.screen), max: Math.max(...measured.screen), count: measured.screen.length },
+            strip: { median: median(measured.strip), max: Math.max(...measured.strip), count: measured.strip.length },
+            pageScreen: uiTimings.screen.length ? { median: median(uiTimings.screen), max: Math.max(...uiTimings.screen), count: uiTimings.screen.length } : null,
+            pageStrip: uiTimings.strip.length ? { median: median(uiTimings.strip), max: Math.max(...uiTimings.strip), count: uiTimings.strip.length } : null,
+        };
+        console.log(`timings (ms): ${JSON.stringify(result)}`);
+        if (process.env.TARNVIL_TIMINGS) writeFileSync(process.env.TARNVIL_TIMINGS, `${JSON.stringify(result, null, 2)}\n`);
+        assert.ok(result.convertAndPreview.median < 16, `convert and preview take ${result.convertAndPreview.median} ms`);
+        assert.ok(result.strip.median < 100, `the strip takes ${result.strip.median} ms`);
+    });
+});
+
+// ---- Last: what the page asked for --------------------------------------
+
+test("the page requested nothing but its own files and raised no error", () => {
+    const foreign = requests.filter((url) => !/^(file|data|blob):/.test(url));
+    assert.deepEqual(foreign, []);
+    assert.ok(requests.some((url) => url.endsWith("/tarnvil-core.js")), "the requests were seen");
+    assert.deepEqual(pageErrors, []);
+});
