@@ -132,12 +132,7 @@ EMSCRIPTEN_KEEPALIVE void tarnvil_disc_start(const char* tracks, const char* tit
     DiscRequest& request = disc_request;
     request.tracks_error = nullptr;
     request.tracks = 80;
-    if (tracks) {
-        if (strcmp(tracks, "40") == 0 || strcmp(tracks, "80") == 0)
-            request.tracks = tracks[0] == '4' ? 40 : 80;
-        else
-            request.tracks_error = "--tracks must be 40 or 80";
-    }
+    if (tracks && !parse_tracks(tracks, request.tracks)) request.tracks_error = kTracksMessage;
     request.title_error[0] = '\0';
     if (!title) title = "PICTURES";
     if (check_title(title, request.title_error, sizeof request.title_error))
@@ -184,11 +179,11 @@ EMSCRIPTEN_KEEPALIVE const uint8_t* tarnvil_disc_build() {
         return nullptr;
     }
     if (request.mode_error) {
-        add_message(kProgram, "the mode must be 0, 1, 2, 4 or 5");
+        add_message(kProgram, kModeMessage);
         return nullptr;
     }
     if (request.given == 0) {
-        add_message(kProgram, "no screen dump named");
+        add_message(kProgram, kNoDumpMessage);
         return nullptr;
     }
     if (!check_picture_count(request.given, reason, sizeof reason)) {

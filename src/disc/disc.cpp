@@ -41,6 +41,12 @@ bool parse_inf_line(const char* inf, size_t size, uint32_t& load, uint32_t& exec
 
 }  // namespace
 
+bool parse_tracks(const char* text, int32_t& tracks) {
+    if (strcmp(text, "40") != 0 && strcmp(text, "80") != 0) return false;
+    tracks = text[0] == '4' ? 40 : 80;
+    return true;
+}
+
 bool check_title(const char* title, char* reason, size_t capacity) {
     size_t length = 0;
     for (; title[length]; ++length) {

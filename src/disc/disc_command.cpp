@@ -57,7 +57,7 @@ int parse_command_line(int argc, char** argv, Request& request) {
         const Argument argument = next_argument(line);
         switch (argument.kind) {
         case ArgumentKind::kEnd:
-            if (request.given == 0) return usage_error(kProgram, "no screen dump named");
+            if (request.given == 0) return usage_error(kProgram, kNoDumpMessage);
             if (unused_mode) {
                 snprintf(reason, sizeof reason, "-m %d comes after the last dump; put it before the dumps it is for",
                          static_cast<int>(mode));
@@ -81,16 +81,14 @@ int parse_command_line(int argc, char** argv, Request& request) {
                 request.output = argument.value;
                 break;
             case kTracks:
-                if (strcmp(argument.value, "40") != 0 && strcmp(argument.value, "80") != 0)
-                    return usage_error(kProgram, "--tracks must be 40 or 80");
-                request.tracks = argument.value[0] == '4' ? 40 : 80;
+                if (!parse_tracks(argument.value, request.tracks)) return usage_error(kProgram, kTracksMessage);
                 break;
             case kTitle:
                 if (!check_title(argument.value, reason, sizeof reason)) return usage_error(kProgram, reason);
                 request.title = argument.value;
                 break;
             case kMode:
-                if (!parse_mode_argument(argument.value, mode)) return usage_error(kProgram, "the mode must be 0, 1, 2, 4 or 5");
+                if (!parse_mode_argument(argument.value, mode)) return usage_error(kProgram, kModeMessage);
                 unused_mode = true;
                 break;
             case kHelp:
@@ -120,7 +118,7 @@ bool read_sidecar(const char* dump, char (&text)[256], int64_t& size) {
 }  // namespace
 
 int run_disc(int argc, char** argv) {
-    static Request request;
+    Request request;
     const int status = parse_command_line(argc, argv, request);
     if (status >= 0) return status;
     char reason[platform::kMaxPath + 160];
