@@ -40,3 +40,8 @@ inline void push_back(ByteStream& in) { --in.pos; }
 // Reads up to n bytes into dst, first from the buffer, then straight from
 // the source. Fewer than n only at the end of the data.
 size_t read_bulk(ByteStream& in, unsigned char* dst, size_t n);
+
+// The next n bytes (n at most the buffer's capacity) where they lie in the
+// stream's own buffer, refilled as needed, so they need no copy of their
+// own. `got` is fewer than n only at the end of the data.
+const unsigned char* take_span(ByteStream& in, size_t n, size_t& got);

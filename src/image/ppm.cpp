@@ -6,12 +6,13 @@
 #include "image/byte_stream.h"
 #include "image/ppm_header.h"
 #include "image/samples.h"
+#include "image/transpose.h"
 #include "platform/platform.h"
 
 namespace {
 
-// The header is parsed through this much buffer; the samples are read
-// past it in larger bands.
+// The header is parsed through this much buffer, and the samples of
+// ordinary widths are transposed from it.
 constexpr size_t kStreamBytes = 64 * 1024;
 
 size_t read_from_file(void* context, unsigned char* buffer, size_t size) {
@@ -29,8 +30,9 @@ int read_ppm(const char* name, ImagePlanes& planes) {
         printf("Unable to open this file.\n");
         return 0;
     }
-    static unsigned char stream_buffer[kStreamBytes];
-    ByteStream in = make_byte_stream({&file, read_from_file}, stream_buffer, sizeof stream_buffer);
+    // The transpose may read a little past the bands it is handed.
+    static unsigned char stream_buffer[kStreamBytes + kTransposeSlack];
+    ByteStream in = make_byte_stream({&file, read_from_file}, stream_buffer, kStreamBytes);
     auto fail = [&](const char* message) {
         platform::close_input(file);
         fputs(message, stdout);
