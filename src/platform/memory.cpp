@@ -249,9 +249,12 @@ bool memory_fits(uint64_t bytes) {
 
 bool allocate_planes(size_t samples, int32_t*& red, int32_t*& green, int32_t*& blue) {
 #if defined(TARNVIL_LINUX)
-    // Each plane starts on a cache line, which also suits vector stores.
+    // Each plane starts on a cache line, which also suits vector stores, and
+    // the same sample of the three planes falls at a different place in a
+    // page: at page-multiple distances the loads and stores of the three
+    // would compete for the same cache sets.
     if (samples <= SIZE_MAX / 16) {
-        const size_t plane_bytes = round_up(samples * sizeof(int32_t), 64);
+        const size_t plane_bytes = round_up(samples * sizeof(int32_t), kPage) + kPage / 4 + 64;
         const size_t need = 3 * plane_bytes;
         if (need >= kArenaFrom && !arena.in_use) {
             if (need > arena.capacity && !grow_arena(need)) return false;
