@@ -20,7 +20,6 @@ struct DiscPicture {
 // The command line's own complaints, for every front end to give alike.
 inline constexpr char kTracksMessage[] = "--tracks must be 40 or 80";
 inline constexpr char kModeMessage[] = "the mode must be 0, 1, 2, 4 or 5";
-inline constexpr char kNoDumpMessage[] = "no screen dump named";
 
 // "40" or "80".
 bool parse_tracks(const char* text, int32_t& tracks);

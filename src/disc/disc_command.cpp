@@ -58,12 +58,7 @@ int parse_command_line(int argc, char** argv, Request& request) {
         switch (argument.kind) {
         case ArgumentKind::kEnd:
             if (request.given == 0) return usage_error(kProgram, kNoDumpMessage);
-            if (unused_mode) {
-                snprintf(reason, sizeof reason, "-m %d comes after the last dump; put it before the dumps it is for",
-                         static_cast<int>(mode));
-                return usage_error(kProgram, reason);
-            }
-            return -1;
+            return unused_mode ? unused_mode_error(kProgram, mode) : -1;
         case ArgumentKind::kError:
             fprintf(stderr, "Try '%s --help' for more information.\n", kProgram);
             return 2;

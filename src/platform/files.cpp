@@ -1,5 +1,6 @@
-// File access in binary mode: POSIX descriptors, the wide-character CRT
-// calls on Windows (file names arrive as UTF-8), or standard C streams.
+// File access in binary mode: descriptors of POSIX or of the Windows C
+// runtime (whose wide-character calls take the UTF-8 names), or standard C
+// streams.
 #include <cerrno>
 #include <cstdio>
 
@@ -22,100 +23,46 @@
 
 namespace platform {
 
-#if defined(TARNVIL_POSIX)
+#if defined(TARNVIL_POSIX) || defined(TARNVIL_WINDOWS)
 
 namespace {
 
-int descriptor(File file) { return static_cast<int>(file.handle); }
+// ---- The system's own descriptor calls ----
 
-int open_retrying(const char* path, int flags) {
+enum class Access { kRead, kCreate };
+
+// A directory opens for reading and reads as an empty file, as on Linux.
+// On Windows, where it does not open, it stands in as this descriptor.
+constexpr int kEmptyFile = -2;
+
+#if defined(TARNVIL_POSIX)
+
+int open_descriptor(const char* path, Access access) {
+    const int flags = access == Access::kRead ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC;
     for (;;) {
         const int fd = open(path, flags | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EINTR) return fd;
     }
 }
 
-// Up to `size` bytes; fewer only at the end of the file; -1 on an error.
-int64_t read_fully(int fd, void* buffer, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t got = read(fd, static_cast<char*>(buffer) + done, size - done);
-        if (got == 0) break;
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
-        done += static_cast<size_t>(got);
+// Bytes read or written by one call, or -1 with errno set.
+int64_t read_some(int fd, void* buffer, size_t size) {
+    for (;;) {
+        const ssize_t got = read(fd, buffer, size);
+        if (got >= 0 || errno != EINTR) return got;
     }
-    return static_cast<int64_t>(done);
 }
 
-}  // namespace
-
-bool open_input(const char* path, File& file) {
-    const int fd = open_retrying(path, O_RDONLY);
-    file.handle = fd;
-    return fd >= 0;
-}
-
-size_t read_input(File file, void* buffer, size_t size) {
-    const int64_t got = read_fully(descriptor(file), buffer, size);
-    return got < 0 ? 0 : static_cast<size_t>(got);
-}
-
-void close_input(File file) { close(descriptor(file)); }
-
-bool create_output(const char* path, File& file) {
-    const int fd = open_retrying(path, O_WRONLY | O_CREAT | O_TRUNC);
-    file.handle = fd;
-    return fd >= 0;
-}
-
-bool write_and_close(File file, const void* data, size_t size) {
-    const int fd = descriptor(file);
-    const char* bytes = static_cast<const char*>(data);
-    bool written = true;
-    while (size > 0) {
-        const ssize_t done = write(fd, bytes, size);
-        if (done < 0) {
-            if (errno == EINTR) continue;
-            written = false;
-            break;
-        }
-        bytes += done;
-        size -= static_cast<size_t>(done);
+int64_t write_some(int fd, const void* data, size_t size) {
+    for (;;) {
+        const ssize_t done = write(fd, data, size);
+        if (done >= 0 || errno != EINTR) return done;
     }
-    const int saved = errno;
-    const bool closed = close(fd) == 0;
-    if (!written) errno = saved;
-    return written && closed;
 }
 
-void remove_failed_output(const char* path) {
-    struct stat info;
-    if (lstat(path, &info) == 0 && (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode))) unlink(path);
-}
+int close_descriptor(int fd) { return close(fd); }
 
-int64_t read_file_prefix(const char* path, uint8_t* buffer, size_t capacity) {
-    const int fd = open_retrying(path, O_RDONLY);
-    if (fd < 0) return -1;
-    const int64_t got = read_fully(fd, buffer, capacity);
-    const int saved = errno;
-    close(fd);
-    errno = saved;
-    return got;
-}
-
-bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
-
-#elif defined(TARNVIL_WINDOWS)
-
-namespace {
-
-// A directory stands in as a file with nothing in it.
-constexpr intptr_t kEmptyFile = -2;
-
-int descriptor(File file) { return static_cast<int>(file.handle); }
+#else
 
 // The UTF-8 path as UTF-16 for the wide CRT calls. False (errno set) for a
 // path too long to convert.
@@ -131,27 +78,47 @@ bool wide_path(const char* path, wchar_t (&wide)[kMaxPath]) {
     return true;
 }
 
-bool is_directory(const wchar_t* path) {
-    const DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-int open_wide(const char* path, int flags, bool& directory) {
-    directory = false;
+int open_descriptor(const char* path, Access access) {
     wchar_t wide[kMaxPath];
     if (!wide_path(path, wide)) return -1;
+    const int flags = access == Access::kRead ? _O_RDONLY : _O_WRONLY | _O_CREAT | _O_TRUNC;
     const int fd = _wopen(wide, flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
-    if (fd < 0 && wide[0] != L'\0') directory = is_directory(wide);
-    return fd;
+    if (fd >= 0 || wide[0] == L'\0') return fd;
+    const DWORD attributes = GetFileAttributesW(wide);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return fd;
+    if (access == Access::kRead) return kEmptyFile;
+    errno = EISDIR;
+    return -1;
 }
 
+constexpr size_t kLargestCall = size_t{1} << 30;
+
+int64_t read_some(int fd, void* buffer, size_t size) {
+    if (fd == kEmptyFile) return 0;
+    return _read(fd, buffer, static_cast<unsigned>(size < kLargestCall ? size : kLargestCall));
+}
+
+int64_t write_some(int fd, const void* data, size_t size) {
+    const int done = _write(fd, data, static_cast<unsigned>(size < kLargestCall ? size : kLargestCall));
+    if (done == 0) errno = ENOSPC;
+    return done == 0 ? -1 : done;
+}
+
+int close_descriptor(int fd) { return fd == kEmptyFile ? 0 : _close(fd); }
+
+#endif
+
+// ---- What the tools need, on either kind of descriptor ----
+
+int descriptor(File file) { return static_cast<int>(file.handle); }
+
+// Up to `size` bytes; fewer only at the end of the file; -1 on an error.
 int64_t read_fully(int fd, void* buffer, size_t size) {
     size_t done = 0;
     while (done < size) {
-        const size_t chunk = size - done < (1u << 30) ? size - done : (1u << 30);
-        const int got = _read(fd, static_cast<char*>(buffer) + done, static_cast<unsigned>(chunk));
-        if (got == 0) break;
+        const int64_t got = read_some(fd, static_cast<char*>(buffer) + done, size - done);
         if (got < 0) return -1;
+        if (got == 0) break;
         done += static_cast<size_t>(got);
     }
     return static_cast<int64_t>(done);
@@ -160,28 +127,20 @@ int64_t read_fully(int fd, void* buffer, size_t size) {
 }  // namespace
 
 bool open_input(const char* path, File& file) {
-    bool directory = false;
-    const int fd = open_wide(path, _O_RDONLY, directory);
-    file.handle = fd >= 0 ? fd : directory ? kEmptyFile : -1;
+    file.handle = open_descriptor(path, Access::kRead);
     return file.handle != -1;
 }
 
 size_t read_input(File file, void* buffer, size_t size) {
-    if (file.handle == kEmptyFile) return 0;
     const int64_t got = read_fully(descriptor(file), buffer, size);
     return got < 0 ? 0 : static_cast<size_t>(got);
 }
 
-void close_input(File file) {
-    if (file.handle != kEmptyFile) _close(descriptor(file));
-}
+void close_input(File file) { close_descriptor(descriptor(file)); }
 
 bool create_output(const char* path, File& file) {
-    bool directory = false;
-    const int fd = open_wide(path, _O_WRONLY | _O_CREAT | _O_TRUNC, directory);
-    if (fd < 0 && directory) errno = EISDIR;
-    file.handle = fd;
-    return fd >= 0;
+    file.handle = open_descriptor(path, Access::kCreate);
+    return file.handle != -1;
 }
 
 bool write_and_close(File file, const void* data, size_t size) {
@@ -189,10 +148,8 @@ bool write_and_close(File file, const void* data, size_t size) {
     const char* bytes = static_cast<const char*>(data);
     bool written = true;
     while (size > 0) {
-        const size_t chunk = size < (1u << 30) ? size : (1u << 30);
-        const int done = _write(fd, bytes, static_cast<unsigned>(chunk));
-        if (done <= 0) {
-            if (done == 0) errno = ENOSPC;
+        const int64_t done = write_some(fd, bytes, size);
+        if (done < 0) {
             written = false;
             break;
         }
@@ -200,10 +157,35 @@ bool write_and_close(File file, const void* data, size_t size) {
         size -= static_cast<size_t>(done);
     }
     const int saved = errno;
-    const bool closed = _close(fd) == 0;
+    const bool closed = close_descriptor(fd) == 0;
     if (!written) errno = saved;
     return written && closed;
 }
+
+int64_t read_file_prefix(const char* path, uint8_t* buffer, size_t capacity) {
+    const int fd = open_descriptor(path, Access::kRead);
+    if (fd == -1) return -1;
+    if (fd == kEmptyFile) {
+        errno = EISDIR;  // as reading a directory on Linux says
+        return -1;
+    }
+    const int64_t got = read_fully(fd, buffer, capacity);
+    const int saved = errno;
+    close_descriptor(fd);
+    errno = saved;
+    return got;
+}
+
+#if defined(TARNVIL_POSIX)
+
+void remove_failed_output(const char* path) {
+    struct stat info;
+    if (lstat(path, &info) == 0 && (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode))) unlink(path);
+}
+
+bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
+
+#else
 
 void remove_failed_output(const char* path) {
     wchar_t wide[kMaxPath];
@@ -211,21 +193,9 @@ void remove_failed_output(const char* path) {
     if (wide_path(path, wide) && _wstat64(wide, &info) == 0 && (info.st_mode & _S_IFMT) == _S_IFREG) _wunlink(wide);
 }
 
-int64_t read_file_prefix(const char* path, uint8_t* buffer, size_t capacity) {
-    bool directory = false;
-    const int fd = open_wide(path, _O_RDONLY, directory);
-    if (fd < 0) {
-        if (directory) errno = EISDIR;
-        return -1;
-    }
-    const int64_t got = read_fully(fd, buffer, capacity);
-    const int saved = errno;
-    _close(fd);
-    errno = saved;
-    return got;
-}
-
 bool stdout_is_terminal() { return _isatty(_fileno(stdout)) != 0; }
+
+#endif
 
 #else
 

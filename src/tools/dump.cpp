@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "screen/modes.h"
+#include "tools/command_line.h"
 
 bool check_dump_size(int32_t mode, int64_t size, char* reason, size_t capacity) {
     const int32_t expected = screen_bytes(screen_mode_for(mode));
@@ -57,4 +58,11 @@ bool parse_mode_argument(const char* text, int32_t& mode) {
     if (!is_screen_mode(value)) return false;
     mode = value;
     return true;
+}
+
+int unused_mode_error(const char* program, int32_t mode) {
+    char reason[96];
+    snprintf(reason, sizeof reason, "-m %d comes after the last dump; put it before the dumps it is for",
+             static_cast<int>(mode));
+    return usage_error(program, reason);
 }

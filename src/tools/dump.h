@@ -17,3 +17,10 @@ bool read_screen_dump(const char* program, const char* path, int32_t mode, uint8
 
 // Parses a mode given on a command line: "0", "1", "2", "4" or "5".
 bool parse_mode_argument(const char* text, int32_t& mode);
+
+// The complaint of a tool given no dump at all.
+inline constexpr char kNoDumpMessage[] = "no screen dump named";
+
+// A -m sets the mode of the dumps after it: one that no dump follows would
+// apply to nothing. Reports it as a command-line mistake and returns 2.
+int unused_mode_error(const char* program, int32_t mode);

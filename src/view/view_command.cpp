@@ -104,13 +104,8 @@ int run_view(int argc, char** argv) {
             return 0;
         }
     }
-    if (count == 0) return usage_error(kProgram, "no screen dump named");
-    if (unused_mode) {
-        char reason[96];
-        snprintf(reason, sizeof reason, "-m %d comes after the last dump; put it before the dumps it is for",
-                 static_cast<int>(mode));
-        return usage_error(kProgram, reason);
-    }
+    if (count == 0) return usage_error(kProgram, kNoDumpMessage);
+    if (unused_mode) return unused_mode_error(kProgram, mode);
     if (output && count > 1) {
         fprintf(stderr, "%s: -o names one picture, but several dumps were given\n", kProgram);
         return 2;
