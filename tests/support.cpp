@@ -214,6 +214,8 @@ RunResult run_native(const std::string& program, const std::vector<std::string>&
     const std::wstring out_path = wide(capture / "out"), err_path = wide(capture / "err");
     HANDLE out = inheritable_temp_file(out_path);
     HANDLE err = inheritable_temp_file(err_path);
+    if (out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("cannot create the files for the output of " + program);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -224,13 +226,13 @@ RunResult run_native(const std::string& program, const std::vector<std::string>&
     RunResult result;
     result.exit_status = -1;
     const std::wstring where = wide(directory);
-    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, where.c_str(), &startup, &process)) {
-        WaitForSingleObject(process.hProcess, INFINITE);
-        DWORD code = 0;
-        if (GetExitCodeProcess(process.hProcess, &code)) result.exit_status = static_cast<int>(code);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, where.c_str(), &startup, &process))
+        throw std::runtime_error("cannot start " + program + " (error " + std::to_string(GetLastError()) + ")");
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    if (GetExitCodeProcess(process.hProcess, &code)) result.exit_status = static_cast<int>(code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
     CloseHandle(out);
     CloseHandle(err);
     result.out = read_file(capture / "out").value_or("");
