@@ -135,6 +135,8 @@ int run_disc(int argc, char** argv) {
             ready = false;
             continue;
         }
+        // A dump of the wrong size is reported on its own: its sidecar is
+        // read only for a dump that could go on the disc.
         char inf[256];
         int64_t inf_size = -1;
         if (check_dump_size(request.modes[i], size, reason, sizeof reason) && !read_sidecar(path, inf, inf_size)) {
