@@ -1,10 +1,5 @@
 #include "harness.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <random>
-
 namespace fuzzing {
 
 namespace {
@@ -41,39 +36,6 @@ bool declares_too_many_pixels(const uint8_t* data, size_t size) {
     int64_t height = 0;
     if (!scan_saturating(p, end, width) || !scan_saturating(p, end, height)) return false;
     return width > 0 && height > 0 && width * height > kMaxPixels;
-}
-
-const std::string& scratch_directory() {
-    static const std::string path = [] {
-        // Memory-backed where there is such a place: the harnesses write a file per input.
-        std::error_code error;
-        const std::filesystem::path shm = "/dev/shm";
-        const std::filesystem::path base =
-            std::filesystem::is_directory(shm, error) ? shm : std::filesystem::temp_directory_path();
-        std::random_device seed;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const std::filesystem::path candidate = base / ("tarnvil-fuzz-" + std::to_string(seed()));
-            if (std::filesystem::create_directory(candidate, error)) return candidate.string();
-        }
-        abort();
-    }();
-    return path;
-}
-
-bool write_bytes(const std::string& path, const uint8_t* data, size_t size) {
-    FILE* file = fopen(path.c_str(), "wb");
-    if (!file) return false;
-    const bool written = fwrite(data, 1, size, file) == size;
-    return fclose(file) == 0 && written;
-}
-
-void silence_stdout() {
-#ifdef _WIN32
-    static const bool done = freopen("NUL", "w", stdout) != nullptr;
-#else
-    static const bool done = freopen("/dev/null", "w", stdout) != nullptr;
-#endif
-    (void)done;
 }
 
 }  // namespace fuzzing

@@ -51,7 +51,9 @@ TEST_P(OptionBlock, GivesNameOptionsAndMessages) {
     const BlockCase& c = GetParam();
     ConversionOptions options = kDefaultOptions;
     const char* name = nullptr;
-    const std::string out = capture_stdout([&] { name = parse_option_block(c.argument, options); });
+    Messages messages;
+    name = parse_option_block(c.argument, options, messages.sink());
+    const std::string out = messages.text();
     EXPECT_STREQ(name, c.name);
     EXPECT_EQ(options.mode, c.mode);
     EXPECT_EQ(options.halftone, c.halftone);
@@ -107,7 +109,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(OptionBlock, NonAsciiCharactersCountAsOutOfRange) {
     ConversionOptions options = kDefaultOptions;
     const char argument[] = {'-', 'h', '\xE9', '\xFF', 'x', '\0'};
-    const std::string out = capture_stdout([&] { EXPECT_STREQ(parse_option_block(argument, options), "x"); });
+    Messages messages;
+    EXPECT_STREQ(parse_option_block(argument, options, messages.sink()), "x");
+    const std::string out = messages.text();
     EXPECT_EQ(out, std::string("Halftoning switch -h\xE9 out of range. Using -h1 as default.\n") +
                        "Invalid MODE \xFF for x. Using MODE 2 as default.\n");
     EXPECT_EQ(options.halftone, kHalftoneFine);
@@ -120,7 +124,9 @@ TEST(OptionBlock, EveryPrefixOfAFullBlockStaysInsideTheArgument) {
         const std::string argument = full.substr(0, length);
         ConversionOptions options = kDefaultOptions;
         const char* name = nullptr;
-        const std::string out = capture_stdout([&] { name = parse_option_block(argument.c_str(), options); });
+        Messages messages;
+        name = parse_option_block(argument.c_str(), options, messages.sink());
+        const std::string out = messages.text();
         EXPECT_GE(name, argument.c_str()) << argument;
         EXPECT_LE(name, argument.c_str() + argument.size()) << argument;
         EXPECT_EQ(out.find('\0'), std::string::npos) << argument;

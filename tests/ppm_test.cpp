@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/driver.h"
 #include "image/ppm.h"
 #include "support.h"
 
@@ -18,25 +19,21 @@ struct Loaded {
     ImagePlanes planes;
 };
 
-// Reads `bytes` as a file named "in.ppm" and keeps the planes for checking.
+// Reads `bytes` as the contents of a file named "in.ppm" and keeps the
+// planes for checking.
 class Reader : public ::testing::Test {
 protected:
     ~Reader() override { release_planes(planes_); }
 
     Loaded load(std::string_view bytes) {
-        write_file(path_, bytes);
-        return load_path(path_);
-    }
-    Loaded load_path(const std::string& path) {
         release_planes(planes_);
-        int result = 0;
-        const std::string out = capture_stdout([&] { result = read_ppm(path.c_str(), planes_); });
-        return {result, out, planes_};
+        Messages out;
+        const int result = read_ppm_bytes("in.ppm", reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
+                                          planes_, out.sink());
+        return {result, out.text(), planes_};
     }
-    std::string intro(std::string_view rest) const { return "Attempting to open " + path_ + "\n" + std::string(rest); }
+    std::string intro(std::string_view rest) const { return "Attempting to open in.ppm\n" + std::string(rest); }
 
-    TempDir dir_;
-    std::string path_ = dir_ / "in.ppm";
     ImagePlanes planes_{};
 };
 
@@ -112,16 +109,26 @@ TEST_F(Reader, RejectsWhatIsNotABinaryPpm) {
     }
 }
 
-TEST_F(Reader, MissingFileAndDirectory) {
-    const std::string missing = dir_ / "absent.ppm";
-    Loaded gone = load_path(missing);
-    EXPECT_EQ(gone.result, 0);
-    EXPECT_EQ(gone.out, "Attempting to open " + missing + "\nUnable to open this file.\n");
-
-    // A directory opens but yields no bytes, so it fails the magic check.
-    Loaded folder = load_path(dir_.path());
-    EXPECT_EQ(folder.result, 0);
-    EXPECT_EQ(folder.out, "Attempting to open " + dir_.path() + "\nNot a PPM6 (binary-encoded) file!\n");
+TEST(ReaderInMemory, NamesThatOpenNoFileOrAFolder) {
+    // As on the command line: no file can be named "" or "x/", and "."
+    // and ".." are folders, which read as empty files.
+    const std::string picture = make_ppm(1, 1, "abc");
+    const struct {
+        const char* argument;
+        const char* after_opening;
+    } cases[] = {{"-5", "Unable to open this file.\n"},
+                 {"-a2pic.ppm/", "Unable to open this file.\n"},
+                 {"-a2.", "Not a PPM6 (binary-encoded) file!\n"},
+                 {"sub/..", "Not a PPM6 (binary-encoded) file!\n"}};
+    for (const auto& c : cases) {
+        Messages out;
+        ConvertedPicture converted;
+        convert_picture(c.argument, reinterpret_cast<const uint8_t*>(picture.data()), picture.size(), out.sink(),
+                        converted);
+        EXPECT_EQ(out.text(), std::string("Attempting to open ") + converted.name + "\n" + c.after_opening +
+                                  "100% completed.\n");
+        EXPECT_EQ(converted.files.dump_size, 0);
+    }
 }
 
 // The size line is scanned as "%d %d\n" would scan it; compare with sscanf.

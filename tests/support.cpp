@@ -334,12 +334,4 @@ RunResult run_tarnvil(const std::vector<std::string>& arguments, const std::stri
     return run_program(program("tarnvil"), arguments, directory, limits);
 }
 
-std::string capture_stdout(const std::function<void()>& call) {
-    fflush(stdout);
-    ::testing::internal::CaptureStdout();
-    call();
-    fflush(stdout);
-    return ::testing::internal::GetCapturedStdout();
-}
-
 }  // namespace testing_support

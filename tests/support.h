@@ -1,13 +1,14 @@
 // Helpers shared by the test files: scratch directories, file contents,
-// running the built programs, and capturing what a call prints.
+// running the built programs, and collecting what a call prints.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "console/console.h"
 
 namespace testing_support {
 
@@ -68,7 +69,18 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
 RunResult run_tarnvil(const std::vector<std::string>& arguments, const std::string& directory,
                       const Limits& limits = {});
 
-// Everything `call` writes to standard output.
-std::string capture_stdout(const std::function<void()>& call);
+// Messages collected in memory, for comparing with what a program prints.
+class Messages {
+public:
+    Messages() = default;
+    ~Messages() { release_text(text_); }
+    Messages(const Messages&) = delete;
+    Messages& operator=(const Messages&) = delete;
+    MessageSink sink() { return collect_into(text_); }
+    std::string text() const { return text_.text ? std::string(text_.text, text_.size) : std::string(); }
+
+private:
+    MessageText text_;
+};
 
 }  // namespace testing_support

@@ -250,10 +250,13 @@ TEST(Render, MatchesPackingSamplePixelForEveryPixel) {
 
 class Writer : public ::testing::Test {
 protected:
+    // The messages of writing `image` as the files beside `name`.
     std::string write(const std::string& name, const ConversionOptions& o, const Image& image) {
         ThresholdMatrix matrix;
         build_threshold_matrix(o.halftone, matrix);
-        return capture_stdout([&] { write_screen(name.c_str(), o, image.planes, matrix); });
+        Messages out;
+        write_screen_to(name.c_str(), o, image.planes, matrix, keep_as_files(), out.sink());
+        return out.text();
     }
     TempDir dir_;
     std::string base_ = dir_ / "pic.ppm";

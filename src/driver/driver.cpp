@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "image/ppm.h"
 #include "screen/modes.h"
@@ -26,14 +27,44 @@ constexpr const char* kUsage[] = {
 
 // An argument such as "-", "-h1" or "-a" stops before its mode character;
 // whatever is missing keeps its default and the (empty) rest is the name.
-const char* report_incomplete_block(const char* argument, const char* end) {
-    printf("Option block \"%s\" is incomplete. Using defaults for the missing options.\n", argument);
+const char* report_incomplete_block(const char* argument, const char* end, const MessageSink& sink) {
+    say(sink, "Option block \"%s\" is incomplete. Using defaults for the missing options.\n", argument);
     return end;
+}
+
+// The cycle of one argument, the `index`th of `count`, whether its file is
+// on disk or in memory: the options, the picture through `read`, its
+// screen through `write`, and the progress line.
+template <typename Read, typename Write>
+void convert_argument(const char* argument, int index, int count, const MessageSink& sink, ConversionOptions& options,
+                      ImagePlanes& planes, ThresholdMatrix& matrix, Read read, Write write) {
+    options = kDefaultOptions;
+    const char* name = parse_option_block(argument, options, sink);
+    if (read(name, planes)) {
+        build_threshold_matrix(options.halftone, matrix);
+        write(name, options, planes, matrix);
+        release_planes(planes);
+    }
+    say(sink, "%d%% completed.\n", static_cast<int>(int64_t{100} * index / count));
+}
+
+// What the command line would read for `name` if the file there held
+// `bytes`: nothing (null) for a name no file can have, empty for the
+// folders "." and "..".
+const uint8_t* contents_at(const char* name, const uint8_t* bytes, size_t& size) {
+    static const uint8_t kFolder[1] = {};
+    const size_t length = strlen(name);
+    if (!bytes || length == 0 || name[length - 1] == '/') return nullptr;
+    const char* last = strrchr(name, '/');
+    last = last ? last + 1 : name;
+    if (strcmp(last, ".") != 0 && strcmp(last, "..") != 0) return bytes;
+    size = 0;
+    return kFolder;
 }
 
 }  // namespace
 
-const char* parse_option_block(const char* argument, ConversionOptions& options) {
+const char* parse_option_block(const char* argument, ConversionOptions& options, const MessageSink& sink) {
     if (argument[0] != '-') return argument;
 
     // p stands on the last character consumed; every look-ahead is one
@@ -48,12 +79,12 @@ const char* parse_option_block(const char* argument, ConversionOptions& options)
         if (digit == '\0') {
             options.halftone = kHalftoneFine;
             options.mode = 2;
-            return report_incomplete_block(argument, p + 2);
+            return report_incomplete_block(argument, p + 2, sink);
         }
         p += 2;
         const int halftone = digit - '0';
         if (halftone < kHalftoneNone || halftone > kHalftoneDiagonal) {
-            printf("Halftoning switch -h%c out of range. Using -h1 as default.\n", digit);
+            say(sink, "Halftoning switch -h%c out of range. Using -h1 as default.\n", digit);
             options.halftone = kHalftoneFine;
         } else {
             options.halftone = static_cast<HalftoneType>(halftone);
@@ -66,13 +97,13 @@ const char* parse_option_block(const char* argument, ConversionOptions& options)
     const char mode_char = p[1];
     if (mode_char == '\0') {
         options.mode = 2;
-        return report_incomplete_block(argument, p + 1);
+        return report_incomplete_block(argument, p + 1, sink);
     }
     const int mode = mode_char - '0';
     if (is_screen_mode(mode)) {
         options.mode = mode;
     } else {
-        printf("Invalid MODE %c for %s. Using MODE 2 as default.\n", mode_char, p + 2);
+        say(sink, "Invalid MODE %c for %s. Using MODE 2 as default.\n", mode_char, p + 2);
         options.mode = 2;
     }
     return p + 2;
@@ -87,15 +118,27 @@ int run_conversions(int count, char** arguments) {
     ConversionOptions options{};
     ImagePlanes planes{};
     ThresholdMatrix matrix{};
-    for (int i = 1; i < count; ++i) {
-        options = kDefaultOptions;
-        const char* name = parse_option_block(arguments[i], options);
-        if (read_ppm(name, planes)) {
-            build_threshold_matrix(options.halftone, matrix);
-            write_screen(name, options, planes, matrix);
-            release_planes(planes);
-        }
-        printf("%d%% completed.\n", static_cast<int>(int64_t{100} * i / (count - 1)));
-    }
+    for (int i = 1; i < count; ++i)
+        convert_argument(arguments[i], i, count - 1, standard_output(), options, planes, matrix, read_ppm, write_screen);
     return 0;
+}
+
+void convert_picture(const char* argument, const uint8_t* bytes, size_t size, const MessageSink& sink,
+                     ConvertedPicture& out) {
+    ConversionOptions options{};
+    ImagePlanes planes{};
+    ThresholdMatrix matrix{};
+    out.name = argument;
+    out.files.dump_size = out.files.inf_size = 0;
+    convert_argument(
+        argument, 1, 1, sink, options, planes, matrix,
+        [&](const char* name, ImagePlanes& into) {
+            out.name = name;
+            size_t readable = size;
+            const uint8_t* contents = contents_at(name, bytes, readable);
+            return read_ppm_bytes(name, contents, readable, into, sink);
+        },
+        [&](const char* name, const ConversionOptions& chosen, const ImagePlanes& from, const ThresholdMatrix& with) {
+            write_screen_to(name, chosen, from, with, keep_in_memory(out.files), sink);
+        });
 }

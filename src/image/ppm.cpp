@@ -1,7 +1,8 @@
 #include "image/ppm.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <cstdio>
+#include <cstring>
 
 #include "image/byte_stream.h"
 #include "image/ppm_header.h"
@@ -19,23 +20,28 @@ size_t read_from_file(void* context, unsigned char* buffer, size_t size) {
     return platform::read_input(*static_cast<platform::File*>(context), buffer, size);
 }
 
-}  // namespace
+struct Memory {
+    const uint8_t* bytes;
+    size_t left;
+};
 
-void release_planes(ImagePlanes& planes) { platform::release_planes(planes.red, planes.green, planes.blue); }
+size_t read_from_memory(void* context, unsigned char* buffer, size_t size) {
+    Memory& memory = *static_cast<Memory*>(context);
+    const size_t taken = std::min(size, memory.left);
+    if (taken > 0) memcpy(buffer, memory.bytes, taken);
+    memory.bytes += taken;
+    memory.left -= taken;
+    return taken;
+}
 
-int read_ppm(const char* name, ImagePlanes& planes) {
-    printf("Attempting to open %s\n", name);
-    platform::File file;
-    if (!platform::open_input(name, file)) {
-        printf("Unable to open this file.\n");
-        return 0;
-    }
+// Everything after the file is open: the header, the planes and the
+// samples. Returns 1 with the planes filled, or 0 with none allocated.
+int read_stream(ByteSource source, ImagePlanes& planes, const MessageSink& sink) {
     // The transpose may read a little past the bands it is handed.
     static unsigned char stream_buffer[kStreamBytes + kTransposeSlack];
-    ByteStream in = make_byte_stream({&file, read_from_file}, stream_buffer, kStreamBytes);
+    ByteStream in = make_byte_stream(source, stream_buffer, kStreamBytes);
     auto fail = [&](const char* message) {
-        platform::close_input(file);
-        fputs(message, stdout);
+        say_text(sink, message, strlen(message));
         return 0;
     };
 
@@ -43,18 +49,18 @@ int read_ppm(const char* name, ImagePlanes& planes) {
 
     const int first = next_byte(in);
     if (first == '#') {
-        printf("File comment:-\n");
-        echo_comment(in);
+        say(sink, "File comment:-\n");
+        echo_comment(in, sink);
     } else {
-        printf("This PPM file has no comment.\n");
+        say(sink, "This PPM file has no comment.\n");
         if (first >= 0) push_back(in);
     }
-    putchar('\n');
+    say_text(sink, "\n", 1);
 
     if (!scan_int(in, planes.width)) return fail("Bad image size in header.\n");
     if (!scan_int(in, planes.height)) return fail("Bad image size in header.\n");
     skip_space(in);
-    printf("File is %d x %d\n", planes.width, planes.height);
+    say(sink, "File is %d x %d\n", planes.width, planes.height);
 
     if (planes.width < 0 || planes.height < 0) return fail("Unsupported image size.\n");
     // Each plane's byte count must itself fit in 32 bits.
@@ -65,8 +71,7 @@ int read_ppm(const char* name, ImagePlanes& planes) {
     planes.red = planes.green = planes.blue = nullptr;
     if (!platform::memory_fits(3 * static_cast<uint64_t>(plane_bytes)) ||
         !platform::allocate_planes(static_cast<size_t>(samples), planes.red, planes.green, planes.blue)) {
-        platform::close_input(file);
-        printf("Out of memory (%d bytes required).\n", plane_bytes);
+        say(sink, "Out of memory (%d bytes required).\n", plane_bytes);
         return 0;
     }
 
@@ -74,9 +79,40 @@ int read_ppm(const char* name, ImagePlanes& planes) {
         release_planes(planes);
         return fail("Unsupported maximum value: samples must be one byte each.\n");
     }
-    printf("Now analysing file...\n");
+    say(sink, "Now analysing file...\n");
 
     read_samples(in, planes);
-    platform::close_input(file);
     return 1;
+}
+
+// The reader's cycle around an open file, or none: the announcement, then
+// the contents.
+int read_named(const char* name, const ByteSource* source, ImagePlanes& planes, const MessageSink& sink) {
+    say(sink, "Attempting to open %s\n", name);
+    if (!source) {
+        say(sink, "Unable to open this file.\n");
+        return 0;
+    }
+    return read_stream(*source, planes, sink);
+}
+
+}  // namespace
+
+void release_planes(ImagePlanes& planes) { platform::release_planes(planes.red, planes.green, planes.blue); }
+
+int read_ppm(const char* name, ImagePlanes& planes) {
+    platform::File file;
+    if (!platform::open_input(name, file)) return read_named(name, nullptr, planes, standard_output());
+    const ByteSource source{&file, read_from_file};
+    const int result = read_named(name, &source, planes, standard_output());
+    platform::close_input(file);
+    return result;
+}
+
+int read_ppm_bytes(const char* name, const uint8_t* bytes, size_t size, ImagePlanes& planes,
+                   const MessageSink& sink) {
+    if (!bytes) return read_named(name, nullptr, planes, sink);
+    Memory memory{bytes, size};
+    const ByteSource source{&memory, read_from_memory};
+    return read_named(name, &source, planes, sink);
 }

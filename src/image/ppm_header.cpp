@@ -1,7 +1,6 @@
 #include "image/ppm_header.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -16,7 +15,7 @@ bool read_magic(ByteStream& in) {
     return magic[0] == 'P' && magic[1] == '6' && magic[2] == '\n';
 }
 
-void echo_comment(ByteStream& in) {
+void echo_comment(ByteStream& in, const MessageSink& sink) {
     char out[4096];
     size_t used = 0;
     for (;;) {
@@ -29,7 +28,7 @@ void echo_comment(ByteStream& in) {
             if (start[i] >= 32 && start[i] <= 122) {
                 out[used++] = static_cast<char>(start[i]);
                 if (used == sizeof out) {
-                    fwrite(out, 1, used, stdout);
+                    say_text(sink, out, used);
                     used = 0;
                 }
             }
@@ -40,7 +39,7 @@ void echo_comment(ByteStream& in) {
             break;
         }
     }
-    fwrite(out, 1, used, stdout);
+    if (used > 0) say_text(sink, out, used);
 }
 
 void skip_space(ByteStream& in) {

@@ -4,15 +4,16 @@
 
 #include <cstdint>
 
+#include "console/console.h"
 #include "image/byte_stream.h"
 
 // True when the next three bytes are 'P', '6' and a line feed. Always
 // consumes three bytes (or what is left of the stream).
 bool read_magic(ByteStream& in);
 
-// Writes the rest of the comment line to standard output, keeping only
-// space to 'z', and consumes its line feed.
-void echo_comment(ByteStream& in);
+// Writes the rest of the comment line to `sink`, keeping only space to
+// 'z', and consumes its line feed.
+void echo_comment(ByteStream& in, const MessageSink& sink);
 
 // Skips any run of white space.
 void skip_space(ByteStream& in);

@@ -181,42 +181,63 @@ void render_screen(const ConversionOptions& options, const ImagePlanes& planes, 
     }
 }
 
+namespace {
+
+Kept keep_as_file(void*, const char* name, const char* suffix, const void* data, size_t size) {
+    // A name too long for this buffer is also too long for the file
+    // system, so it is reported like any other file that cannot be created.
+    char path[platform::kMaxPath + 16];
+    if (strlen(name) >= platform::kMaxPath) return Kept::kNotCreated;
+    snprintf(path, sizeof path, "%s%s", name, suffix);
+    platform::File file;
+    if (!platform::create_output(path, file)) return Kept::kNotCreated;
+    if (platform::write_and_close(file, data, size)) return Kept::kKept;
+    platform::remove_failed_output(path);
+    return Kept::kNotWritten;
+}
+
+Kept keep_in_files(void* context, const char*, const char* suffix, const void* data, size_t size) {
+    ScreenFiles& files = *static_cast<ScreenFiles*>(context);
+    const bool dump = strcmp(suffix, ".bbc") == 0;
+    void* into = dump ? static_cast<void*>(files.dump) : static_cast<void*>(files.inf);
+    if (size > (dump ? sizeof files.dump : sizeof files.inf)) return Kept::kNotWritten;
+    memcpy(into, data, size);
+    (dump ? files.dump_size : files.inf_size) = static_cast<int32_t>(size);
+    return Kept::kKept;
+}
+
+}  // namespace
+
+ScreenOutput keep_in_memory(ScreenFiles& files) { return {&files, keep_in_files}; }
+
+ScreenOutput keep_as_files() { return {nullptr, keep_as_file}; }
+
 void write_screen(const char* name, const ConversionOptions& options, const ImagePlanes& planes,
                   const ThresholdMatrix& matrix) {
-    // A name too long for these buffers is also too long for the file
-    // system, so it is reported like any other file that cannot be created.
-    char dump_path[platform::kMaxPath + 8];
-    char inf_path[platform::kMaxPath + 8];
-    const bool name_fits = strlen(name) < platform::kMaxPath;
-    if (name_fits) {
-        snprintf(dump_path, sizeof dump_path, "%s.bbc", name);
-        snprintf(inf_path, sizeof inf_path, "%s.bbc.inf", name);
-    }
+    write_screen_to(name, options, planes, matrix, keep_as_files(), standard_output());
+}
 
-    printf("Opening output file \"%s.bbc\"...\n", name);
+void write_screen_to(const char* name, const ConversionOptions& options, const ImagePlanes& planes,
+                     const ThresholdMatrix& matrix, const ScreenOutput& output, const MessageSink& sink) {
+    say(sink, "Opening output file \"%s.bbc\"...\n", name);
     const ScreenMode& mode = screen_mode_for(options.mode);
-    platform::File dump;
-    if (!name_fits || !platform::create_output(dump_path, dump)) {
-        printf("Unable to create output file \"%s.bbc\".\n", name);
+    uint8_t screen[kMaxScreenBytes];
+    render_screen(options, planes, matrix, screen);
+    const Kept dump = output.keep(output.context, name, ".bbc", screen, static_cast<size_t>(screen_bytes(mode)));
+    if (dump == Kept::kNotCreated) {
+        say(sink, "Unable to create output file \"%s.bbc\".\n", name);
     } else {
-        printf("MODE %ld has %ld bytes per row, %ld steady colours\nand %ld pixels per byte.\n",
-               static_cast<long>(mode.mode), static_cast<long>(mode.bytes_per_row), static_cast<long>(mode.colours),
-               static_cast<long>(mode.pixels_per_byte));
-        uint8_t screen[kMaxScreenBytes];
-        render_screen(options, planes, matrix, screen);
-        if (!platform::write_and_close(dump, screen, static_cast<size_t>(screen_bytes(mode)))) {
-            printf("Error writing output file \"%s.bbc\".\n", name);
-            platform::remove_failed_output(dump_path);
-        }
+        say(sink, "MODE %ld has %ld bytes per row, %ld steady colours\nand %ld pixels per byte.\n",
+            static_cast<long>(mode.mode), static_cast<long>(mode.bytes_per_row), static_cast<long>(mode.colours),
+            static_cast<long>(mode.pixels_per_byte));
+        if (dump == Kept::kNotWritten) say(sink, "Error writing output file \"%s.bbc\".\n", name);
     }
 
-    printf("Writing Droxa INF file...\n");
+    say(sink, "Writing Droxa INF file...\n");
     char line[64];
     const int length = snprintf(line, sizeof line, "$.SCREEN %06lx %06lx\n",
                                 static_cast<unsigned long>(mode.screen_start), 0UL);
-    platform::File inf;
-    if (!name_fits || !platform::create_output(inf_path, inf) ||
-        !platform::write_and_close(inf, line, static_cast<size_t>(length)))
-        printf("Unable to create INF file \"%s.bbc.inf\".\n", name);
-    printf("Done!!!\n");
+    if (output.keep(output.context, name, ".bbc.inf", line, static_cast<size_t>(length)) != Kept::kKept)
+        say(sink, "Unable to create INF file \"%s.bbc.inf\".\n", name);
+    say(sink, "Done!!!\n");
 }

@@ -2,14 +2,44 @@
 // its INF sidecar, beside the input.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
+#include "console/console.h"
 #include "records.h"
+#include "screen/modes.h"
 
 // Writes NAME.bbc (the screen dump) and NAME.bbc.inf, printing progress.
 // Failures are reported on standard output; the caller always goes on.
 void write_screen(const char* name, const ConversionOptions& options, const ImagePlanes& planes,
                   const ThresholdMatrix& matrix);
+
+// Where a conversion's two files go: beside the input for the command
+// line, into memory for the web page, the fuzz harnesses and the tests.
+enum class Kept { kKept, kNotCreated, kNotWritten };
+struct ScreenOutput {
+    void* context;
+    // Keeps `size` bytes as the file named `name` followed by `suffix`.
+    Kept (*keep)(void* context, const char* name, const char* suffix, const void* data, size_t size);
+};
+
+// write_screen with its files and messages going where the caller says.
+void write_screen_to(const char* name, const ConversionOptions& options, const ImagePlanes& planes,
+                     const ThresholdMatrix& matrix, const ScreenOutput& output, const MessageSink& sink);
+
+// The dump and the sidecar of one conversion, in memory. A size of 0
+// means the file was not written.
+struct ScreenFiles {
+    uint8_t dump[kMaxScreenBytes];
+    int32_t dump_size = 0;
+    char inf[32];
+    int32_t inf_size = 0;
+};
+
+ScreenOutput keep_in_memory(ScreenFiles& files);
+
+// The command line's: files beside the input, named after it.
+ScreenOutput keep_as_files();
 
 // Colour number of screen pixel (x, y), y < planes.height, for the mode,
 // aspect correction and stagger of `options`.
