@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "screen/modes.h"
-#include "tools/dump.h"
 
 namespace {
 
@@ -41,12 +40,6 @@ bool parse_inf_line(const char* inf, size_t size, uint32_t& load, uint32_t& exec
 
 }  // namespace
 
-bool parse_tracks(const char* text, int32_t& tracks) {
-    if (strcmp(text, "40") != 0 && strcmp(text, "80") != 0) return false;
-    tracks = text[0] == '4' ? 40 : 80;
-    return true;
-}
-
 bool check_title(const char* title, char* reason, size_t capacity) {
     size_t length = 0;
     for (; title[length]; ++length) {
@@ -61,20 +54,8 @@ bool check_title(const char* title, char* reason, size_t capacity) {
     return false;
 }
 
-bool check_picture_count(int32_t count, char* reason, size_t capacity) {
-    if (count <= kMaxPictures) return true;
-    snprintf(reason, capacity, "%d pictures given, but a disc holds at most %d beside !BOOT", static_cast<int>(count),
-             static_cast<int>(kMaxPictures));
-    return false;
-}
-
-bool prepare_picture(const char* label, int32_t mode, const uint8_t* dump, int64_t dump_size, const char* inf,
-                     size_t inf_size, DiscPicture& picture, char* reason, size_t capacity) {
-    char why[160];
-    if (!check_dump_size(mode, dump_size, why, sizeof why)) {
-        snprintf(reason, capacity, "%s: %s", label, why);
-        return false;
-    }
+bool prepare_picture(const char* label, int32_t mode, const uint8_t* dump, const char* inf, size_t inf_size,
+                     DiscPicture& picture, char* reason, size_t capacity) {
     picture = {mode, dump, screen_mode_for(mode).screen_start, 0};
     if (inf && !parse_inf_line(inf, inf_size, picture.load, picture.exec)) {
         snprintf(reason, capacity, "%s.inf: not an INF line (NAME LOAD EXEC)", label);
@@ -85,7 +66,6 @@ bool prepare_picture(const char* label, int32_t mode, const uint8_t* dump, int64
 
 bool build_disc(int32_t tracks, const char* title, const DiscPicture* pictures, int32_t count, uint8_t* image,
                 char* reason, size_t capacity) {
-    if (!check_title(title, reason, capacity) || !check_picture_count(count, reason, capacity)) return false;
     DiscFile files[kMaxDiscFiles];
     int32_t modes[kMaxPictures];
     for (int32_t i = 0; i < count; ++i) {

@@ -38,9 +38,10 @@ constexpr OptionSpec kOptions[] = {{"output", 'o', true, kOutput}, {"tracks", 't
                                    {"help", 'h', false, kHelp},    {"version", '\0', false, kVersion}};
 
 struct Request {
-    const char* dumps[kMaxPictures];
-    int32_t modes[kMaxPictures];
-    int32_t given = 0;
+    Request() = default;
+    Request(const Request&) = delete;
+    NamedDump dumps[kMaxPictures];
+    DumpArguments named{dumps, kMaxPictures};
     const char* output = "pictures.ssd";
     const char* title = "PICTURES";
     int32_t tracks = 80;
@@ -48,27 +49,19 @@ struct Request {
 
 // Fills `request` from the command line. Returns -1 to go on, or the exit
 // status to end with.
-int parse_command_line(int argc, char** argv, Request& request) {
-    CommandLine line{kProgram, argc, argv, kOptions, sizeof kOptions / sizeof kOptions[0]};
-    int32_t mode = 2;
-    bool unused_mode = false;  // a -m that no dump has followed yet
+int parse_command_line(int argc, char** argv, const ToolRun& run, Request& request) {
+    CommandLine line{kProgram, argc, argv, kOptions, sizeof kOptions / sizeof kOptions[0], run.errors};
     char reason[160];
     for (;;) {
         const Argument argument = next_argument(line);
+        int32_t mode = 2;
         switch (argument.kind) {
         case ArgumentKind::kEnd:
-            if (request.given == 0) return usage_error(kProgram, kNoDumpMessage);
-            return unused_mode ? unused_mode_error(kProgram, mode) : -1;
+            return check_dump_arguments(request.named, run, kProgram);
         case ArgumentKind::kError:
-            fprintf(stderr, "Try '%s --help' for more information.\n", kProgram);
-            return 2;
+            return point_to_help(run, kProgram);
         case ArgumentKind::kOperand:
-            if (request.given < kMaxPictures) {
-                request.dumps[request.given] = argument.value;
-                request.modes[request.given] = mode;
-            }
-            ++request.given;
-            unused_mode = false;
+            take_dump(request.named, argument.value);
             break;
         case ArgumentKind::kOption:
             switch (argument.id) {
@@ -76,86 +69,89 @@ int parse_command_line(int argc, char** argv, Request& request) {
                 request.output = argument.value;
                 break;
             case kTracks:
-                if (!parse_tracks(argument.value, request.tracks)) return usage_error(kProgram, kTracksMessage);
+                if (strcmp(argument.value, "40") != 0 && strcmp(argument.value, "80") != 0)
+                    return usage_error(run, kProgram, "--tracks must be 40 or 80");
+                request.tracks = argument.value[0] == '4' ? 40 : 80;
                 break;
             case kTitle:
-                if (!check_title(argument.value, reason, sizeof reason)) return usage_error(kProgram, reason);
+                if (!check_title(argument.value, reason, sizeof reason)) return usage_error(run, kProgram, reason);
                 request.title = argument.value;
                 break;
             case kMode:
-                if (!parse_mode_argument(argument.value, mode)) return usage_error(kProgram, kModeMessage);
-                unused_mode = true;
+                if (!parse_mode_argument(argument.value, mode))
+                    return usage_error(run, kProgram, "the mode must be 0, 1, 2, 4 or 5");
+                take_mode(request.named, mode);
                 break;
             case kHelp:
-                fputs(kUsage, stdout);
-                return 0;
+                return show_usage(run, kUsage);
             case kVersion:
-                printf("tarnvil-disc %s\n", TARNVIL_VERSION);
-                return 0;
+                return show_version(run, kProgram);
             }
             break;
         }
     }
 }
 
-// The sidecar's text, if the dump has one. False after reporting a sidecar
-// that exists but cannot be read.
-bool read_sidecar(const char* dump, char (&text)[256], int64_t& size) {
+// The sidecar of the `index`th dump, if it has one: its size, or -1 when
+// there is none. False after reporting a sidecar that exists but cannot be
+// read.
+bool read_sidecar(const ToolRun& run, int32_t index, const char* dump, char (&text)[256], int64_t& size) {
     size = -1;
     char path[platform::kMaxPath + 8];
     if (snprintf(path, sizeof path, "%s.inf", dump) >= static_cast<int>(sizeof path)) return true;
-    size = platform::read_file_prefix(path, reinterpret_cast<uint8_t*>(text), sizeof text);
+    size = run.read(run.context, index, InputKind::kSidecar, path, reinterpret_cast<uint8_t*>(text), sizeof text);
     if (size >= 0 || errno == ENOENT) return true;
-    fprintf(stderr, "%s: %s: %s\n", kProgram, path, strerror(errno));
+    say(run.errors, "%s: %s: %s\n", kProgram, path, strerror(errno));
     return false;
 }
 
 }  // namespace
 
-int run_disc(int argc, char** argv) {
-    Request request;
-    const int status = parse_command_line(argc, argv, request);
+int make_disc(int argc, char** argv, const ToolRun& run, DiscImage& image) {
+    Request request;  // not copied: `named` points into it
+    const int status = parse_command_line(argc, argv, run, request);
     if (status >= 0) return status;
-    char reason[platform::kMaxPath + 160];
-    if (!check_picture_count(request.given, reason, sizeof reason)) {
-        fprintf(stderr, "%s: %s\n", kProgram, reason);
+    const int32_t given = request.named.count;
+    if (given > kMaxPictures) {
+        say(run.errors, "%s: %d pictures given, but a disc holds at most %d beside !BOOT\n", kProgram,
+            static_cast<int>(given), static_cast<int>(kMaxPictures));
         return 1;
     }
-    if (!output_can_go_to(kProgram, request.output, "a disc image")) return 1;
+    if (!output_can_go_to(run, kProgram, request.output, "a disc image")) return 1;
 
-    // One byte more than the largest dump tells a longer file apart.
-    static uint8_t dumps[kMaxPictures][kMaxScreenBytes + 1];
+    static uint8_t dumps[kMaxPictures][kMaxScreenBytes];
     DiscPicture pictures[kMaxPictures];
+    char reason[platform::kMaxPath + 160];
     bool ready = true;
-    for (int32_t i = 0; i < request.given; ++i) {
-        const char* path = request.dumps[i];
-        const int64_t size = platform::read_file_prefix(path, dumps[i], sizeof dumps[i]);
-        if (size < 0) {
-            fprintf(stderr, "%s: %s: %s\n", kProgram, path, strerror(errno));
-            ready = false;
-            continue;
-        }
-        // A dump of the wrong size is reported on its own: its sidecar is
-        // read only for a dump that could go on the disc.
+    for (int32_t i = 0; i < given; ++i) {
+        const NamedDump& named = request.dumps[i];
+        // A sidecar is read only for a dump that could go on the disc.
         char inf[256];
         int64_t inf_size = -1;
-        if (check_dump_size(request.modes[i], size, reason, sizeof reason) && !read_sidecar(path, inf, inf_size)) {
+        if (!read_screen_dump(run, kProgram, i, named.path, named.mode, dumps[i]) ||
+            !read_sidecar(run, i, named.path, inf, inf_size)) {
             ready = false;
-            continue;
-        }
-        if (!prepare_picture(path, request.modes[i], dumps[i], size, inf_size >= 0 ? inf : nullptr,
-                             inf_size >= 0 ? static_cast<size_t>(inf_size) : 0, pictures[i], reason, sizeof reason)) {
-            fprintf(stderr, "%s: %s\n", kProgram, reason);
+        } else if (!prepare_picture(named.path, named.mode, dumps[i], inf_size >= 0 ? inf : nullptr,
+                                    inf_size >= 0 ? static_cast<size_t>(inf_size) : 0, pictures[i], reason,
+                                    sizeof reason)) {
+            say(run.errors, "%s: %s\n", kProgram, reason);
             ready = false;
         }
     }
     if (!ready) return 1;
 
-    static uint8_t image[kMaxDiscBytes];
-    if (!build_disc(request.tracks, request.title, pictures, request.given, image, reason, sizeof reason)) {
-        fprintf(stderr, "%s: %s\n", kProgram, reason);
+    static uint8_t disc[kMaxDiscBytes];
+    if (!build_disc(request.tracks, request.title, pictures, given, disc, reason, sizeof reason)) {
+        say(run.errors, "%s: %s\n", kProgram, reason);
         return 1;
     }
-    const size_t size = static_cast<size_t>(request.tracks) * kSectorsPerTrack * kSectorBytes;
-    return write_output_file(kProgram, request.output, image, size) ? 0 : 1;
+    image = {disc, static_cast<size_t>(request.tracks) * kSectorsPerTrack * kSectorBytes, request.output};
+    return -1;
+}
+
+int run_disc(int argc, char** argv) {
+    DiscImage image;
+    const int status = make_disc(argc, argv, shell_run(), image);
+    if (status >= 0) return status;
+    return write_output_file(kProgram, image.output, image.bytes, image.size) ? 0 : 1;
 }

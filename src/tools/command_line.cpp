@@ -1,6 +1,5 @@
 #include "tools/command_line.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -12,9 +11,9 @@ Argument take_value(CommandLine& line, const OptionSpec& option, const char* att
     if (attached && *attached) return {ArgumentKind::kOption, option.id, attached};
     if (line.next < line.argc) return {ArgumentKind::kOption, option.id, line.argv[line.next++]};
     if (option.long_name && !attached)
-        fprintf(stderr, "%s: option '--%s' requires an argument\n", line.program, option.long_name);
+        say(line.errors, "%s: option '--%s' requires an argument\n", line.program, option.long_name);
     else
-        fprintf(stderr, "%s: option requires an argument -- '%c'\n", line.program, option.short_name);
+        say(line.errors, "%s: option requires an argument -- '%c'\n", line.program, option.short_name);
     return error();
 }
 
@@ -35,20 +34,20 @@ Argument long_option(CommandLine& line, const char* text) {
         ++prefixes;
     }
     if (prefixes == 0) {
-        fprintf(stderr, "%s: unrecognized option '--%s'\n", line.program, text);
+        say(line.errors, "%s: unrecognized option '--%s'\n", line.program, text);
         return error();
     }
     if (prefixes > 1) {
-        fprintf(stderr, "%s: option '--%.*s' is ambiguous; possibilities:", line.program, static_cast<int>(length),
+        say(line.errors, "%s: option '--%.*s' is ambiguous; possibilities:", line.program, static_cast<int>(length),
                 text);
         for (size_t i = 0; i < line.option_count; ++i)
             if (line.options[i].long_name && strncmp(line.options[i].long_name, text, length) == 0)
-                fprintf(stderr, " '--%s'", line.options[i].long_name);
-        fputc('\n', stderr);
+                say(line.errors, " '--%s'", line.options[i].long_name);
+        say_text(line.errors, "\n", 1);
         return error();
     }
     if (equals && !found->takes_value) {
-        fprintf(stderr, "%s: option '--%s' doesn't allow an argument\n", line.program, found->long_name);
+        say(line.errors, "%s: option '--%s' doesn't allow an argument\n", line.program, found->long_name);
         return error();
     }
     if (equals) return {ArgumentKind::kOption, found->id, equals + 1};
@@ -70,7 +69,7 @@ Argument short_option(CommandLine& line) {
         return take_value(line, option, "");
     }
     line.cluster = nullptr;
-    fprintf(stderr, "%s: invalid option -- '%c'\n", line.program, letter);
+    say(line.errors, "%s: invalid option -- '%c'\n", line.program, letter);
     return error();
 }
 
@@ -92,7 +91,22 @@ Argument next_argument(CommandLine& line) {
     return short_option(line);
 }
 
-int usage_error(const char* program, const char* message) {
-    fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program, message, program);
+int show_usage(const ToolRun& run, const char* usage) {
+    say_text(run.out, usage, strlen(usage));
+    return 0;
+}
+
+int show_version(const ToolRun& run, const char* program) {
+    say(run.out, "%s %s\n", program, TARNVIL_VERSION);
+    return 0;
+}
+
+int point_to_help(const ToolRun& run, const char* program) {
+    if (run.from_shell) say(run.errors, "Try '%s --help' for more information.\n", program);
     return 2;
+}
+
+int usage_error(const ToolRun& run, const char* program, const char* message) {
+    say(run.errors, "%s: %s\n", program, message);
+    return point_to_help(run, program);
 }

@@ -5,6 +5,9 @@
 
 #include <cstddef>
 
+#include "console/console.h"
+#include "tools/tool.h"
+
 struct OptionSpec {
     const char* long_name;  // without the leading "--"; nullptr for none
     char short_name;        // '\0' for none
@@ -18,6 +21,7 @@ struct CommandLine {
     char** argv;
     const OptionSpec* options;
     size_t option_count;
+    MessageSink errors;
     int next = 1;                    // the argument to read next
     const char* cluster = nullptr;   // the rest of "-ab" after "-a"
     bool options_ended = false;      // after "--"
@@ -32,9 +36,17 @@ struct Argument {
 };
 
 // The next option or operand, in command-line order. On kError the reason
-// has been printed on standard error.
+// has been written to the line's error sink.
 Argument next_argument(CommandLine& line);
 
-// Prints "PROGRAM: MESSAGE" and the pointer to --help on standard error
-// and returns 2, the status of a command-line mistake.
-int usage_error(const char* program, const char* message);
+// --help and --version: the text on standard output. Return 0, the
+// status to end with.
+int show_usage(const ToolRun& run, const char* usage);
+int show_version(const ToolRun& run, const char* program);
+
+// After a command-line mistake has been reported: from a shell, the
+// pointer to --help. Returns 2, the status of such a mistake.
+int point_to_help(const ToolRun& run, const char* program);
+
+// Reports "PROGRAM: MESSAGE" as a command-line mistake; returns 2.
+int usage_error(const ToolRun& run, const char* program, const char* message);

@@ -4,9 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/platform.h"
 #include "screen/modes.h"
 #include "tools/command_line.h"
+
+namespace {
 
 bool check_dump_size(int32_t mode, int64_t size, char* reason, size_t capacity) {
     const int32_t expected = screen_bytes(screen_mode_for(mode));
@@ -35,17 +36,20 @@ bool check_dump_size(int32_t mode, int64_t size, char* reason, size_t capacity) 
     return false;
 }
 
-bool read_screen_dump(const char* program, const char* path, int32_t mode, uint8_t* buffer) {
+}  // namespace
+
+bool read_screen_dump(const ToolRun& run, const char* program, int32_t index, const char* path, int32_t mode,
+                      uint8_t* buffer) {
     // One byte more than the largest dump tells a longer file apart.
     uint8_t first[kMaxScreenBytes + 1];
-    const int64_t got = platform::read_file_prefix(path, first, sizeof first);
+    const int64_t got = run.read(run.context, index, InputKind::kDump, path, first, sizeof first);
     if (got < 0) {
-        fprintf(stderr, "%s: %s: %s\n", program, path, strerror(errno));
+        say(run.errors, "%s: %s: %s\n", program, path, strerror(errno));
         return false;
     }
     char reason[160];
     if (!check_dump_size(mode, got, reason, sizeof reason)) {
-        fprintf(stderr, "%s: %s: %s\n", program, path, reason);
+        say(run.errors, "%s: %s: %s\n", program, path, reason);
         return false;
     }
     memcpy(buffer, first, static_cast<size_t>(got));
@@ -60,9 +64,22 @@ bool parse_mode_argument(const char* text, int32_t& mode) {
     return true;
 }
 
-int unused_mode_error(const char* program, int32_t mode) {
+void take_mode(DumpArguments& arguments, int32_t mode) {
+    arguments.mode = mode;
+    arguments.mode_unused = true;
+}
+
+void take_dump(DumpArguments& arguments, const char* path) {
+    if (arguments.count < arguments.capacity) arguments.dumps[arguments.count] = {path, arguments.mode};
+    ++arguments.count;
+    arguments.mode_unused = false;
+}
+
+int check_dump_arguments(const DumpArguments& arguments, const ToolRun& run, const char* program) {
+    if (arguments.count == 0) return usage_error(run, program, "no screen dump named");
+    if (!arguments.mode_unused) return -1;
     char reason[96];
     snprintf(reason, sizeof reason, "-m %d comes after the last dump; put it before the dumps it is for",
-             static_cast<int>(mode));
-    return usage_error(program, reason);
+             static_cast<int>(arguments.mode));
+    return usage_error(run, program, reason);
 }

@@ -1,26 +1,43 @@
-// Screen dumps as the companion tools take them: checked against the mode
-// they are said to be for, since a dump does not record its mode.
+// Screen dumps as the companion tools take them: named on the command line
+// with the mode they were converted in (a dump does not record it), and
+// checked against that mode.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-// Whether `size` bytes make a dump of `mode`. When they do not, `reason`
-// says so, and names the modes whose dumps have that size, e.g.
-// "10240 bytes: a MODE 4 or 5 dump? Use -m 4 or -m 5".
-bool check_dump_size(int32_t mode, int64_t size, char* reason, size_t capacity);
+#include "tools/tool.h"
 
-// Reads the dump at `path` into `buffer` (kMaxScreenBytes bytes) and checks
-// that its size fits `mode`. On failure prints "PROGRAM: PATH: reason" on
-// standard error and returns false.
-bool read_screen_dump(const char* program, const char* path, int32_t mode, uint8_t* buffer);
+// Reads the `index`th dump, named `path`, into `buffer` (kMaxScreenBytes
+// bytes) and checks that its size fits `mode`. On failure reports
+// "PROGRAM: PATH: reason" and returns false; a dump of the wrong size is
+// told which modes have dumps of its size, "10240 bytes: a MODE 4 or 5
+// dump? Use -m 4 or -m 5".
+bool read_screen_dump(const ToolRun& run, const char* program, int32_t index, const char* path, int32_t mode,
+                      uint8_t* buffer);
 
 // Parses a mode given on a command line: "0", "1", "2", "4" or "5".
 bool parse_mode_argument(const char* text, int32_t& mode);
 
-// The complaint of a tool given no dump at all.
-inline constexpr char kNoDumpMessage[] = "no screen dump named";
+// The dumps a command line names, each with the mode of the last -m
+// before it (2 before any).
+struct NamedDump {
+    const char* path;
+    int32_t mode;
+};
 
-// A -m sets the mode of the dumps after it: one that no dump follows would
-// apply to nothing. Reports it as a command-line mistake and returns 2.
-int unused_mode_error(const char* program, int32_t mode);
+struct DumpArguments {
+    NamedDump* dumps;         // room for `capacity`
+    int32_t capacity;
+    int32_t count = 0;        // every dump named, also those beyond `capacity`
+    int32_t mode = 2;
+    bool mode_unused = false;  // a -m that no dump has followed yet
+};
+
+void take_mode(DumpArguments& arguments, int32_t mode);
+void take_dump(DumpArguments& arguments, const char* path);
+
+// After the last argument: a command line that names no dump, or whose
+// last -m applies to nothing, is a mistake, reported with status 2.
+// Returns -1 when neither is the case.
+int check_dump_arguments(const DumpArguments& arguments, const ToolRun& run, const char* program);

@@ -12,10 +12,10 @@ bool is_standard_output(const char* path) { return strcmp(path, "-") == 0; }
 
 }  // namespace
 
-bool output_can_go_to(const char* program, const char* path, const char* what) {
-    if (!is_standard_output(path) || !platform::stdout_is_terminal()) return true;
-    fprintf(stderr, "%s: not writing %s to a terminal; redirect standard output or name a file with -o\n", program,
-            what);
+bool output_can_go_to(const ToolRun& run, const char* program, const char* path, const char* what) {
+    if (!run.from_shell || !is_standard_output(path) || !platform::stdout_is_terminal()) return true;
+    say(run.errors, "%s: not writing %s to a terminal; redirect standard output or name a file with -o\n", program,
+        what);
     return false;
 }
 

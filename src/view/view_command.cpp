@@ -39,89 +39,91 @@ constexpr OptionSpec kOptions[] = {{"mode", 'm', true, kMode},     {"output", 'o
                                    {"native", '\0', false, kNative}, {"help", 'h', false, kHelp},
                                    {"version", '\0', false, kVersion}};
 
-struct Dump {
-    const char* path;
-    int32_t mode;
-};
+void report_out_of_memory(const ToolRun& run, const char* path) {
+    say(run.errors, "%s: %s: out of memory\n", kProgram, path);
+}
 
-// Renders one dump; prints the reason and returns false on failure.
-bool view_dump(const Dump& dump, const char* png_path, bool native) {
+// Renders one dump; reports the reason and returns false on failure.
+bool view_dump(const ToolRun& run, int32_t index, const NamedDump& dump, const char* picture_path, bool native,
+               const PictureOutput& output) {
     uint8_t screen[kMaxScreenBytes];
-    if (!read_screen_dump(kProgram, dump.path, dump.mode, screen)) return false;
+    if (!read_screen_dump(run, kProgram, index, dump.path, dump.mode, screen)) return false;
     RgbImage image;
-    PngBytes png;
-    if (!render_dump(dump.mode, screen, native, image) || !encode_png(image, png)) {
-        fprintf(stderr, "%s: %s: out of memory\n", kProgram, png_path);
+    if (!render_dump(dump.mode, screen, native, image)) {
+        report_out_of_memory(run, picture_path);
         return false;
     }
-    return write_output_file(kProgram, png_path, png.data.get(), png.size);
+    return output.take(output.context, run, picture_path, image);
+}
+
+bool write_png(void*, const ToolRun& run, const char* path, const RgbImage& picture) {
+    PngBytes png;
+    if (!encode_png(picture, png)) {
+        report_out_of_memory(run, path);
+        return false;
+    }
+    return write_output_file(kProgram, path, png.data.get(), png.size);
 }
 
 }  // namespace
 
-int run_view(int argc, char** argv) {
-    // Each dump takes the mode of the last -m before it.
-    std::unique_ptr<Dump[]> dumps(new (std::nothrow) Dump[static_cast<size_t>(argc)]);
+int view_dumps(int argc, char** argv, const ToolRun& run, const PictureOutput& output) {
+    std::unique_ptr<NamedDump[]> dumps(new (std::nothrow) NamedDump[static_cast<size_t>(argc)]);
     if (!dumps) {
-        fprintf(stderr, "%s: out of memory\n", kProgram);
+        say(run.errors, "%s: out of memory\n", kProgram);
         return 1;
     }
-    int count = 0;
-    int32_t mode = 2;
-    bool unused_mode = false;  // a -m that no dump has followed yet
-    const char* output = nullptr;
+    DumpArguments named{dumps.get(), argc};
+    const char* picture = nullptr;
     bool native = false;
-    CommandLine line{kProgram, argc, argv, kOptions, sizeof kOptions / sizeof kOptions[0]};
+    CommandLine line{kProgram, argc, argv, kOptions, sizeof kOptions / sizeof kOptions[0], run.errors};
     for (Argument argument; (argument = next_argument(line)).kind != ArgumentKind::kEnd;) {
-        if (argument.kind == ArgumentKind::kError) {
-            fprintf(stderr, "Try '%s --help' for more information.\n", kProgram);
-            return 2;
-        }
+        if (argument.kind == ArgumentKind::kError) return point_to_help(run, kProgram);
         if (argument.kind == ArgumentKind::kOperand) {
-            dumps[count++] = {argument.value, mode};
-            unused_mode = false;
+            take_dump(named, argument.value);
             continue;
         }
+        int32_t mode = 2;
         switch (argument.id) {
         case kMode:
             if (!parse_mode_argument(argument.value, mode)) {
-                fprintf(stderr, "%s: invalid mode '%s' (use 0, 1, 2, 4 or 5)\n", kProgram, argument.value);
+                say(run.errors, "%s: invalid mode '%s' (use 0, 1, 2, 4 or 5)\n", kProgram, argument.value);
                 return 2;
             }
-            unused_mode = true;
+            take_mode(named, mode);
             break;
         case kOutput:
-            output = argument.value;
+            picture = argument.value;
             break;
         case kNative:
             native = true;
             break;
         case kHelp:
-            fputs(kUsage, stdout);
-            return 0;
+            return show_usage(run, kUsage);
         case kVersion:
-            printf("tarnvil-view %s\n", TARNVIL_VERSION);
-            return 0;
+            return show_version(run, kProgram);
         }
     }
-    if (count == 0) return usage_error(kProgram, kNoDumpMessage);
-    if (unused_mode) return unused_mode_error(kProgram, mode);
-    if (output && count > 1) {
-        fprintf(stderr, "%s: -o names one picture, but several dumps were given\n", kProgram);
+    const int status = check_dump_arguments(named, run, kProgram);
+    if (status >= 0) return status;
+    if (picture && named.count > 1) {
+        say(run.errors, "%s: -o names one picture, but several dumps were given\n", kProgram);
         return 2;
     }
-    if (output && !output_can_go_to(kProgram, output, "a PNG picture")) return 1;
+    if (picture && !output_can_go_to(run, kProgram, picture, "a PNG picture")) return 1;
 
     bool all_done = true;
-    for (int i = 0; i < count; ++i) {
+    for (int32_t i = 0; i < named.count; ++i) {
         char png_path[platform::kMaxPath + 8];
-        if (!output &&
+        if (!picture &&
             snprintf(png_path, sizeof png_path, "%s.png", dumps[i].path) >= static_cast<int>(sizeof png_path)) {
-            fprintf(stderr, "%s: %s.png: File name too long\n", kProgram, dumps[i].path);
+            say(run.errors, "%s: %s.png: File name too long\n", kProgram, dumps[i].path);
             all_done = false;
             continue;
         }
-        all_done = view_dump(dumps[i], output ? output : png_path, native) && all_done;
+        all_done = view_dump(run, i, dumps[i], picture ? picture : png_path, native, output) && all_done;
     }
     return all_done ? 0 : 1;
 }
+
+int run_view(int argc, char** argv) { return view_dumps(argc, argv, shell_run(), {nullptr, write_png}); }

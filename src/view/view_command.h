@@ -1,5 +1,21 @@
 #pragma once
 
+#include "tools/tool.h"
+#include "view/render.h"
+
+// Where tarnvil-view's pictures go: PNG files from a shell, the screen of
+// the web page.
+struct PictureOutput {
+    void* context;
+    // Takes the picture of one dump, bound for `path`. False, after saying
+    // why on `run.errors`, when it could not.
+    bool (*take)(void* context, const ToolRun& run, const char* path, const RgbImage& picture);
+};
+
+// tarnvil-view from its arguments to its pictures, with every check and
+// message of the command line. Returns the exit status.
+int view_dumps(int argc, char** argv, const ToolRun& run, const PictureOutput& output);
+
 // tarnvil-view's command line: renders screen dumps as PNG pictures.
 // Returns the exit status.
 int run_view(int argc, char** argv);

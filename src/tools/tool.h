@@ -1,0 +1,26 @@
+// A companion tool's run: where its messages go and where its inputs come
+// from. From a shell the tools read files and write to the standard
+// streams; the web page hands over bytes it holds and collects the
+// messages. Either way the same request code makes the same checks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "console/console.h"
+
+enum class InputKind { kDump, kSidecar };
+
+struct ToolRun {
+    MessageSink out;     // --help and --version
+    MessageSink errors;
+    bool from_shell;     // mistakes point to --help; "-o -" refuses a terminal
+    void* context;
+    // Reads at most `capacity` bytes of `path`, the `index`th dump named or
+    // that dump's sidecar. Returns the count, or -1 with errno set.
+    int64_t (*read)(void* context, int32_t index, InputKind kind, const char* path, uint8_t* buffer,
+                    size_t capacity);
+};
+
+// Files, standard output and standard error.
+ToolRun shell_run();
