@@ -2,7 +2,9 @@
 // runtime (whose wide-character calls take the UTF-8 names), or standard C
 // streams.
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/platform.h"
 #include "platform/target.h"
@@ -22,6 +24,46 @@
 #endif
 
 namespace platform {
+
+namespace {
+
+// Everything `read_some(into, room)` gives (a count, 0 at the end, -1 with
+// errno set on an error), in a buffer that doubles as it fills. The memory
+// check keeps a huge file from taking more than there is.
+template <typename ReadSome>
+bool read_all(ReadSome read_some, uint8_t*& bytes, size_t& size) {
+    size_t capacity = 64 * 1024;
+    size_t used = 0;
+    uint8_t* buffer = static_cast<uint8_t*>(std::malloc(capacity));
+    int error = buffer ? 0 : ENOMEM;
+    while (error == 0) {
+        if (used == capacity) {
+            uint8_t* grown = capacity <= SIZE_MAX / 2 && memory_fits(2 * static_cast<uint64_t>(capacity))
+                                 ? static_cast<uint8_t*>(std::realloc(buffer, 2 * capacity))
+                                 : nullptr;
+            if (!grown) {
+                error = ENOMEM;
+                break;
+            }
+            buffer = grown;
+            capacity *= 2;
+        }
+        const int64_t got = read_some(buffer + used, capacity - used);
+        if (got < 0) error = errno;
+        if (got <= 0) break;
+        used += static_cast<size_t>(got);
+    }
+    if (error != 0) {
+        std::free(buffer);
+        errno = error;
+        return false;
+    }
+    bytes = buffer;
+    size = used;
+    return true;
+}
+
+}  // namespace
 
 #if defined(TARNVIL_POSIX) || defined(TARNVIL_WINDOWS)
 
@@ -176,6 +218,20 @@ int64_t read_file_prefix(const char* path, uint8_t* buffer, size_t capacity) {
     return got;
 }
 
+bool read_whole_file(const char* path, uint8_t*& bytes, size_t& size) {
+    const int fd = open_descriptor(path, Access::kRead);
+    if (fd == -1) return false;
+    if (fd == kEmptyFile) {
+        errno = EISDIR;
+        return false;
+    }
+    const bool read = read_all([fd](uint8_t* into, size_t room) { return read_some(fd, into, room); }, bytes, size);
+    const int saved = errno;
+    close_descriptor(fd);
+    errno = saved;
+    return read;
+}
+
 #if defined(TARNVIL_POSIX)
 
 void remove_failed_output(const char* path) {
@@ -184,6 +240,12 @@ void remove_failed_output(const char* path) {
 }
 
 bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
+
+bool same_file(const char* first, const char* second) {
+    struct stat a;
+    struct stat b;
+    return stat(first, &a) == 0 && stat(second, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
 
 #else
 
@@ -194,6 +256,28 @@ void remove_failed_output(const char* path) {
 }
 
 bool stdout_is_terminal() { return _isatty(_fileno(stdout)) != 0; }
+
+namespace {
+
+bool file_identity(const char* path, BY_HANDLE_FILE_INFORMATION& info) {
+    wchar_t wide[kMaxPath];
+    if (!wide_path(path, wide)) return false;
+    const HANDLE file = CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool known = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    return known;
+}
+
+}  // namespace
+
+bool same_file(const char* first, const char* second) {
+    BY_HANDLE_FILE_INFORMATION a;
+    BY_HANDLE_FILE_INFORMATION b;
+    return file_identity(first, a) && file_identity(second, b) && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
 
 #endif
 
@@ -264,6 +348,34 @@ int64_t read_file_prefix(const char* path, uint8_t* buffer, size_t capacity) {
     fclose(file);
     errno = saved;
     return failed ? -1 : static_cast<int64_t>(got);
+}
+
+bool read_whole_file(const char* path, uint8_t*& bytes, size_t& size) {
+    if (is_directory(path)) {
+        errno = EISDIR;
+        return false;
+    }
+    FILE* file = fopen(path, "rb");
+    if (!file) return false;
+    const bool read = read_all(
+        [file](uint8_t* into, size_t room) -> int64_t {
+            const size_t got = fread(into, 1, room, file);
+            if (got == 0 && ferror(file)) {
+                if (errno == 0) errno = EIO;
+                return -1;
+            }
+            return static_cast<int64_t>(got);
+        },
+        bytes, size);
+    const int saved = errno;
+    fclose(file);
+    errno = saved;
+    return read;
+}
+
+bool same_file(const char* first, const char* second) {
+    std::error_code error;
+    return std::filesystem::equivalent(first, second, error) && !error;
 }
 
 bool stdout_is_terminal() { return false; }

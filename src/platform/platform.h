@@ -54,6 +54,14 @@ void remove_failed_output(const char* path);
 // read, or -1 with errno set when the file cannot be opened or read.
 int64_t read_file_prefix(const char* path, uint8_t* buffer, size_t capacity);
 
+// Reads the whole file at `path` into memory from std::malloc, for the
+// caller to std::free. False with errno set: ENOMEM when the file is more
+// than this process can hold.
+bool read_whole_file(const char* path, uint8_t*& bytes, size_t& size);
+
+// True when both paths name one existing file.
+bool same_file(const char* first, const char* second);
+
 // True when standard output is an interactive terminal.
 bool stdout_is_terminal();
 

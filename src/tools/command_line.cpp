@@ -1,5 +1,6 @@
 #include "tools/command_line.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -89,6 +90,22 @@ Argument next_argument(CommandLine& line) {
     }
     line.cluster = text + 1;
     return short_option(line);
+}
+
+void note_option(FollowingOption& following, const char* option, const char* value) {
+    snprintf(following.text, sizeof following.text, "%s%s%s", option, value ? " " : "", value ? value : "");
+}
+
+void note_operand(FollowingOption& following) { following.text[0] = '\0'; }
+
+int check_operands(int32_t count, const FollowingOption& following, const ToolRun& run, const char* program,
+                   const char* none, const char* noun) {
+    if (count == 0) return usage_error(run, program, none);
+    if (following.text[0] == '\0') return -1;
+    char reason[sizeof following.text + 96];
+    snprintf(reason, sizeof reason, "%s comes after the last %s; put it before the %ss it is for", following.text, noun,
+             noun);
+    return usage_error(run, program, reason);
 }
 
 int show_usage(const ToolRun& run, const char* usage) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "console/console.h"
 #include "tools/tool.h"
@@ -38,6 +39,21 @@ struct Argument {
 // The next option or operand, in command-line order. On kError the reason
 // has been written to the line's error sink.
 Argument next_argument(CommandLine& line);
+
+// Options that apply to the operands after them, such as -m MODE: the last
+// one given while no operand has followed it yet.
+struct FollowingOption {
+    char text[96] = "";  // as the message names it, "-m 5"
+};
+
+void note_option(FollowingOption& following, const char* option, const char* value);
+void note_operand(FollowingOption& following);
+
+// After the last argument: a command line with no operand, or whose last
+// such option applies to nothing, is a mistake, reported with status 2
+// ("no NOUN named" is `none`). Returns -1 when neither is the case.
+int check_operands(int32_t count, const FollowingOption& following, const ToolRun& run, const char* program,
+                   const char* none, const char* noun);
 
 // --help and --version: the text on standard output. Return 0, the
 // status to end with.

@@ -66,20 +66,16 @@ bool parse_mode_argument(const char* text, int32_t& mode) {
 
 void take_mode(DumpArguments& arguments, int32_t mode) {
     arguments.mode = mode;
-    arguments.mode_unused = true;
+    const char digit[2] = {static_cast<char>('0' + mode), '\0'};
+    note_option(arguments.following, "-m", digit);
 }
 
 void take_dump(DumpArguments& arguments, const char* path) {
     if (arguments.count < arguments.capacity) arguments.dumps[arguments.count] = {path, arguments.mode};
     ++arguments.count;
-    arguments.mode_unused = false;
+    note_operand(arguments.following);
 }
 
 int check_dump_arguments(const DumpArguments& arguments, const ToolRun& run, const char* program) {
-    if (arguments.count == 0) return usage_error(run, program, "no screen dump named");
-    if (!arguments.mode_unused) return -1;
-    char reason[96];
-    snprintf(reason, sizeof reason, "-m %d comes after the last dump; put it before the dumps it is for",
-             static_cast<int>(arguments.mode));
-    return usage_error(run, program, reason);
+    return check_operands(arguments.count, arguments.following, run, program, "no screen dump named", "dump");
 }

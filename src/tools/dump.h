@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "tools/command_line.h"
 #include "tools/tool.h"
 
 // Reads the `index`th dump, named `path`, into `buffer` (kMaxScreenBytes
@@ -31,7 +32,7 @@ struct DumpArguments {
     int32_t capacity;
     int32_t count = 0;        // every dump named, also those beyond `capacity`
     int32_t mode = 2;
-    bool mode_unused = false;  // a -m that no dump has followed yet
+    FollowingOption following{};
 };
 
 void take_mode(DumpArguments& arguments, int32_t mode);

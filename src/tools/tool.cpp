@@ -1,5 +1,7 @@
 #include "tools/tool.h"
 
+#include <cstdlib>
+
 #include "platform/platform.h"
 
 namespace {
@@ -8,6 +10,19 @@ int64_t read_file(void*, int32_t, InputKind, const char* path, uint8_t* buffer, 
     return platform::read_file_prefix(path, buffer, capacity);
 }
 
+bool load_file(void*, int32_t, const char* path, LoadedFile& file) {
+    uint8_t* bytes = nullptr;
+    size_t size = 0;
+    if (!platform::read_whole_file(path, bytes, size)) return false;
+    file = {bytes, size, bytes};
+    return true;
+}
+
 }  // namespace
 
-ToolRun shell_run() { return {standard_output(), standard_error(), true, nullptr, read_file}; }
+ToolRun shell_run() { return {standard_output(), standard_error(), true, nullptr, read_file, load_file}; }
+
+void release_file(LoadedFile& file) {
+    std::free(file.owned);
+    file = LoadedFile{};
+}

@@ -11,6 +11,13 @@
 
 enum class InputKind { kDump, kSidecar };
 
+// A whole input file in memory; `owned`, if set, is freed with std::free.
+struct LoadedFile {
+    const uint8_t* bytes = nullptr;
+    size_t size = 0;
+    void* owned = nullptr;
+};
+
 struct ToolRun {
     MessageSink out;     // --help and --version
     MessageSink errors;
@@ -20,7 +27,11 @@ struct ToolRun {
     // that dump's sidecar. Returns the count, or -1 with errno set.
     int64_t (*read)(void* context, int32_t index, InputKind kind, const char* path, uint8_t* buffer,
                     size_t capacity);
+    // Reads the whole of `path`, the `index`th operand. False with errno set.
+    bool (*load)(void* context, int32_t index, const char* path, LoadedFile& file);
 };
+
+void release_file(LoadedFile& file);
 
 // Files, standard output and standard error.
 ToolRun shell_run();

@@ -1,0 +1,7 @@
+#include "fit/fit_command.h"
+#include "platform/platform.h"
+
+int main(int argc, char** argv) {
+    platform::start_program(argc, argv);
+    return run_fit(argc, argv);
+}
