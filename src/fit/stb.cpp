@@ -2,6 +2,7 @@
 // (Windows, the cross builds, the web page), through stb_image.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "fit/decoders.h"
 
@@ -26,9 +27,40 @@ void release_stb(void* samples) { stbi_image_free(samples); }
 
 int length(size_t size) { return size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(size); }
 
+// The size a PNG, GIF or BMP header declares, read directly: stb_image
+// turns down sizes it will not take with reasons of its own, and a picture
+// too large for the memory should be told so on every system alike.
+bool declared_size(const uint8_t* bytes, size_t size, int64_t& width, int64_t& height) {
+    auto big = [&](size_t at) { return int64_t{bytes[at]} << 24 | bytes[at + 1] << 16 | bytes[at + 2] << 8 | bytes[at + 3]; };
+    auto little = [&](size_t at, int count) {
+        int64_t value = 0;
+        for (int i = count - 1; i >= 0; --i) value = value << 8 | bytes[at + static_cast<size_t>(i)];
+        return value;
+    };
+    if (size >= 24 && bytes[0] == 0x89 && memcmp(bytes + 12, "IHDR", 4) == 0) {
+        width = big(16);
+        height = big(20);
+    } else if (size >= 10 && bytes[0] == 'G') {
+        width = little(6, 2);
+        height = little(8, 2);
+    } else if (size >= 26 && bytes[0] == 'B') {
+        width = static_cast<int32_t>(little(18, 4));
+        height = static_cast<int32_t>(little(22, 4));
+        if (height < 0) height = -height;  // rows from the top
+    } else {
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool stb_size(const uint8_t* bytes, size_t size, int32_t& width, int32_t& height, char* reason, size_t capacity) {
+    int64_t declared_width = 0;
+    int64_t declared_height = 0;
+    if (declared_size(bytes, size, declared_width, declared_height) &&
+        !picture_fits(declared_width, declared_height, 8, reason, capacity))
+        return false;
     int x = 0;
     int y = 0;
     int channels = 0;

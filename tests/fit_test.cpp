@@ -1,0 +1,485 @@
+// tarnvil-fit: every format family to the same pixels, the three fills'
+// geometry, pass-through, transparency, EXIF orientation, tone, and bad
+// input. Most cases run the program's own request path in memory; what
+// concerns files runs the built program.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb_image_write.h>
+
+#include "fit/fit_command.h"
+#include "pictures.h"
+#include "support.h"
+
+using namespace testing_support;
+
+namespace {
+
+// ---- Running tarnvil-fit in memory ----------------------------------------
+
+struct Fitted {
+    int status = -1;
+    std::string out;
+    std::string err;
+    std::string ppm;  // the last PPM written
+};
+
+bool load_from(void* context, int32_t index, const char*, LoadedFile& file) {
+    const auto& files = *static_cast<const std::vector<std::string>*>(context);
+    if (index < 0 || static_cast<size_t>(index) >= files.size()) {
+        errno = ENOENT;
+        return false;
+    }
+    file = {reinterpret_cast<const uint8_t*>(files[static_cast<size_t>(index)].data()), files[static_cast<size_t>(index)].size(), nullptr};
+    return true;
+}
+
+int64_t read_nothing(void*, int32_t, InputKind, const char*, uint8_t*, size_t) { return -1; }
+
+bool keep_ppm(void* context, const ToolRun&, const char*, const PpmBytes& ppm) {
+    static_cast<Fitted*>(context)->ppm.assign(reinterpret_cast<const char*>(ppm.data.get()), ppm.size);
+    return true;
+}
+
+// tarnvil-fit with these arguments on a picture named picture.png, which
+// comes last unless the arguments name it.
+Fitted fit(std::vector<std::string> options, const std::string& picture) {
+    std::vector<std::string> files = {picture};
+    bool named = false;
+    for (size_t i = 0; i < options.size(); ++i) named = named || (options[i] == "picture.png" && (i == 0 || options[i - 1] != "-o"));
+    if (!named) options.push_back("picture.png");
+    options.insert(options.begin(), "tarnvil-fit");
+    std::vector<char*> argv;
+    for (std::string& word : options) argv.push_back(word.data());
+    Fitted fitted;
+    Messages out;
+    Messages err;
+    const ToolRun run{out.sink(), err.sink(), false, &files, read_nothing, load_from};
+    fitted.status = fit_pictures(static_cast<int>(argv.size()), argv.data(), run, {&fitted, keep_ppm});
+    fitted.out = out.text();
+    fitted.err = err.text();
+    return fitted;
+}
+
+struct Rgb {
+    int r, g, b;
+    bool operator==(const Rgb&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Rgb& c) { return os << "(" << c.r << "," << c.g << "," << c.b << ")"; }
+
+struct Ppm {
+    int width = 0;
+    int height = 0;
+    std::string pixels;
+    Rgb at(int x, int y) const {
+        const size_t i = (static_cast<size_t>(y) * width + x) * 3;
+        return {static_cast<unsigned char>(pixels[i]), static_cast<unsigned char>(pixels[i + 1]),
+                static_cast<unsigned char>(pixels[i + 2])};
+    }
+};
+
+Ppm parse_ppm(const std::string& bytes) {
+    // tarnvil-fit writes "P6\nWIDTH HEIGHT\n255\n" and the samples.
+    Ppm ppm;
+    const size_t size_line = bytes.find('\n') + 1;
+    const size_t samples = bytes.find("\n255\n", size_line) + 5;
+    if (bytes.compare(0, 3, "P6\n") != 0 || samples < 5 ||
+        sscanf(bytes.substr(size_line).c_str(), "%d %d", &ppm.width, &ppm.height) != 2)
+        return {};
+    ppm.pixels = bytes.substr(samples);
+    if (ppm.pixels.size() != static_cast<size_t>(ppm.width) * ppm.height * 3) return {};
+    return ppm;
+}
+
+std::string jpeg_of(const Samples& rgb) {
+    std::string out;
+    std::vector<unsigned char> bytes(rgb.values.begin(), rgb.values.end());
+    stbi_write_jpg_to_func([](void* context, void* data, int size) { static_cast<std::string*>(context)->append(static_cast<char*>(data), static_cast<size_t>(size)); },
+                           &out, rgb.width, rgb.height, rgb.channels, bytes.data(), 100);
+    return out;
+}
+
+std::string bmp_of(const Samples& rgb) {
+    std::string out;
+    std::vector<unsigned char> bytes(rgb.values.begin(), rgb.values.end());
+    stbi_write_bmp_to_func([](void* context, void* data, int size) { static_cast<std::string*>(context)->append(static_cast<char*>(data), static_cast<size_t>(size)); },
+                           &out, rgb.width, rgb.height, rgb.channels, bytes.data());
+    return out;
+}
+
+// ---- Every format family to the same pixels --------------------------------
+
+// A 40 x 32 picture fills MODE 2's 160 x 256 cells in blocks of 4 x 8, so
+// each sample must come through unchanged.
+TEST(FitFormats, EveryLayoutOfEveryFormatGivesItsPixels) {
+    std::mt19937 random(5);
+    const int w = 40;
+    const int h = 32;
+    auto samples = [&](int channels, uint32_t limit) {
+        Samples s{w, h, channels, std::vector<uint32_t>(static_cast<size_t>(w) * h * channels)};
+        for (uint32_t& v : s.values) v = random() % (limit + 1);
+        return s;
+    };
+    auto scaled = [](const Samples& s, uint32_t multiplier, int channels) {
+        Samples out = s;
+        out.channels = channels;
+        out.values.clear();
+        for (size_t i = 0; i < s.values.size(); ++i)
+            if (channels == s.channels || i % 4 != 3) out.values.push_back(s.values[i] * multiplier);
+        return out;
+    };
+    auto grey_to_rgb = [](const Samples& grey, uint32_t multiplier) {
+        Samples rgb{grey.width, grey.height, 3, {}};
+        for (size_t i = 0; i < grey.values.size(); i += static_cast<size_t>(grey.channels))
+            for (int c = 0; c < 3; ++c) rgb.values.push_back(grey.values[i] * multiplier);
+        return rgb;
+    };
+    auto opaque = [](Samples s, uint32_t full) {
+        for (size_t i = static_cast<size_t>(s.channels) - 1; i < s.values.size(); i += static_cast<size_t>(s.channels)) s.values[i] = full;
+        return s;
+    };
+
+    const Samples rgb8 = samples(3, 255);
+    const Samples rgba8 = opaque(samples(4, 255), 255);
+    const Samples rgb16 = scaled(rgb8, 257, 3);
+    const Samples grey8 = samples(1, 255);
+    const Samples grey_alpha16 = opaque(samples(2, 255), 255);
+    Samples indices = samples(1, 15);
+    std::string palette(768, '\0');
+    for (char& c : palette) c = static_cast<char>(random() & 0xFF);
+    Samples palette_rgb{w, h, 3, {}};
+    for (uint32_t i : indices.values)
+        for (int c = 0; c < 3; ++c) palette_rgb.values.push_back(static_cast<unsigned char>(palette[i * 3 + c]));
+    const std::string palette16 = palette.substr(0, 48);
+
+    struct Case {
+        const char* label;
+        std::string file;
+        Samples expected;  // 8-bit RGB
+    };
+    std::vector<Case> cases = {
+        {"PNG RGB 8", png_file(rgb8, 8, 2), rgb8},
+        {"PNG RGB 16", png_file(rgb16, 16, 2), rgb8},
+        {"PNG RGBA 8", png_file(rgba8, 8, 6), scaled(rgba8, 1, 3)},
+        {"PNG RGBA 16", png_file(scaled(rgba8, 257, 4), 16, 6), scaled(rgba8, 1, 3)},
+        {"PNG grey 8", png_file(grey8, 8, 0), grey_to_rgb(grey8, 1)},
+        {"PNG grey 16", png_file(scaled(grey8, 257, 1), 16, 0), grey_to_rgb(grey8, 1)},
+        {"PNG grey and alpha 16", png_file(scaled(grey_alpha16, 257, 2), 16, 4), grey_to_rgb(grey_alpha16, 1)},
+        {"PNG palette 4", png_file(indices, 4, 3, false, palette16), palette_rgb},
+        {"PNG palette 8", png_file(indices, 8, 3, false, palette), palette_rgb},
+        {"PNG RGB 8 interlaced", png_file(rgb8, 8, 2, true), rgb8},
+        {"PNG palette 4 interlaced", png_file(indices, 4, 3, true, palette16), palette_rgb},
+        {"GIF", gif_file(indices, palette), palette_rgb},
+        {"BMP", bmp_of(rgb8), rgb8},
+        {"P2", netpbm_file('2', grey8, 255), grey_to_rgb(grey8, 1)},
+        {"P3", netpbm_file('3', rgb8, 255), rgb8},
+        {"P5", netpbm_file('5', grey8, 255), grey_to_rgb(grey8, 1)},
+        {"P6", netpbm_file('6', rgb8, 255), rgb8},
+        {"P6 16-bit", netpbm_file('6', rgb16, 65535), rgb8},
+        {"PAM RGB", netpbm_file('7', rgb8, 255, "RGB"), rgb8},
+        {"PAM RGB_ALPHA", netpbm_file('7', rgba8, 255, "RGB_ALPHA"), scaled(rgba8, 1, 3)},
+        {"PAM GRAYSCALE", netpbm_file('7', grey8, 255, "GRAYSCALE"), grey_to_rgb(grey8, 1)},
+    };
+    // Low bit depths and low maximum values are scaled to full range.
+    for (const int depth : {1, 2, 4}) {
+        const uint32_t top = (1u << depth) - 1;
+        const Samples low = samples(1, top);
+        cases.push_back({"PNG grey, low depth", png_file(low, depth, 0), grey_to_rgb(low, 255 / top)});
+        cases.push_back({"PNG grey, low depth, interlaced", png_file(low, depth, 0, true), grey_to_rgb(low, 255 / top)});
+    }
+    const Samples bits = samples(1, 1);
+    Samples inverted = bits;  // in PBM, 1 is black
+    for (uint32_t& v : inverted.values) v = 1 - v;
+    cases.push_back({"P1", netpbm_file('1', bits, 1), grey_to_rgb(inverted, 255)});
+    cases.push_back({"P4", netpbm_file('4', bits, 1), grey_to_rgb(inverted, 255)});
+    cases.push_back({"PAM BLACKANDWHITE", netpbm_file('7', bits, 1, "BLACKANDWHITE"), grey_to_rgb(bits, 255)});
+    const Samples fifteen = samples(3, 15);
+    cases.push_back({"P6 maximum value 15", netpbm_file('6', fifteen, 15), scaled(fifteen, 17, 3)});
+
+    for (const Case& c : cases) {
+        const Fitted fitted = fit({}, c.file);
+        ASSERT_EQ(fitted.status, 0) << c.label << ": " << fitted.err;
+        const Ppm ppm = parse_ppm(fitted.ppm);
+        ASSERT_EQ(ppm.width, 160) << c.label;
+        int wrong = 0;
+        for (int y = 0; y < 256 && wrong < 3; ++y) {
+            for (int x = 0; x < 160 && wrong < 3; ++x) {
+                const uint32_t* e = &c.expected.values[(static_cast<size_t>(y / 8) * w + static_cast<size_t>(x / 4)) * 3];
+                const Rgb expected{static_cast<int>(e[0]), static_cast<int>(e[1]), static_cast<int>(e[2])};
+                if (ppm.at(x, y) != expected && ++wrong)
+                    ADD_FAILURE() << c.label << ": (" << x << "," << y << ") is " << ppm.at(x, y) << ", not " << expected;
+            }
+        }
+    }
+}
+
+TEST(FitFormats, PictureAtTheTargetSizePassesThroughPixelForPixel) {
+    std::mt19937 random(9);
+    Samples rgb{320, 256, 3, std::vector<uint32_t>(320 * 256 * 3)};
+    for (uint32_t& v : rgb.values) v = random() & 0xFF;
+    const std::string ppm = netpbm_file('6', rgb, 255);
+    for (const auto& options : std::vector<std::vector<std::string>>{{"-m", "1"}, {"-a", "-m", "2"}, {"-m", "4", "--fill", "fit"}}) {
+        const Fitted fitted = fit(options, png_file(rgb, 8, 2));
+        ASSERT_EQ(fitted.status, 0) << fitted.err;
+        EXPECT_TRUE(fitted.ppm == "P6\n320 256\n255\n" + ppm.substr(ppm.find("255\n") + 4)) << options[0];
+    }
+}
+
+// Deep samples between 8-bit steps land on the nearest 8-bit sample.
+TEST(FitFormats, DeepSamplesRoundToTheNearestByte) {
+    Samples deep{40, 32, 1, std::vector<uint32_t>(40 * 32)};
+    for (size_t i = 0; i < deep.values.size(); ++i) deep.values[i] = static_cast<uint32_t>(i * 51 % 65536);
+    const Ppm ppm = parse_ppm(fit({}, netpbm_file('5', deep, 65535)).ppm);
+    ASSERT_EQ(ppm.width, 160);
+    for (int y = 0; y < 256; y += 8)
+        for (int x = 0; x < 160; x += 4)
+            ASSERT_NEAR(ppm.at(x, y).g, deep.values[static_cast<size_t>(y / 8) * 40 + x / 4] / 257.0, 1.0) << x << "," << y;
+}
+
+// ---- Where the picture lands -----------------------------------------------
+
+TEST(FitGeometry, CropFitAndStretch) {
+    auto halves = [](int w, int h, bool across) {
+        Samples s{w, h, 3, {}};
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                for (uint32_t v : (across ? x < w / 2 : y < h / 2) ? std::vector<uint32_t>{255, 0, 0} : std::vector<uint32_t>{0, 0, 255})
+                    s.values.push_back(v);
+        return s;
+    };
+    const Samples wide = halves(8, 2, true);   // 4:1, red left of blue
+    const Samples tall = halves(2, 8, false);  // 1:4, red above blue
+    struct Case {
+        const char* fill;
+        const Samples* picture;
+        std::vector<std::string> mode;
+        int width;
+        // The colour of PPM pixel (x, y).
+        Rgb (*expected)(int x, int y);
+    };
+    const Case cases[] = {
+        {"crop", &wide, {"-a", "-m", "1"}, 320, [](int x, int) { return x < 160 ? Rgb{255, 0, 0} : Rgb{0, 0, 255}; }},
+        // 8 x 2 pixels at 80 dots each: 160 dots (80 lines) high, centred.
+        {"fit", &wide, {"-a", "-m", "1"}, 320,
+         [](int x, int y) { return y < 88 || y >= 168 ? Rgb{0, 0, 0} : x < 160 ? Rgb{255, 0, 0} : Rgb{0, 0, 255}; }},
+        {"stretch", &wide, {"-a", "-m", "1"}, 320, [](int x, int) { return x < 160 ? Rgb{255, 0, 0} : Rgb{0, 0, 255}; }},
+        {"crop", &tall, {"-m", "0"}, 640, [](int, int y) { return y < 128 ? Rgb{255, 0, 0} : Rgb{0, 0, 255}; }},
+        // 2 x 8 pixels at 64 dots each: 128 dots across, MODE 2 cells of 4.
+        {"fit", &tall, {"-m", "2"}, 160,
+         [](int x, int y) { return x < 64 || x >= 96 ? Rgb{0, 0, 0} : y < 128 ? Rgb{255, 0, 0} : Rgb{0, 0, 255}; }},
+        {"stretch", &tall, {"-m", "5"}, 160, [](int, int y) { return y < 128 ? Rgb{255, 0, 0} : Rgb{0, 0, 255}; }},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> options = c.mode;
+        options.insert(options.end(), {"--fill", c.fill});
+        const Ppm ppm = parse_ppm(fit(options, png_file(*c.picture, 8, 2)).ppm);
+        ASSERT_EQ(ppm.width, c.width) << c.fill;
+        ASSERT_EQ(ppm.height, 256) << c.fill;
+        int wrong = 0;
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < ppm.width; ++x)
+                if (ppm.at(x, y) != c.expected(x, y) && ++wrong <= 3)
+                    ADD_FAILURE() << c.fill << " " << c.width << ": (" << x << "," << y << ") is " << ppm.at(x, y);
+    }
+}
+
+// The screen's width for each mode, with and without 'a'.
+TEST(FitGeometry, WidthOfEachMode) {
+    const Samples one{1, 1, 3, {9, 9, 9}};
+    const struct {
+        const char* mode;
+        int plain;
+    } modes[] = {{"0", 640}, {"1", 320}, {"2", 160}, {"4", 320}, {"5", 160}};
+    for (const auto& m : modes) {
+        const Fitted plain = fit({"-m", m.mode}, netpbm_file('6', one, 255));
+        EXPECT_EQ(parse_ppm(plain.ppm).width, m.plain) << m.mode;
+        EXPECT_EQ(plain.out, "picture.ppm: " + std::to_string(m.plain) + " x 256; convert with tarnvil -" + m.mode + "picture.ppm\n");
+        const Fitted aspect = fit({"-a", "-m", m.mode}, netpbm_file('6', one, 255));
+        EXPECT_EQ(parse_ppm(aspect.ppm).width, 320) << m.mode;
+        EXPECT_EQ(aspect.out, std::string("picture.ppm: 320 x 256; convert with tarnvil -a") + m.mode + "picture.ppm\n");
+    }
+}
+
+// ---- Transparency, orientation and tone ------------------------------------
+
+double linear(double v) { v /= 255; return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
+double srgb(double l) { return 255 * (l <= 0.0031308 ? l * 12.92 : 1.055 * std::pow(l, 1 / 2.4) - 0.055); }
+
+TEST(FitColour, TransparentPixelsShowTheBackgroundInLinearLight) {
+    // Three pixels: transparent, half covered, opaque.
+    const Samples rgba{3, 1, 4, {200, 10, 90, 0, 200, 10, 90, 128, 200, 10, 90, 255}};
+    const int background[3] = {0x33, 0x66, 0xCC};
+    Samples indices{3, 1, 1, {0, 1, 1}};
+    std::string palette(768, '\0');
+    palette.replace(3, 3, "\xC8\x0A\x5A");  // index 1: 200, 10, 90
+    const std::string files[] = {png_file(rgba, 8, 6), netpbm_file('7', rgba, 255, "RGB_ALPHA"), gif_file(indices, palette, 0)};
+    for (const std::string& file : files) {
+        // 3 pixels across a 320-cell screen: stretched, columns 0, 200 and 319 are inside each pixel.
+        const Ppm ppm = parse_ppm(fit({"-a", "--fill", "stretch", "--background", "#3366cc"}, file).ppm);
+        ASSERT_EQ(ppm.width, 320);
+        EXPECT_EQ(ppm.at(0, 0), (Rgb{0x33, 0x66, 0xCC}));
+        EXPECT_EQ(ppm.at(319, 255), (Rgb{200, 10, 90}));
+        if (file[0] == 'G') continue;  // GIF has no partial transparency
+        const int half[3] = {ppm.at(200, 100).r, ppm.at(200, 100).g, ppm.at(200, 100).b};
+        const int colour[3] = {200, 10, 90};
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(half[c], srgb(linear(colour[c]) * 128 / 255 + linear(background[c]) * 127 / 255), 1.0) << c;
+    }
+    EXPECT_EQ(parse_ppm(fit({"--background", "yellow"}, files[0]).ppm).at(0, 0), (Rgb{255, 255, 0}));
+}
+
+TEST(FitColour, ExifOrientationTurnsThePictureAsShown) {
+    // Quadrants red, green / blue, white as stored; the colours shown at
+    // the top left, top right, bottom left and bottom right for each
+    // orientation.
+    Samples stored{16, 16, 3, {}};
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const int q = (y >= 8) * 2 + (x >= 8);
+            const uint32_t colours[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+            stored.values.insert(stored.values.end(), colours[q], colours[q] + 3);
+        }
+    const std::string jpeg = jpeg_of(stored);
+    const char* const shown[9] = {"", "RGBW", "GRWB", "WBGR", "BWRG", "RBGW", "BRWG", "WGBR", "GWRB"};
+    for (const bool big_endian : {true, false}) {
+        for (int orientation = 1; orientation <= 8; ++orientation) {
+            const Ppm ppm = parse_ppm(fit({"-a", "--fill", "stretch"}, with_orientation(jpeg, orientation, big_endian)).ppm);
+            ASSERT_EQ(ppm.width, 320);
+            std::string seen;
+            for (const auto& [x, y] : {std::pair{80, 64}, {240, 64}, {80, 192}, {240, 192}}) {
+                const Rgb c = ppm.at(x, y);
+                seen += c.r > 128 && c.g > 128 ? 'W' : c.r > 128 ? 'R' : c.g > 128 ? 'G' : 'B';
+            }
+            EXPECT_EQ(seen, shown[orientation]) << "orientation " << orientation << (big_endian ? " MM" : " II");
+        }
+    }
+}
+
+TEST(FitColour, ToneOptionsOnAFlatGrey) {
+    const struct {
+        std::vector<std::string> options;
+        uint32_t in;
+        int out;
+    } cases[] = {
+        {{}, 100, 100},
+        {{"--gamma", "2"}, 128, 181},       // 255 (128 / 255)^(1/2) = 180.7
+        {{"--gamma=0.5"}, 128, 64},         // 64.3
+        {{"--gamma", "1.00"}, 77, 77},
+        {{"--contrast", "100"}, 64, 1},     // 2 (64 - 127.5) + 127.5 = 0.5
+        {{"--contrast", "100"}, 200, 255},
+        {{"--contrast", "-50"}, 0, 64},     // 63.75
+        {{"--brightness", "10"}, 100, 126}, // + 25.5
+        {{"--brightness", "-100"}, 250, 0},
+        {{"--brightness", "+100", "--contrast", "-100"}, 3, 255},
+    };
+    for (const auto& c : cases) {
+        const Samples grey{4, 4, 1, std::vector<uint32_t>(16, c.in)};
+        const Fitted fitted = fit(c.options, netpbm_file('5', grey, 255));
+        ASSERT_EQ(fitted.status, 0) << fitted.err;
+        EXPECT_EQ(parse_ppm(fitted.ppm).at(50, 50), (Rgb{c.out, c.out, c.out})) << c.options[0] << " " << c.in;
+    }
+    const Samples colour{1, 1, 3, {200, 100, 60}};
+    const std::string file = netpbm_file('6', colour, 255);
+    const Rgb grey = parse_ppm(fit({"--grey"}, file).ppm).at(0, 0);
+    const double luminance = srgb(0.2126 * linear(200) + 0.7152 * linear(100) + 0.0722 * linear(60));
+    EXPECT_EQ(grey.r, grey.g);
+    EXPECT_EQ(grey.g, grey.b);
+    EXPECT_NEAR(grey.r, luminance, 1.0);
+    EXPECT_EQ(parse_ppm(fit({"--saturation", "-100"}, file).ppm).at(0, 0), grey);
+    const Rgb vivid = parse_ppm(fit({"--saturation", "100"}, file).ppm).at(0, 0);
+    EXPECT_GT(vivid.r, 200);
+    EXPECT_LT(vivid.b, 60);
+}
+
+// ---- Bad input --------------------------------------------------------------
+
+TEST(FitInput, BadPicturesAndOptions) {
+    const Samples small{2, 2, 3, std::vector<uint32_t>(12, 128)};
+    const std::string png = png_file(small, 8, 2);
+    std::string huge_png = png;  // the header of a 100000 x 100000 picture
+    huge_png.replace(16, 8, std::string("\0\x01\x86\xA0\0\x01\x86\xA0", 8));
+    const std::string not_a_picture = "not a picture tarnvil-fit reads (PNG, JPEG, GIF, BMP, PBM, PGM, PPM or PAM)";
+    const struct {
+        std::vector<std::string> options;
+        std::string file;
+        int status;
+        std::string err;  // "..." at the end: only the start is fixed
+    } cases[] = {
+        {{}, "", 1, "tarnvil-fit: picture.png: " + not_a_picture + "\n"},
+        {{}, "GIF88a", 1, "tarnvil-fit: picture.png: " + not_a_picture + "\n"},
+        {{}, png.substr(0, png.size() - 30), 1, "tarnvil-fit: picture.png: damaged or cut short (..."},
+        {{}, jpeg_of(small).substr(0, 300), 1, "tarnvil-fit: picture.png: ..."},
+        {{}, "P6\n2 2\n255\nabc", 1, "tarnvil-fit: picture.png: the file ends before its last pixel, or a sample is not a number\n"},
+        {{}, "P3\n1 1\n15\n1 2 16\n", 1, "tarnvil-fit: picture.png: a sample is above the maximum value\n"},
+        {{}, "P6\n1 1\n70000\nabcdef", 1, "tarnvil-fit: picture.png: the maximum value must be 1 to 65535\n"},
+        {{}, "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 5\nMAXVAL 255\nENDHDR\nabcde", 1,
+         "tarnvil-fit: picture.png: a PAM file of this depth holds no picture tarnvil-fit reads\n"},
+        {{}, "P6\n100000 100000\n255\n", 1, "tarnvil-fit: picture.png: 100000 x 100000 pixels are more than this system can hold\n"},
+        {{}, huge_png, 1, "tarnvil-fit: picture.png: 100000 x 100000 pixels are more than this system can hold\n"},
+        {{"--fill", "cover"}, png, 2, "tarnvil-fit: --fill must be crop, fit or stretch\n"},
+        {{"--gamma", "0.09"}, png, 2, "tarnvil-fit: --gamma must be a number from 0.1 to 10\n"},
+        {{"--gamma", "1.234"}, png, 2, "tarnvil-fit: --gamma must be a number from 0.1 to 10\n"},
+        {{"--contrast", "101"}, png, 2, "tarnvil-fit: --contrast must be a whole number from -100 to 100\n"},
+        {{"--background", "#12345"}, png, 2,
+         "tarnvil-fit: --background must be #RRGGBB or black, red, green, yellow, blue, magenta, cyan or white\n"},
+        {{"-m", "3"}, png, 2, "tarnvil-fit: the mode must be 0, 1, 2, 4 or 5\n"},
+        {{"picture.png", "--grey"}, png, 2,
+         "tarnvil-fit: --grey comes after the last picture; put it before the pictures it is for\n"},
+        {{"picture.png", "--gamma", "2"}, png, 2,
+         "tarnvil-fit: --gamma 2 comes after the last picture; put it before the pictures it is for\n"},
+        {{"-o", "one.ppm", "picture.png", "picture.png"}, png, 2, "tarnvil-fit: -o names one PPM, but several pictures were given\n"},
+        {{"-o", "picture.png"}, png, 1,
+         "tarnvil-fit: picture.png: the PPM would overwrite the picture itself; name another file with -o\n"},
+    };
+    for (const auto& c : cases) {
+        const Fitted fitted = fit(c.options, c.file);
+        EXPECT_EQ(fitted.status, c.status) << c.err;
+        if (c.err.ends_with("...")) {
+            EXPECT_EQ(fitted.err.substr(0, c.err.size() - 3), c.err.substr(0, c.err.size() - 3));
+        } else {
+            EXPECT_EQ(fitted.err, c.err);
+        }
+        EXPECT_TRUE(fitted.ppm.empty()) << c.err;
+        EXPECT_EQ(fitted.out, "") << c.err;
+    }
+}
+
+// The program itself: files beside the pictures, standard output, and a
+// failure that does not stop the next picture.
+TEST(FitProgram, WritesBesideEachPictureAndGoesOnAfterAFailure) {
+    TempDir dir;
+    const Samples grey{2, 2, 1, {0, 85, 170, 255}};
+    write_file(dir / "photo.png", png_file(grey, 8, 0));
+    make_directory(dir / "sub dir");
+    write_file(dir / "sub dir/plain", netpbm_file('5', grey, 255));
+    write_file(dir / "taken.ppm", "P6\n1 1\n255\nabc");
+    const RunResult run = run_program(program("tarnvil-fit"), {"-m", "1", "photo.png", "gone.gif", "-a", "sub dir/plain", "taken.ppm"}, dir.path());
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.out, "photo.ppm: 320 x 256; convert with tarnvil -1photo.ppm\n"
+                       "sub dir/plain.ppm: 320 x 256; convert with tarnvil \"-a1sub dir/plain.ppm\"\n");
+    EXPECT_EQ(run.err, "tarnvil-fit: gone.gif: No such file or directory\n"
+                       "tarnvil-fit: taken.ppm: the PPM would overwrite the picture itself; name another file with -o\n");
+    EXPECT_EQ(file_size(dir / "photo.ppm"), 15 + 320 * 256 * 3);
+    EXPECT_EQ(read_file(dir / "photo.ppm"), read_file(dir / "sub dir/plain.ppm"));
+    EXPECT_EQ(read_file(dir / "taken.ppm"), "P6\n1 1\n255\nabc");
+    EXPECT_FALSE(exists(dir / "gone.ppm"));
+
+    const RunResult piped = run_program(program("tarnvil-fit"), {"-m", "1", "-o", "-", "photo.png"}, dir.path());
+    EXPECT_EQ(piped.exit_status, 0) << piped.err;
+    EXPECT_TRUE(piped.raw_out == read_file(dir / "photo.ppm"));
+    const RunResult cut = run_program(program("tarnvil-fit"), {"-o", "out.ppm", "photo.png", "-m"}, dir.path());
+    EXPECT_EQ(cut.exit_status, 2);
+    EXPECT_EQ(cut.err, "tarnvil-fit: option requires an argument -- 'm'\nTry 'tarnvil-fit --help' for more information.\n");
+    EXPECT_FALSE(exists(dir / "out.ppm"));
+}
+
+}  // namespace
