@@ -15,22 +15,25 @@
 #include "console/console.h"
 #include "disc/disc_command.h"
 #include "driver/driver.h"
+#include "fit/decode.h"
+#include "fit/fit_command.h"
 #include "tools/tool.h"
 #include "view/view_command.h"
 
 namespace {
 
-// What the last call printed: tarnvil's console, or a companion tool's
-// errors.
-MessageText messages;
+// What the last call printed on standard output and on standard error.
+MessageText printed;
+MessageText complaints;
 
-MessageSink fresh_messages() {
-    release_text(messages);
-    return collect_into(messages);
+MessageSink fresh(MessageText& text) {
+    release_text(text);
+    return collect_into(text);
 }
 
-// The bytes of the `index`th dump that a companion tool's arguments name,
-// and of its sidecar. A size of -1 means there is no such file.
+// The bytes of the `index`th file a companion tool's arguments name (a
+// dump, or tarnvil-fit's picture) and of a dump's sidecar. A size of -1
+// means there is no such file.
 struct PageFile {
     const uint8_t* dump;
     int32_t dump_size;
@@ -62,15 +65,24 @@ int64_t read_page_file(void* context, int32_t index, InputKind kind, const char*
     return static_cast<int64_t>(taken);
 }
 
+bool load_page_file(void* context, int32_t index, const char*, LoadedFile& file) {
+    const PageFiles& page = *static_cast<const PageFiles*>(context);
+    if (index < 0 || index >= page.count || page.files[index].dump_size < 0) {
+        errno = ENOENT;
+        return false;
+    }
+    file = {page.files[index].dump, static_cast<size_t>(page.files[index].dump_size), nullptr};
+    return true;
+}
+
 ToolRun page_run(PageFiles& files) {
-    const MessageSink sink = fresh_messages();
-    return {sink, sink, false, &files, read_page_file};
+    return {fresh(printed), fresh(complaints), false, &files, read_page_file, load_page_file};
 }
 
 // The last conversion, and the last preview as RGBA.
 ConvertedPicture conversion;
 
-struct Picture {
+struct Preview {
     int32_t width = 0;
     int32_t height = 0;
     std::unique_ptr<uint8_t[]> rgba;
@@ -94,20 +106,32 @@ bool keep_as_rgba(void*, const ToolRun& run, const char*, const RgbImage& image)
 
 DiscImage disc;
 
+PpmBytes fitted;
+
+bool keep_ppm(void*, const ToolRun&, const char*, const PpmBytes& ppm) {
+    fitted.data.reset(new (std::nothrow) uint8_t[ppm.size]);
+    fitted.size = fitted.data ? ppm.size : 0;
+    if (fitted.data) memcpy(fitted.data.get(), ppm.data.get(), ppm.size);
+    return fitted.data != nullptr;
+}
+
 }  // namespace
 
 extern "C" {
 
-// The last call's messages.
-EMSCRIPTEN_KEEPALIVE const char* tarnvil_messages() { return messages.text; }
-EMSCRIPTEN_KEEPALIVE int32_t tarnvil_messages_size() { return static_cast<int32_t>(messages.size); }
+// What the last call printed, on standard output and on standard error.
+EMSCRIPTEN_KEEPALIVE const char* tarnvil_printed() { return printed.text; }
+EMSCRIPTEN_KEEPALIVE int32_t tarnvil_printed_size() { return static_cast<int32_t>(printed.size); }
+EMSCRIPTEN_KEEPALIVE const char* tarnvil_complaints() { return complaints.text; }
+EMSCRIPTEN_KEEPALIVE int32_t tarnvil_complaints_size() { return static_cast<int32_t>(complaints.size); }
 
 // `tarnvil ARGUMENT` on a file of `size` bytes: returns where the
 // file-name part of the argument starts; the console is in
-// tarnvil_messages, the dump and sidecar below (a size of 0 when not
+// tarnvil_printed, the dump and sidecar below (a size of 0 when not
 // written).
 EMSCRIPTEN_KEEPALIVE int32_t tarnvil_convert(const char* argument, const uint8_t* bytes, int32_t size) {
-    convert_picture(argument, bytes, static_cast<size_t>(size), fresh_messages(), conversion);
+    release_text(complaints);
+    convert_picture(argument, bytes, static_cast<size_t>(size), fresh(printed), conversion);
     return static_cast<int32_t>(conversion.name - argument);
 }
 EMSCRIPTEN_KEEPALIVE const uint8_t* tarnvil_dump() { return conversion.files.dump; }
@@ -119,7 +143,7 @@ EMSCRIPTEN_KEEPALIVE int32_t tarnvil_inf_size() { return conversion.files.inf_si
 // 1 with the picture of its (last) dump, 0 with its messages.
 EMSCRIPTEN_KEEPALIVE int32_t tarnvil_view(int32_t argc, char** argv, const PageFile* files, int32_t count) {
     PageFiles page{files, count};
-    picture = Picture{};
+    picture = Preview{};
     return view_dumps(argc, argv, page_run(page), {nullptr, keep_as_rgba}) == 0 && picture.rgba;
 }
 EMSCRIPTEN_KEEPALIVE const uint8_t* tarnvil_picture() { return picture.rgba.get(); }
@@ -135,5 +159,34 @@ EMSCRIPTEN_KEEPALIVE int32_t tarnvil_disc(int32_t argc, char** argv, const PageF
 }
 EMSCRIPTEN_KEEPALIVE const uint8_t* tarnvil_disc_image() { return disc.bytes; }
 EMSCRIPTEN_KEEPALIVE int32_t tarnvil_disc_size() { return static_cast<int32_t>(disc.size); }
+
+// tarnvil-fit with these arguments and files: 1 with the PPM of its
+// (last) picture, 0 with its messages.
+EMSCRIPTEN_KEEPALIVE int32_t tarnvil_fit(int32_t argc, char** argv, const PageFile* files, int32_t count) {
+    PageFiles page{files, count};
+    fitted = PpmBytes{};
+    return fit_pictures(argc, argv, page_run(page), {nullptr, keep_ppm}) == 0 && fitted.data;
+}
+EMSCRIPTEN_KEEPALIVE const uint8_t* tarnvil_ppm() { return fitted.data.get(); }
+EMSCRIPTEN_KEEPALIVE int32_t tarnvil_ppm_size() { return static_cast<int32_t>(fitted.size); }
+
+// Whether tarnvil-fit decodes these bytes itself; the page hands it what
+// only a browser reads (JPEG, WebP, ...) as the pixels the browser decoded.
+EMSCRIPTEN_KEEPALIVE int32_t tarnvil_fit_decodes(const uint8_t* bytes, int32_t size) {
+    const PictureFormat format = picture_format(bytes, static_cast<size_t>(size));
+    return format != PictureFormat::kUnknown && format != PictureFormat::kJpeg;
+}
+
+// How much the browser may reduce a picture shown `width` x `height`
+// while decoding it, for tarnvil-fit's mode, aspect correction and fill
+// (0 crop, 1 fit, 2 stretch).
+EMSCRIPTEN_KEEPALIVE int32_t tarnvil_fit_reduction(int32_t width, int32_t height, int32_t mode, int32_t aspect,
+                                                   int32_t fill) {
+    FitSettings settings;
+    settings.mode = mode;
+    settings.aspect = aspect != 0;
+    settings.fill = static_cast<Fill>(fill);
+    return decode_reduction(width, height, settings);
+}
 
 }  // extern "C"

@@ -1,7 +1,6 @@
-// The page's controls, on top of window.tarnvil (tarnvil.js): the picture
-// is scaled by the browser to the size the chosen mode wants, handed to the
-// converter as a binary PPM under its file name, and the dump it writes is
-// drawn as tarnvil-view draws it.
+// The page's controls, on top of window.tarnvil (tarnvil.js): tarnvil-fit
+// prepares the picture for the chosen mode, tarnvil converts the PPM it
+// writes, and the dump is drawn as tarnvil-view draws it.
 "use strict";
 
 (function () {
@@ -11,6 +10,11 @@
         halftone: $("halftone"),
         stagger: $("stagger"),
         aspect: $("aspect"),
+        brightness: $("brightness"),
+        contrast: $("contrast"),
+        saturation: $("saturation"),
+        gamma: $("gamma"),
+        grey: $("grey"),
     };
     const screen = $("screen");
     const screenContext = screen.getContext("2d");
@@ -20,12 +24,11 @@
 
     const HALFTONES = ["none", "fine", "coarse", "spiral", "diagonal"];
 
-    // The picture: either one the browser decodes (scaled here), or a PPM
-    // file, which goes to the converter as it is, as on the command line.
+    // The picture as chosen: its name and bytes.
     let source = null;
-    // The scaled PPMs of the current picture, by fill and width.
-    let scaled = new Map();
-    // The latest conversion: its name, options and files.
+    // tarnvil-fit's results for the current picture, by their options.
+    let fitted = new Map();
+    // The latest conversion: its names, options and files.
     let current = null;
     const discPictures = [];
     // Updates run one at a time; a change during one asks for another.
@@ -39,6 +42,11 @@
             stagger: controls.stagger.checked,
             aspect: controls.aspect.checked,
             fill: document.querySelector('input[name="fill"]:checked').value,
+            brightness: Number(controls.brightness.value),
+            contrast: Number(controls.contrast.value),
+            saturation: Number(controls.saturation.value),
+            gamma: controls.gamma.value,
+            grey: controls.grey.checked,
         };
     }
 
@@ -55,52 +63,30 @@
         return /^[A-Za-z0-9_.,+=:/@%-]+$/.test(text) ? text : `'${text.replace(/'/g, "'\\''")}'`;
     }
 
-    // Source width that fills the screen (the README's table); always 256
-    // lines.
-    function sourceWidth({ mode, aspect }) {
-        if (aspect) return 320;
-        return mode === 0 ? 640 : mode === 2 || mode === 5 ? 160 : 320;
+    // The PPM beside the picture, as tarnvil-fit names it; a PPM chosen
+    // as the picture needs a name of its own.
+    function ppmName() {
+        const name = `${source.name.replace(/\.[^./]*$/, "") || "picture"}.ppm`;
+        return name === source.name ? name.replace(/\.ppm$/, ".fit.ppm") : name;
     }
 
-    // The picture scaled for the screen, as a binary PPM. The screen is 640
-    // x 512 display dots whatever the mode, and each of the `width` source
-    // columns spans 640 / width of them, each line two: the picture is
-    // scaled in dots, so it keeps its proportions on the machine.
-    function scaledPpm(width, fill) {
-        const key = `${fill} ${width}`;
-        if (scaled.has(key)) return scaled.get(key);
-        const height = 256;
-        const canvas = document.createElement("canvas");
-        canvas.width = width;
-        canvas.height = height;
-        const context = canvas.getContext("2d", { willReadFrequently: true });
-        context.fillStyle = "#000";
-        context.fillRect(0, 0, width, height);
-        const { bitmap } = source;
-        const fit = fill === "fit" ? Math.min : Math.max;
-        const scale = fit(640 / bitmap.width, 512 / bitmap.height);
-        const dotsWide = bitmap.width * scale;
-        const dotsHigh = bitmap.height * scale;
-        const across = width / 640;
-        context.imageSmoothingEnabled = true;
-        context.imageSmoothingQuality = "high";
-        context.drawImage(bitmap, ((640 - dotsWide) / 2) * across, (512 - dotsHigh) / 4, dotsWide * across, dotsHigh / 2);
-        const rgba = context.getImageData(0, 0, width, height).data;
-        const header = new TextEncoder().encode(`P6\n${width} ${height}\n255\n`);
-        const ppm = new Uint8Array(header.length + width * height * 3);
-        ppm.set(header);
-        for (let i = 0, o = header.length; i < rgba.length; i += 4, o += 3) {
-            ppm[o] = rgba[i];
-            ppm[o + 1] = rgba[i + 1];
-            ppm[o + 2] = rgba[i + 2];
-        }
-        scaled.set(key, ppm);
-        return ppm;
+    // tarnvil-fit's options for the settings: those away from their
+    // defaults, and always the mode.
+    function fitOptions(settings) {
+        const chosen = { name: source.name, mode: settings.mode, aspect: settings.aspect };
+        if (settings.fill !== "crop") chosen.fill = settings.fill;
+        for (const key of ["brightness", "contrast", "saturation"]) if (settings[key] !== 0) chosen[key] = settings[key];
+        if (Number(settings.gamma) !== 1) chosen.gamma = settings.gamma;
+        chosen.grey = settings.grey;
+        if (ppmName() !== `${source.name.replace(/\.[^./]*$/, "")}.ppm`) chosen.output = ppmName();
+        return chosen;
     }
 
-    function inputFor(settings) {
-        if (source.kind === "ppm") return { name: source.name, bytes: source.bytes };
-        return { name: source.name, bytes: scaledPpm(sourceWidth(settings), settings.fill) };
+    async function fit(settings) {
+        const chosen = fitOptions(settings);
+        const key = JSON.stringify(chosen);
+        if (!fitted.has(key)) fitted.set(key, await tarnvil.fit(source.bytes, chosen));
+        return fitted.get(key);
     }
 
     function drawScreen(canvas, picture) {
@@ -119,10 +105,12 @@
     }
 
     async function convertWith(settings) {
-        const input = inputFor(settings);
-        const argument = optionBlock(settings) + input.name;
-        const result = await tarnvil.convert(argument, input.bytes);
-        return { ...result, argument, name: input.name, ppm: input.bytes, settings };
+        const prepared = await fit(settings);
+        const name = ppmName();
+        const argument = optionBlock(settings) + name;
+        if (!prepared.ppm) return { console: prepared.error, dump: null, inf: null, argument, name, prepared, settings };
+        const result = await tarnvil.convert(argument, prepared.ppm);
+        return { ...result, argument, name, ppm: prepared.ppm, prepared, settings };
     }
 
     // The screen, the messages and the downloads for the chosen options.
@@ -139,15 +127,16 @@
         }
         performance.measure("tarnvil screen", { start, end: performance.now() });
         current = result;
-        consoleText.textContent = result.console;
+        consoleText.textContent = result.prepared.console + result.console;
+        $("fit-command").textContent = result.prepared.command;
         $("command").textContent = `tarnvil ${shellQuote(result.argument)}`;
         $("save-dump").disabled = !result.dump;
         $("save-inf").disabled = !result.inf;
-        $("save-ppm").disabled = false;
+        $("save-ppm").disabled = !result.ppm;
         $("disc-add").disabled = !result.dump;
         $("save-dump").textContent = `Dump: ${result.name}.bbc`;
         $("save-inf").textContent = `INF sidecar: ${result.name}.bbc.inf`;
-        $("save-ppm").textContent = source.kind === "ppm" ? `Picture (PPM): ${result.name}` : `Scaled picture (PPM): ${result.name}`;
+        $("save-ppm").textContent = `Scaled picture (PPM): ${result.name}`;
     }
 
     // Every halftone with and without stagger, in the chosen mode and fit;
@@ -220,10 +209,6 @@
         }
     }
 
-    function isPpm(name, bytes) {
-        return /\.p[pn]m$/i.test(name) || (bytes[0] === 0x50 && bytes[1] === 0x36);
-    }
-
     function load(file) {
         loadFile(file).catch((error) => {
             status.textContent = `${file.name} could not be read: ${error.message}`;
@@ -232,27 +217,9 @@
 
     async function loadFile(file) {
         status.textContent = `Reading ${file.name}…`;
-        const bytes = new Uint8Array(await file.arrayBuffer());
-        let bitmap = null;
-        if (!isPpm(file.name, bytes)) {
-            try {
-                bitmap = await createImageBitmap(file);
-            } catch {
-                // Not a picture the browser knows: the converter says what
-                // it makes of it, as it would on the command line.
-            }
-        }
-        if (source && source.bitmap) source.bitmap.close();
-        scaled = new Map();
-        if (bitmap) {
-            const base = file.name.replace(/\.[^.]*$/, "") || "picture";
-            source = { kind: "image", name: `${base}.ppm`, bitmap };
-            status.textContent = `${file.name}: ${bitmap.width} × ${bitmap.height}, scaled by the browser for the screen.`;
-        } else {
-            source = { kind: "ppm", name: file.name, bytes };
-            status.textContent = `${file.name}: converted as it is, as the command line would.`;
-        }
-        document.getElementById("fill-set").disabled = source.kind === "ppm";
+        source = { name: file.name, bytes: new Uint8Array(await file.arrayBuffer()) };
+        fitted = new Map();
+        status.textContent = `${file.name}: prepared by tarnvil-fit for the chosen screen.`;
         await update();
     }
 
@@ -291,6 +258,11 @@
     function wire() {
         for (const control of Object.values(controls)) control.addEventListener("change", update);
         for (const radio of document.querySelectorAll('input[name="fill"]')) radio.addEventListener("change", update);
+        for (const slider of [controls.brightness, controls.contrast, controls.saturation, controls.gamma]) {
+            slider.addEventListener("input", () => {
+                $(`${slider.id}-value`).textContent = slider.value;
+            });
+        }
 
         const file = $("file");
         file.addEventListener("change", () => {

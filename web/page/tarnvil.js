@@ -3,6 +3,7 @@
 // WebAssembly (tarnvil-core.js), on bytes in memory:
 //
 //   await tarnvil.ready
+//   await tarnvil.fit(bytes, options)       -> { ppm, console, error, command }
 //   await tarnvil.convert(argument, bytes)  -> { console, dump, inf, name }
 //   await tarnvil.preview(mode, dump)       -> { width, height, rgba }
 //   await tarnvil.disc({ title, tracks, pictures: [{ mode, dump, inf, name }] })
@@ -75,10 +76,9 @@
         return memory;
     }
 
-    const messages = (core) => {
-        const at = core._tarnvil_messages();
-        return at ? decoder.decode(core.HEAPU8.subarray(at, at + core._tarnvil_messages_size())) : "";
-    };
+    const text = (core, at, size) => (at ? decoder.decode(core.HEAPU8.subarray(at, at + size)) : "");
+    const printed = (core) => text(core, core._tarnvil_printed(), core._tarnvil_printed_size());
+    const complaints = (core) => text(core, core._tarnvil_complaints(), core._tarnvil_complaints_size());
     const copy = (core, at, size) => (size > 0 ? core.HEAPU8.slice(at, at + size) : null);
 
     async function convert(argument, bytes) {
@@ -93,7 +93,7 @@
             const text = encoder.encode(argument);
             const end = text.indexOf(0);
             return {
-                console: messages(core),
+                console: printed(core),
                 dump: copy(core, core._tarnvil_dump(), core._tarnvil_dump_size()),
                 inf: copy(core, core._tarnvil_inf(), core._tarnvil_inf_size()),
                 name: decoder.decode(text.subarray(offset, end < 0 ? text.length : end)),
@@ -114,7 +114,7 @@
         const memory = scratch(core);
         try {
             if (!core._tarnvil_view(words.length, memory.argv(words), memory.files(files), files.length)) {
-                throw new Error(messages(core).trimEnd());
+                throw new Error(complaints(core).trimEnd());
             }
             const width = core._tarnvil_picture_width();
             const height = core._tarnvil_picture_height();
@@ -143,7 +143,7 @@
         const memory = scratch(core);
         try {
             if (!core._tarnvil_disc(words.length, memory.argv(words), memory.files(files), files.length)) {
-                return { ssd: null, error: messages(core) };
+                return { ssd: null, error: complaints(core) };
             }
             return { ssd: copy(core, core._tarnvil_disc_image(), core._tarnvil_disc_size()), error: null };
         } finally {
@@ -151,8 +151,89 @@
         }
     }
 
+    // tarnvil-fit's options, by their long names.
+    const FIT_OPTIONS = {
+        mode: "value", aspect: "flag", fill: "value", brightness: "value", contrast: "value", saturation: "value",
+        gamma: "value", grey: "flag", background: "value", output: "value",
+    };
+
+    // A word for a POSIX shell, quoted where it needs to be.
+    const shellWord = (word) => (/^[A-Za-z0-9_.,+=:/@%-]+$/.test(word) ? word : `'${word.replace(/'/g, "'\\''")}'`);
+
+    // What only the browser decodes, as its pixels, decoded no larger than
+    // tarnvil-fit will use: a PAM file tarnvil-fit reads like any other.
+    // Decoded pictures are kept for the next call with the same bytes.
+    const decoded = new WeakMap();
+    async function decodeInBrowser(core, input, options) {
+        let image = decoded.get(input.buffer);
+        if (!image) {
+            image = new Image();
+            const url = URL.createObjectURL(new Blob([input]));
+            try {
+                image.src = url;
+                await image.decode();
+            } catch {
+                return null;  // no picture the browser knows either
+            } finally {
+                URL.revokeObjectURL(url);
+            }
+            decoded.set(input.buffer, image);
+        }
+        const fill = ["crop", "fit", "stretch"].indexOf(options.fill ?? "crop");
+        const reduce = core._tarnvil_fit_reduction(image.naturalWidth, image.naturalHeight, Number(options.mode ?? 2),
+            options.aspect ? 1 : 0, Math.max(fill, 0));
+        const width = Math.ceil(image.naturalWidth / reduce);
+        const height = Math.ceil(image.naturalHeight / reduce);
+        const canvas = document.createElement("canvas");
+        canvas.width = width;
+        canvas.height = height;
+        const context = canvas.getContext("2d", { willReadFrequently: true });
+        context.imageSmoothingQuality = "high";
+        context.drawImage(image, 0, 0, width, height);
+        const rgba = context.getImageData(0, 0, width, height).data;
+        const header = encoder.encode(`P7\nWIDTH ${width}\nHEIGHT ${height}\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n`);
+        const pam = new Uint8Array(header.length + rgba.length);
+        pam.set(header);
+        pam.set(rgba, header.length);
+        return pam;
+    }
+
+    // tarnvil-fit on a picture's bytes, named `options.name` (default
+    // "picture"), with the other options as on its command line.
+    async function fit(bytes, options = {}) {
+        const core = await ready;
+        const input = asBytes(bytes, "the picture's bytes");
+        const name = String(options.name ?? "picture");
+        const words = [];
+        for (const [key, value] of Object.entries(options)) {
+            if (key === "name" || value === undefined || value === null || value === false) continue;
+            const kind = FIT_OPTIONS[key];
+            if (!kind) throw new TypeError(`tarnvil.fit: no option "${key}"`);
+            if (key === "output") words.push("-o", String(value));
+            else words.push(kind === "flag" ? `--${key}` : `--${key}=${value}`);
+        }
+        // A name that starts with "-" is a file only behind "./".
+        words.push(/^-./.test(name) ? `./${name}` : name);
+        const argv = ["tarnvil-fit", ...words];
+        const memory = scratch(core);
+        try {
+            const ours = core._tarnvil_fit_decodes(memory.bytes(input), input.length);
+            const file = ours ? input : (await decodeInBrowser(core, input, options)) ?? input;
+            const done = core._tarnvil_fit(argv.length, memory.argv(argv), memory.files([{ dump: file }]), 1);
+            return {
+                ppm: done ? copy(core, core._tarnvil_ppm(), core._tarnvil_ppm_size()) : null,
+                console: printed(core),
+                error: done ? null : complaints(core),
+                command: argv.map(shellWord).join(" "),
+            };
+        } finally {
+            memory.free();
+        }
+    }
+
     window.tarnvil = {
         ready: ready.then(() => undefined),
+        fit,
         convert,
         preview,
         disc,

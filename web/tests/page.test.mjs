@@ -19,6 +19,7 @@ import { existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync
 import { tmpdir } from "node:os";
 import { dirname, join, resolve } from "node:path";
 import { fileURLToPath, pathToFileURL } from "node:url";
+import { deflateSync } from "node:zlib";
 
 import { chromium } from "playwright-core";
 
@@ -104,6 +105,104 @@ for (const [argument, label] of [["-2-x.ppm", "a name starting with -"], ["-a5su
     ["-a4up/../down/pic.ppm", "a name through .."], ["-a2pic.ppm/", "a name that can only be a folder"], ["-a2.", "the folder ."]]) {
     convertCases.push({ label, argument, input: "sunset" });
 }
+
+// Pictures in the formats tarnvil-fit reads, written here: a PNG of any
+// colour type at 8 or 16 bits (PLTE and tRNS as given), a 24-bit BMP and a
+// GIF of palette indices, its LZW codes each one pixel.
+function png(width, height, colourType, depth, samples, { palette = null, transparency = null } = {}) {
+    const chunk = (type, data) => {
+        const body = Buffer.concat([Buffer.from(type, "latin1"), data]);
+        const out = Buffer.alloc(body.length + 8);
+        out.writeUInt32BE(data.length, 0);
+        body.copy(out, 4);
+        let crc = 0xffffffff;
+        for (const byte of body) {
+            crc ^= byte;
+            for (let k = 0; k < 8; ++k) crc = crc & 1 ? 0xedb88320 ^ (crc >>> 1) : crc >>> 1;
+        }
+        out.writeUInt32BE((crc ^ 0xffffffff) >>> 0, body.length + 4);
+        return out;
+    };
+    const header = Buffer.alloc(13);
+    header.writeUInt32BE(width, 0);
+    header.writeUInt32BE(height, 4);
+    header.set([depth, colourType, 0, 0, 0], 8);
+    const perRow = samples.length / height;
+    const rows = Buffer.alloc(height * (1 + perRow * (depth / 8)));
+    for (let y = 0, o = 0; y < height; ++y) {
+        rows[o++] = 0;
+        for (let i = 0; i < perRow; ++i, o += depth / 8) {
+            const value = samples[y * perRow + i];
+            if (depth === 16) rows.writeUInt16BE(value, o);
+            else rows[o] = value;
+        }
+    }
+    return Buffer.concat([Buffer.from("\x89PNG\r\n\x1a\n", "latin1"), chunk("IHDR", header),
+        ...(palette ? [chunk("PLTE", palette)] : []), ...(transparency ? [chunk("tRNS", transparency)] : []),
+        chunk("IDAT", deflateSync(rows)), chunk("IEND", Buffer.alloc(0))]);
+}
+
+function bmp(width, height, pixel) {
+    const rowBytes = (width * 3 + 3) & ~3;
+    const out = Buffer.alloc(54 + rowBytes * height);
+    out.write("BM", 0, "latin1");
+    out.writeUInt32LE(out.length, 2);
+    out.writeUInt32LE(54, 10);
+    out.writeUInt32LE(40, 14);
+    out.writeInt32LE(width, 18);
+    out.writeInt32LE(height, 22);
+    out.writeUInt16LE(1, 26);
+    out.writeUInt16LE(24, 28);
+    for (let y = 0; y < height; ++y) {
+        for (let x = 0; x < width; ++x) {
+            const [r, g, b] = pixel(x, height - 1 - y);
+            out.set([b, g, r], 54 + y * rowBytes + x * 3);
+        }
+    }
+    return out;
+}
+
+function gif(width, height, palette, index, transparent) {
+    const codes = [256];
+    for (let i = 0; i < width * height; ++i) {
+        if (i % 250 === 249) codes.push(256);
+        codes.push(index(i % width, Math.floor(i / width)));
+    }
+    codes.push(257);
+    const data = [];
+    let bits = 0;
+    let used = 0;
+    for (const code of codes) {
+        bits |= code << used;
+        for (used += 9; used >= 8; used -= 8, bits >>>= 8) data.push(bits & 255);
+    }
+    if (used > 0) data.push(bits & 255);
+    const blocks = [];
+    for (let at = 0; at < data.length; at += 255) blocks.push(Math.min(255, data.length - at), ...data.slice(at, at + 255));
+    const size = [width & 255, width >> 8, height & 255, height >> 8];
+    return Buffer.from([...Buffer.from("GIF89a", "latin1"), ...size, 0xf7, 0, 0, ...palette,
+        0x21, 0xf9, 4, 1, 0, 0, transparent, 0, 0x2c, 0, 0, 0, 0, ...size, 0, 8, ...blocks, 0, 0x3b]);
+}
+
+const fitInputs = (() => {
+    const w = 97;
+    const h = 61;
+    const at = (f) => Array.from({ length: w * h }, (_, i) => f(i % w, Math.floor(i / w)));
+    const rgb = (x, y) => [(x * 5 + y) & 255, (y * 4) & 255, (x ^ y) * 2 & 255];
+    const palette = Buffer.from(Array.from({ length: 768 }, (_, i) => (i * 37) & 255));
+    return {
+        "sunset.png": png(320, 256, 2, 8, sunsetPixels),
+        "rgba.png": png(w, h, 6, 8, at((x, y) => [...rgb(x, y), (x * 3) & 255]).flat()),
+        "deep.png": png(w, h, 2, 16, at((x, y) => rgb(x, y).map((v) => Math.min(65535, v * 257 + x))).flat()),
+        "palette.png": png(w, h, 3, 8, at((x, y) => (x + y) % 16), { palette: palette.subarray(0, 48), transparency: Buffer.from([0, 128]) }),
+        "grey.png": png(w, h, 0, 8, at((x, y) => (x * y) & 255)),
+        "picture.gif": gif(w, h, palette, (x, y) => (x * y) & 255, 3),
+        "picture.bmp": bmp(w, h, rgb),
+        "picture.ppm": ppm(w, h, { pixel: rgb }),
+        "deep.pgm": Buffer.concat([Buffer.from(`P5\n${w} ${h}\n1000\n`), Buffer.from(at((x, y) => [(x * y) % 1000 >> 8, (x * y) % 1000 & 255]).flat())]),
+        "unknown.png": Buffer.from("not a picture"),
+    };
+})();
 
 // ---- The command-line programs ------------------------------------------
 
@@ -249,6 +348,37 @@ function assertSamePicture(rgba, expected, what) {
 }
 
 // ---- The script interface against the programs --------------------------
+
+describe("tarnvil.fit gives tarnvil-fit's PPM and messages", () => {
+    const optionSets = [{}, { mode: 1, aspect: true }, { mode: 0, fill: "fit", brightness: 20, gamma: 1.5 },
+        { mode: 5, fill: "stretch", grey: true, background: "#336699", contrast: -30, saturation: 40 }];
+    const cases = Object.keys(fitInputs).flatMap((name) => optionSets.map((options) => ({ name, options })));
+    let results;
+    before(async () => {
+        results = await page.evaluate(async ({ cases, inputs }) => {
+            const out = [];
+            for (const { name, options } of cases) {
+                const result = await tarnvil.fit(Uint8Array.from(atob(inputs[name]), (c) => c.charCodeAt(0)), { ...options, name });
+                out.push({ ...result, ppm: testBase64(result.ppm) });
+            }
+            return out;
+        }, { cases, inputs: Object.fromEntries(Object.entries(fitInputs).map(([name, bytes]) => [name, bytes.toString("base64")])) });
+    });
+    cases.forEach(({ name, options }, i) => {
+        test(`${name} ${JSON.stringify(options)}`, () => {
+            const actual = results[i];
+            const words = shellWords(actual.command);
+            assert.deepEqual(words.slice(0, 1), ["tarnvil-fit"]);
+            const dir = freshDir("fit-script");
+            writeFileSync(join(dir, name), fitInputs[name]);
+            const expected = run(dir, "tarnvil-fit", words.slice(1));
+            assert.equal(actual.console, expected.stdout.toString("utf8"));
+            assert.equal(actual.error, expected.status === 0 ? null : expected.stderr);
+            const written = join(dir, name.replace(/\.[^.]*$/, ".ppm"));
+            assertSameBytes(fromBase64(actual.ppm), expected.status === 0 ? readFileSync(written) : null, "the PPM");
+        });
+    });
+});
 
 describe("tarnvil.convert gives what tarnvil prints and writes", () => {
     let results;
@@ -404,17 +534,41 @@ async function screenPixels(selector = "#screen") {
 
 // The files the page offers, against the command line run on the PPM it
 // offers with the argument it shows.
-async function checkDownloads(argument, name, mode) {
+// The words of a command line as a POSIX shell splits them, for the
+// quoting the page uses: bare words and single quotes.
+function shellWords(command) {
+    return [...command.matchAll(/(?:[^\s']+|'[^']*')+/g)].map(([word]) => word.replace(/'([^']*)'/g, "$1"));
+}
+
+// The command line the page shows for tarnvil-fit, run on the picture
+// under its name: what it prints, and the PPM it writes as `name`.
+function cliFit(command, pictureName, pictureBytes, name) {
+    const dir = freshDir("fit");
+    writeFileSync(join(dir, pictureName), pictureBytes);
+    const words = shellWords(command);
+    assert.equal(words[0], "tarnvil-fit");
+    const result = run(dir, "tarnvil-fit", words.slice(1));
+    assert.equal(result.status, 0, result.stderr);
+    return { console: result.stdout.toString("utf8"), ppm: readFileSync(join(dir, name)) };
+}
+
+// The files the page offers, against the command line run on the picture
+// with the tarnvil-fit command it shows and on the PPM it offers with the
+// tarnvil argument it shows. A picture the browser decodes (a JPEG) may
+// differ from tarnvil-fit's in its samples, never in anything else.
+async function checkDownloads(argument, name, mode, picture) {
     const dump = await save("save-dump");
     const inf = await save("save-inf");
-    const picture = await save("save-ppm");
-    assert.deepEqual([dump.name, inf.name, picture.name], [`${name}.bbc`, `${name}.bbc.inf`, name]);
-    const expected = cliConvert(argument, picture.bytes, name);
+    const ppm = await save("save-ppm");
+    assert.deepEqual([dump.name, inf.name, ppm.name], [`${name}.bbc`, `${name}.bbc.inf`, name]);
+    const fitted = cliFit(await page.textContent("#fit-command"), picture.name, picture.bytes, name);
+    if (picture.exact) assertSameBytes(ppm.bytes, fitted.ppm, "the downloaded PPM against tarnvil-fit's");
+    const expected = cliConvert(argument, ppm.bytes, name);
     assertSameBytes(dump.bytes, expected.dump, "the downloaded dump");
     assertSameBytes(inf.bytes, expected.inf, "the downloaded sidecar");
-    assert.equal(await page.textContent("#console"), expected.console.toString());
+    assert.equal(await page.textContent("#console"), fitted.console + expected.console.toString());
     assertSamePicture(await screenPixels(), cliPreview(mode, dump.bytes), "the screen on the page");
-    return { dump: dump.bytes, inf: inf.bytes, ppm: picture.bytes };
+    return { dump: dump.bytes, inf: inf.bytes, ppm: ppm.bytes };
 }
 
 describe("the page's controls", () => {
@@ -424,7 +578,7 @@ describe("the page's controls", () => {
         const png = await encodeSample("image/png");
         await page.setInputFiles("#file", { name: "sunset.png", mimeType: "image/png", buffer: png });
         await settled("tarnvil -a2sunset.ppm");
-        saved.png = await checkDownloads("-a2sunset.ppm", "sunset.ppm", 2);
+        saved.png = await checkDownloads("-a2sunset.ppm", "sunset.ppm", 2, { name: "sunset.png", bytes: png, exact: true });
         // A PNG at the source size is taken over pixel for pixel, so the
         // page's PPM is the sample's.
         assertSameBytes(saved.png.ppm, withoutComment, "the scaled PPM of a 320 x 256 PNG");
@@ -467,7 +621,7 @@ describe("the page's controls", () => {
         await page.getByLabel("Aspect correction", { exact: true }).uncheck();
         await page.getByLabel("Fit inside, black around", { exact: true }).check();
         await settled("tarnvil -h45holiday.ppm");
-        saved.jpeg = await checkDownloads("-h45holiday.ppm", "holiday.ppm", 5);
+        saved.jpeg = await checkDownloads("-h45holiday.ppm", "holiday.ppm", 5, { name: "holiday.jpg", bytes: jpeg, exact: false });
         assert.equal(saved.jpeg.ppm.subarray(0, 15).toString("latin1"), "P6\n160 256\n255\n");
         assert.equal(saved.jpeg.ppm.length, 15 + 160 * 256 * 3);
     });
