@@ -24,7 +24,7 @@ else()
   # gzip -n leaves the name and time out of the header, so the pages come
   # out the same in every build.
   find_program(TARNVIL_GZIP gzip)
-  foreach(page tarnvil.1 tarnvil-view.1 tarnvil-disc.1)
+  foreach(page tarnvil.1 tarnvil-view.1 tarnvil-disc.1 tarnvil-fit.1)
     if(TARNVIL_GZIP)
       add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/man/${page}.gz
                          COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
@@ -74,7 +74,7 @@ set(CPACK_TARNVIL_DEBIAN_PROJECT "${PROJECT_BINARY_DIR};tarnvil;debian;/")
 set(CPACK_TARNVIL_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 set(CPACK_TARNVIL_STRIP ${CMAKE_STRIP})
 list(TRANSFORM tarnvil_programs PREPEND "${CMAKE_INSTALL_BINDIR}/" OUTPUT_VARIABLE CPACK_TARNVIL_PROGRAMS)
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert PPM pictures into BBC Micro screen memory and disc images")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert pictures into BBC Micro screen memory and disc images")
 # The extended description: lines of at most 80 columns, which CPack
 # indents by one space, writing a blank line as " .".
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
@@ -84,10 +84,11 @@ and optional aspect correction. Each picture gives a raw screen dump that
 loads straight into video memory and an INF sidecar that disc-image tools
 read for the file's name and load address.
 
-Two companion tools come with it: tarnvil-view renders a dump back into a
-PNG of what the machine shows, and tarnvil-disc puts dumps on a single-sided
-DFS disc image (.ssd) that boots straight into the pictures, on a real
-machine or in an emulator.")
+Three companion tools come with it: tarnvil-fit prepares a PNG, JPEG, GIF,
+BMP or netpbm picture at the size that fills the chosen mode's screen,
+tarnvil-view renders a dump back into a PNG of what the machine shows, and
+tarnvil-disc puts dumps on a single-sided DFS disc image (.ssd) that boots
+straight into the pictures, on a real machine or in an emulator.")
 # A Debian revision marks this as a packaging of the upstream release; it
 # must match the newest entry of packaging/changelog.
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)

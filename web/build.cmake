@@ -1,5 +1,5 @@
 # Builds the web page: run by the `web` target as
-#   cmake -DSOURCE_DIR=... -DWASM_DIR=... -DOUTPUT_DIR=... -DGENERATOR=... -P build.cmake
+#   cmake -DSOURCE_DIR=... -DWASM_DIR=... -DOUTPUT_DIR=... -DZIP=... -DGENERATOR=... -P build.cmake
 # Looks for emscripten each time, so installing it needs no reconfigure;
 # without it, says so and succeeds.
 cmake_minimum_required(VERSION 3.25)
@@ -43,5 +43,6 @@ if(NOT EXISTS ${WASM_DIR}/CMakeCache.txt)
 endif()
 cmake_host_system_information(RESULT cores QUERY NUMBER_OF_LOGICAL_CORES)
 run(${CMAKE_COMMAND} --build ${WASM_DIR} --target tarnvil_web --parallel ${cores})
-run(${NODE} ${SOURCE_DIR}/web/assemble.mjs ${WASM_DIR}/module ${SOURCE_DIR}/web/page ${OUTPUT_DIR})
-message(STATUS "web: the page is ${OUTPUT_DIR}/index.html")
+run(${NODE} ${SOURCE_DIR}/web/assemble.mjs ${WASM_DIR}/module ${SOURCE_DIR}/web/page ${OUTPUT_DIR} ${ZIP})
+
+message(STATUS "web: the page is ${OUTPUT_DIR}/index.html, and in ${ZIP}")
