@@ -12,7 +12,7 @@
 enum class InputKind { kDump, kSidecar };
 
 struct ToolRun {
-    MessageSink out;     // --help and --version
+    MessageSink out;     // --help, --version and the files a run from a shell wrote
     MessageSink errors;
     bool from_shell;     // mistakes point to --help; "-o -" refuses a terminal
     void* context;
