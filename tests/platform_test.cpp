@@ -128,6 +128,28 @@ TEST(FileNames, NamesInAnyScriptReachTheFileSystem) {
     EXPECT_EQ(file_size(dir / (name + ".ssd")), 204800);
 }
 
+TEST(FileNames, PathsPastTheOldWindowsLimit) {
+    // 311 characters below the scratch directory, which Windows reaches
+    // only through the programs' manifest.
+    TempDir dir;
+    std::string deep;
+    for (char level = 'a'; level < 'g'; ++level) {
+        deep.append(deep.empty() ? "" : "/").append(50, level);
+        make_directory(dir / deep);
+    }
+    write_file(dir / (deep + "/pic.ppm"), make_ppm(1, 1, "\xff\xff\xff"));
+    EXPECT_EQ(run_tarnvil({"-5" + deep + "/pic.ppm"}, dir.path()).exit_status, 0);
+    EXPECT_EQ(read_file(dir / (deep + "/pic.ppm.bbc.inf")), "$.SCREEN 005800 000000\n");
+    EXPECT_EQ(file_size(dir / (deep + "/pic.ppm.bbc")), 10240);
+    const RunResult view = run_program(program("tarnvil-view"), {"-m", "5", deep + "/pic.ppm.bbc"}, dir.path());
+    EXPECT_EQ(view.out, "Wrote " + deep + "/pic.ppm.bbc.png\n") << view.err;
+    EXPECT_GT(file_size(dir / (deep + "/pic.ppm.bbc.png")), 0);
+    const RunResult disc =
+        run_program(program("tarnvil-disc"), {"-m", "5", "-o", deep + "/p.ssd", deep + "/pic.ppm.bbc"}, dir.path());
+    EXPECT_EQ(disc.out, "Wrote " + deep + "/p.ssd\n") << disc.err;
+    EXPECT_EQ(file_size(dir / (deep + "/p.ssd")), 204800);
+}
+
 #ifdef _WIN32
 constexpr bool kWindows = true;
 #else
