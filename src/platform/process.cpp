@@ -152,10 +152,10 @@ size_t add_matches(ArgumentList& list, const char* argument) {
     const char* name_pattern = argument + directory_length;
     // "\\?\" starts a path that Windows takes as it is; a wildcard anywhere
     // else before the last component makes no pattern.
-    const size_t prefix = strncmp(argument, "\\\\?\\", 4) == 0 ? 4 : 0;
-    if (!strpbrk(name_pattern, "*?") || std::find_if(argument + prefix, name_pattern, [](char c) {
-                                            return c == '*' || c == '?';
-                                        }) != name_pattern)
+    const char wildcards[] = "*?";
+    const char* directory = strncmp(argument, "\\\\?\\", 4) == 0 ? argument + 4 : argument;
+    if (!strpbrk(name_pattern, wildcards) ||
+        std::find_first_of(directory, name_pattern, wildcards, wildcards + 2) != name_pattern)
         return 0;
     wchar_t wide[kMaxPath];
     if (MultiByteToWideChar(CP_UTF8, 0, argument, -1, wide, kMaxPath) == 0 ||
