@@ -6,14 +6,30 @@
 # carries (the machine-readable copyright file, the Debian changelog,
 # lintian overrides) and strips the programs as Debian does.
 # packaging/build-deb builds the package the way a distribution would: with
-# Debian's hardening flags and byte for byte reproducibly. On Windows,
-# `cpack` makes a ZIP of the three programs, the README and the licence,
-# side by side.
+# Debian's hardening flags and byte for byte reproducibly.
+#
+# On Windows, `cpack` makes the ZIP that is the whole product for Windows
+# users: the programs, docs/windows.md as README.txt and the licence as
+# LICENSE.txt (names Windows opens with a double-click), docs/ with the
+# guide's pages and pictures, and the web page from TARNVIL_WEB_DIR.
 include(GNUInstallDirs)
 
 if(WIN32)
+  set(TARNVIL_WEB_DIR "" CACHE PATH
+      "The built web page for the Windows ZIP: the web/ folder of a native build (cmake --build build --target web)")
   install(TARGETS ${tarnvil_programs} RUNTIME DESTINATION .)
-  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/windows.md DESTINATION . RENAME README.txt)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs
+          FILES_MATCHING PATTERN "*.md" PATTERN "*.png" PATTERN "*.jpg" PATTERN "*.gif" PATTERN "*.svg")
+  if(TARNVIL_WEB_DIR)
+    if(NOT EXISTS ${TARNVIL_WEB_DIR}/index.html)
+      message(FATAL_ERROR "TARNVIL_WEB_DIR: ${TARNVIL_WEB_DIR}/index.html does not exist; build the page first")
+    endif()
+    install(DIRECTORY ${TARNVIL_WEB_DIR}/ DESTINATION web)
+  else()
+    message(STATUS "TARNVIL_WEB_DIR not set: the Windows ZIP will have no web page")
+  endif()
   set(CPACK_GENERATOR ZIP)
   set(CPACK_STRIP_FILES ON)
   set(CPACK_PACKAGE_FILE_NAME tarnvil-${PROJECT_VERSION}-windows-${CMAKE_SYSTEM_PROCESSOR})

@@ -83,6 +83,7 @@ TEST(Disc, OnePictureWithItsSidecar) {
     const RunResult run = disc_tool(dir, {"a.bbc"});
     ASSERT_EQ(run.exit_status, 0) << run.err;
     EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, "Wrote pictures.ssd\n");
     const auto bytes = read_file(dir / "pictures.ssd");
     ASSERT_TRUE(bytes);
     ASSERT_EQ(bytes->size(), 204800u);

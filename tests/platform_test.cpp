@@ -1,6 +1,8 @@
 // What the platform layer promises on every system: a header that demands
 // more memory than the process can have is refused before anything is
-// committed, and file names in any script reach the file system.
+// committed, file names in any script and of any length reach the file
+// system, and the companion tools follow the system's conventions for
+// arguments and consoles.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,6 +14,9 @@
 
 #ifdef __linux__
 #include <unistd.h>
+#endif
+#ifdef _WIN32
+#include <windows.h>
 #endif
 
 using namespace testing_support;
@@ -121,6 +126,120 @@ TEST(FileNames, NamesInAnyScriptReachTheFileSystem) {
     const RunResult disc = run_program(program("tarnvil-disc"), {"-m", "5", "-o", name + ".ssd", name + ".bbc"}, dir.path());
     EXPECT_EQ(disc.exit_status, 0) << disc.err;
     EXPECT_EQ(file_size(dir / (name + ".ssd")), 204800);
+}
+
+TEST(FileNames, PathsPastTheOldWindowsLimit) {
+    // 311 characters below the scratch directory, which Windows reaches
+    // only through the programs' manifest.
+    TempDir dir;
+    std::string deep;
+    for (char level = 'a'; level < 'g'; ++level) {
+        deep.append(deep.empty() ? "" : "/").append(50, level);
+        make_directory(dir / deep);
+    }
+    write_file(dir / (deep + "/pic.ppm"), make_ppm(1, 1, "\xff\xff\xff"));
+    EXPECT_EQ(run_tarnvil({"-5" + deep + "/pic.ppm"}, dir.path()).exit_status, 0);
+    EXPECT_EQ(read_file(dir / (deep + "/pic.ppm.bbc.inf")), "$.SCREEN 005800 000000\n");
+    EXPECT_EQ(file_size(dir / (deep + "/pic.ppm.bbc")), 10240);
+    const RunResult view = run_program(program("tarnvil-view"), {"-m", "5", deep + "/pic.ppm.bbc"}, dir.path());
+    EXPECT_EQ(view.out, "Wrote " + deep + "/pic.ppm.bbc.png\n") << view.err;
+    EXPECT_GT(file_size(dir / (deep + "/pic.ppm.bbc.png")), 0);
+    const RunResult disc =
+        run_program(program("tarnvil-disc"), {"-m", "5", "-o", deep + "/p.ssd", deep + "/pic.ppm.bbc"}, dir.path());
+    EXPECT_EQ(disc.out, "Wrote " + deep + "/p.ssd\n") << disc.err;
+    EXPECT_EQ(file_size(dir / (deep + "/p.ssd")), 204800);
+}
+
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
+
+TEST(Arguments, CompanionToolsFollowTheSystemAndTarnvilTakesThemAsGiven) {
+    // Windows has no shell that expands wildcards and asks for help with
+    // "/?"; elsewhere both are names like any other.
+    TempDir dir;
+    const std::string screen(20480, '\0');
+    for (const char* name : {"a.bbc", "B.bbc", "c.bbc", "x y.bbc", "a.bbcd"}) write_file(dir / name, screen);
+    make_directory(dir / "sub");
+    write_file(dir / "sub/d.bbc", screen);
+    const std::string disc_help = run_program(program("tarnvil-disc"), {"--help"}, dir.path()).out;
+    struct Outcome {
+        int status;
+        std::string out, err;
+    };
+    const struct {
+        const char* program;
+        std::vector<std::string> arguments;
+        Outcome windows, elsewhere;
+    } cases[] = {
+        {"tarnvil-view", {"*.bbc"},
+         {0, "Wrote a.bbc.png\nWrote B.bbc.png\nWrote c.bbc.png\nWrote x y.bbc.png\n", ""},
+         {1, "", "tarnvil-view: *.bbc: No such file or directory\n"}},
+        {"tarnvil-view", {"sub\\?.bbc", "sub/*.bbc"},
+         {0, "Wrote sub\\d.bbc.png\nWrote sub/d.bbc.png\n", ""},
+         {1, "",
+          "tarnvil-view: sub\\?.bbc: No such file or directory\ntarnvil-view: sub/*.bbc: No such file or directory\n"}},
+        {"tarnvil-view", {"*.none", "a.bbc"},
+         {1, "Wrote a.bbc.png\n", "tarnvil-view: *.none: No such file or directory\n"},
+         {1, "Wrote a.bbc.png\n", "tarnvil-view: *.none: No such file or directory\n"}},
+        {"tarnvil-disc", {"/?"}, {0, disc_help, ""}, {1, "", "tarnvil-disc: /?: No such file or directory\n"}},
+        {"tarnvil", {"/?", "*.bbc"},
+         {0, "Attempting to open /?\nUnable to open this file.\n50% completed.\n"
+             "Attempting to open *.bbc\nUnable to open this file.\n100% completed.\n", ""},
+         {0, "Attempting to open /?\nUnable to open this file.\n50% completed.\n"
+             "Attempting to open *.bbc\nUnable to open this file.\n100% completed.\n", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments[0]);
+        const RunResult run = run_program(program(c.program), c.arguments, dir.path());
+        const Outcome& expected = kWindows ? c.windows : c.elsewhere;
+        EXPECT_EQ(run.exit_status, expected.status);
+        EXPECT_EQ(run.out, expected.out);
+        EXPECT_EQ(run.err, expected.err);
+    }
+}
+
+TEST(Console, CodePageComesBackAfterEveryRun) {
+#ifndef _WIN32
+    GTEST_SKIP() << "console code pages are Windows'";
+#else
+    // The tests' own output goes to files, and wine has no console without
+    // a terminal: the checks run in a second run of this test, in a pseudo
+    // console, where the programs write to that console.
+    if (!getenv("TARNVIL_TEST_IN_CONSOLE")) {
+        SetEnvironmentVariableW(L"TARNVIL_TEST_IN_CONSOLE", L"1");
+        const RunResult inside = run_program(program("tarnvil_tests"),
+                                             {"--gtest_filter=Console.CodePageComesBackAfterEveryRun"}, ".",
+                                             {0, 0, "", Console::kOwn});
+        SetEnvironmentVariableW(L"TARNVIL_TEST_IN_CONSOLE", nullptr);
+        EXPECT_EQ(inside.exit_status, 0) << inside.out << inside.err;
+        return;
+    }
+    TempDir dir;
+    write_file(dir / "p.ppm", make_ppm(1, 1, "abc"));
+    ASSERT_TRUE(SetConsoleOutputCP(850));
+    const struct {
+        const char* program;
+        std::vector<std::string> arguments;
+        int status;
+    } cases[] = {
+        {"tarnvil", {}, 0},  // the usage, ended by exit()
+        {"tarnvil", {"-4p.ppm"}, 0},
+        {"tarnvil-view", {"-m", "4", "p.ppm.bbc"}, 0},
+        {"tarnvil-view", {"--bogus"}, 2},
+        {"tarnvil-disc", {"absent.bbc"}, 1},
+        {"tarnvil-disc", {"/?"}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.program) + (c.arguments.empty() ? "" : " " + c.arguments[0]));
+        EXPECT_EQ(run_program(program(c.program), c.arguments, dir.path(), {0, 0, "", Console::kShared}).exit_status,
+                  c.status);
+        EXPECT_EQ(GetConsoleOutputCP(), 850u);
+    }
+    EXPECT_GT(file_size(dir / "p.ppm.bbc.png"), 0);
+#endif
 }
 
 }  // namespace

@@ -1,3 +1,6 @@
+#if defined(_WIN32) && !defined(NTDDI_VERSION)
+#define NTDDI_VERSION 0x0A000006  // Windows 10 1809, for the pseudo console
+#endif
 #include "support.h"
 
 #include <chrono>
@@ -202,8 +205,39 @@ HANDLE inheritable_temp_file(const std::wstring& path) {
                        CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
 }
 
+// A console for one run: the process attached to it, with nothing to
+// read, showing what it writes to no one.
+struct PseudoConsole {
+    HPCON console = nullptr;
+    HANDLE input_read = nullptr, input_write = nullptr, output = INVALID_HANDLE_VALUE;
+    std::string attributes;
+    PseudoConsole() {
+        output = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (output == INVALID_HANDLE_VALUE || !CreatePipe(&input_read, &input_write, nullptr, 0) ||
+            CreatePseudoConsole(COORD{120, 50}, input_read, output, 0, &console) != S_OK)
+            throw std::runtime_error("cannot make a pseudo console");
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        attributes.resize(size);
+        if (!InitializeProcThreadAttributeList(list(), 1, 0, &size) ||
+            !UpdateProcThreadAttribute(list(), 0, PROC_THREAD_ATTRIBUTE_PSEUDOCONSOLE, console, sizeof console, nullptr,
+                                       nullptr))
+            throw std::runtime_error("cannot attach a pseudo console");
+    }
+    ~PseudoConsole() {
+        DeleteProcThreadAttributeList(list());
+        ClosePseudoConsole(console);
+        CloseHandle(input_read);
+        CloseHandle(input_write);
+        CloseHandle(output);
+    }
+    PseudoConsole(const PseudoConsole&) = delete;
+    PseudoConsole& operator=(const PseudoConsole&) = delete;
+    LPPROC_THREAD_ATTRIBUTE_LIST list() { return reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data()); }
+};
+
 RunResult run_native(const std::string& program, const std::vector<std::string>& arguments,
-                     const std::string& directory, const Limits&) {
+                     const std::string& directory, const Limits& limits) {
     std::wstring line;
     append_quoted(line, wide(program));
     for (const std::string& argument : arguments) {
@@ -212,21 +246,31 @@ RunResult run_native(const std::string& program, const std::vector<std::string>&
     }
     TempDir capture;
     const std::wstring out_path = wide(capture / "out"), err_path = wide(capture / "err");
-    HANDLE out = inheritable_temp_file(out_path);
-    HANDLE err = inheritable_temp_file(err_path);
+    HANDLE out, err;
+    if (limits.console == Console::kShared) {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        out = err = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                OPEN_EXISTING, 0, nullptr);
+    } else {
+        out = inheritable_temp_file(out_path);
+        err = inheritable_temp_file(err_path);
+    }
     if (out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE)
         throw std::runtime_error("cannot create the files for the output of " + program);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = out;
-    startup.hStdError = err;
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.StartupInfo.hStdOutput = out;
+    startup.StartupInfo.hStdError = err;
+    std::optional<PseudoConsole> console;
+    if (limits.console == Console::kOwn) startup.lpAttributeList = console.emplace().list();
     PROCESS_INFORMATION process{};
     RunResult result;
     result.exit_status = -1;
     const std::wstring where = wide(directory);
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, where.c_str(), &startup, &process))
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, console ? EXTENDED_STARTUPINFO_PRESENT : 0,
+                        nullptr, where.c_str(), &startup.StartupInfo, &process))
         throw std::runtime_error("cannot start " + program + " (error " + std::to_string(GetLastError()) + ")");
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
@@ -234,7 +278,7 @@ RunResult run_native(const std::string& program, const std::vector<std::string>&
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     CloseHandle(out);
-    CloseHandle(err);
+    if (err != out) CloseHandle(err);
     result.out = read_file(capture / "out").value_or("");
     result.err = read_file(capture / "err").value_or("");
     return result;

@@ -42,10 +42,17 @@ std::string unavailable(Need need);
 // Links `path` to /dev/full (only where unavailable(Need::kDevFull) is "").
 void link_to_dev_full(const std::string& path);
 
+// Where a run's text goes on Windows: into files, as everywhere (kNone);
+// onto a console of its own, a pseudo console, with standard output and
+// error still going to files (kOwn); or onto this process's console
+// (kShared), not captured.
+enum class Console { kNone, kOwn, kShared };
+
 struct Limits {
     long file_size = 0;          // bytes; RLIMIT_FSIZE
     uint64_t address_space = 0;  // bytes; RLIMIT_AS
     std::string cgroup = {};     // a control group directory to run in
+    Console console = Console::kNone;  // Windows only
 };
 
 struct RunResult {

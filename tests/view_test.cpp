@@ -98,7 +98,7 @@ TEST(View, OneLitPixelLandsOnItsBlockInEachMode) {
         write_file(dir / "d.bbc", dump);
         const RunResult run = view(dir, {"-m", std::to_string(c.mode), "d.bbc"});
         ASSERT_EQ(run.exit_status, 0) << run.err;
-        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.out, "Wrote d.bbc.png\n");
         const Picture p = decode_png(dir / "d.bbc.png");
         ASSERT_TRUE(p.ok);
         EXPECT_EQ(p.width, 640);
@@ -253,6 +253,7 @@ TEST(View, BadInputs) {
     // each dump takes the mode of the -m before it.
     const RunResult mixed = view(dir, {"absent.bbc", "big.bbc", "-m", "5", "small.bbc"});
     EXPECT_EQ(mixed.exit_status, 1);
+    EXPECT_EQ(mixed.out, "Wrote big.bbc.png\nWrote small.bbc.png\n");
     EXPECT_GT(file_size(dir / "big.bbc.png"), 0);
     EXPECT_GT(file_size(dir / "small.bbc.png"), 0);
 }

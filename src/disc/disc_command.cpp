@@ -150,8 +150,9 @@ int make_disc(int argc, char** argv, const ToolRun& run, DiscImage& image) {
 }
 
 int run_disc(int argc, char** argv) {
+    const ToolRun run = shell_run();
     DiscImage image;
-    const int status = make_disc(argc, argv, shell_run(), image);
+    const int status = make_disc(argc, argv, run, image);
     if (status >= 0) return status;
-    return write_output_file(kProgram, image.output, image.bytes, image.size) ? 0 : 1;
+    return write_output_file(run, kProgram, image.output, image.bytes, image.size) ? 0 : 1;
 }

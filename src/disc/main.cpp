@@ -2,6 +2,6 @@
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
-    platform::start_program(argc, argv);
+    platform::start_program(argc, argv, platform::Arguments::kToolConventions);
     return run_disc(argc, argv);
 }

@@ -251,8 +251,11 @@ bool fit_one(const ToolRun& run, int32_t index, const NamedPicture& picture, con
     return true;
 }
 
-bool write_ppm(void*, const ToolRun&, const char* path, const PpmBytes& ppm) {
-    return write_output_file(kProgram, path, ppm.data.get(), ppm.size);
+bool write_ppm(void*, const ToolRun& run, const char* path, const PpmBytes& ppm) {
+    // The line printed for each PPM names it already.
+    ToolRun quiet = run;
+    quiet.out = no_messages();
+    return write_output_file(quiet, kProgram, path, ppm.data.get(), ppm.size);
 }
 
 }  // namespace

@@ -18,6 +18,8 @@
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
+
+#include <cwchar>
 #else
 #include <filesystem>
 #include <system_error>
@@ -126,6 +128,14 @@ int open_descriptor(const char* path, Access access) {
     const int flags = access == Access::kRead ? _O_RDONLY : _O_WRONLY | _O_CREAT | _O_TRUNC;
     const int fd = _wopen(wide, flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
     if (fd >= 0 || wide[0] == L'\0') return fd;
+    // A wildcard left in a name is a pattern that matched nothing: no file
+    // has such a name, which is what the same command says where the shell
+    // leaves such a pattern alone.
+    const wchar_t* name = wcsncmp(wide, L"\\\\?\\", 4) == 0 ? wide + 4 : wide;  // past a "\\?\" prefix
+    if (access == Access::kRead && errno == EINVAL && wcspbrk(name, L"*?")) {
+        errno = ENOENT;
+        return -1;
+    }
     const DWORD attributes = GetFileAttributesW(wide);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return fd;
     if (access == Access::kRead) return kEmptyFile;
@@ -255,7 +265,10 @@ void remove_failed_output(const char* path) {
     if (wide_path(path, wide) && _wstat64(wide, &info) == 0 && (info.st_mode & _S_IFMT) == _S_IFREG) _wunlink(wide);
 }
 
-bool stdout_is_terminal() { return _isatty(_fileno(stdout)) != 0; }
+bool stdout_is_terminal() {
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
 
 namespace {
 

@@ -14,11 +14,26 @@ inline constexpr size_t kMaxPath = 4096;
 
 // ---- Start of a program -------------------------------------------------
 
+// Which conventions a program's arguments follow. tarnvil takes them as
+// they come on every system. The companion tools behave as Windows ports
+// of Unix tools do, where no shell expands wildcards for them: an argument
+// with * or ? in its last component that names no file stands for the
+// files it matches, sorted as Explorer sorts them, each with the directory
+// part as written; one that matches nothing stays as it is, and opening it
+// then fails as a missing file. Elsewhere the shell has expanded them.
+enum class Arguments { kAsGiven, kToolConventions };
+
 // Prepares the process for a batch of files: a file-size limit smaller
 // than an output becomes a write error on that file instead of ending the
-// run, and on Windows the arguments are taken from the wide command line
-// as UTF-8, so any file name reaches the file system intact.
-void start_program(int& argc, char**& argv);
+// run. On Windows the arguments are taken from the wide command line as
+// UTF-8, so any file name reaches the file system intact, and a console
+// that standard output or standard error writes to shows UTF-8 until the
+// program ends, when it gets its own code page back.
+void start_program(int& argc, char**& argv, Arguments arguments = Arguments::kAsGiven);
+
+// True for "/?", the argument that asks a Windows program for its help;
+// elsewhere that is a path like any other.
+bool asks_for_help(const char* argument);
 
 // ---- Files --------------------------------------------------------------
 
@@ -62,7 +77,8 @@ bool read_whole_file(const char* path, uint8_t*& bytes, size_t& size);
 // True when both paths name one existing file.
 bool same_file(const char* first, const char* second);
 
-// True when standard output is an interactive terminal.
+// True when standard output is an interactive terminal (on Windows, a
+// console: not the NUL device, which the C runtime calls a terminal too).
 bool stdout_is_terminal();
 
 // Writes bytes to standard output unchanged (no line-end translation) and

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/platform.h"
+
 namespace {
 
 Argument error() { return {ArgumentKind::kError, 0, nullptr}; }
@@ -80,6 +82,11 @@ Argument next_argument(CommandLine& line) {
     if (line.cluster) return short_option(line);
     if (line.next >= line.argc) return {ArgumentKind::kEnd, 0, nullptr};
     const char* text = line.argv[line.next++];
+    if (!line.options_ended && platform::asks_for_help(text)) {
+        for (size_t i = 0; i < line.option_count; ++i)
+            if (line.options[i].long_name && strcmp(line.options[i].long_name, "help") == 0)
+                return {ArgumentKind::kOption, line.options[i].id, nullptr};
+    }
     if (line.options_ended || text[0] != '-' || text[1] == '\0') return {ArgumentKind::kOperand, 0, text};
     if (text[1] == '-') {
         if (text[2] == '\0') {

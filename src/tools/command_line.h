@@ -1,5 +1,6 @@
 // Options in the GNU style for the companion tools: -m 2, -m2, --mode 2,
-// --mode=2, unique abbreviations of long names, "--" to end the options.
+// --mode=2, unique abbreviations of long names, "--" to end the options;
+// on Windows also "/?" for --help.
 // Errors name the program by its short name, the same on every system.
 #pragma once
 

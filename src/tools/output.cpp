@@ -19,19 +19,22 @@ bool output_can_go_to(const ToolRun& run, const char* program, const char* path,
     return false;
 }
 
-bool write_output_file(const char* program, const char* path, const void* data, size_t size) {
+bool write_output_file(const ToolRun& run, const char* program, const char* path, const void* data, size_t size) {
     if (is_standard_output(path)) {
         if (platform::write_stdout_bytes(data, size)) return true;
-        fprintf(stderr, "%s: standard output: %s\n", program, strerror(errno));
+        say(run.errors, "%s: standard output: %s\n", program, strerror(errno));
         return false;
     }
     platform::File file;
     if (platform::create_output(path, file)) {
-        if (platform::write_and_close(file, data, size)) return true;
+        if (platform::write_and_close(file, data, size)) {
+            say(run.out, "Wrote %s\n", path);
+            return true;
+        }
         const int saved = errno;
         platform::remove_failed_output(path);
         errno = saved;
     }
-    fprintf(stderr, "%s: %s: %s\n", program, path, strerror(errno));
+    say(run.errors, "%s: %s: %s\n", program, path, strerror(errno));
     return false;
 }

@@ -5,10 +5,12 @@
 
 #include "tools/tool.h"
 
-// Writes `data` to `path`, or to standard output when `path` is "-". On
-// failure removes what was written, prints "PROGRAM: PATH: reason" on
-// standard error and returns false.
-bool write_output_file(const char* program, const char* path, const void* data, size_t size);
+// Writes `data` to `path`, or to standard output when `path` is "-", for a
+// run from a shell. A file written is announced on `run.out` as
+// "Wrote PATH", so whoever called the tool from wherever learns where it
+// went. On failure removes what was written, reports "PROGRAM: PATH:
+// reason" on `run.errors` and returns false.
+bool write_output_file(const ToolRun& run, const char* program, const char* path, const void* data, size_t size);
 
 // False, after saying so, when a run from a shell would write `what` (binary
 // data, not for a screen) to standard output that is a terminal.

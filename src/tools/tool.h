@@ -19,7 +19,7 @@ struct LoadedFile {
 };
 
 struct ToolRun {
-    MessageSink out;     // --help and --version
+    MessageSink out;     // --help, --version and the files a run from a shell wrote
     MessageSink errors;
     bool from_shell;     // mistakes point to --help; "-o -" refuses a terminal
     void* context;

@@ -62,7 +62,7 @@ bool write_png(void*, const ToolRun& run, const char* path, const RgbImage& pict
         report_out_of_memory(run, path);
         return false;
     }
-    return write_output_file(kProgram, path, png.data.get(), png.size);
+    return write_output_file(run, kProgram, path, png.data.get(), png.size);
 }
 
 }  // namespace
