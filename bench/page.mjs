@@ -7,8 +7,10 @@
 // Prints medians and worst cases in milliseconds: a conversion and its
 // preview drawn on a canvas (what one option change costs), the strip of
 // ten, and the page's own redraws (performance.measure "tarnvil screen" and
-// "tarnvil strip") while its controls are changed. TARNVIL_TIMINGS=FILE
-// writes them as JSON too.
+// "tarnvil strip") while its controls are changed. With TARNVIL_JPEG=FILE,
+// also how long that picture takes from chosen to shown, screen and strip
+// ("tarnvil picture"), five times. TARNVIL_TIMINGS=FILE writes them as JSON
+// too.
 import { createRequire } from "node:module";
 import { readFileSync, writeFileSync } from "node:fs";
 import { dirname, join, resolve } from "node:path";
@@ -74,7 +76,15 @@ try {
         await page.selectOption("#halftone", String(Math.floor(i / 5) % 5));
         await settled();
     }
-    const own = await page.evaluate(() => Object.fromEntries(["screen", "strip"].map((name) =>
+    if (process.env.TARNVIL_JPEG) {
+        const jpeg = readFileSync(process.env.TARNVIL_JPEG);
+        for (let i = 0; i < 5; ++i) {
+            // A new name each time: nothing of the last decode is kept.
+            await page.setInputFiles("#file", { name: `photo${i}.jpg`, mimeType: "image/jpeg", buffer: jpeg });
+            await page.waitForFunction((i) => performance.getEntriesByName("tarnvil picture").length === i + 1, i, { timeout: 60000 });
+        }
+    }
+    const own = await page.evaluate(() => Object.fromEntries(["screen", "strip", "picture"].map((name) =>
         [name, performance.getEntriesByName(`tarnvil ${name}`).map((entry) => entry.duration)])));
 
     const summary = (values) => {
@@ -88,12 +98,14 @@ try {
         strip: summary(calls.strip),
         pageScreen: summary(own.screen),
         pageStrip: summary(own.strip),
+        ...(own.picture.length ? { jpegChosenToShown: summary(own.picture) } : {}),
     };
     const rows = [
         ["tarnvil.convert + tarnvil.preview + putImageData", result.convertAndPreview],
         ["the strip: 10 conversions and previews", result.strip],
         ["the page's redraw (\"tarnvil screen\")", result.pageScreen],
         ["the page's strip (\"tarnvil strip\")", result.pageStrip],
+        ...(result.jpegChosenToShown ? [["a 6000x4000 JPEG, chosen to shown with its strip", result.jpegChosenToShown]] : []),
     ];
     console.log(`${"320x256 picture (the sample), in ms".padEnd(52)} ${"median".padStart(8)} ${"worst".padStart(8)} ${"count".padStart(6)}`);
     for (const [label, { median, worst, count }] of rows) {

@@ -216,11 +216,13 @@
     }
 
     async function loadFile(file) {
+        const start = performance.now();
         status.textContent = `Reading ${file.name}…`;
         source = { name: file.name, bytes: new Uint8Array(await file.arrayBuffer()) };
         fitted = new Map();
         status.textContent = `${file.name}: prepared by tarnvil-fit for the chosen screen.`;
         await update();
+        performance.measure("tarnvil picture", { start, end: performance.now() });
     }
 
     function download(name, bytes) {
