@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "disc/dfs.h"
 #include "support.h"
 
 using namespace testing_support;
@@ -160,6 +163,45 @@ TEST(Disc, AddressesAboveSixteenBitsFromTheSidecar) {
     EXPECT_EQ(disc.entries[0].load, 0x33000u);
     EXPECT_EQ(disc.entries[0].exec, 0x12345u);
     EXPECT_EQ(static_cast<uint8_t>(disc.bytes[256 + 8 + 6]), (1 << 6) | (3 << 2));
+}
+
+// Palettes reach the machine through !BOOT: VDU 19 for each logical colour
+// that differs from the mode's own, read from DATA after the picture's
+// MODE and before its load; a disc without them keeps the plain program.
+TEST(Disc, PalettesInTheBootProgram) {
+    TempDir dir;
+    write_file(dir / "w.bbc", dump(20480, 1));
+    write_file(dir / "n.bbc", dump(10240, 2));
+    const RunResult run = disc_tool(dir, {"-o", "p.ssd", "-m", "1", "-p", "0457", "w.bbc", "-m", "2", "w.bbc", "-m",
+                                          "4", "-p", "70", "n.bbc", "-m", "2", "-p", "01234576", "w.bbc"});
+    ASSERT_EQ(run.exit_status, 0) << run.err;
+    const Disc disc = read_disc(*read_file(dir / "p.ssd"));
+    ASSERT_EQ(disc.entries.size(), 5u);
+    EXPECT_EQ(disc.contents(disc.entries[4]),
+              "NEW\r10 M$=\"1242\":FOR I%=1 TO 4:MODE VAL MID$(M$,I%,1):VDU 23,1,0;0;0;0;:READ P$"
+              ":FOR J%=1 TO LEN P$ STEP 2:VDU 19,VAL MID$(P$,J%,1),VAL MID$(P$,J%+1,1);0;:NEXT"
+              ":OSCLI \"LOAD P\"+STR$ I%:A$=GET$:NEXT:REPEAT UNTIL FALSE\r"
+              "20 DATA 1425,00,0710,6776\rRUN\r");
+    // The mode's own palette, given, changes nothing.
+    ASSERT_EQ(disc_tool(dir, {"-o", "plain.ssd", "-m", "1", "-p", "0137", "w.bbc"}).exit_status, 0);
+    EXPECT_EQ(read_disc(*read_file(dir / "plain.ssd")).contents(read_disc(*read_file(dir / "plain.ssd")).entries[1]),
+              boot_text("1"));
+    // Thirty pictures with eight changes each, more than a disc holds,
+    // would take several DATA lines, none longer than BASIC takes.
+    const int32_t modes[30] = {2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2};
+    const char* changes[30];
+    std::fill(std::begin(changes), std::end(changes), "0716253443526170");
+    char text[2048];
+    const std::string boot(text, write_boot_program(modes, changes, 30, text, sizeof text));
+    EXPECT_NE(boot.find("\r20 DATA 0716253443526170,"), std::string::npos) << boot;
+    EXPECT_NE(boot.find("\r30 DATA 0716253443526170,"), std::string::npos) << boot;
+    EXPECT_EQ(boot.substr(boot.size() - 5), "\rRUN\r");
+    size_t items = 0;
+    for (size_t start = 0, end; (end = boot.find('\r', start)) != std::string::npos; start = end + 1) {
+        EXPECT_LE(end - start, 238u) << "a line longer than BASIC takes";
+        if (boot.compare(start + 3, 5, "DATA ") == 0) items += 1 + std::count(boot.begin() + static_cast<long>(start), boot.begin() + static_cast<long>(end), ',');
+    }
+    EXPECT_EQ(items, 30u);
 }
 
 TEST(Disc, FullestDiscAndOneTooMany) {

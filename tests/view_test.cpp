@@ -129,6 +129,56 @@ TEST(View, CharacterCellOrder) {
     EXPECT_EQ(p.at(0, 8), kWhite);
 }
 
+// -p gives each logical colour of the dumps after it a physical colour; -m
+// resets it; the preview is a palette PNG of those colours.
+TEST(View, PalettesChosenOnTheCommandLine) {
+    SKIP_WITHOUT_DECODER();
+    TempDir dir;
+    std::string wide(20480, '\0');
+    wide[0] = '\x35';   // MODE 1: logical colours 0, 1, 2, 3
+    wide[8] = '\x3D';   // MODE 2: logical colours 6, 7 (pixels 2 and 3)
+    std::string narrow(10240, '\0');
+    narrow[0] = '\x40';  // MODE 4: logical colours 0, 1
+    write_file(dir / "w.bbc", wide);
+    write_file(dir / "n.bbc", narrow);
+    const RunResult run = view(dir, {"--native", "-m", "1", "-p", "0457", "w.bbc", "-m", "4", "--palette=34", "n.bbc",
+                                     "-m", "2", "-o", "-", "-p", "76543210", "-m", "1", "w.bbc"});
+    EXPECT_EQ(run.exit_status, 2);  // -o with several dumps
+    ASSERT_EQ(view(dir, {"--native", "-m", "1", "-p", "0457", "w.bbc", "-m", "4", "--palette=34", "n.bbc"}).exit_status, 0);
+    Picture p = decode_png(dir / "w.bbc.png");
+    EXPECT_EQ(std::vector<uint32_t>({p.at(0, 0), p.at(1, 0), p.at(2, 0), p.at(3, 0)}),
+              std::vector<uint32_t>({kBlack, kBlue, kMagenta, kWhite}));
+    p = decode_png(dir / "n.bbc.png");
+    EXPECT_EQ(std::vector<uint32_t>({p.at(0, 0), p.at(1, 0)}), std::vector<uint32_t>({kYellow, kBlue}));
+    // A -m after -p brings the mode's own palette back.
+    ASSERT_EQ(view(dir, {"-m", "2", "-p", "76543210", "--native", "-m", "2", "w.bbc"}).exit_status, 0);
+    p = decode_png(dir / "w.bbc.png");
+    EXPECT_EQ(std::vector<uint32_t>({p.at(2, 0), p.at(3, 0)}), std::vector<uint32_t>({kCyan, kWhite}));
+    ASSERT_EQ(view(dir, {"-m", "2", "-p", "76543210", "--native", "w.bbc"}).exit_status, 0);
+    p = decode_png(dir / "w.bbc.png");
+    EXPECT_EQ(std::vector<uint32_t>({p.at(2, 0), p.at(3, 0)}), std::vector<uint32_t>({kRed, kBlack}));
+
+    const std::string try_help = "Try 'tarnvil-view --help' for more information.\n";
+    const struct {
+        std::vector<std::string> arguments;
+        std::string err;
+    } mistakes[] = {
+        {{"-p", "0137", "w.bbc"},
+         "tarnvil-view: a MODE 2 palette is 8 digits from 0 to 7, one for each logical colour (default 01234567)\n"},
+        {{"-m", "0", "-p", "087", "w.bbc"},
+         "tarnvil-view: a MODE 0 palette is 2 digits from 0 to 7, one for each logical colour (default 07)\n"},
+        {{"-m", "5", "-p", "01x7", "n.bbc"},
+         "tarnvil-view: a MODE 5 palette is 4 digits from 0 to 7, one for each logical colour (default 0137)\n"},
+        {{"-m", "1", "w.bbc", "-p", "0157"},
+         "tarnvil-view: -p 0157 comes after the last dump; put it before the dumps it is for\n"},
+    };
+    for (const auto& m : mistakes) {
+        const RunResult refused = view(dir, m.arguments);
+        EXPECT_EQ(refused.exit_status, 2);
+        EXPECT_EQ(refused.err, m.err + try_help);
+    }
+}
+
 TEST(View, PaletteOfEachMode) {
     SKIP_WITHOUT_DECODER();
     const struct {
@@ -279,7 +329,7 @@ TEST(View, HelpAndVersion) {
     TempDir dir;
     const RunResult help = view(dir, {"--help"});
     EXPECT_EQ(help.exit_status, 0);
-    EXPECT_EQ(help.out.rfind("Usage: tarnvil-view [-m MODE] [-o FILE] [--native] DUMP...\n", 0), 0u);
+    EXPECT_EQ(help.out.rfind("Usage: tarnvil-view [-m MODE] [-p PALETTE] [-o FILE] [--native] DUMP...\n", 0), 0u);
     const RunResult version = view(dir, {"--version"});
     EXPECT_EQ(version.exit_status, 0);
     EXPECT_EQ(version.out.rfind("tarnvil-view ", 0), 0u);

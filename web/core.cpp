@@ -88,7 +88,7 @@ struct Preview {
     std::unique_ptr<uint8_t[]> rgba;
 } picture;
 
-bool keep_as_rgba(void*, const ToolRun& run, const char*, const RgbImage& image) {
+bool keep_as_rgba(void*, const ToolRun& run, const char*, const IndexedImage& image) {
     const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
     picture.rgba.reset(new (std::nothrow) uint8_t[pixels * 4]);
     if (!picture.rgba) {
@@ -96,7 +96,7 @@ bool keep_as_rgba(void*, const ToolRun& run, const char*, const RgbImage& image)
         return false;
     }
     for (size_t i = 0; i < pixels; ++i) {
-        memcpy(&picture.rgba[4 * i], &image.pixels[3 * i], 3);
+        memcpy(&picture.rgba[4 * i], image.rgb[image.indices[i]], 3);
         picture.rgba[4 * i + 3] = 255;
     }
     picture.width = image.width;

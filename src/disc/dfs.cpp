@@ -60,16 +60,54 @@ void write_ssd(int32_t tracks, const char* title, int32_t boot_option, const Dis
     }
 }
 
-size_t write_boot_program(const int32_t* modes, int32_t count, char* text, size_t capacity) {
+size_t write_boot_program(const int32_t* modes, const char* const* changes, int32_t count, char* text,
+                          size_t capacity) {
     char mode_digits[kMaxDiscFiles + 1] = {};
-    for (int32_t i = 0; i < count && i < kMaxDiscFiles; ++i) mode_digits[i] = static_cast<char>('0' + modes[i]);
-    // Typed into BASIC by *EXEC: clear any old program, enter one line, run
-    // it. MODE clears the echoed text; VDU 23,1,0;0;0;0; hides the cursor.
-    const int written = snprintf(text, capacity,
-                                 "NEW\r"
-                                 "10 M$=\"%s\":FOR I%%=1 TO %d:MODE VAL MID$(M$,I%%,1):VDU 23,1,0;0;0;0;"
-                                 ":OSCLI \"LOAD P\"+STR$ I%%:A$=GET$:NEXT:REPEAT UNTIL FALSE\r"
-                                 "RUN\r",
-                                 mode_digits, static_cast<int>(count));
-    return written < 0 ? 0 : static_cast<size_t>(written);
+    bool recoloured = false;
+    for (int32_t i = 0; i < count && i < kMaxDiscFiles; ++i) {
+        mode_digits[i] = static_cast<char>('0' + modes[i]);
+        recoloured = recoloured || changes[i][0] != '\0';
+    }
+    // Typed into BASIC by *EXEC: clear any old program, enter it, run it.
+    // MODE clears the echoed text; VDU 23,1,0;0;0;0; hides the cursor.
+    if (!recoloured) {
+        const int written = snprintf(text, capacity,
+                                     "NEW\r"
+                                     "10 M$=\"%s\":FOR I%%=1 TO %d:MODE VAL MID$(M$,I%%,1):VDU 23,1,0;0;0;0;"
+                                     ":OSCLI \"LOAD P\"+STR$ I%%:A$=GET$:NEXT:REPEAT UNTIL FALSE\r"
+                                     "RUN\r",
+                                     mode_digits, static_cast<int>(count));
+        return written < 0 || static_cast<size_t>(written) >= capacity ? 0 : static_cast<size_t>(written);
+    }
+    // Each picture reads its changes from DATA and makes them between its
+    // MODE and its load. A picture without any reads "00", which sets
+    // logical colour 0 to black, as MODE has just done: BASIC runs the
+    // body of a FOR loop at least once.
+    size_t used = 0;
+    auto put = [&](const char* format, auto... values) {
+        const int written = used < capacity ? snprintf(text + used, capacity - used, format, values...) : -1;
+        used = written < 0 ? capacity : used + static_cast<size_t>(written);
+    };
+    put("NEW\r"
+        "10 M$=\"%s\":FOR I%%=1 TO %d:MODE VAL MID$(M$,I%%,1):VDU 23,1,0;0;0;0;:READ P$"
+        ":FOR J%%=1 TO LEN P$ STEP 2:VDU 19,VAL MID$(P$,J%%,1),VAL MID$(P$,J%%+1,1);0;:NEXT"
+        ":OSCLI \"LOAD P\"+STR$ I%%:A$=GET$:NEXT:REPEAT UNTIL FALSE\r",
+        mode_digits, static_cast<int>(count));
+    // DATA lines well inside the 238 characters BASIC takes on a line.
+    int line = 20;
+    size_t line_length = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const char* item = changes[i][0] ? changes[i] : "00";
+        if (line_length == 0 || line_length + strlen(item) > 200) {
+            if (line_length > 0) put("\r");
+            put("%d DATA %s", line, item);
+            line += 10;
+            line_length = 10 + strlen(item);
+        } else {
+            put(",%s", item);
+            line_length += 1 + strlen(item);
+        }
+    }
+    put("\rRUN\r");
+    return used < capacity ? used : 0;
 }

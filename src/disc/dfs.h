@@ -32,6 +32,10 @@ void write_ssd(int32_t tracks, const char* title, int32_t boot_option, const Dis
                uint8_t* image);
 
 // The !BOOT text that shows pictures $.P1 .. $.Pn in the given modes,
-// each until a key is pressed, the last one for ever. Returns its length
-// (always less than `capacity`).
-size_t write_boot_program(const int32_t* modes, int32_t count, char* text, size_t capacity);
+// each until a key is pressed, the last one for ever. `changes` holds, for
+// each picture, the VDU 19 changes to its mode's palette as pairs of
+// digits, logical colour then physical ("" for none); with none at all the
+// program is the plain one. Returns its length, 0 when it does not fit in
+// `capacity`.
+size_t write_boot_program(const int32_t* modes, const char* const* changes, int32_t count, char* text,
+                          size_t capacity);

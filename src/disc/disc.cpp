@@ -54,9 +54,9 @@ bool check_title(const char* title, char* reason, size_t capacity) {
     return false;
 }
 
-bool prepare_picture(const char* label, int32_t mode, const uint8_t* dump, const char* inf, size_t inf_size,
-                     DiscPicture& picture, char* reason, size_t capacity) {
-    picture = {mode, dump, screen_mode_for(mode).screen_start, 0};
+bool prepare_picture(const char* label, int32_t mode, const Palette& palette, const uint8_t* dump, const char* inf,
+                     size_t inf_size, DiscPicture& picture, char* reason, size_t capacity) {
+    picture = {mode, palette, dump, screen_mode_for(mode).screen_start, 0};
     if (inf && !parse_inf_line(inf, inf_size, picture.load, picture.exec)) {
         snprintf(reason, capacity, "%s.inf: not an INF line (NAME LOAD EXEC)", label);
         return false;
@@ -68,6 +68,9 @@ bool build_disc(int32_t tracks, const char* title, const DiscPicture* pictures, 
                 char* reason, size_t capacity) {
     DiscFile files[kMaxDiscFiles];
     int32_t modes[kMaxPictures];
+    // Each picture's changes to its mode's palette: "logical physical" pairs.
+    char changes[kMaxPictures][17];
+    const char* change_lists[kMaxPictures];
     for (int32_t i = 0; i < count; ++i) {
         DiscFile& file = files[i + 1];
         // "P1" .. "P30"
@@ -82,9 +85,18 @@ bool build_disc(int32_t tracks, const char* title, const DiscPicture* pictures, 
         file.data = pictures[i].dump;
         file.length = static_cast<uint32_t>(screen_bytes(screen_mode_for(pictures[i].mode)));
         modes[i] = pictures[i].mode;
+        const Palette standard = default_palette(pictures[i].mode);
+        char* pair = changes[i];
+        for (int32_t logical = 0; logical < standard.colours; ++logical) {
+            if (pictures[i].palette.physical[logical] == standard.physical[logical]) continue;
+            *pair++ = static_cast<char>('0' + logical);
+            *pair++ = static_cast<char>('0' + pictures[i].palette.physical[logical]);
+        }
+        *pair = '\0';
+        change_lists[i] = changes[i];
     }
-    char boot[512];
-    const size_t boot_length = write_boot_program(modes, count, boot, sizeof boot);
+    char boot[2048];
+    const size_t boot_length = write_boot_program(modes, change_lists, count, boot, sizeof boot);
     files[0] = {"!BOOT", 0, 0, reinterpret_cast<const uint8_t*>(boot), static_cast<uint32_t>(boot_length)};
 
     const int32_t total = tracks * kSectorsPerTrack;

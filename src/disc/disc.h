@@ -5,12 +5,14 @@
 #include <cstdint>
 
 #include "disc/dfs.h"
+#include "tools/palette.h"
 
 inline constexpr int32_t kMaxPictures = kMaxDiscFiles - 1;  // beside !BOOT
 
 // A picture ready for the disc.
 struct DiscPicture {
     int32_t mode;
+    Palette palette;
     const uint8_t* dump;  // the mode's screen size
     uint32_t load;
     uint32_t exec;
@@ -21,12 +23,12 @@ struct DiscPicture {
 
 bool check_title(const char* title, char* reason, size_t capacity);
 
-// The dump of `mode` (its screen size) with the load and execution
-// addresses from its INF sidecar's text, or the mode's screen start and 0
-// when `inf` is null. `label` names the dump in the reason; the sidecar is
-// named after it with ".inf" appended.
-bool prepare_picture(const char* label, int32_t mode, const uint8_t* dump, const char* inf, size_t inf_size,
-                     DiscPicture& picture, char* reason, size_t capacity);
+// The dump of `mode` (its screen size), shown with `palette`, with the load
+// and execution addresses from its INF sidecar's text, or the mode's
+// screen start and 0 when `inf` is null. `label` names the dump in the
+// reason; the sidecar is named after it with ".inf" appended.
+bool prepare_picture(const char* label, int32_t mode, const Palette& palette, const uint8_t* dump, const char* inf,
+                     size_t inf_size, DiscPicture& picture, char* reason, size_t capacity);
 
 // Lays out the whole disc, !BOOT first, then the pictures as $.P1, $.P2,
 // ... in `image` (tracks * 2560 bytes, at most kMaxDiscBytes). The title

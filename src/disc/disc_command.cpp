@@ -16,7 +16,8 @@ namespace {
 const char kProgram[] = "tarnvil-disc";
 
 const char kUsage[] =
-    "Usage: tarnvil-disc [-o OUT.ssd] [--tracks 40|80] [--title TEXT] [-m MODE] DUMP [[-m MODE] DUMP ...]\n"
+    "Usage: tarnvil-disc [-o OUT.ssd] [--tracks 40|80] [--title TEXT] [-m MODE] [-p PALETTE] DUMP\n"
+    "                    [[-m MODE] [-p PALETTE] DUMP ...]\n"
     "Write a bootable single-sided DFS disc image that shows tarnvil's screen dumps.\n"
     "\n"
     "  -o, --output FILE  the disc image to write, - for standard output\n"
@@ -24,6 +25,10 @@ const char kUsage[] =
     "  -t, --tracks N     40 or 80 tracks (default 80)\n"
     "  -T, --title TEXT   the disc title, at most 12 characters (default PICTURES)\n"
     "  -m, --mode MODE    mode of the dumps that follow: 0, 1, 2, 4 or 5 (default 2)\n"
+    "  -p, --palette PALETTE\n"
+    "                     the physical colour (0 to 7) each logical colour of the\n"
+    "                     dumps that follow shows: 07, 0137 or 01234567 by\n"
+    "                     default; -m resets it; !BOOT sets it with VDU 19\n"
     "  -h, --help         show this help and exit\n"
     "      --version      show the version and exit\n"
     "\n"
@@ -31,10 +36,11 @@ const char kUsage[] =
     "The pictures are stored as $.P1, $.P2, ... Boot the disc with SHIFT+BREAK:\n"
     "each picture stays until a key is pressed, the last one until ESCAPE or BREAK.\n";
 
-enum Option { kOutput, kTracks, kTitle, kMode, kHelp, kVersion };
+enum Option { kOutput, kTracks, kTitle, kMode, kPalette, kHelp, kVersion };
 
 constexpr OptionSpec kOptions[] = {{"output", 'o', true, kOutput}, {"tracks", 't', true, kTracks},
                                    {"title", 'T', true, kTitle},   {"mode", 'm', true, kMode},
+                                   {"palette", 'p', true, kPalette},
                                    {"help", 'h', false, kHelp},    {"version", '\0', false, kVersion}};
 
 struct Request {
@@ -81,6 +87,9 @@ int parse_command_line(int argc, char** argv, const ToolRun& run, Request& reque
                 if (!parse_mode_argument(argument.value, mode))
                     return usage_error(run, kProgram, "the mode must be 0, 1, 2, 4 or 5");
                 take_mode(request.named, mode);
+                break;
+            case kPalette:
+                if (!take_palette(request.named, argument.value, run, kProgram)) return 2;
                 break;
             case kHelp:
                 return show_usage(run, kUsage);
@@ -131,7 +140,7 @@ int make_disc(int argc, char** argv, const ToolRun& run, DiscImage& image) {
         if (!read_screen_dump(run, kProgram, i, named.path, named.mode, dumps[i]) ||
             !read_sidecar(run, i, named.path, inf, inf_size)) {
             ready = false;
-        } else if (!prepare_picture(named.path, named.mode, dumps[i], inf_size >= 0 ? inf : nullptr,
+        } else if (!prepare_picture(named.path, named.mode, named.palette, dumps[i], inf_size >= 0 ? inf : nullptr,
                                     inf_size >= 0 ? static_cast<size_t>(inf_size) : 0, pictures[i], reason,
                                     sizeof reason)) {
             say(run.errors, "%s: %s\n", kProgram, reason);

@@ -66,12 +66,24 @@ bool parse_mode_argument(const char* text, int32_t& mode) {
 
 void take_mode(DumpArguments& arguments, int32_t mode) {
     arguments.mode = mode;
+    arguments.palette = default_palette(mode);
     const char digit[2] = {static_cast<char>('0' + mode), '\0'};
     note_option(arguments.following, "-m", digit);
 }
 
+bool take_palette(DumpArguments& arguments, const char* text, const ToolRun& run, const char* program) {
+    char reason[128];
+    if (!parse_palette(text, arguments.mode, arguments.palette, reason, sizeof reason)) {
+        usage_error(run, program, reason);
+        return false;
+    }
+    note_option(arguments.following, "-p", text);
+    return true;
+}
+
 void take_dump(DumpArguments& arguments, const char* path) {
-    if (arguments.count < arguments.capacity) arguments.dumps[arguments.count] = {path, arguments.mode};
+    if (arguments.count < arguments.capacity)
+        arguments.dumps[arguments.count] = {path, arguments.mode, arguments.palette};
     ++arguments.count;
     note_operand(arguments.following);
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "tools/command_line.h"
+#include "tools/palette.h"
 #include "tools/tool.h"
 
 // Reads the `index`th dump, named `path`, into `buffer` (kMaxScreenBytes
@@ -21,10 +22,12 @@ bool read_screen_dump(const ToolRun& run, const char* program, int32_t index, co
 bool parse_mode_argument(const char* text, int32_t& mode);
 
 // The dumps a command line names, each with the mode of the last -m
-// before it (2 before any).
+// before it (2 before any) and the palette of the last -p after that (the
+// mode's own before any).
 struct NamedDump {
     const char* path;
     int32_t mode;
+    Palette palette;
 };
 
 struct DumpArguments {
@@ -32,10 +35,14 @@ struct DumpArguments {
     int32_t capacity;
     int32_t count = 0;        // every dump named, also those beyond `capacity`
     int32_t mode = 2;
+    Palette palette = default_palette(2);
     FollowingOption following{};
 };
 
 void take_mode(DumpArguments& arguments, int32_t mode);
+// False, after reporting it as a command-line mistake, for a palette that
+// is not one of the current mode's.
+bool take_palette(DumpArguments& arguments, const char* text, const ToolRun& run, const char* program);
 void take_dump(DumpArguments& arguments, const char* path);
 
 // After the last argument: a command line that names no dump, or whose

@@ -13,6 +13,6 @@ struct PngBytes {
     size_t size = 0;
 };
 
-// Encodes `image` as an 8-bit RGB PNG. False when memory runs out; `png`
-// then holds nothing.
-bool encode_png(const RgbImage& image, PngBytes& png);
+// Encodes `image` as a PNG of palette colours, 1, 2 or 4 bits per pixel.
+// False when memory runs out; `png` then holds nothing.
+bool encode_png(const IndexedImage& image, PngBytes& png);

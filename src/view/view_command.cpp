@@ -18,11 +18,15 @@ namespace {
 const char kProgram[] = "tarnvil-view";
 
 const char kUsage[] =
-    "Usage: tarnvil-view [-m MODE] [-o FILE] [--native] DUMP...\n"
+    "Usage: tarnvil-view [-m MODE] [-p PALETTE] [-o FILE] [--native] DUMP...\n"
     "Render BBC Micro screen dumps written by tarnvil as PNG pictures.\n"
     "\n"
     "  -m, --mode MODE    screen mode of the dumps that follow: 0, 1, 2, 4 or 5\n"
     "                     (default 2)\n"
+    "  -p, --palette PALETTE\n"
+    "                     the physical colour (0 to 7) each logical colour of\n"
+    "                     the dumps that follow shows, as VDU 19 sets it: 07,\n"
+    "                     0137 or 01234567 by default; -m resets it\n"
     "  -o, --output FILE  write the picture to FILE, - for standard output\n"
     "                     (one DUMP only; default: the dump's name with \".png\"\n"
     "                     appended)\n"
@@ -33,11 +37,11 @@ const char kUsage[] =
     "\n"
     "A dump does not record its mode: give the -m it was converted with.\n";
 
-enum Option { kMode, kOutput, kNative, kHelp, kVersion };
+enum Option { kMode, kPalette, kOutput, kNative, kHelp, kVersion };
 
-constexpr OptionSpec kOptions[] = {{"mode", 'm', true, kMode},     {"output", 'o', true, kOutput},
-                                   {"native", '\0', false, kNative}, {"help", 'h', false, kHelp},
-                                   {"version", '\0', false, kVersion}};
+constexpr OptionSpec kOptions[] = {{"mode", 'm', true, kMode},         {"palette", 'p', true, kPalette},
+                                   {"output", 'o', true, kOutput},     {"native", '\0', false, kNative},
+                                   {"help", 'h', false, kHelp},        {"version", '\0', false, kVersion}};
 
 void report_out_of_memory(const ToolRun& run, const char* path) {
     say(run.errors, "%s: %s: out of memory\n", kProgram, path);
@@ -48,15 +52,15 @@ bool view_dump(const ToolRun& run, int32_t index, const NamedDump& dump, const c
                const PictureOutput& output) {
     uint8_t screen[kMaxScreenBytes];
     if (!read_screen_dump(run, kProgram, index, dump.path, dump.mode, screen)) return false;
-    RgbImage image;
-    if (!render_dump(dump.mode, screen, native, image)) {
+    IndexedImage image;
+    if (!render_dump(dump.mode, screen, native, dump.palette, image)) {
         report_out_of_memory(run, picture_path);
         return false;
     }
     return output.take(output.context, run, picture_path, image);
 }
 
-bool write_png(void*, const ToolRun& run, const char* path, const RgbImage& picture) {
+bool write_png(void*, const ToolRun& run, const char* path, const IndexedImage& picture) {
     PngBytes png;
     if (!encode_png(picture, png)) {
         report_out_of_memory(run, path);
@@ -91,6 +95,9 @@ int view_dumps(int argc, char** argv, const ToolRun& run, const PictureOutput& o
                 return 2;
             }
             take_mode(named, mode);
+            break;
+        case kPalette:
+            if (!take_palette(named, argument.value, run, kProgram)) return 2;
             break;
         case kOutput:
             picture = argument.value;

@@ -9,7 +9,7 @@ struct PictureOutput {
     void* context;
     // Takes the picture of one dump, bound for `path`. False, after saying
     // why on `run.errors`, when it could not.
-    bool (*take)(void* context, const ToolRun& run, const char* path, const RgbImage& picture);
+    bool (*take)(void* context, const ToolRun& run, const char* path, const IndexedImage& picture);
 };
 
 // tarnvil-view from its arguments to its pictures, with every check and

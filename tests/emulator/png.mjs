@@ -1,6 +1,7 @@
-// Reads the PNG files tarnvil-view writes: 8-bit RGB, not interlaced.
-// Anything else is refused rather than half-decoded, so a change in the
-// previewer's output shows up as a clear error here.
+// Reads the PNG files tarnvil-view writes: palette colours at 1, 2 or 4
+// bits per pixel (or 8-bit RGB), not interlaced. Anything else is refused
+// rather than half-decoded, so a change in the previewer's output shows up
+// as a clear error here.
 import { inflateSync } from "node:zlib";
 
 const SIGNATURE = Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]);
@@ -22,6 +23,8 @@ export function decodePng(bytes, name) {
     if (bytes.length < 8 || !bytes.subarray(0, 8).equals(SIGNATURE)) fail("not a PNG file");
     let width = 0;
     let height = 0;
+    let depth = 8;
+    let palette = null;  // RGB triples, for colour type 3
     const compressed = [];
     let sawEnd = false;
     for (let at = 8; at < bytes.length && !sawEnd; ) {
@@ -33,9 +36,14 @@ export function decodePng(bytes, name) {
         if (type === "IHDR") {
             width = data.readUInt32BE(0);
             height = data.readUInt32BE(4);
-            const [depth, colourType, method, filterMethod, interlace] = data.subarray(8, 13);
-            if (depth !== 8 || colourType !== 2) fail(`bit depth ${depth}, colour type ${colourType}: only 8-bit RGB is read`);
+            const [bits, colourType, method, filterMethod, interlace] = data.subarray(8, 13);
+            depth = bits;
+            if (colourType === 3 && [1, 2, 4, 8].includes(bits)) palette = [];
+            else if (bits !== 8 || colourType !== 2) fail(`bit depth ${bits}, colour type ${colourType}: only palettes and 8-bit RGB are read`);
             if (method !== 0 || filterMethod !== 0 || interlace !== 0) fail("only non-interlaced PNG with the standard methods is read");
+        } else if (type === "PLTE") {
+            if (!palette || length % 3 !== 0) fail("a PLTE chunk where none belongs");
+            for (let i = 0; i < length; i += 3) palette.push(data.subarray(i, i + 3));
         } else if (type === "IDAT") {
             compressed.push(data);
         } else if (type === "IEND") {
@@ -45,20 +53,22 @@ export function decodePng(bytes, name) {
     }
     if (!width || !height) fail("no IHDR chunk");
     if (!sawEnd) fail("no IEND chunk");
+    if (palette && !palette.length) fail("no PLTE chunk");
 
     const raw = inflateSync(Buffer.concat(compressed));
-    const stride = width * 3;
+    const pixelBytes = palette ? 1 : 3;  // what the filters step back by
+    const stride = palette ? Math.ceil((width * depth) / 8) : width * 3;
     if (raw.length !== height * (stride + 1)) fail(`image data holds ${raw.length} bytes, expected ${height * (stride + 1)}`);
-    const rgb = new Uint8Array(height * stride);
+    const rows = new Uint8Array(height * stride);
     for (let y = 0; y < height; ++y) {
         const filter = raw[y * (stride + 1)];
         const line = raw.subarray(y * (stride + 1) + 1, (y + 1) * (stride + 1));
         const out = y * stride;
         const up = out - stride;
         for (let i = 0; i < stride; ++i) {
-            const a = i >= 3 ? rgb[out + i - 3] : 0;
-            const b = y > 0 ? rgb[up + i] : 0;
-            const c = i >= 3 && y > 0 ? rgb[up + i - 3] : 0;
+            const a = i >= pixelBytes ? rows[out + i - pixelBytes] : 0;
+            const b = y > 0 ? rows[up + i] : 0;
+            const c = i >= pixelBytes && y > 0 ? rows[up + i - pixelBytes] : 0;
             let predicted;
             switch (filter) {
                 case 0: predicted = 0; break;
@@ -68,8 +78,18 @@ export function decodePng(bytes, name) {
                 case 4: predicted = paeth(a, b, c); break;
                 default: fail(`row ${y} has unknown filter type ${filter}`);
             }
-            rgb[out + i] = (line[i] + predicted) & 0xff;
+            rows[out + i] = (line[i] + predicted) & 0xff;
         }
     }
-    return { width, height, rgb };
+    if (!palette) return { width, height, rgb: rows };
+    const rgb = new Uint8Array(width * height * 3);
+    for (let y = 0; y < height; ++y) {
+        for (let x = 0; x < width; ++x) {
+            const bit = x * depth;
+            const index = (rows[y * stride + (bit >> 3)] >> (8 - depth - (bit & 7))) & ((1 << depth) - 1);
+            if (index >= palette.length) fail(`pixel (${x}, ${y}) has colour ${index}, beyond the palette`);
+            rgb.set(palette[index], (y * width + x) * 3);
+        }
+    }
+    return { width, height, rgb, palette };
 }

@@ -5,8 +5,8 @@
 //   await tarnvil.ready
 //   await tarnvil.fit(bytes, options)       -> { ppm, console, error, command }
 //   await tarnvil.convert(argument, bytes)  -> { console, dump, inf, name }
-//   await tarnvil.preview(mode, dump)       -> { width, height, rgba }
-//   await tarnvil.disc({ title, tracks, pictures: [{ mode, dump, inf, name }] })
+//   await tarnvil.preview(mode, dump, palette) -> { width, height, rgba }
+//   await tarnvil.disc({ title, tracks, pictures: [{ mode, palette, dump, inf, name }] })
 //                                           -> { ssd, error }
 //
 // The guide's page on the web page describes each one.
@@ -107,10 +107,12 @@
         return mode === undefined || mode === null ? fallback : String(mode);
     }
 
-    async function preview(mode, dump) {
+    const paletteWords = (palette) => (palette === undefined || palette === null ? [] : ["-p", String(palette)]);
+
+    async function preview(mode, dump, palette) {
         const core = await ready;
         const files = [{ dump: asBytes(dump, "the dump") }];
-        const words = ["tarnvil-view", "-m", modeText(mode, "2"), "dump"];
+        const words = ["tarnvil-view", "-m", modeText(mode, "2"), ...paletteWords(palette), "dump"];
         const memory = scratch(core);
         try {
             if (!core._tarnvil_view(words.length, memory.argv(words), memory.files(files), files.length)) {
@@ -136,7 +138,7 @@
         const files = pictures.map((picture, i) => {
             const name = picture.name === undefined || picture.name === null ? `P${i + 1}` : String(picture.name);
             // A name that starts with "-" is a file only behind "./".
-            words.push("-m", modeText(picture.mode, "2"), /^-./.test(name) ? `./${name}` : name);
+            words.push("-m", modeText(picture.mode, "2"), ...paletteWords(picture.palette), /^-./.test(name) ? `./${name}` : name);
             const inf = typeof picture.inf === "string" ? encoder.encode(picture.inf) : optionalBytes(picture.inf, "a sidecar");
             return { dump: optionalBytes(picture.dump, "a dump"), sidecar: inf };
         });

@@ -1,0 +1,31 @@
+// The machine's palette: the physical colour each logical colour of a mode
+// shows, which VDU 19 changes. Physical colours are 0 black, 1 red, 2
+// green, 3 yellow, 4 blue, 5 magenta, 6 cyan, 7 white (bit 0 red, bit 1
+// green, bit 2 blue); a palette is written as one digit per logical
+// colour: 07 in MODEs 0 and 4, 0137 in MODEs 1 and 5, 01234567 in MODE 2.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct Palette {
+    int32_t colours = 0;      // 2, 4 or 8 logical colours
+    uint8_t physical[8] = {};
+};
+
+// The palette a MODE starts with, the one tarnvil's colour matching is for.
+Palette default_palette(int32_t mode);
+
+bool is_default_palette(const Palette& palette, int32_t mode);
+
+// Reads a palette for `mode`. False with `reason` (naming the mode's length
+// and default) for digits of the wrong number or kind.
+bool parse_palette(const char* text, int32_t mode, Palette& palette, char* reason, size_t capacity);
+
+// The palette's digits, NUL-terminated.
+void palette_digits(const Palette& palette, char (&text)[9]);
+
+// Full-intensity RGB of a physical colour.
+inline void physical_rgb(uint8_t physical, uint8_t (&rgb)[3]) {
+    for (int c = 0; c < 3; ++c) rgb[c] = (physical >> c) & 1 ? 255 : 0;
+}
