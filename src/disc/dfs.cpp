@@ -83,31 +83,33 @@ size_t write_boot_program(const int32_t* modes, const char* const* changes, int3
     // MODE and its load. A picture without any reads "00", which sets
     // logical colour 0 to black, as MODE has just done: BASIC runs the
     // body of a FOR loop at least once.
+    char piece[256];
     size_t used = 0;
-    auto put = [&](const char* format, auto... values) {
-        const int written = used < capacity ? snprintf(text + used, capacity - used, format, values...) : -1;
-        used = written < 0 ? capacity : used + static_cast<size_t>(written);
+    auto put = [&](int length) {
+        const bool fits = length >= 0 && used + static_cast<size_t>(length) < capacity;
+        if (fits) memcpy(text + used, piece, static_cast<size_t>(length) + 1);
+        used = fits ? used + static_cast<size_t>(length) : capacity;
     };
-    put("NEW\r"
-        "10 M$=\"%s\":FOR I%%=1 TO %d:MODE VAL MID$(M$,I%%,1):VDU 23,1,0;0;0;0;:READ P$"
-        ":FOR J%%=1 TO LEN P$ STEP 2:VDU 19,VAL MID$(P$,J%%,1),VAL MID$(P$,J%%+1,1);0;:NEXT"
-        ":OSCLI \"LOAD P\"+STR$ I%%:A$=GET$:NEXT:REPEAT UNTIL FALSE\r",
-        mode_digits, static_cast<int>(count));
+    put(snprintf(piece, sizeof piece,
+                 "NEW\r"
+                 "10 M$=\"%s\":FOR I%%=1 TO %d:MODE VAL MID$(M$,I%%,1):VDU 23,1,0;0;0;0;:READ P$"
+                 ":FOR J%%=1 TO LEN P$ STEP 2:VDU 19,VAL MID$(P$,J%%,1),VAL MID$(P$,J%%+1,1);0;:NEXT"
+                 ":OSCLI \"LOAD P\"+STR$ I%%:A$=GET$:NEXT:REPEAT UNTIL FALSE\r",
+                 mode_digits, static_cast<int>(count)));
     // DATA lines well inside the 238 characters BASIC takes on a line.
     int line = 20;
     size_t line_length = 0;
     for (int32_t i = 0; i < count; ++i) {
         const char* item = changes[i][0] ? changes[i] : "00";
         if (line_length == 0 || line_length + strlen(item) > 200) {
-            if (line_length > 0) put("\r");
-            put("%d DATA %s", line, item);
+            put(snprintf(piece, sizeof piece, "%s%d DATA %s", line_length > 0 ? "\r" : "", line, item));
             line += 10;
             line_length = 10 + strlen(item);
         } else {
-            put(",%s", item);
+            put(snprintf(piece, sizeof piece, ",%s", item));
             line_length += 1 + strlen(item);
         }
     }
-    put("\rRUN\r");
+    put(snprintf(piece, sizeof piece, "\rRUN\r"));
     return used < capacity ? used : 0;
 }
