@@ -1,6 +1,6 @@
 // Arbitrary bytes as a picture for tarnvil-fit, through decoding, scaling
-// and the tone and colour settings. Input layout: one byte of settings
-// (mode, aspect, fill, grey, tone), then the file.
+// and the tone, colour and palette settings. Input layout: one byte of
+// settings (mode, aspect, fill, grey, tone and palette), then the file.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +8,7 @@
 
 #include "fit/decode.h"
 #include "fit/fit.h"
+#include "fit/recolour.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return -1;
@@ -34,6 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         settings.contrast = 40;
         settings.saturation = 50;
         settings.gamma = 180;
+        // One of the palettes the mode can reach.
+        Palette candidates[kMaxCandidates];
+        settings.palette = candidates[choice % palette_candidates(settings.mode, candidates)];
+        settings.palette_choice = FitSettings::PaletteChoice::kGiven;
     }
     PpmBytes ppm;
     if (!fit_file(file, file_size, settings, ppm, reason, sizeof reason)) {

@@ -15,9 +15,11 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
 
+#include "driver/driver.h"
 #include "fit/fit_command.h"
 #include "pictures.h"
 #include "support.h"
+#include "view/render.h"
 
 using namespace testing_support;
 
@@ -480,6 +482,104 @@ TEST(FitProgram, WritesBesideEachPictureAndGoesOnAfterAFailure) {
     EXPECT_EQ(cut.exit_status, 2);
     EXPECT_EQ(cut.err, "tarnvil-fit: option requires an argument -- 'm'\nTry 'tarnvil-fit --help' for more information.\n");
     EXPECT_FALSE(exists(dir / "out.ppm"));
+}
+
+// ---- Palettes ---------------------------------------------------------------
+
+// The colours the machine shows for a PPM: tarnvil without halftoning, as
+// tarnvil-view paints it in `palette`, one pixel per screen pixel.
+std::vector<Rgb> shown(const std::string& ppm, int mode, const std::string& palette) {
+    ConvertedPicture converted;
+    const std::string argument = "-h0a" + std::to_string(mode) + "p.ppm";
+    convert_picture(argument.c_str(), reinterpret_cast<const uint8_t*>(ppm.data()), ppm.size(), no_messages(), converted);
+    Palette chosen;
+    char reason[160];
+    EXPECT_TRUE(parse_palette(palette.c_str(), mode, chosen, reason, sizeof reason)) << reason;
+    IndexedImage screen;
+    EXPECT_TRUE(render_dump(mode, converted.files.dump, true, chosen, screen));
+    std::vector<Rgb> colours;
+    for (int32_t i = 0; i < screen.width * screen.height; ++i) {
+        const uint8_t* rgb = screen.rgb[screen.indices[static_cast<size_t>(i)]];
+        colours.push_back({rgb[0], rgb[1], rgb[2]});
+    }
+    return colours;
+}
+
+// A picture of stripes in a palette's own colours, prepared for that
+// palette, comes out of tarnvil and tarnvil-view in exactly those colours.
+TEST(FitPalette, EveryReachablePaletteShowsItsOwnColours) {
+    const struct {
+        int mode;
+        std::vector<std::string> palettes;
+    } cases[] = {{1, {"0137", "0157", "0237", "0267", "0457", "0467"}},
+                 {5, {"0157", "0467"}},
+                 {0, {"07", "70", "14", "62", "35"}},
+                 {4, {"40", "27"}},
+                 {2, {"01234567", "76543210", "02143657", "13572460", "70615243"}}};
+    for (const auto& c : cases) {
+        for (const std::string& palette : c.palettes) {
+            // 320 x 256 fills every mode with aspect correction pixel for
+            // pixel; stripes 40 pixels wide, one per logical colour.
+            Samples picture{320, 256, 3, {}};
+            const int stripes = static_cast<int>(palette.size());
+            for (int y = 0; y < 256; ++y)
+                for (int x = 0; x < 320; ++x)
+                    for (int k = 0; k < 3; ++k) picture.values.push_back((palette[static_cast<size_t>(x * stripes / 320)] - '0') >> k & 1 ? 255 : 0);
+            const Fitted fitted = fit({"-a", "-m", std::to_string(c.mode), "--palette", palette}, netpbm_file('6', picture, 255));
+            ASSERT_EQ(fitted.status, 0) << fitted.err;
+            EXPECT_EQ(fitted.out, "picture.ppm: 320 x 256; convert with tarnvil -a" + std::to_string(c.mode) +
+                                      "picture.ppm; show with tarnvil-view and tarnvil-disc -p " + palette + "\n");
+            const std::vector<Rgb> screen = shown(fitted.ppm, c.mode, palette);
+            const int across = static_cast<int>(screen.size() / 256);
+            int wrong = 0;
+            for (int x = 0; x < across && wrong < 3; ++x) {
+                const int physical = palette[static_cast<size_t>(x * stripes / across)] - '0';
+                const Rgb expected{physical & 1 ? 255 : 0, physical & 2 ? 255 : 0, physical & 4 ? 255 : 0};
+                for (int y = 0; y < 256; y += 51)
+                    if (screen[static_cast<size_t>(y * across + x)] != expected && ++wrong <= 3)
+                        ADD_FAILURE() << "MODE " << c.mode << " palette " << palette << ": (" << x << "," << y << ") is "
+                                      << screen[static_cast<size_t>(y * across + x)] << ", not " << expected;
+            }
+        }
+    }
+}
+
+// auto keeps the palette whose screen comes closest to the picture: clear
+// on pictures made of a palette's colours, the mode's own on ties.
+TEST(FitPalette, AutoChoosesTheClosestScreen) {
+    auto gradient = [](uint32_t from, uint32_t to) {
+        Samples picture{320, 256, 3, {}};
+        for (uint32_t y = 0; y < 256; ++y)
+            for (int x = 0; x < 320; ++x)
+                for (int k = 16; k >= 0; k -= 8)
+                    picture.values.push_back((((from >> k) & 255) * (255 - y) + ((to >> k) & 255) * y) / 255);
+        return netpbm_file('6', picture, 255);
+    };
+    const struct {
+        std::string picture;
+        int mode;
+        std::string chosen;
+    } cases[] = {
+        {gradient(0x000080, 0x87CEEB), 1, "0467"},  // navy to sky blue: blue and cyan
+        {gradient(0x8B0000, 0xFFA500), 1, "0137"},  // dark red to orange: the mode's own
+        {gradient(0x008000, 0xFFFF00), 5, "0237"},  // green to yellow
+        {gradient(0x000000, 0x0000FF), 0, "04"},    // black to blue
+        {gradient(0xFFFF00, 0x000000), 4, "03"},    // yellow to black
+        {gradient(0x000000, 0x000000), 1, "0137"},  // every screen equally black: the mode's own
+        {gradient(0xFF0000, 0x00FFFF), 2, "01234567"},
+    };
+    for (const auto& c : cases) {
+        const Fitted fitted = fit({"-a", "-m", std::to_string(c.mode), "--palette", "auto"}, c.picture);
+        ASSERT_EQ(fitted.status, 0) << fitted.err;
+        EXPECT_NE(fitted.out.find("-p " + c.chosen + "\n"), std::string::npos) << c.chosen << ": " << fitted.out;
+        EXPECT_EQ(fitted.out, fit({"-a", "-m", std::to_string(c.mode), "--palette", "auto"}, c.picture).out);
+    }
+    const Fitted refused = fit({"-m", "1", "--palette", "0123"}, gradient(0, 0));
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err, "tarnvil-fit: the palette 0123 cannot be reached in MODE 1: tarnvil's colour matching reaches "
+                           "0137, 0157, 0237, 0267, 0457 and 0467\n");
+    EXPECT_EQ(fit({"--palette", "0137"}, gradient(0, 0)).err,
+              "tarnvil-fit: a MODE 2 palette is 8 digits from 0 to 7, one for each logical colour (default 01234567)\n");
 }
 
 }  // namespace

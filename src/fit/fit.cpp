@@ -1,12 +1,14 @@
 #include "fit/fit.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "fit/colour.h"
 #include "fit/decode.h"
+#include "fit/recolour.h"
 #include "screen/modes.h"
 
 namespace {
@@ -201,6 +203,54 @@ bool fit_picture(const Picture& picture, const FitSettings& settings, PpmBytes& 
     return true;
 }
 
+namespace {
+
+// The picture prepared for a palette: given, or the best of the
+// candidates by the distance of their screens from the picture prepared
+// without one. Ties go to the earlier candidate, the mode's own first.
+bool fit_for_palette(const Picture& picture, const FitSettings& settings, PpmBytes& ppm, char* reason,
+                     size_t capacity) {
+    PpmBytes base;
+    if (!fit_picture(picture, settings, base, reason, capacity)) return false;
+    const PpmBytes& reference = base;
+    const size_t header = base.size - static_cast<size_t>(fit_width(settings)) * kScreenLines * 3;
+    const size_t pixels = static_cast<size_t>(fit_width(settings)) * kScreenLines;
+
+    Palette candidates[kMaxCandidates];
+    const int32_t count =
+        settings.palette_choice == FitSettings::PaletteChoice::kGiven ? 1 : palette_candidates(settings.mode, candidates);
+    if (count == 1) candidates[0] = settings.palette;
+    std::unique_ptr<uint8_t[]> trial(new (std::nothrow) uint8_t[base.size]);
+    ppm.data.reset(new (std::nothrow) uint8_t[base.size]);
+    if (!trial || !ppm.data) {
+        snprintf(reason, capacity, "out of memory");
+        return false;
+    }
+    ppm.size = base.size;
+    BlurredPicture blurred;
+    if (count > 1 && !blur_samples(reference.data.get() + header, fit_width(settings), blurred)) {
+        snprintf(reason, capacity, "out of memory");
+        return false;
+    }
+    uint64_t best = UINT64_MAX;
+    for (int32_t i = 0; i < count; ++i) {
+        memcpy(trial.get(), base.data.get(), base.size);
+        map_to_palette(settings.mode, candidates[i], trial.get() + header, pixels);
+        uint64_t error = 0;
+        if (count > 1 && !palette_error(settings.mode, settings.aspect, candidates[i], blurred, trial.get() + header, error)) {
+            snprintf(reason, capacity, "out of memory");
+            return false;
+        }
+        if (count > 1 && error >= best) continue;
+        best = error;
+        std::swap(trial, ppm.data);
+        palette_digits(candidates[i], ppm.palette);
+    }
+    return true;
+}
+
+}  // namespace
+
 bool fit_file(const uint8_t* bytes, size_t size, const FitSettings& settings, PpmBytes& ppm, char* reason,
               size_t capacity) {
     int32_t width = 0;
@@ -209,7 +259,9 @@ bool fit_file(const uint8_t* bytes, size_t size, const FitSettings& settings, Pp
     // Each decoder checks the memory its picture needs before it takes it.
     Picture picture;
     if (!decode_picture(bytes, size, decode_reduction(width, height, settings), picture, reason, capacity)) return false;
-    const bool fitted = fit_picture(picture, settings, ppm, reason, capacity);
+    const bool fitted = settings.palette_choice == FitSettings::PaletteChoice::kOwn
+                            ? fit_picture(picture, settings, ppm, reason, capacity)
+                            : fit_for_palette(picture, settings, ppm, reason, capacity);
     release_picture(picture);
     return fitted;
 }

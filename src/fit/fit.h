@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "fit/picture.h"
+#include "tools/palette.h"
 
 // How the picture covers the screen: filled with the overflow cropped from
 // the centre, fitted inside with black bars, or stretched to it.
@@ -23,6 +24,10 @@ struct FitSettings {
     int32_t gamma = 100;       // in hundredths, 10..1000
     bool grey = false;
     uint8_t background[3] = {0, 0, 0};  // shows through transparent pixels
+    // A palette the picture is prepared for (see recolour.h), or the one
+    // whose screen comes closest to it.
+    enum class PaletteChoice { kOwn, kGiven, kBest } palette_choice = PaletteChoice::kOwn;
+    Palette palette;
 };
 
 // The PPM's width: 640, 320 or 160 (the height is always 256 lines).
@@ -36,6 +41,7 @@ int32_t decode_reduction(int32_t width, int32_t height, const FitSettings& setti
 struct PpmBytes {
     std::unique_ptr<uint8_t[]> data;
     size_t size = 0;
+    char palette[9] = "";  // the palette it was prepared for, if any
 };
 
 // Scales `picture` onto the screen by averaging in linear light, applies

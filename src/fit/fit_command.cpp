@@ -12,6 +12,8 @@
 #include "tools/command_line.h"
 #include "tools/dump.h"
 #include "tools/output.h"
+#include "tools/palette.h"
+#include "fit/recolour.h"
 
 namespace {
 
@@ -35,6 +37,9 @@ const char kUsage[] =
     "      --background C   what shows through transparent pixels: #RRGGBB, or\n"
     "                       black, red, green, yellow, blue, magenta, cyan or white\n"
     "                       (default black)\n"
+    "      --palette P      prepare the picture for the palette P (one digit 0 to 7\n"
+    "                       per logical colour, as tarnvil-view -p takes it), or\n"
+    "                       auto: the one whose screen comes closest to it\n"
     "  -o, --output FILE    write the PPM to FILE, - for standard output (one\n"
     "                       PICTURE only; default: the picture's name with the\n"
     "                       extension .ppm)\n"
@@ -44,15 +49,16 @@ const char kUsage[] =
     "Options apply to the pictures named after them. Each PPM written is named on\n"
     "standard output with the tarnvil argument that converts it as intended.\n";
 
-enum Option { kMode, kAspect, kFill, kBrightness, kContrast, kSaturation, kGamma, kGrey, kBackground, kOutput, kHelp,
-              kVersion };
+enum Option { kMode, kAspect, kFill, kBrightness, kContrast, kSaturation, kGamma, kGrey, kBackground, kPalette, kOutput,
+              kHelp, kVersion };
 
 constexpr OptionSpec kOptions[] = {
     {"mode", 'm', true, kMode},           {"aspect", 'a', false, kAspect},
     {"fill", '\0', true, kFill},          {"brightness", '\0', true, kBrightness},
     {"contrast", '\0', true, kContrast},  {"saturation", '\0', true, kSaturation},
     {"gamma", '\0', true, kGamma},        {"grey", '\0', false, kGrey},
-    {"background", '\0', true, kBackground}, {"output", 'o', true, kOutput},
+    {"background", '\0', true, kBackground}, {"palette", '\0', true, kPalette},
+    {"output", 'o', true, kOutput},
     {"help", 'h', false, kHelp},          {"version", '\0', false, kVersion}};
 
 struct NamedPicture {
@@ -123,9 +129,21 @@ bool parse_colour(const char* text, uint8_t (&rgb)[3]) {
 bool take_setting(const Argument& argument, FitSettings& settings, const ToolRun& run) {
     const char* value = argument.value;
     const char* complaint = nullptr;
+    char reason[160];
     switch (argument.id) {
     case kMode:
         if (!parse_mode_argument(value, settings.mode)) complaint = "the mode must be 0, 1, 2, 4 or 5";
+        settings.palette_choice = FitSettings::PaletteChoice::kOwn;
+        break;
+    case kPalette:
+        if (strcmp(value, "auto") == 0) {
+            settings.palette_choice = FitSettings::PaletteChoice::kBest;
+        } else if (parse_palette(value, settings.mode, settings.palette, reason, sizeof reason) &&
+                   palette_reachable(settings.mode, settings.palette, reason, sizeof reason)) {
+            settings.palette_choice = FitSettings::PaletteChoice::kGiven;
+        } else {
+            complaint = reason;
+        }
         break;
     case kAspect:
         settings.aspect = true;
@@ -246,8 +264,10 @@ bool fit_one(const ToolRun& run, int32_t index, const NamedPicture& picture, con
              target);
     char quoted[2 * sizeof argument];
     shell_word(argument, quoted, sizeof quoted);
-    say(run.out, "%s: %d x %d; convert with tarnvil %s\n", target, static_cast<int>(fit_width(picture.settings)),
+    say(run.out, "%s: %d x %d; convert with tarnvil %s", target, static_cast<int>(fit_width(picture.settings)),
         static_cast<int>(kScreenLines), quoted);
+    if (ppm.palette[0]) say(run.out, "; show with tarnvil-view and tarnvil-disc -p %s", ppm.palette);
+    say_text(run.out, "\n", 1);
     return true;
 }
 
