@@ -23,6 +23,9 @@
     const strip = $("strip");
 
     const HALFTONES = ["none", "fine", "coarse", "spiral", "diagonal"];
+    const COLOURS = ["black", "red", "green", "yellow", "blue", "magenta", "cyan", "white"];
+    // Each mode's own palette: the physical colour of each logical colour.
+    const OWN_PALETTE = { 0: "07", 1: "0137", 2: "01234567", 4: "07", 5: "0137" };
 
     // The picture as chosen: its name and bytes.
     let source = null;
@@ -47,7 +50,34 @@
             saturation: Number(controls.saturation.value),
             gamma: controls.gamma.value,
             grey: controls.grey.checked,
+            palette: $("palette-best").checked ? "auto" : paletteDigits(),
         };
+    }
+
+    // One control per logical colour of the mode, each offering the eight
+    // physical colours; the mode's own palette to begin with.
+    function buildPalette(mode) {
+        const colours = $("palette-colours");
+        colours.textContent = "";
+        [...OWN_PALETTE[mode]].forEach((digit, logical) => {
+            const label = document.createElement("label");
+            label.htmlFor = `palette-${logical}`;
+            label.textContent = `Logical ${logical}`;
+            const select = document.createElement("select");
+            select.id = `palette-${logical}`;
+            COLOURS.forEach((name, physical) => select.append(new Option(`${physical}: ${name}`, String(physical))));
+            select.value = digit;
+            select.addEventListener("change", update);
+            colours.append(label, select);
+        });
+    }
+
+    const paletteDigits = () => [...$("palette-colours").querySelectorAll("select")].map((select) => select.value).join("");
+
+    function showPalette(digits) {
+        $("palette-colours").querySelectorAll("select").forEach((select, logical) => {
+            select.value = digits[logical];
+        });
     }
 
     // The option block, always with its mode, so a name that starts with
@@ -78,6 +108,7 @@
         for (const key of ["brightness", "contrast", "saturation"]) if (settings[key] !== 0) chosen[key] = settings[key];
         if (Number(settings.gamma) !== 1) chosen.gamma = settings.gamma;
         chosen.grey = settings.grey;
+        if (settings.palette !== OWN_PALETTE[settings.mode]) chosen.palette = settings.palette;
         if (ppmName() !== `${source.name.replace(/\.[^./]*$/, "")}.ppm`) chosen.output = ppmName();
         return chosen;
     }
@@ -110,7 +141,9 @@
         const argument = optionBlock(settings) + name;
         if (!prepared.ppm) return { console: prepared.error, dump: null, inf: null, argument, name, prepared, settings };
         const result = await tarnvil.convert(argument, prepared.ppm);
-        return { ...result, argument, name, ppm: prepared.ppm, prepared, settings };
+        // The palette the screen shows: the one chosen, or the one found.
+        const palette = prepared.palette ?? (settings.palette === "auto" ? OWN_PALETTE[settings.mode] : settings.palette);
+        return { ...result, argument, name, ppm: prepared.ppm, prepared, settings, palette };
     }
 
     // The screen, the messages and the downloads for the chosen options.
@@ -119,7 +152,7 @@
         const start = performance.now();
         const result = await convertWith(settings);
         if (result.dump) {
-            drawScreen(screen, await tarnvil.preview(settings.mode, result.dump));
+            drawScreen(screen, await tarnvil.preview(settings.mode, result.dump, result.palette));
             screen.setAttribute("aria-label", `The BBC Micro's screen: ${result.name} in ${describe(settings)}`);
         } else {
             blank(screen);
@@ -130,6 +163,10 @@
         consoleText.textContent = result.prepared.console + result.console;
         $("fit-command").textContent = result.prepared.command;
         $("command").textContent = `tarnvil ${shellQuote(result.argument)}`;
+        const own = !result.palette || result.palette === OWN_PALETTE[settings.mode];
+        $("view-command").textContent =
+            `tarnvil-view -m ${settings.mode}${own ? "" : ` -p ${result.palette}`} ${shellQuote(`${result.name}.bbc`)}`;
+        if (settings.palette === "auto" && result.palette) showPalette(result.palette);
         $("save-dump").disabled = !result.dump;
         $("save-inf").disabled = !result.inf;
         $("save-ppm").disabled = !result.ppm;
@@ -176,7 +213,7 @@
             const tile = { ...settings, halftone, stagger };
             const canvas = button.querySelector("canvas");
             const result = await convertWith(tile);
-            if (result.dump) drawScreen(canvas, await tarnvil.preview(tile.mode, result.dump));
+            if (result.dump) drawScreen(canvas, await tarnvil.preview(tile.mode, result.dump, result.palette));
             else blank(canvas);
             const chosen = halftone === settings.halftone && stagger === settings.stagger;
             button.setAttribute("aria-pressed", String(chosen));
@@ -241,7 +278,8 @@
         list.textContent = "";
         discPictures.forEach((picture, i) => {
             const item = document.createElement("li");
-            item.textContent = `${picture.name}, MODE ${picture.mode} `;
+            const palette = picture.palette && picture.palette !== OWN_PALETTE[picture.mode] ? `, palette ${picture.palette}` : "";
+            item.textContent = `${picture.name}, MODE ${picture.mode}${palette} `;
             const remove = document.createElement("button");
             remove.type = "button";
             remove.textContent = "Remove";
@@ -258,7 +296,9 @@
     }
 
     function wire() {
+        controls.mode.addEventListener("change", () => buildPalette(Number(controls.mode.value)));
         for (const control of Object.values(controls)) control.addEventListener("change", update);
+        $("palette-best").addEventListener("change", update);
         for (const radio of document.querySelectorAll('input[name="fill"]')) radio.addEventListener("change", update);
         for (const slider of [controls.brightness, controls.contrast, controls.saturation, controls.gamma]) {
             slider.addEventListener("input", () => {
@@ -290,7 +330,8 @@
         $("save-inf").addEventListener("click", () => download(`${current.name}.bbc.inf`, current.inf));
         $("save-ppm").addEventListener("click", () => download(current.name, current.ppm));
         $("disc-add").addEventListener("click", () => {
-            discPictures.push({ name: `${current.name}.bbc`, mode: current.settings.mode, dump: current.dump, inf: current.inf });
+            discPictures.push({ name: `${current.name}.bbc`, mode: current.settings.mode, palette: current.palette,
+                dump: current.dump, inf: current.inf });
             showDiscList();
             $("disc-message").textContent = "";
         });
@@ -303,6 +344,7 @@
     }
 
     buildStrip();
+    buildPalette(Number(controls.mode.value));
     wire();
     tarnvil.ready.then(
         () => {

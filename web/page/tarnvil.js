@@ -3,7 +3,7 @@
 // WebAssembly (tarnvil-core.js), on bytes in memory:
 //
 //   await tarnvil.ready
-//   await tarnvil.fit(bytes, options)       -> { ppm, console, error, command }
+//   await tarnvil.fit(bytes, options)       -> { ppm, palette, console, error, command }
 //   await tarnvil.convert(argument, bytes)  -> { console, dump, inf, name }
 //   await tarnvil.preview(mode, dump, palette) -> { width, height, rgba }
 //   await tarnvil.disc({ title, tracks, pictures: [{ mode, palette, dump, inf, name }] })
@@ -156,7 +156,7 @@
     // tarnvil-fit's options, by their long names.
     const FIT_OPTIONS = {
         mode: "value", aspect: "flag", fill: "value", brightness: "value", contrast: "value", saturation: "value",
-        gamma: "value", grey: "flag", background: "value", output: "value",
+        gamma: "value", grey: "flag", background: "value", palette: "value", output: "value",
     };
 
     // A word for a POSIX shell, quoted where it needs to be.
@@ -227,8 +227,10 @@
             const ours = core._tarnvil_fit_decodes(memory.bytes(input), input.length);
             const file = ours ? input : (await decodeInBrowser(core, input, options)) ?? input;
             const done = core._tarnvil_fit(argv.length, memory.argv(argv), memory.files([{ dump: file }]), 1);
+            const palette = done ? text(core, core._tarnvil_ppm_palette(), 8).replace(/\0.*$/s, "") : "";
             return {
                 ppm: done ? copy(core, core._tarnvil_ppm(), core._tarnvil_ppm_size()) : null,
+                palette: palette || null,
                 console: printed(core),
                 error: done ? null : complaints(core),
                 command: argv.map(shellWord).join(" "),

@@ -235,11 +235,12 @@ function cliConvert(argument, bytes, name) {
     return { console: stdout.toString("utf8"), dump: read(`${name}.bbc`), inf: read(`${name}.bbc.inf`) };
 }
 
-function cliPreview(mode, dump) {
+function cliPreview(mode, dump, palette) {
     const dir = freshDir("view");
     writeFileSync(join(dir, "dump"), dump);
-    const result = run(dir, "tarnvil-view", ["-m", String(mode), "-o", "picture.png", "dump"]);
-    if (result.status !== 0) return { error: result.stderr.trimEnd() };
+    const result = run(dir, "tarnvil-view", ["-m", String(mode), ...(palette ? ["-p", palette] : []), "-o", "picture.png", "dump"]);
+    // The pointer to --help means nothing on a page; the page leaves it out.
+    if (result.status !== 0) return { error: result.stderr.replace(/^Try 'tarnvil-view --help' for more information\.\n/m, "").trimEnd() };
     return decodePng(readFileSync(join(dir, "picture.png")), "tarnvil-view's picture");
 }
 
@@ -261,7 +262,7 @@ function cliDisc({ title, tracks, pictures }) {
         used.add(name);
         if (picture.dump) writeFileSync(join(dir, name), picture.dump);
         if (picture.inf !== null && picture.inf !== undefined) writeFileSync(join(dir, `${name}.inf`), picture.inf);
-        args.push("-m", String(picture.mode ?? 2), name);
+        args.push("-m", String(picture.mode ?? 2), ...(picture.palette ? ["-p", picture.palette] : []), name);
     });
     const result = run(dir, "tarnvil-disc", args);
     // The pointer to --help means nothing on a page; the page leaves it out.
@@ -351,7 +352,8 @@ function assertSamePicture(rgba, expected, what) {
 
 describe("tarnvil.fit gives tarnvil-fit's PPM and messages", () => {
     const optionSets = [{}, { mode: 1, aspect: true }, { mode: 0, fill: "fit", brightness: 20, gamma: 1.5 },
-        { mode: 5, fill: "stretch", grey: true, background: "#336699", contrast: -30, saturation: 40 }];
+        { mode: 5, fill: "stretch", grey: true, background: "#336699", contrast: -30, saturation: 40 },
+        { mode: 1, aspect: true, palette: "auto" }, { mode: 2, palette: "02143657" }, { mode: 4, palette: "62" }];
     const cases = Object.keys(fitInputs).flatMap((name) => optionSets.map((options) => ({ name, options })));
     let results;
     before(async () => {
@@ -373,6 +375,8 @@ describe("tarnvil.fit gives tarnvil-fit's PPM and messages", () => {
             writeFileSync(join(dir, name), fitInputs[name]);
             const expected = run(dir, "tarnvil-fit", words.slice(1));
             assert.equal(actual.console, expected.stdout.toString("utf8"));
+            const named = actual.console.match(/-p (\d+)\n$/);
+            assert.equal(actual.palette, named ? named[1] : null);
             assert.equal(actual.error, expected.status === 0 ? null : expected.stderr);
             const written = join(dir, name.replace(/\.[^.]*$/, ".ppm"));
             assertSameBytes(fromBase64(actual.ppm), expected.status === 0 ? readFileSync(written) : null, "the PPM");
@@ -418,18 +422,21 @@ describe("tarnvil.preview gives tarnvil-view's picture", () => {
     cases.push({ label: "a dump too long for any mode", mode: 5, dump: noise(30000, 9) });
     cases.push({ label: "mode 3", mode: 3, dump: noise(20480, 10) });
     cases.push({ label: "mode \"22\"", mode: "22", dump: noise(20480, 11) });
+    for (const [mode, palette] of [[0, "14"], [1, "0457"], [2, "76543210"], [5, "7777"], [2, "0123"]]) {
+        cases.push({ label: `MODE ${mode} in the palette ${palette}`, mode, palette, dump: noise(mode < 4 ? 20480 : 10240, 20 + mode) });
+    }
 
-    for (const { label, mode, dump } of cases) {
+    for (const { label, mode, dump, palette } of cases) {
         test(label, async () => {
-            const expected = cliPreview(mode, dump);
-            const actual = await page.evaluate(async ({ mode, dump }) => {
+            const expected = cliPreview(mode, dump, palette);
+            const actual = await page.evaluate(async ({ mode, dump, palette }) => {
                 try {
-                    const picture = await tarnvil.preview(mode, Uint8Array.from(atob(dump), (c) => c.charCodeAt(0)));
+                    const picture = await tarnvil.preview(mode, Uint8Array.from(atob(dump), (c) => c.charCodeAt(0)), palette);
                     return { width: picture.width, height: picture.height, rgba: testBase64(new Uint8Array(picture.rgba.buffer)) };
                 } catch (error) {
                     return { error: error.message };
                 }
-            }, { mode, dump: dump.toString("base64") });
+            }, { mode, dump: dump.toString("base64"), palette });
             if (expected.error) {
                 assert.equal(actual.error, expected.error);
                 return;
@@ -447,6 +454,9 @@ describe("tarnvil.disc gives tarnvil-disc's image or its refusal", () => {
     const mode0 = cliConvert("-hs4a0sunset.ppm", sunset, "sunset.ppm");
     const picture = (dump, mode, inf, name) => ({ mode, dump, inf, ...(name === undefined ? {} : { name }) });
     const cases = [
+        { label: "palettes in three modes", pictures: [{ ...picture(mode2.dump, 2, mode2.inf), palette: "07162534" },
+            { ...picture(mode5.dump, 5, null), palette: "0467" }, { ...picture(mode0.dump, 0, null), palette: "0137" }] },
+        { label: "a palette of the wrong length", pictures: [{ ...picture(mode5.dump, 5, null), palette: "07" }] },
         { label: "one picture with its sidecar", pictures: [picture(mode2.dump, 2, mode2.inf, "sunset.ppm.bbc")] },
         { label: "mixed modes on 40 tracks, titled", title: "MIXED 40", tracks: 40,
             pictures: [picture(mode2.dump, 2, mode2.inf), picture(mode5.dump, 5, null), picture(mode0.dump, "0", mode0.inf)] },
@@ -668,6 +678,27 @@ describe("the page's controls", () => {
         assert.equal(await page.locator("#disc-list li").count(), 5);
         const disc = await save("save-disc");
         assert.equal(disc.bytes.length, 102400);
+    });
+
+    test("a palette, chosen or found, reaches the commands and the screen", async () => {
+        await page.getByLabel("MODE", { exact: true }).selectOption("1");
+        await page.getByLabel("Logical 1", { exact: true }).selectOption("4");
+        await page.getByLabel("Logical 2", { exact: true }).selectOption("6");
+        await settled("tarnvil -h41holiday.ppm");
+        await page.waitForFunction(() => document.getElementById("view-command").textContent.includes("-p 0467"));
+        assert.match(await page.textContent("#fit-command"), /--palette=0467 holiday\.jpg$/);
+        const chosen = await save("save-dump");
+        assertSamePicture(await screenPixels(), cliPreview(1, chosen.bytes, "0467"), "the screen in 0467");
+        // Best for this picture: tarnvil-fit's choice, shown in the controls.
+        await page.getByLabel("Best for this picture", { exact: true }).check();
+        await page.waitForFunction(() => document.getElementById("fit-command").textContent.includes("--palette=auto"));
+        await settled("tarnvil -h41holiday.ppm");
+        const found = (await page.textContent("#console")).match(/-p (\d{4})\n/)[1];
+        assert.equal(await page.textContent("#view-command"), `tarnvil-view -m 1${found === "0137" ? "" : ` -p ${found}`} holiday.ppm.bbc`);
+        assert.equal(await page.inputValue("#palette-2"), found[2]);
+        const best = await save("save-dump");
+        assertSamePicture(await screenPixels(), cliPreview(1, best.bytes, found), "the screen in the palette found");
+        await page.getByLabel("Best for this picture", { exact: true }).uncheck();
     });
 
     test("option changes through the controls redraw the screen and the strip", async () => {
