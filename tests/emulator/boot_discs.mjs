@@ -102,7 +102,8 @@ const SOURCES = {
 };
 
 // Mixed modes on both disc sizes, several option blocks each, one dump
-// without its INF sidecar, and the README's own sample disc.
+// without its INF sidecar, pictures in other palettes, and the README's own
+// sample disc.
 const DISCS = [
     {
         name: "mixed80.ssd", tracks: 80, title: "MIXED 80",
@@ -125,6 +126,19 @@ const DISCS = [
             { source: "rings", options: "-h12" },
         ],
     },
+    // Palettes set by VDU 19 in every mode that has them, and a picture in
+    // the default palette after them: MODE must have reset the previous one.
+    {
+        name: "palettes.ssd", tracks: 80, title: "PALETTES",
+        pictures: [
+            { source: "checker", options: "-h10", palette: "41" },
+            { source: "gradient", options: "-h21", palette: "0467" },
+            { source: "bars", options: "-h02", palette: "76543210" },
+            { source: "sunset", options: "-h35", palette: "0457" },
+            { source: "sunset", options: "-h25" },
+            { source: "rings", options: "-h22", palette: "07162534" },
+        ],
+    },
     {
         name: "sunset.ssd", tracks: 80, title: "SUNSET",
         pictures: [{ source: "sunset", options: "-a2" }],
@@ -141,6 +155,9 @@ function run(program, programArgs) {
         throw new Error(`${path.basename(program)} ${programArgs.join(" ")} failed:\n${error.stdout ?? ""}${error.stderr ?? ""}`);
     }
 }
+
+const modeAndPalette = (picture) =>
+    ["-m", String(picture.mode), ...(picture.palette ? ["-p", picture.palette] : [])];
 
 // Converts every picture, renders its preview and writes the discs.
 function makeDiscs() {
@@ -163,7 +180,7 @@ function makeDiscs() {
             const dumpPath = path.join(workDir, picture.dump);
             if (!fs.existsSync(dumpPath) || fs.statSync(dumpPath).size !== size)
                 throw new Error(`tarnvil did not write a ${size}-byte dump ${picture.dump}`);
-            run(tarnvilView, ["-m", String(picture.mode), picture.dump]);
+            run(tarnvilView, [...modeAndPalette(picture), picture.dump]);
             picture.bytes = fs.readFileSync(dumpPath);
             picture.preview = decodePng(fs.readFileSync(`${dumpPath}.png`), `${picture.dump}.png`);
             if (picture.preview.width !== SCREEN_WIDTH || picture.preview.height !== SCREEN_HEIGHT)
@@ -172,7 +189,7 @@ function makeDiscs() {
         }
         run(tarnvilDisc, [
             "-o", disc.name, "--tracks", String(disc.tracks), "--title", disc.title,
-            ...disc.pictures.flatMap((picture) => ["-m", String(picture.mode), picture.dump]),
+            ...disc.pictures.flatMap((picture) => [...modeAndPalette(picture), picture.dump]),
         ]);
     }
 }
@@ -351,7 +368,8 @@ async function checkDisc(disc) {
     machine.watchOsrdch(fromBasic);
     await machine.shiftBreak();
     for (const [index, picture] of disc.pictures.entries()) {
-        const where = `${disc.name} P${index + 1} (${picture.dump}, MODE ${picture.mode})`;
+        const where = `${disc.name} P${index + 1} (${picture.dump}, MODE ${picture.mode}` +
+                      `${picture.palette ? `, palette ${picture.palette}` : ""})`;
         const fail = (message) => failures.push(`${where}: ${message}`);
         const began = machine.cycles;
         machine.returnAddress = await machine.untilOsrdch(where);
@@ -383,7 +401,8 @@ async function checkDisc(disc) {
     // The last picture stays after its key, with the program running and
     // reading no more keys, until ESCAPE stops it.
     const last = disc.pictures.at(-1);
-    const where = `${disc.name} P${disc.pictures.length} (${last.dump}, MODE ${last.mode})`;
+    const where = `${disc.name} P${disc.pictures.length} (${last.dump}, MODE ${last.mode}` +
+                  `${last.palette ? `, palette ${last.palette}` : ""})`;
     await machine.runFields(SAMPLE_FIELDS.reduce((a, b) => a + b));
     const after = firstDifferentPixel(machine, last, "after the last key");
     if (after) failures.push(`${where}: ${after}`);
