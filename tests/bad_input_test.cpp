@@ -119,7 +119,7 @@ TEST(BadInput, Table) {
         {"dump linked to /dev/full", "pic.ppm", picture_and("pic.ppm.bbc", link_to_dev_full),
          kPicRead + "Opening output file \"pic.ppm.bbc\"...\n" + kModeTwoLine +
              "Error writing output file \"pic.ppm.bbc\".\nWriting Droxa INF file...\nDone!!!\n",
-         {{"pic.ppm.bbc", -1}, {"pic.ppm.bbc.inf", 23}}, 0, {Need::kDevFull, Need::kSymbolicLinks}},
+         {{"pic.ppm.bbc", 0}, {"pic.ppm.bbc.inf", 23}}, 0, {Need::kDevFull, Need::kSymbolicLinks}},  // the link stays
         {"directory where the sidecar goes", "pic.ppm", picture_and("pic.ppm.bbc.inf", make_directory),
          kPicRead + "Opening output file \"pic.ppm.bbc\"...\n" + kModeTwoLine +
              "Writing Droxa INF file...\nUnable to create INF file \"pic.ppm.bbc.inf\".\nDone!!!\n",

@@ -1,14 +1,15 @@
 // What the platform layer promises on every system: a header that demands
 // more memory than the process can have is refused before anything is
-// committed, file names in any script and of any length reach the file
-// system, and the companion tools follow the system's conventions for
-// arguments and consoles.
+// committed, a failed write leaves nothing half-written, file names in
+// any script and of any length reach the file system, and the companion
+// tools follow the system's conventions for arguments and consoles.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "support.h"
 
@@ -104,6 +105,84 @@ TEST(MemoryLimit, PlanesBeyondTheContainerLimit) {
 #else
     GTEST_SKIP() << "control groups are Linux's";
 #endif
+}
+
+// Every program's outputs under a file-size limit, or through a link to
+// /dev/full: nothing half-written is left, wherever the name leads, and
+// no link and no device is ever removed.
+TEST(FailedWrites, LeaveNothingHalfWrittenAndKeepTheLinks) {
+    struct Program {
+        std::string name;
+        std::vector<std::string> outputs;  // each named as the program is told
+        std::vector<std::string> arguments;
+        int status;
+        long limit;  // below every output; room for the messages on standard error
+    };
+    const std::vector<Program> programs = {
+        {"tarnvil", {"pic.ppm.bbc", "pic.ppm.bbc.inf"}, {"pic.ppm"}, 0, 16},
+        {"tarnvil-view", {"out.png"}, {"-o", "out.png", "d.bbc"}, 1, 1024},
+        {"tarnvil-disc", {"out.ssd"}, {"-o", "out.ssd", "d.bbc"}, 1, 1024},
+        {"tarnvil-fit", {"out.ppm"}, {"-o", "out.ppm", "pic.ppm"}, 1, 1024},
+    };
+    // Where an output's name leads: through links named after it with
+    // these suffixes to a regular file that held "x", or to /dev/full.
+    struct Naming {
+        std::string label;
+        std::vector<std::string> links;
+        bool dev_full;
+        std::vector<Need> needs;
+    };
+    const std::vector<Naming> namings = {
+        {"a file", {}, false, {Need::kFileSizeLimit}},
+        {"a link to a file", {".real"}, false, {Need::kSymbolicLinks, Need::kFileSizeLimit}},
+        {"a link to a link to a file", {".via", ".real"}, false, {Need::kSymbolicLinks, Need::kFileSizeLimit}},
+        {"a link to /dev/full", {}, true, {Need::kSymbolicLinks, Need::kDevFull}},
+    };
+    for (const Naming& naming : namings) {
+        std::string why;
+        for (Need need : naming.needs) why += unavailable(need);
+        if (!why.empty()) {
+            printf("skipped \"%s\": %s\n", naming.label.c_str(), why.c_str());
+            continue;
+        }
+        for (const Program& p : programs) {
+            SCOPED_TRACE(p.name + " writing to " + naming.label);
+            TempDir dir;
+            write_file(dir / "pic.ppm", make_ppm(1, 1, "abc"));
+            std::string noise(20480, '\0');  // a picture that does not compress below the limit
+            for (size_t i = 0, x = 1; i < noise.size(); ++i) noise[i] = static_cast<char>((x = x * 1103515245 + 12345) >> 16);
+            write_file(dir / "d.bbc", noise);
+            for (const std::string& output : p.outputs) {
+                std::string name = output;
+                for (const std::string& suffix : naming.links) {
+                    make_link(output + suffix, dir / name);
+                    name = output + suffix;
+                }
+                if (naming.dev_full) link_to_dev_full(dir / output);
+                else if (!naming.links.empty()) write_file(dir / name, "x");
+            }
+            const RunResult run = run_program(program(p.name), p.arguments, dir.path(), {naming.dev_full ? 0 : p.limit});
+            EXPECT_EQ(run.exit_status, p.status);
+            if (p.name == "tarnvil")
+                EXPECT_NE(run.out.find("\nError writing output file \"pic.ppm.bbc\".\nWriting Droxa INF file...\n"
+                                       "Unable to create INF file \"pic.ppm.bbc.inf\".\n"),
+                          std::string::npos)
+                    << run.out;
+            else
+                EXPECT_EQ(run.err, p.name + ": " + p.outputs[0] + ": " +
+                                       (naming.dev_full ? "No space left on device" : "File too large") + "\n");
+            for (const std::string& output : p.outputs) {
+                std::string name = output;
+                for (const std::string& suffix : naming.links) {
+                    EXPECT_EQ(link_target(dir / name), output + suffix);
+                    name = output + suffix;
+                }
+                if (naming.dev_full) EXPECT_EQ(link_target(dir / output), "/dev/full");
+                else EXPECT_FALSE(exists(dir / name)) << name;
+            }
+            EXPECT_TRUE(exists("/dev/full") || !naming.dev_full);
+        }
+    }
 }
 
 TEST(FileNames, NamesInAnyScriptReachTheFileSystem) {

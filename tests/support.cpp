@@ -129,6 +129,12 @@ std::string unavailable(Need need) {
         // platform layers that ignore it are tested with one.
         return std::string(TARNVIL_TEST_PLATFORM) == "portable" ? "the portable build does not ignore SIGXFSZ" : "";
 #endif
+    case Need::kFifos:
+#ifdef _WIN32
+        return "Windows has no FIFOs";
+#else
+        return "";
+#endif
     case Need::kMemoryLimit:
 #ifdef _WIN32
         return "the tests set no memory limit on Windows";
@@ -140,10 +146,26 @@ std::string unavailable(Need need) {
     return "";
 }
 
-void link_to_dev_full(const std::string& path) {
+void link_to_dev_full(const std::string& path) { make_link("/dev/full", path); }
+
+void make_link(const std::string& target, const std::string& path) {
     std::error_code error;
-    fs::create_symlink("/dev/full", path, error);
+    fs::create_symlink(utf8_path(target), utf8_path(path), error);
     ASSERT_FALSE(error) << path;
+}
+
+std::string link_target(const std::string& path) {
+    std::error_code error;
+    const fs::path target = fs::read_symlink(utf8_path(path), error);
+    return error ? "" : utf8_string(target);
+}
+
+void make_fifo([[maybe_unused]] const std::string& path) {
+#ifdef _WIN32
+    FAIL() << "no FIFOs on Windows";
+#else
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0) << path;
+#endif
 }
 
 namespace {

@@ -37,10 +37,16 @@ std::string make_ppm(int width, int height, std::string_view pixels, std::string
 
 // What some checks need of the system. `unavailable` says why this system
 // lacks it, or returns "" when it has it.
-enum class Need { kDevFull, kSymbolicLinks, kFileSizeLimit, kMemoryLimit };
+enum class Need { kDevFull, kSymbolicLinks, kFileSizeLimit, kMemoryLimit, kFifos };
 std::string unavailable(Need need);
 // Links `path` to /dev/full (only where unavailable(Need::kDevFull) is "").
 void link_to_dev_full(const std::string& path);
+// A symbolic link at `path` to `target`, taken as it is written.
+void make_link(const std::string& target, const std::string& path);
+// Where the symbolic link `path` points; "" when it is not a link.
+std::string link_target(const std::string& path);
+// A FIFO at `path` (only where unavailable(Need::kFifos) is "").
+void make_fifo(const std::string& path);
 
 // Where a run's text goes on Windows: into files, as everywhere (kNone);
 // onto a console of its own, a pseudo console, with standard output and

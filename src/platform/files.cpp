@@ -106,6 +106,61 @@ int64_t write_some(int fd, const void* data, size_t size) {
 
 int close_descriptor(int fd) { return close(fd); }
 
+// Opens `path` for reading if it is a regular file. Without O_NONBLOCK a
+// FIFO with no writer would wait in open(); on a regular file the flag
+// changes nothing. -1 with errno set, or with `refused` set to what the
+// path is instead.
+int open_regular_input(const char* path, int64_t& refused) {
+    int fd;
+    do {
+        fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd == -1 && errno == EINTR);
+    struct stat info;
+    if (fd == -1) {
+        const int saved = errno;
+        if (saved == ENOENT && lstat(path, &info) == 0 && S_ISLNK(info.st_mode)) refused = kLinkToNothing;
+        errno = saved;
+        return -1;
+    }
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) return fd;
+    const int saved = errno;
+    close(fd);
+    errno = saved;
+    refused = kNotRegularFile;
+    return -1;
+}
+
+// The file an output descriptor writes to, so that a failed write removes
+// that file and nothing else.
+struct OutputFile {
+    bool regular = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool is(const struct stat& info) const {
+        return S_ISREG(info.st_mode) && info.st_dev == device && info.st_ino == inode;
+    }
+};
+
+void describe_output(int fd, OutputFile& file) {
+    struct stat info;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) file = {true, info.st_dev, info.st_ino};
+}
+
+// Removes the file `path` led to, once its descriptor is closed: the name
+// itself when it is that file, else the end of the links it leads through.
+void remove_output_file(const char* path, const OutputFile& file) {
+    if (!file.regular) return;
+    struct stat info;
+    if (lstat(path, &info) == 0 && !S_ISLNK(info.st_mode)) {
+        if (file.is(info)) unlink(path);
+        return;
+    }
+    char* target = realpath(path, nullptr);
+    if (!target) return;
+    if (lstat(target, &info) == 0 && file.is(info)) unlink(target);
+    free(target);
+}
+
 #else
 
 // The UTF-8 path as UTF-16 for the wide CRT calls. False (errno set) for a
@@ -158,6 +213,61 @@ int64_t write_some(int fd, const void* data, size_t size) {
 
 int close_descriptor(int fd) { return fd == kEmptyFile ? 0 : _close(fd); }
 
+int open_regular_input(const char* path, int64_t& refused) {
+    const int fd = open_descriptor(path, Access::kRead);
+    if (fd == kEmptyFile) {
+        refused = kNotRegularFile;
+        return -1;
+    }
+    if (fd == -1) {
+        const int saved = errno;
+        wchar_t wide[kMaxPath];
+        if (saved == ENOENT && wide_path(path, wide)) {
+            const DWORD attributes = GetFileAttributesW(wide);
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                refused = kLinkToNothing;
+        }
+        errno = saved;
+        return -1;
+    }
+    struct _stat64 info;
+    if (_fstat64(fd, &info) == 0 && (info.st_mode & _S_IFMT) == _S_IFREG) return fd;
+    _close(fd);
+    refused = kNotRegularFile;
+    return -1;
+}
+
+// The file an output descriptor writes to, by its final path, links
+// resolved; empty for a device, or when the system cannot say.
+struct OutputFile {
+    bool regular = false;
+    wchar_t target[kMaxPath] = {};
+};
+
+void describe_output(int fd, OutputFile& file) {
+    struct _stat64 info;
+    if (_fstat64(fd, &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) return;
+    file.regular = true;
+    const DWORD length = GetFinalPathNameByHandleW(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), file.target,
+                                                   static_cast<DWORD>(kMaxPath), FILE_NAME_NORMALIZED);
+    if (length == 0 || length >= kMaxPath) file.target[0] = L'\0';
+}
+
+void remove_output_file(const char* path, const OutputFile& file) {
+    if (!file.regular) return;
+    if (file.target[0] != L'\0') {
+        DeleteFileW(file.target);
+        return;
+    }
+    // Without the final path: the name itself, unless it is a link.
+    wchar_t wide[kMaxPath];
+    if (!wide_path(path, wide)) return;
+    const DWORD attributes = GetFileAttributesW(wide);
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        !(attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)))
+        _wunlink(wide);
+}
+
 #endif
 
 // ---- What the tools need, on either kind of descriptor ----
@@ -176,6 +286,26 @@ int64_t read_fully(int fd, void* buffer, size_t size) {
     return static_cast<int64_t>(done);
 }
 
+// Writes every byte; false with errno set when a write fails.
+bool write_fully(int fd, const void* data, size_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const int64_t done = write_some(fd, bytes, size);
+        if (done < 0) return false;
+        bytes += done;
+        size -= static_cast<size_t>(done);
+    }
+    return true;
+}
+
+int64_t read_and_close(int fd, uint8_t* buffer, size_t capacity) {
+    const int64_t got = read_fully(fd, buffer, capacity);
+    const int saved = errno;
+    close_descriptor(fd);
+    errno = saved;
+    return got;
+}
+
 }  // namespace
 
 bool open_input(const char* path, File& file) {
@@ -190,28 +320,19 @@ size_t read_input(File file, void* buffer, size_t size) {
 
 void close_input(File file) { close_descriptor(descriptor(file)); }
 
-bool create_output(const char* path, File& file) {
-    file.handle = open_descriptor(path, Access::kCreate);
-    return file.handle != -1;
-}
-
-bool write_and_close(File file, const void* data, size_t size) {
-    const int fd = descriptor(file);
-    const char* bytes = static_cast<const char*>(data);
-    bool written = true;
-    while (size > 0) {
-        const int64_t done = write_some(fd, bytes, size);
-        if (done < 0) {
-            written = false;
-            break;
-        }
-        bytes += done;
-        size -= static_cast<size_t>(done);
-    }
-    const int saved = errno;
+Written write_whole_file(const char* path, const void* data, size_t size) {
+    const int fd = open_descriptor(path, Access::kCreate);
+    if (fd == -1) return Written::kNotCreated;
+    OutputFile file;
+    describe_output(fd, file);
+    const bool written = write_fully(fd, data, size);
+    int error = errno;
     const bool closed = close_descriptor(fd) == 0;
-    if (!written) errno = saved;
-    return written && closed;
+    if (written && closed) return Written::kDone;
+    if (written) error = errno;
+    remove_output_file(path, file);
+    errno = error;
+    return Written::kNotWritten;
 }
 
 int64_t read_file_prefix(const char* path, uint8_t* buffer, size_t capacity) {
@@ -221,11 +342,13 @@ int64_t read_file_prefix(const char* path, uint8_t* buffer, size_t capacity) {
         errno = EISDIR;  // as reading a directory on Linux says
         return -1;
     }
-    const int64_t got = read_fully(fd, buffer, capacity);
-    const int saved = errno;
-    close_descriptor(fd);
-    errno = saved;
-    return got;
+    return read_and_close(fd, buffer, capacity);
+}
+
+int64_t read_regular_file(const char* path, uint8_t* buffer, size_t capacity) {
+    int64_t refused = -1;
+    const int fd = open_regular_input(path, refused);
+    return fd == -1 ? refused : read_and_close(fd, buffer, capacity);
 }
 
 bool read_whole_file(const char* path, uint8_t*& bytes, size_t& size) {
@@ -244,11 +367,6 @@ bool read_whole_file(const char* path, uint8_t*& bytes, size_t& size) {
 
 #if defined(TARNVIL_POSIX)
 
-void remove_failed_output(const char* path) {
-    struct stat info;
-    if (lstat(path, &info) == 0 && (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode))) unlink(path);
-}
-
 bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
 
 bool same_file(const char* first, const char* second) {
@@ -258,12 +376,6 @@ bool same_file(const char* first, const char* second) {
 }
 
 #else
-
-void remove_failed_output(const char* path) {
-    wchar_t wide[kMaxPath];
-    struct _stat64 info;
-    if (wide_path(path, wide) && _wstat64(wide, &info) == 0 && (info.st_mode & _S_IFMT) == _S_IFREG) _wunlink(wide);
-}
 
 bool stdout_is_terminal() {
     DWORD mode;
@@ -327,25 +439,22 @@ void close_input(File file) {
     if (file.handle != 0) fclose(stream(file));
 }
 
-bool create_output(const char* path, File& file) {
-    FILE* opened = fopen(path, "wb");
-    file.handle = reinterpret_cast<intptr_t>(opened);
-    return opened != nullptr;
-}
-
-bool write_and_close(File file, const void* data, size_t size) {
-    const bool written = fwrite(data, 1, size, stream(file)) == size;
-    const int saved = errno;
-    const bool closed = fclose(stream(file)) == 0;
-    if (!written) errno = saved;
-    return written && closed;
-}
-
-void remove_failed_output(const char* path) {
-    std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::symlink_status(path, error);
-    if (!error && (std::filesystem::is_regular_file(status) || std::filesystem::is_symlink(status)))
-        std::filesystem::remove(path, error);
+Written write_whole_file(const char* path, const void* data, size_t size) {
+    FILE* file = fopen(path, "wb");
+    if (!file) return Written::kNotCreated;
+    const bool written = fwrite(data, 1, size, file) == size;
+    int error = errno;
+    const bool closed = fclose(file) == 0;
+    if (written && closed) return Written::kDone;
+    if (written) error = errno;
+    // The regular file the name leads to, through any links.
+    namespace fs = std::filesystem;
+    std::error_code failed;
+    const bool link = fs::is_symlink(fs::symlink_status(path, failed));
+    const fs::path target = link ? fs::canonical(path, failed) : fs::path(path);
+    if (!failed && fs::is_regular_file(fs::symlink_status(target, failed))) fs::remove(target, failed);
+    errno = error;
+    return Written::kNotWritten;
 }
 
 int64_t read_file_prefix(const char* path, uint8_t* buffer, size_t capacity) {
@@ -389,6 +498,15 @@ bool read_whole_file(const char* path, uint8_t*& bytes, size_t& size) {
 bool same_file(const char* first, const char* second) {
     std::error_code error;
     return std::filesystem::equivalent(first, second, error) && !error;
+}
+
+int64_t read_regular_file(const char* path, uint8_t* buffer, size_t capacity) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (fs::exists(status) && !fs::is_regular_file(status)) return kNotRegularFile;
+    if (!fs::exists(status) && fs::is_symlink(fs::symlink_status(path, error))) return kLinkToNothing;
+    return read_file_prefix(path, buffer, capacity);
 }
 
 bool stdout_is_terminal() { return false; }

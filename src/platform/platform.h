@@ -53,17 +53,17 @@ size_t read_input(File file, void* buffer, size_t size);
 
 void close_input(File file);
 
-// Creates `path`, or truncates it, for writing. False with errno set.
-bool create_output(const char* path, File& file);
+// How write_whole_file ended.
+enum class Written { kDone, kNotCreated, kNotWritten };
 
-// Writes every byte, then closes the file. False (errno set) if writing or
-// closing failed.
-bool write_and_close(File file, const void* data, size_t size);
-
-// Removes an output that could not be written completely, so nothing
-// truncated is left looking finished. Devices, pipes and directories
-// (say, a path that is /dev/full itself) are left alone.
-void remove_failed_output(const char* path);
+// Creates `path`, or truncates it, and writes `size` bytes to it. A path
+// that is a symbolic link writes to the file the link leads to: the link
+// is a name, not the output. kNotCreated or kNotWritten with errno set.
+// What could not be written completely is removed, so nothing truncated
+// is left looking finished: the regular file that was written, wherever
+// the links lead, never a link itself. Devices, pipes and directories (a
+// path that is /dev/full, or a link to it) are left alone.
+Written write_whole_file(const char* path, const void* data, size_t size);
 
 // Reads at most `capacity` bytes of `path` into `buffer`. Returns the count
 // read, or -1 with errno set when the file cannot be opened or read.
@@ -76,6 +76,15 @@ bool read_whole_file(const char* path, uint8_t*& bytes, size_t& size);
 
 // True when both paths name one existing file.
 bool same_file(const char* first, const char* second);
+
+// What read_regular_file returns for a path it does not read.
+inline constexpr int64_t kNotRegularFile = -2;  // a directory, FIFO, device or socket
+inline constexpr int64_t kLinkToNothing = -3;   // a symbolic link whose target does not exist
+
+// read_file_prefix for a file that is optional and must be a regular one:
+// anything else is never opened in a way that waits (a FIFO without a
+// writer would wait for ever) and is never read.
+int64_t read_regular_file(const char* path, uint8_t* buffer, size_t capacity);
 
 // True when standard output is an interactive terminal (on Windows, a
 // console: not the NUL device, which the C runtime calls a terminal too).

@@ -189,10 +189,14 @@ Kept keep_as_file(void*, const char* name, const char* suffix, const void* data,
     char path[platform::kMaxPath + 16];
     if (strlen(name) >= platform::kMaxPath) return Kept::kNotCreated;
     snprintf(path, sizeof path, "%s%s", name, suffix);
-    platform::File file;
-    if (!platform::create_output(path, file)) return Kept::kNotCreated;
-    if (platform::write_and_close(file, data, size)) return Kept::kKept;
-    platform::remove_failed_output(path);
+    switch (platform::write_whole_file(path, data, size)) {
+    case platform::Written::kDone:
+        return Kept::kKept;
+    case platform::Written::kNotCreated:
+        return Kept::kNotCreated;
+    case platform::Written::kNotWritten:
+        break;
+    }
     return Kept::kNotWritten;
 }
 

@@ -25,15 +25,9 @@ bool write_output_file(const ToolRun& run, const char* program, const char* path
         say(run.errors, "%s: standard output: %s\n", program, strerror(errno));
         return false;
     }
-    platform::File file;
-    if (platform::create_output(path, file)) {
-        if (platform::write_and_close(file, data, size)) {
-            say(run.out, "Wrote %s\n", path);
-            return true;
-        }
-        const int saved = errno;
-        platform::remove_failed_output(path);
-        errno = saved;
+    if (platform::write_whole_file(path, data, size) == platform::Written::kDone) {
+        say(run.out, "Wrote %s\n", path);
+        return true;
     }
     say(run.errors, "%s: %s: %s\n", program, path, strerror(errno));
     return false;
