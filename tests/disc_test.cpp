@@ -204,6 +204,68 @@ TEST(Disc, PalettesInTheBootProgram) {
     EXPECT_EQ(items, 30u);
 }
 
+// The whole first line of a sidecar counts, however long; what the
+// catalogue cannot hold is refused; a load address beside the screen is
+// written with a warning.
+TEST(Disc, SidecarLines) {
+    const std::string names(244, 'N');
+    const std::string cannot_hold = " does not fit in a DFS catalogue, which holds 18 bits "
+                                    "(up to &3FFFF; &FFxxxx or &FFFFxxxx for the I/O processor)\n";
+    const std::string not_inf = "tarnvil-disc: a.bbc.inf: not an INF line (NAME LOAD EXEC)\n";
+    struct Case {
+        std::string inf;
+        int mode;
+        std::string err;  // "" for a disc written without a word
+        uint32_t load = 0, exec = 0;
+    };
+    const std::vector<Case> cases = {
+        {"$." + names + " 3000 1234\n", 2, "", 0x3000, 0x1234},
+        {"$." + names + " 3000 123Z\n", 2, not_inf},
+        {"$." + std::string(250, 'N') + " 3000 0", 2, "", 0x3000, 0},
+        {"$." + std::string(4087, 'N') + " 3000 0", 2, "", 0x3000, 0},  // 4096 bytes
+        {"$.A 3000 0\n" + std::string(4086, ' '), 2,
+         "tarnvil-disc: a.bbc.inf: more than 4096 bytes, too long for an INF sidecar\n"},
+        {"  $.SCREEN\t5800 E00 00002800 Locked CRC=1A2B\r\n$.OTHER junk\n", 5, "", 0x5800, 0xE00},
+        {"$.P FFFF3000 FFFF8023 5000 L\n", 2, "", 0x33000, 0x38023},
+        {"$.P FF5800 0 19\n", 4, "", 0x35800, 0},
+        {"$.P 033000 012345\n", 1, "", 0x33000, 0x12345},
+        {"$.SCREEN 00043000 000000\n", 2, "tarnvil-disc: a.bbc.inf: load address &43000" + cannot_hold},
+        {"$.SCREEN 3000 12345678\n", 2, "tarnvil-disc: a.bbc.inf: execution address &12345678" + cannot_hold},
+        {"$.SCREEN FF003000 0\n", 2, "tarnvil-disc: a.bbc.inf: load address &FF003000" + cannot_hold},
+        {"$.SCREEN 005800 000000\n", 2,
+         "tarnvil-disc: a.bbc.inf: warning: load address &5800 puts the MODE 2 dump outside screen memory "
+         "(&3000-&7FFF)\n", 0x5800, 0},
+        {"$.SCREEN 13000 0\n", 0,
+         "tarnvil-disc: a.bbc.inf: warning: load address &13000 puts the MODE 0 dump outside screen memory "
+         "(&3000-&7FFF)\n", 0x13000, 0},
+        {"$.A 3000 0 5000 L x\n", 2, not_inf},
+        {"$.A 3000 0 =x\n", 2, not_inf},
+        {std::string("$.A 3000 0\0\n", 12), 2, not_inf},
+        {"$.A 3000 123456789\n", 2, not_inf},
+        {"\n$.A 3000 0\n", 2, not_inf},
+        {"", 2, not_inf},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.inf.substr(0, 40));
+        TempDir dir;
+        const std::string picture = dump(c.mode >= 4 ? 10240 : 20480, 5);
+        write_file(dir / "a.bbc", picture);
+        write_file(dir / "a.bbc.inf", c.inf);
+        const RunResult run = disc_tool(dir, {"-m", std::to_string(c.mode), "a.bbc"});
+        EXPECT_EQ(run.err, c.err);
+        const bool written = c.err.empty() || c.err.find(": warning: ") != std::string::npos;
+        EXPECT_EQ(run.exit_status, written ? 0 : 1);
+        const auto bytes = read_file(dir / "pictures.ssd");
+        ASSERT_EQ(bytes.has_value(), written);
+        if (!written) continue;
+        const Disc disc = read_disc(*bytes);
+        ASSERT_EQ(disc.entries.size(), 2u);
+        EXPECT_EQ(disc.entries[0].load, c.load);
+        EXPECT_EQ(disc.entries[0].exec, c.exec);
+        EXPECT_TRUE(disc.contents(disc.entries[0]) == picture);
+    }
+}
+
 TEST(Disc, FullestDiscAndOneTooMany) {
     TempDir dir;
     std::vector<std::string> arguments = {"-m", "5"};
@@ -237,6 +299,11 @@ TEST(Disc, BadInputsWriteNothing) {
     write_file(dir / "odd.bbc.inf", "$.SCREEN 3000\n");
     write_file(dir / "short.bbc", dump(100, 1));
     make_directory(dir / "folder.ssd");
+    // Sidecars that are no regular file are reported, never waited on.
+    write_file(dir / "folder.bbc", dump(20480, 1));
+    make_directory(dir / "folder.bbc.inf");
+    write_file(dir / "fifo.bbc", dump(20480, 1));
+    write_file(dir / "nowhere.bbc", dump(20480, 1));
     std::vector<std::string> many;
     for (int i = 0; i < 31; ++i) many.push_back("big.bbc");
     const std::string try_help = "Try 'tarnvil-disc --help' for more information.\n";
@@ -272,6 +339,15 @@ TEST(Disc, BadInputsWriteNothing) {
     };
     if (unavailable(Need::kDevFull).empty())
         cases.push_back({{"-o", "/dev/full", "big.bbc"}, 1, "tarnvil-disc: /dev/full: No space left on device\n"});
+    cases.push_back({{"folder.bbc"}, 1, "tarnvil-disc: folder.bbc.inf: not a regular file\n"});
+    if (unavailable(Need::kFifos).empty()) {
+        make_fifo(dir / "fifo.bbc.inf");
+        cases.push_back({{"fifo.bbc"}, 1, "tarnvil-disc: fifo.bbc.inf: not a regular file\n"});
+    }
+    if (unavailable(Need::kSymbolicLinks).empty()) {
+        make_link("gone.inf", dir / "nowhere.bbc.inf");
+        cases.push_back({{"nowhere.bbc"}, 1, "tarnvil-disc: nowhere.bbc.inf: a link that leads nowhere\n"});
+    }
     for (const Case& c : cases) {
         const RunResult run = disc_tool(dir, c.arguments);
         EXPECT_EQ(run.exit_status, c.status) << c.err;

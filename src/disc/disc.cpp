@@ -8,34 +8,87 @@
 namespace {
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
-bool ends_field(char c) { return c == '\0' || is_blank(c) || c == '\r' || c == '\n'; }
 
-// Up to eight hexadecimal digits after optional blanks.
-bool parse_hex(const char*& p, uint32_t& value) {
-    while (is_blank(*p)) ++p;
+// One blank-separated field of an INF line.
+struct Field {
+    const char* text;
+    size_t length;
+};
+
+// The next field before `end`; false when there is none.
+bool next_field(const char*& p, const char* end, Field& field) {
+    while (p < end && is_blank(*p)) ++p;
     const char* start = p;
-    uint64_t parsed = 0;
-    for (;; ++p) {
-        const char c = *p;
-        const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                          : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-        if (digit < 0) break;
-        parsed = (parsed << 4 | static_cast<uint64_t>(digit)) & 0xFFFFFFFFu;
-    }
-    value = static_cast<uint32_t>(parsed);
-    return p > start && p - start <= 8;
+    while (p < end && !is_blank(*p)) ++p;
+    field = {start, static_cast<size_t>(p - start)};
+    return p > start;
 }
 
-// "NAME LOAD EXEC ...": the addresses, or false when the text is not such
+// One to eight hexadecimal digits and nothing else.
+bool parse_hex(const Field& field, uint32_t& value) {
+    if (field.length == 0 || field.length > 8) return false;
+    uint32_t parsed = 0;
+    for (size_t i = 0; i < field.length; ++i) {
+        const char c = field.text[i];
+        const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (digit < 0) return false;
+        parsed = parsed << 4 | static_cast<uint32_t>(digit);
+    }
+    value = parsed;
+    return true;
+}
+
+// "L" or "Locked", in any case: the locked attribute.
+bool is_locked(const Field& field) {
+    const char word[] = "LOCKED";
+    if (field.length != 1 && field.length != sizeof word - 1) return false;
+    for (size_t i = 0; i < field.length; ++i)
+        if ((field.text[i] & ~0x20) != word[i]) return false;
+    return true;
+}
+
+// The first line of an INF sidecar: NAME LOAD EXEC, then optionally the
+// length, the access ("L", "Locked" or hexadecimal) and KEY=VALUE fields
+// such as CRC=. The name and every field hold no control character; the
+// line ends at CR, LF or the end of the text. False when it is not such
 // a line.
 bool parse_inf_line(const char* inf, size_t size, uint32_t& load, uint32_t& exec) {
-    char line[256] = {};
-    memcpy(line, inf, size < sizeof line - 1 ? size : sizeof line - 1);
-    const char* p = line;
-    while (is_blank(*p)) ++p;
-    const char* name = p;
-    while (!ends_field(*p)) ++p;
-    return p != name && parse_hex(p, load) && parse_hex(p, exec) && ends_field(*p);
+    const char* end = inf;
+    while (end < inf + size && *end != '\n' && *end != '\r') {
+        const unsigned char c = static_cast<unsigned char>(*end++);
+        if ((c < ' ' && c != '\t') || c == 0x7F) return false;
+    }
+    const char* p = inf;
+    Field field;
+    uint32_t ignored = 0;
+    if (!next_field(p, end, field) || !next_field(p, end, field) || !parse_hex(field, load) ||
+        !next_field(p, end, field) || !parse_hex(field, exec))
+        return false;
+    bool more = next_field(p, end, field);
+    if (more && parse_hex(field, ignored)) more = next_field(p, end, field);  // the length
+    if (more && (is_locked(field) || parse_hex(field, ignored))) more = next_field(p, end, field);
+    for (; more; more = next_field(p, end, field)) {
+        const void* equals = memchr(field.text, '=', field.length);
+        if (!equals || equals == field.text) return false;
+    }
+    return true;
+}
+
+// A DFS catalogue keeps 18 bits of an address; the top two both set stand
+// for the I/O processor and read back as FFFFxxxx. So it holds up to
+// 3FFFF, and the I/O processor's FFFFxxxx, also written FFxxxx as the
+// filing system lists it.
+bool catalogue_holds(uint32_t address) {
+    return address <= 0x3FFFF || (address >> 16) == 0xFF || (address >> 16) == 0xFFFF;
+}
+
+// True when a dump loaded at `load` fills the screen memory that starts at
+// `start`: the same 16-bit address, in the I/O processor or with no second
+// processor named.
+bool loads_into_screen(uint32_t load, uint32_t start) {
+    const uint32_t processor = (load >> 16) & 3;
+    return (load & 0xFFFF) == start && (processor == 0 || processor == 3);
 }
 
 }  // namespace
@@ -56,11 +109,31 @@ bool check_title(const char* title, char* reason, size_t capacity) {
 
 bool prepare_picture(const char* label, int32_t mode, const Palette& palette, const uint8_t* dump, const char* inf,
                      size_t inf_size, DiscPicture& picture, char* reason, size_t capacity) {
-    picture = {mode, palette, dump, screen_mode_for(mode).screen_start, 0};
-    if (inf && !parse_inf_line(inf, inf_size, picture.load, picture.exec)) {
+    const ScreenMode& screen = screen_mode_for(mode);
+    picture = {mode, palette, dump, screen.screen_start, 0};
+    reason[0] = '\0';
+    if (!inf) return true;
+    if (!parse_inf_line(inf, inf_size, picture.load, picture.exec)) {
         snprintf(reason, capacity, "%s.inf: not an INF line (NAME LOAD EXEC)", label);
         return false;
     }
+    const struct {
+        const char* name;
+        uint32_t value;
+    } addresses[] = {{"load", picture.load}, {"execution", picture.exec}};
+    for (const auto& address : addresses) {
+        if (catalogue_holds(address.value)) continue;
+        snprintf(reason, capacity,
+                 "%s.inf: %s address &%lX does not fit in a DFS catalogue, which holds 18 bits "
+                 "(up to &3FFFF; &FFxxxx or &FFFFxxxx for the I/O processor)",
+                 label, address.name, static_cast<unsigned long>(address.value));
+        return false;
+    }
+    if (!loads_into_screen(picture.load, screen.screen_start))
+        snprintf(reason, capacity, "%s.inf: warning: load address &%lX puts the MODE %d dump outside screen memory (&%lX-&%lX)",
+                 label, static_cast<unsigned long>(picture.load), static_cast<int>(mode),
+                 static_cast<unsigned long>(screen.screen_start),
+                 static_cast<unsigned long>(screen.screen_start + static_cast<uint32_t>(screen_bytes(screen)) - 1));
     return true;
 }
 

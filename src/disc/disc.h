@@ -24,9 +24,12 @@ struct DiscPicture {
 bool check_title(const char* title, char* reason, size_t capacity);
 
 // The dump of `mode` (its screen size), shown with `palette`, with the load
-// and execution addresses from its INF sidecar's text, or the mode's
-// screen start and 0 when `inf` is null. `label` names the dump in the
-// reason; the sidecar is named after it with ".inf" appended.
+// and execution addresses from the first line of its INF sidecar's text,
+// or the mode's screen start and 0 when `inf` is null. `label` names the
+// dump in the reason; the sidecar is named after it with ".inf" appended.
+// Refuses a text that is no INF line and an address the catalogue cannot
+// hold. On success `reason` is empty, or holds a warning for the user: the
+// load address does not put the dump in the mode's screen memory.
 bool prepare_picture(const char* label, int32_t mode, const Palette& palette, const uint8_t* dump, const char* inf,
                      size_t inf_size, DiscPicture& picture, char* reason, size_t capacity);
 

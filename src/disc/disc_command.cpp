@@ -101,16 +101,31 @@ int parse_command_line(int argc, char** argv, const ToolRun& run, Request& reque
     }
 }
 
+// Longer than any sensible INF line, so not read as one.
+constexpr int64_t kMaxSidecarBytes = 4096;
+
 // The sidecar of the `index`th dump, if it has one: its size, or -1 when
-// there is none. False after reporting a sidecar that exists but cannot be
-// read.
-bool read_sidecar(const ToolRun& run, int32_t index, const char* dump, char (&text)[256], int64_t& size) {
+// there is none. False after reporting a sidecar that is there but cannot
+// be read: unreadable, too long, or no regular file (such as a FIFO, which
+// would otherwise be waited on, or a link that leads nowhere).
+bool read_sidecar(const ToolRun& run, int32_t index, const char* dump, char (&text)[kMaxSidecarBytes + 1],
+                  int64_t& size) {
     size = -1;
     char path[platform::kMaxPath + 8];
     if (snprintf(path, sizeof path, "%s.inf", dump) >= static_cast<int>(sizeof path)) return true;
-    size = run.read(run.context, index, InputKind::kSidecar, path, reinterpret_cast<uint8_t*>(text), sizeof text);
-    if (size >= 0 || errno == ENOENT) return true;
-    say(run.errors, "%s: %s: %s\n", kProgram, path, strerror(errno));
+    const int64_t got =
+        run.read(run.context, index, InputKind::kSidecar, path, reinterpret_cast<uint8_t*>(text), sizeof text);
+    if (got >= 0 && got <= kMaxSidecarBytes) size = got;
+    if (size >= 0 || (got == -1 && errno == ENOENT)) return true;
+    if (got > kMaxSidecarBytes)
+        say(run.errors, "%s: %s: more than %d bytes, too long for an INF sidecar\n", kProgram, path,
+            static_cast<int>(kMaxSidecarBytes));
+    else if (got == platform::kNotRegularFile)
+        say(run.errors, "%s: %s: not a regular file\n", kProgram, path);
+    else if (got == platform::kLinkToNothing)
+        say(run.errors, "%s: %s: a link that leads nowhere\n", kProgram, path);
+    else
+        say(run.errors, "%s: %s: %s\n", kProgram, path, strerror(errno));
     return false;
 }
 
@@ -135,17 +150,18 @@ int make_disc(int argc, char** argv, const ToolRun& run, DiscImage& image) {
     for (int32_t i = 0; i < given; ++i) {
         const NamedDump& named = request.dumps[i];
         // A sidecar is read only for a dump that could go on the disc.
-        char inf[256];
+        char inf[kMaxSidecarBytes + 1];
         int64_t inf_size = -1;
         if (!read_screen_dump(run, kProgram, i, named.path, named.mode, dumps[i]) ||
             !read_sidecar(run, i, named.path, inf, inf_size)) {
             ready = false;
-        } else if (!prepare_picture(named.path, named.mode, named.palette, dumps[i], inf_size >= 0 ? inf : nullptr,
-                                    inf_size >= 0 ? static_cast<size_t>(inf_size) : 0, pictures[i], reason,
-                                    sizeof reason)) {
-            say(run.errors, "%s: %s\n", kProgram, reason);
-            ready = false;
+            continue;
         }
+        ready = prepare_picture(named.path, named.mode, named.palette, dumps[i], inf_size >= 0 ? inf : nullptr,
+                                inf_size >= 0 ? static_cast<size_t>(inf_size) : 0, pictures[i], reason,
+                                sizeof reason) &&
+                ready;
+        if (reason[0]) say(run.errors, "%s: %s\n", kProgram, reason);
     }
     if (!ready) return 1;
 

@@ -6,8 +6,11 @@
 
 namespace {
 
-int64_t read_file(void*, int32_t, InputKind, const char* path, uint8_t* buffer, size_t capacity) {
-    return platform::read_file_prefix(path, buffer, capacity);
+// A sidecar is optional, so one that is not a regular file is not waited
+// on; a dump is what the user named, so a FIFO there is read.
+int64_t read_file(void*, int32_t, InputKind kind, const char* path, uint8_t* buffer, size_t capacity) {
+    return kind == InputKind::kSidecar ? platform::read_regular_file(path, buffer, capacity)
+                                       : platform::read_file_prefix(path, buffer, capacity);
 }
 
 bool load_file(void*, int32_t, const char* path, LoadedFile& file) {

@@ -24,7 +24,9 @@ struct ToolRun {
     bool from_shell;     // mistakes point to --help; "-o -" refuses a terminal
     void* context;
     // Reads at most `capacity` bytes of `path`, the `index`th dump named or
-    // that dump's sidecar. Returns the count, or -1 with errno set.
+    // that dump's sidecar. Returns the count, or -1 with errno set; for a
+    // sidecar that is there but not a regular file, without waiting on it,
+    // platform::kNotRegularFile or platform::kLinkToNothing.
     int64_t (*read)(void* context, int32_t index, InputKind kind, const char* path, uint8_t* buffer,
                     size_t capacity);
     // Reads the whole of `path`, the `index`th operand. False with errno set.
