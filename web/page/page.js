@@ -338,7 +338,7 @@
         $("save-disc").addEventListener("click", async () => {
             const title = $("disc-title").value;
             const result = await tarnvil.disc({ title, tracks: Number($("disc-tracks").value), pictures: discPictures });
-            $("disc-message").textContent = result.error || "";
+            $("disc-message").textContent = result.error || result.warning || "";
             if (result.ssd) download(`${title.replace(/[^A-Za-z0-9_-]+/g, "") || "pictures"}.ssd`, result.ssd);
         });
     }

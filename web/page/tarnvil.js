@@ -7,7 +7,7 @@
 //   await tarnvil.convert(argument, bytes)  -> { console, dump, inf, name }
 //   await tarnvil.preview(mode, dump, palette) -> { width, height, rgba }
 //   await tarnvil.disc({ title, tracks, pictures: [{ mode, palette, dump, inf, name }] })
-//                                           -> { ssd, error }
+//                                           -> { ssd, error, warning }
 //
 // The guide's page on the web page describes each one.
 "use strict";
@@ -145,9 +145,10 @@
         const memory = scratch(core);
         try {
             if (!core._tarnvil_disc(words.length, memory.argv(words), memory.files(files), files.length)) {
-                return { ssd: null, error: complaints(core) };
+                return { ssd: null, error: complaints(core), warning: null };
             }
-            return { ssd: copy(core, core._tarnvil_disc_image(), core._tarnvil_disc_size()), error: null };
+            const ssd = copy(core, core._tarnvil_disc_image(), core._tarnvil_disc_size());
+            return { ssd, error: null, warning: complaints(core) || null };
         } finally {
             memory.free();
         }

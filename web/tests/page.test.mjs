@@ -475,6 +475,10 @@ describe("tarnvil.disc gives tarnvil-disc's image or its refusal", () => {
             pictures: [picture(mode2.dump, 5, null, "big.bbc"), picture(mode5.dump, 1, null, "small.bbc"), picture(noise(5000, 3), 4, null, "odd.bbc")] },
         { label: "a sidecar that is no INF line", pictures: [picture(mode2.dump, 2, Buffer.from("garbage\n"))] },
         { label: "a sidecar of more than 256 bytes", pictures: [picture(mode2.dump, 2, Buffer.from(`$.A 3000 0 ${"x".repeat(400)}\n`))] },
+        { label: "an INF line of 260 bytes", pictures: [picture(mode2.dump, 2, Buffer.from(`$.${"N".repeat(250)} 3000 1234`))] },
+        { label: "a sidecar of more than 4096 bytes", pictures: [picture(mode2.dump, 2, Buffer.from(`$.A 3000 0\n${" ".repeat(4090)}`))] },
+        { label: "an address the catalogue cannot hold", pictures: [picture(mode2.dump, 2, Buffer.from("$.SCREEN 00043000 0\n"))] },
+        { label: "a load address beside the screen: a warning", pictures: [picture(mode2.dump, 2, Buffer.from("$.SCREEN 5800 0\n"))] },
         { label: "a missing dump", pictures: [picture(mode2.dump, 2, null, "here.bbc"), picture(null, 2, null, "gone.bbc")] },
     ];
     for (const request of cases) {
@@ -486,10 +490,11 @@ describe("tarnvil.disc gives tarnvil-disc's image or its refusal", () => {
                     ...encoded,
                     pictures: encoded.pictures.map((p) => ({ ...p, dump: bytes(p.dump), inf: bytes(p.inf) })),
                 });
-                return { ssd: testBase64(result.ssd), error: result.error };
+                return { ssd: testBase64(result.ssd), error: result.error, warning: result.warning };
             }, { ...request, pictures: request.pictures.map((p) => ({ ...p, dump: toBase64(p.dump), inf: toBase64(p.inf) })) });
             if (expected.status === 0) {
                 assert.equal(actual.error, null);
+                assert.equal(actual.warning ?? "", expected.error, "the warnings");
                 assertSameBytes(fromBase64(actual.ssd), expected.ssd, "the disc image");
             } else {
                 assert.equal(expected.ssd, null, "tarnvil-disc wrote nothing");
