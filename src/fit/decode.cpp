@@ -39,9 +39,12 @@ bool picture_fits(int64_t width, int64_t height, int32_t bits, char* reason, siz
 bool allocate_picture(int32_t width, int32_t height, int32_t bits, Picture& picture, char* reason, size_t capacity) {
     if (!picture_fits(width, height, bits, reason, capacity)) return false;
     const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * static_cast<size_t>(bits / 8 * 4);
+    // Where the system cannot tell its memory beforehand, the allocation is
+    // the check, and the answer the same.
     void* samples = std::malloc(bytes);
     if (!samples) {
-        snprintf(reason, capacity, "out of memory for %d x %d pixels", static_cast<int>(width), static_cast<int>(height));
+        snprintf(reason, capacity, "%d x %d pixels are more than this system can hold", static_cast<int>(width),
+                 static_cast<int>(height));
         return false;
     }
     picture = {width, height, bits, samples, std::free};
