@@ -55,6 +55,25 @@ constexpr Midpoints make_midpoints() {
 
 constexpr Midpoints kMidpoints = make_midpoints();
 
+// Where to start looking for the sample of a linear value: the sample of
+// the value's multiple of 256 below. The curve is steepest at black, where
+// a step of 256 spans 13 samples; elsewhere one or two.
+struct Buckets {
+    uint8_t first[256];
+};
+
+constexpr Buckets make_buckets() {
+    Buckets b{};
+    int v = 0;
+    for (int h = 0; h < 256; ++h) {
+        while (v < 255 && kMidpoints.from[v + 1] <= h * 256) ++v;
+        b.first[h] = static_cast<uint8_t>(v);
+    }
+    return b;
+}
+
+constexpr Buckets kBuckets = make_buckets();
+
 int64_t floor_div(int64_t a, int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
 
 // log2(n) for n >= 1 in fixed point with 32 fraction bits, from integers
@@ -106,8 +125,10 @@ uint16_t linear_from_srgb16(uint16_t v) {
 }
 
 uint8_t srgb8_from_linear(int32_t linear) {
-    const int32_t* first = kMidpoints.from + 1;
-    return static_cast<uint8_t>(std::upper_bound(first, kMidpoints.from + 256, linear) - first);
+    linear = std::clamp(linear, 0, 65535);
+    int v = kBuckets.first[linear >> 8];
+    while (v < 255 && kMidpoints.from[v + 1] <= linear) ++v;
+    return static_cast<uint8_t>(v);
 }
 
 ToneCurve make_tone_curve(int32_t brightness, int32_t contrast, int32_t gamma_hundredths) {

@@ -36,9 +36,11 @@ bool picture_fits(int64_t width, int64_t height, int32_t bits, char* reason, siz
     return true;
 }
 
-bool allocate_picture(int32_t width, int32_t height, int32_t bits, Picture& picture, char* reason, size_t capacity) {
+bool allocate_picture(int32_t width, int32_t height, int32_t bits, Picture& picture, char* reason, size_t capacity,
+                      int32_t channels) {
     if (!picture_fits(width, height, bits, reason, capacity)) return false;
-    const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * static_cast<size_t>(bits / 8 * 4);
+    const size_t bytes =
+        static_cast<size_t>(width) * static_cast<size_t>(height) * static_cast<size_t>(bits / 8 * channels);
     // Where the system cannot tell its memory beforehand, the allocation is
     // the check, and the answer the same.
     void* samples = std::malloc(bytes);
@@ -47,7 +49,7 @@ bool allocate_picture(int32_t width, int32_t height, int32_t bits, Picture& pict
                  static_cast<int>(height));
         return false;
     }
-    picture = {width, height, bits, samples, std::free};
+    picture = {width, height, bits, samples, std::free, channels};
     return true;
 }
 
@@ -78,14 +80,15 @@ template <typename Sample>
 void turn(const Picture& from, int32_t orientation, Picture& to) {
     const Sample* in = static_cast<const Sample*>(from.samples);
     Sample* out = static_cast<Sample*>(to.samples);
+    const size_t channels = static_cast<size_t>(from.channels);
     for (int32_t y = 0; y < to.height; ++y) {
         for (int32_t x = 0; x < to.width; ++x) {
             int32_t sx = 0;
             int32_t sy = 0;
             stored_position(orientation, from.width, from.height, x, y, sx, sy);
-            memcpy(out, in + (static_cast<size_t>(sy) * static_cast<size_t>(from.width) + static_cast<size_t>(sx)) * 4,
-                   4 * sizeof(Sample));
-            out += 4;
+            memcpy(out, in + (static_cast<size_t>(sy) * static_cast<size_t>(from.width) + static_cast<size_t>(sx)) * channels,
+                   channels * sizeof(Sample));
+            out += channels;
         }
     }
 }
@@ -95,7 +98,7 @@ bool turn_as_shown(int32_t orientation, Picture& picture, char* reason, size_t c
     const bool swaps = orientation >= 5;
     Picture turned;
     if (!allocate_picture(swaps ? picture.height : picture.width, swaps ? picture.width : picture.height, picture.bits,
-                          turned, reason, capacity)) {
+                          turned, reason, capacity, picture.channels)) {
         release_picture(picture);
         return false;
     }

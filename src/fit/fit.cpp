@@ -77,20 +77,35 @@ bool build_axis(int64_t pixels, int64_t dots, int32_t cells, Scale scale, Axis& 
     return true;
 }
 
-// A row of the picture in linear light, over the background where it is
-// transparent.
-template <typename Sample>
-void linear_row(const Sample* rgba, int32_t width, const int32_t background[3], int32_t* out) {
+// Linear light of each 8-bit sample, looked up here rather than through a
+// call per sample: this is the innermost loop of a large picture.
+struct LinearTable {
+    int32_t of[256];
+};
+
+LinearTable make_linear_table() {
+    LinearTable table;
+    for (int32_t v = 0; v < 256; ++v) table.of[v] = linear_from_srgb8(static_cast<uint8_t>(v));
+    return table;
+}
+
+// Columns [from, to) of a row of the picture in linear light, over the
+// background where it is transparent.
+template <typename Sample, int kChannels>
+void linear_row(const Sample* rgba, int32_t from, int32_t to, const LinearTable& table, const int32_t background[3],
+                int32_t* out) {
     constexpr int32_t kOpaque = sizeof(Sample) == 1 ? 255 : 65535;
-    for (int32_t x = 0; x < width; ++x, rgba += 4, out += 3) {
-        for (int c = 0; c < 3; ++c) {
-            const int32_t lit = sizeof(Sample) == 1 ? linear_from_srgb8(static_cast<uint8_t>(rgba[c]))
-                                                    : linear_from_srgb16(static_cast<uint16_t>(rgba[c]));
-            const int64_t alpha = rgba[3];
-            out[c] = alpha == kOpaque ? lit
-                                      : static_cast<int32_t>((alpha * lit + (kOpaque - alpha) * background[c] + kOpaque / 2) /
+    rgba += static_cast<size_t>(from) * kChannels;
+    out += static_cast<size_t>(from) * 3;
+    for (int32_t x = from; x < to; ++x, rgba += kChannels, out += 3) {
+        int32_t lit[3];
+        for (int c = 0; c < 3; ++c)
+            lit[c] = sizeof(Sample) == 1 ? table.of[rgba[c] & 0xff] : linear_from_srgb16(static_cast<uint16_t>(rgba[c]));
+        const int64_t alpha = kChannels == 4 ? rgba[kChannels - 1] : kOpaque;
+        for (int c = 0; c < 3; ++c)
+            out[c] = alpha == kOpaque ? lit[c]
+                                      : static_cast<int32_t>((alpha * lit[c] + (kOpaque - alpha) * background[c] + kOpaque / 2) /
                                                              kOpaque);
-        }
     }
 }
 
@@ -110,7 +125,7 @@ void finish_pixel(const int32_t linear[3], const FitSettings& settings, const To
     for (int c = 0; c < 3; ++c) out[c] = tone.out[srgb8_from_linear(colour[c])];
 }
 
-template <typename Sample>
+template <typename Sample, int kChannels>
 bool scale_picture(const Picture& picture, const FitSettings& settings, const Axis& across, const Axis& down,
                    uint8_t* pixels) {
     const int32_t width = across.cells;
@@ -119,8 +134,12 @@ bool scale_picture(const Picture& picture, const FitSettings& settings, const Ax
     const std::unique_ptr<int32_t[]> spread(new (std::nothrow) int32_t[static_cast<size_t>(width) * 3]);
     const std::unique_ptr<int64_t[]> sums(new (std::nothrow) int64_t[cells]());
     if (!row || !spread || !sums) return false;
-    const int32_t background[3] = {linear_from_srgb8(settings.background[0]), linear_from_srgb8(settings.background[1]),
-                                   linear_from_srgb8(settings.background[2])};
+    const LinearTable table = make_linear_table();
+    const int32_t background[3] = {table.of[settings.background[0]], table.of[settings.background[1]],
+                                   table.of[settings.background[2]]};
+    // Only the columns some cell covers: a cropped picture's sides are never read.
+    const int32_t from = width > 0 ? across.first[0] : 0;
+    const int32_t to = width > 0 ? across.first[width - 1] + across.count[width - 1] : 0;
 
     // Rows of the picture in order; the cells of the PPM's rows that cover
     // row y form the range [low, high).
@@ -131,8 +150,9 @@ bool scale_picture(const Picture& picture, const FitSettings& settings, const Ax
         while (low < down.cells && down.first[low] + down.count[low] <= y) ++low;
         while (high < down.cells && down.first[high] <= y) ++high;
         if (low >= high) continue;
-        const Sample* source = static_cast<const Sample*>(picture.samples) + static_cast<size_t>(y) * picture.width * 4;
-        linear_row(source, picture.width, background, row.get());
+        const Sample* source =
+            static_cast<const Sample*>(picture.samples) + static_cast<size_t>(y) * static_cast<size_t>(picture.width) * kChannels;
+        linear_row<Sample, kChannels>(source, from, to, table, background, row.get());
         for (int32_t t = 0; t < width; ++t) {
             int64_t sum[3] = {0, 0, 0};
             const int64_t* weight = across.weight.get() + across.start[t];
@@ -155,6 +175,15 @@ bool scale_picture(const Picture& picture, const FitSettings& settings, const Ax
         finish_pixel(linear, settings, tone, pixels + i);
     }
     return true;
+}
+
+bool scale_any(const Picture& picture, const FitSettings& settings, const Axis& across, const Axis& down,
+               uint8_t* pixels) {
+    if (picture.bits == 16)
+        return picture.channels == 3 ? scale_picture<uint16_t, 3>(picture, settings, across, down, pixels)
+                                     : scale_picture<uint16_t, 4>(picture, settings, across, down, pixels);
+    return picture.channels == 3 ? scale_picture<uint8_t, 3>(picture, settings, across, down, pixels)
+                                 : scale_picture<uint8_t, 4>(picture, settings, across, down, pixels);
 }
 
 }  // namespace
@@ -192,8 +221,7 @@ bool fit_picture(const Picture& picture, const FitSettings& settings, PpmBytes& 
     const bool scaled =
         ppm.data && build_axis(picture.width, kDotsAcross, width, stretch ? Scale{kDotsAcross, picture.width} : uniform, across) &&
         build_axis(picture.height, kDotsDown, kScreenLines, stretch ? Scale{kDotsDown, picture.height} : uniform, down) &&
-        (picture.bits == 16 ? scale_picture<uint16_t>(picture, settings, across, down, ppm.data.get() + header_size)
-                            : scale_picture<uint8_t>(picture, settings, across, down, ppm.data.get() + header_size));
+        scale_any(picture, settings, across, down, ppm.data.get() + header_size);
     if (!scaled) {
         snprintf(reason, capacity, "out of memory");
         ppm = PpmBytes{};

@@ -63,15 +63,15 @@ bool start(Decoder& decoder, const uint8_t* bytes, size_t size, char* reason, si
 
 bool read_rows(Decoder& decoder, int32_t reduce, Picture& picture, char* reason, size_t capacity) {
     if (setjmp(decoder.errors.jump)) return false;
-    decoder.info.out_color_space = JCS_EXT_RGBA;
+    decoder.info.out_color_space = JCS_EXT_RGB;
     decoder.info.scale_num = 1;
     decoder.info.scale_denom = static_cast<unsigned>(reduce);
     jpeg_calc_output_dimensions(&decoder.info);
     if (!allocate_picture(static_cast<int32_t>(decoder.info.output_width), static_cast<int32_t>(decoder.info.output_height),
-                          8, picture, reason, capacity))
+                          8, picture, reason, capacity, 3))
         return false;
     jpeg_start_decompress(&decoder.info);
-    const size_t row_bytes = size_t{decoder.info.output_width} * 4;
+    const size_t row_bytes = size_t{decoder.info.output_width} * 3;
     while (decoder.info.output_scanline < decoder.info.output_height) {
         JSAMPROW row = static_cast<uint8_t*>(picture.samples) + decoder.info.output_scanline * row_bytes;
         jpeg_read_scanlines(&decoder.info, &row, 1);

@@ -185,9 +185,18 @@ bool decode_netpbm(const uint8_t* bytes, size_t size, Picture& picture, char* re
     Header header;
     if (!read_header(in, header, reason, capacity)) return false;
     const bool deep = header.maxval > 255;
+    // Raw 8-bit colour, as most PPMs and the page's PAMs are, is already
+    // the picture's samples: one copy, no alpha where there is none.
+    const uint64_t raster = uint64_t{header.width} * header.height * header.depth;
+    const bool direct = (header.type == '6' || header.type == '7') && header.kind == Kind::kColour &&
+                        header.maxval == 255 && raster <= static_cast<uint64_t>(in.end - in.p);
     if (!allocate_picture(static_cast<int32_t>(header.width), static_cast<int32_t>(header.height), deep ? 16 : 8,
-                          picture, reason, capacity))
+                          picture, reason, capacity, direct ? static_cast<int32_t>(header.depth) : 4))
         return false;
+    if (direct) {
+        memcpy(picture.samples, in.p, static_cast<size_t>(raster));
+        return true;
+    }
     const uint32_t full = deep ? 65535 : 255;
     auto scaled = [&](uint32_t value) { return (value * full + header.maxval / 2) / header.maxval; };
     Samples samples{in, header};

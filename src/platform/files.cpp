@@ -30,11 +30,15 @@ namespace platform {
 namespace {
 
 // Everything `read_some(into, room)` gives (a count, 0 at the end, -1 with
-// errno set on an error), in a buffer that doubles as it fills. The memory
-// check keeps a huge file from taking more than there is.
+// errno set on an error), in a buffer that doubles as it fills. A regular
+// file's size, where known, sizes it at once, so a large picture is read in
+// one call into memory touched once. The memory check keeps a huge file
+// from taking more than there is.
 template <typename ReadSome>
-bool read_all(ReadSome read_some, uint8_t*& bytes, size_t& size) {
+bool read_all(ReadSome read_some, uint64_t expected, uint8_t*& bytes, size_t& size) {
     size_t capacity = 64 * 1024;
+    if (expected >= capacity && expected < SIZE_MAX && memory_fits(expected + 1))
+        capacity = static_cast<size_t>(expected) + 1;  // one more, to see the end without growing
     size_t used = 0;
     uint8_t* buffer = static_cast<uint8_t*>(std::malloc(capacity));
     int error = buffer ? 0 : ENOMEM;
@@ -105,6 +109,12 @@ int64_t write_some(int fd, const void* data, size_t size) {
 }
 
 int close_descriptor(int fd) { return close(fd); }
+
+// The size of the regular file behind `fd`, or 0.
+uint64_t regular_file_size(int fd) {
+    struct stat info;
+    return fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0;
+}
 
 // Opens `path` for reading if it is a regular file. Without O_NONBLOCK a
 // FIFO with no writer would wait in open(); on a regular file the flag
@@ -212,6 +222,12 @@ int64_t write_some(int fd, const void* data, size_t size) {
 }
 
 int close_descriptor(int fd) { return fd == kEmptyFile ? 0 : _close(fd); }
+
+uint64_t regular_file_size(int fd) {
+    struct _stat64 info;
+    return _fstat64(fd, &info) == 0 && (info.st_mode & _S_IFREG) && info.st_size > 0 ? static_cast<uint64_t>(info.st_size)
+                                                                                       : 0;
+}
 
 int open_regular_input(const char* path, int64_t& refused) {
     const int fd = open_descriptor(path, Access::kRead);
@@ -358,7 +374,8 @@ bool read_whole_file(const char* path, uint8_t*& bytes, size_t& size) {
         errno = EISDIR;
         return false;
     }
-    const bool read = read_all([fd](uint8_t* into, size_t room) { return read_some(fd, into, room); }, bytes, size);
+    const bool read =
+        read_all([fd](uint8_t* into, size_t room) { return read_some(fd, into, room); }, regular_file_size(fd), bytes, size);
     const int saved = errno;
     close_descriptor(fd);
     errno = saved;
@@ -479,6 +496,9 @@ bool read_whole_file(const char* path, uint8_t*& bytes, size_t& size) {
     }
     FILE* file = fopen(path, "rb");
     if (!file) return false;
+    std::error_code error;
+    const std::uintmax_t length = std::filesystem::is_regular_file(path, error) ? std::filesystem::file_size(path, error) : 0;
+    const uint64_t expected = error ? 0 : static_cast<uint64_t>(length);
     const bool read = read_all(
         [file](uint8_t* into, size_t room) -> int64_t {
             const size_t got = fread(into, 1, room, file);
@@ -488,7 +508,7 @@ bool read_whole_file(const char* path, uint8_t*& bytes, size_t& size) {
             }
             return static_cast<int64_t>(got);
         },
-        bytes, size);
+        expected, bytes, size);
     const int saved = errno;
     fclose(file);
     errno = saved;
