@@ -180,6 +180,14 @@ EMSCRIPTEN_KEEPALIVE int32_t tarnvil_fit_decodes(const uint8_t* bytes, int32_t s
     return format != PictureFormat::kUnknown && format != PictureFormat::kJpeg;
 }
 
+// The size a picture shows at (a JPEG turned as its EXIF says), read from
+// its header: 1 with `size[0]` x `size[1]`, 0 where tarnvil-fit cannot
+// read it.
+EMSCRIPTEN_KEEPALIVE int32_t tarnvil_picture_size(const uint8_t* bytes, int32_t length, int32_t* size) {
+    char reason[160];
+    return read_picture_size(bytes, static_cast<size_t>(length), size[0], size[1], reason, sizeof reason);
+}
+
 // How much the browser may reduce a picture shown `width` x `height`
 // while decoding it, for tarnvil-fit's mode, aspect correction and fill
 // (0 crop, 1 fit, 2 stretch).

@@ -50,6 +50,10 @@
                 core.HEAPU8.set(data, at);
                 return at;
             },
+            // `count` 32-bit words for the core to fill in.
+            words(count) {
+                return allocate(4 * count);
+            },
             string(text) {
                 return memory.bytes(encoder.encode(`${text}\0`));
             },
@@ -165,11 +169,40 @@
 
     // What only the browser decodes, as its pixels, no larger than
     // tarnvil-fit will use: a PAM file tarnvil-fit reads like any other.
-    // The picture is drawn straight at that size, which lets the browser
-    // decode a JPEG at a fraction of its size, as libjpeg-turbo does for
-    // tarnvil-fit. Pictures are kept for the next call with the same bytes.
+    // The browser decodes a JPEG straight at a fraction of its size, as
+    // libjpeg-turbo does for tarnvil-fit. Pictures that go through an <img>
+    // are kept for the next call with the same bytes.
     const decoded = new WeakMap();
-    async function decodeInBrowser(core, input, options) {
+    async function decodeInBrowser(core, memory, input, at, options) {
+        const fill = ["crop", "fit", "stretch"].indexOf(options.fill ?? "crop");
+        const reduction = (width, height) =>
+            core._tarnvil_fit_reduction(width, height, Number(options.mode ?? 2), options.aspect ? 1 : 0, Math.max(fill, 0));
+        // Where the browser has a decoder to call (WebCodecs), a JPEG asks it
+        // for the reduced size at once: no <img> to load first.
+        const size = memory.words(2);
+        if (typeof ImageDecoder === "function" && core._tarnvil_picture_size(at, input.length, size)) {
+            const [shownWidth, shownHeight] = core.HEAP32.subarray(size >> 2, (size >> 2) + 2);
+            const reduce = reduction(shownWidth, shownHeight);
+            const width = Math.ceil(shownWidth / reduce);
+            const height = Math.ceil(shownHeight / reduce);
+            let decoder = null;
+            let frame = null;
+            try {
+                decoder = new ImageDecoder({ data: input, type: "image/jpeg", desiredWidth: width, desiredHeight: height });
+                frame = (await decoder.decode()).image;
+            } catch {
+                frame = null;  // not a JPEG the browser takes this way: through an <img>
+            } finally {
+                decoder?.close();
+            }
+            if (frame) {
+                try {
+                    return pamOf(frame, width, height);
+                } finally {
+                    frame.close();
+                }
+            }
+        }
         let image = decoded.get(input.buffer);
         if (!image) {
             image = new Image();
@@ -187,11 +220,13 @@
             }
             decoded.set(input.buffer, image);
         }
-        const fill = ["crop", "fit", "stretch"].indexOf(options.fill ?? "crop");
-        const reduce = core._tarnvil_fit_reduction(image.naturalWidth, image.naturalHeight, Number(options.mode ?? 2),
-            options.aspect ? 1 : 0, Math.max(fill, 0));
-        const width = Math.ceil(image.naturalWidth / reduce);
-        const height = Math.ceil(image.naturalHeight / reduce);
+        const reduce = reduction(image.naturalWidth, image.naturalHeight);
+        return pamOf(image, Math.ceil(image.naturalWidth / reduce), Math.ceil(image.naturalHeight / reduce));
+    }
+
+    // A picture the browser decoded, drawn at `width` x `height`, as a PAM
+    // for tarnvil-fit.
+    function pamOf(image, width, height) {
         const canvas = document.createElement("canvas");
         canvas.width = width;
         canvas.height = height;
@@ -225,8 +260,9 @@
         const argv = ["tarnvil-fit", ...words];
         const memory = scratch(core);
         try {
-            const ours = core._tarnvil_fit_decodes(memory.bytes(input), input.length);
-            const file = ours ? input : (await decodeInBrowser(core, input, options)) ?? input;
+            const at = memory.bytes(input);
+            const ours = core._tarnvil_fit_decodes(at, input.length);
+            const file = ours ? input : (await decodeInBrowser(core, memory, input, at, options)) ?? input;
             const done = core._tarnvil_fit(argv.length, memory.argv(argv), memory.files([{ dump: file }]), 1);
             const palette = done ? text(core, core._tarnvil_ppm_palette(), 8).replace(/\0.*$/s, "") : "";
             return {
