@@ -34,7 +34,8 @@ bool parse_palette(const char* text, int32_t mode, Palette& palette, char* reaso
         return false;
     }
     palette.colours = standard.colours;
-    for (int32_t i = 0; i < standard.colours; ++i) palette.physical[i] = static_cast<uint8_t>(text[i] - '0');
+    // The text has exactly that many digits; the bound also lets the compiler see they fit.
+    for (size_t i = 0; i < sizeof palette.physical && text[i]; ++i) palette.physical[i] = static_cast<uint8_t>(text[i] - '0');
     return true;
 }
 
