@@ -9,6 +9,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #define STB_IMAGE_WRITE_STATIC
@@ -19,6 +20,7 @@
 #include "fit/fit_command.h"
 #include "pictures.h"
 #include "support.h"
+#include "tools/shell_words.h"
 #include "view/render.h"
 
 using namespace testing_support;
@@ -304,11 +306,49 @@ TEST(FitGeometry, WidthOfEachMode) {
     for (const auto& m : modes) {
         const Fitted plain = fit({"-m", m.mode}, netpbm_file('6', one, 255));
         EXPECT_EQ(parse_ppm(plain.ppm).width, m.plain) << m.mode;
-        EXPECT_EQ(plain.out, "picture.ppm: " + std::to_string(m.plain) + " x 256; convert with tarnvil -" + m.mode + "picture.ppm\n");
+        const std::string next = std::string("  tarnvil-view -m ") + m.mode + " picture.ppm.bbc\n  tarnvil-disc -m " + m.mode +
+                                 " -o picture.ssd picture.ppm.bbc\n";
+        EXPECT_EQ(plain.out, "picture.ppm: " + std::to_string(m.plain) + " x 256; convert with tarnvil -" + m.mode + "picture.ppm\n" + next);
         const Fitted aspect = fit({"-a", "-m", m.mode}, netpbm_file('6', one, 255));
         EXPECT_EQ(parse_ppm(aspect.ppm).width, 320) << m.mode;
-        EXPECT_EQ(aspect.out, std::string("picture.ppm: 320 x 256; convert with tarnvil -a") + m.mode + "picture.ppm\n");
+        EXPECT_EQ(aspect.out, std::string("picture.ppm: 320 x 256; convert with tarnvil -a") + m.mode + "picture.ppm\n" + next);
     }
+}
+
+// The commands tarnvil-fit prints and the page shows, quoted for each
+// shell so that pasting one hands the program the word as it was.
+TEST(FitCommands, EachShellTakesEveryWordBack) {
+    const struct {
+        const char* word;
+        const char* posix;
+        const char* cmd;
+    } cases[] = {
+        {"-a2photo.ppm", "-a2photo.ppm", "-a2photo.ppm"},
+        {"-a2auto\\xy.ppm", "'-a2auto\\xy.ppm'", "-a2auto\\xy.ppm"},
+        {"scan 1.ppm", "\"scan 1.ppm\"", "\"scan 1.ppm\""},
+        {"", "\"\"", "\"\""},
+        {"it's", "\"it's\"", "\"it's\""},
+        {"$HOME & co", "'$HOME & co'", "\"$HOME & co\""},
+        {"a'b!", "'a'\\''b!'", "\"a'b!\""},
+        {"C:\\My Pictures\\", "'C:\\My Pictures\\'", "\"C:\\My Pictures\\\\\""},
+        {"say \\\"hi\\\"", "'say \\\"hi\\\"'", "\"say \\\\\\\"hi\\\\\\\"\""},
+        {"Zo\xC3\xAB 50%", "\"Zo\xC3\xAB 50%\"", "\"Zo\xC3\xAB 50%\""},
+    };
+    for (const auto& c : cases) {
+        for (const auto& [shell, expected] : {std::pair{platform::Shell::kPosix, c.posix}, std::pair{platform::Shell::kCmd, c.cmd}}) {
+            char out[64] = "x";
+            EXPECT_TRUE(append_shell_word(c.word, shell, out, sizeof out));
+            EXPECT_EQ(std::string(out), std::string("x") + expected) << c.word;
+            // One byte short of the room it needs: nothing is written.
+            char tight[64] = "x";
+            EXPECT_FALSE(append_shell_word(c.word, shell, tight, strlen(expected) + 1));
+            EXPECT_STREQ(tight, "x");
+        }
+    }
+    const char* words[] = {"tarnvil-view", "-m", "1", "x y.bbc"};
+    char command[64];
+    ASSERT_TRUE(shell_command(words, 4, platform::Shell::kCmd, command, sizeof command));
+    EXPECT_STREQ(command, "tarnvil-view -m 1 \"x y.bbc\"");
 }
 
 // ---- Transparency, orientation and tone ------------------------------------
@@ -467,7 +507,11 @@ TEST(FitProgram, WritesBesideEachPictureAndGoesOnAfterAFailure) {
     const RunResult run = run_program(program("tarnvil-fit"), {"-m", "1", "photo.png", "gone.gif", "-a", "sub dir/plain", "taken.ppm"}, dir.path());
     EXPECT_EQ(run.exit_status, 1);
     EXPECT_EQ(run.out, "photo.ppm: 320 x 256; convert with tarnvil -1photo.ppm\n"
-                       "sub dir/plain.ppm: 320 x 256; convert with tarnvil \"-a1sub dir/plain.ppm\"\n");
+                       "  tarnvil-view -m 1 photo.ppm.bbc\n"
+                       "  tarnvil-disc -m 1 -o photo.ssd photo.ppm.bbc\n"
+                       "sub dir/plain.ppm: 320 x 256; convert with tarnvil \"-a1sub dir/plain.ppm\"\n"
+                       "  tarnvil-view -m 1 \"sub dir/plain.ppm.bbc\"\n"
+                       "  tarnvil-disc -m 1 -o \"sub dir/plain.ssd\" \"sub dir/plain.ppm.bbc\"\n");
     EXPECT_EQ(run.err, "tarnvil-fit: gone.gif: No such file or directory\n"
                        "tarnvil-fit: taken.ppm: the PPM would overwrite the picture itself; name another file with -o\n");
     EXPECT_EQ(file_size(dir / "photo.ppm"), 15 + 320 * 256 * 3);
@@ -478,6 +522,15 @@ TEST(FitProgram, WritesBesideEachPictureAndGoesOnAfterAFailure) {
     const RunResult piped = run_program(program("tarnvil-fit"), {"-m", "1", "-o", "-", "photo.png"}, dir.path());
     EXPECT_EQ(piped.exit_status, 0) << piped.err;
     EXPECT_TRUE(piped.raw_out == read_file(dir / "photo.ppm"));
+    Limits from_photo;
+    from_photo.input = dir / "photo.png";
+    const RunResult in_out = run_program(program("tarnvil-fit"), {"-m", "1", "-o", "-", "-"}, dir.path(), from_photo);
+    EXPECT_EQ(in_out.exit_status, 0) << in_out.err;
+    EXPECT_TRUE(in_out.raw_out == read_file(dir / "photo.ppm"));
+    const RunResult unnamed = run_program(program("tarnvil-fit"), {"-m", "1", "-"}, dir.path(), from_photo);
+    EXPECT_EQ(unnamed.exit_status, 2);
+    EXPECT_EQ(unnamed.err, "tarnvil-fit: a picture read from standard input (-) needs -o to name its PPM\n"
+                           "Try 'tarnvil-fit --help' for more information.\n");
     const RunResult cut = run_program(program("tarnvil-fit"), {"-o", "out.ppm", "photo.png", "-m"}, dir.path());
     EXPECT_EQ(cut.exit_status, 2);
     EXPECT_EQ(cut.err, "tarnvil-fit: option requires an argument -- 'm'\nTry 'tarnvil-fit --help' for more information.\n");
@@ -527,8 +580,11 @@ TEST(FitPalette, EveryReachablePaletteShowsItsOwnColours) {
                     for (int k = 0; k < 3; ++k) picture.values.push_back((palette[static_cast<size_t>(x * stripes / 320)] - '0') >> k & 1 ? 255 : 0);
             const Fitted fitted = fit({"-a", "-m", std::to_string(c.mode), "--palette", palette}, netpbm_file('6', picture, 255));
             ASSERT_EQ(fitted.status, 0) << fitted.err;
-            EXPECT_EQ(fitted.out, "picture.ppm: 320 x 256; convert with tarnvil -a" + std::to_string(c.mode) +
-                                      "picture.ppm; show with tarnvil-view and tarnvil-disc -p " + palette + "\n");
+            const std::string mode = std::to_string(c.mode);
+            EXPECT_EQ(fitted.out, "picture.ppm: 320 x 256; convert with tarnvil -a" + mode +
+                                      "picture.ppm; show with tarnvil-view and tarnvil-disc -p " + palette + "\n" +
+                                      "  tarnvil-view -m " + mode + " -p " + palette + " picture.ppm.bbc\n" +
+                                      "  tarnvil-disc -m " + mode + " -p " + palette + " -o picture.ssd picture.ppm.bbc\n");
             const std::vector<Rgb> screen = shown(fitted.ppm, c.mode, palette);
             const int across = static_cast<int>(screen.size() / 256);
             int wrong = 0;

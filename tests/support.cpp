@@ -282,7 +282,13 @@ RunResult run_native(const std::string& program, const std::vector<std::string>&
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof startup;
     startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-    startup.StartupInfo.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (!limits.input.empty()) {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        input = CreateFileW(wide(limits.input).c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit, OPEN_EXISTING, 0, nullptr);
+        if (input == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + limits.input);
+    }
+    startup.StartupInfo.hStdInput = input;
     startup.StartupInfo.hStdOutput = out;
     startup.StartupInfo.hStdError = err;
     std::optional<PseudoConsole> console;
@@ -301,6 +307,7 @@ RunResult run_native(const std::string& program, const std::vector<std::string>&
     CloseHandle(process.hProcess);
     CloseHandle(out);
     if (err != out) CloseHandle(err);
+    if (!limits.input.empty()) CloseHandle(input);
     result.out = read_file(capture / "out").value_or("");
     result.err = read_file(capture / "err").value_or("");
     return result;
@@ -336,6 +343,11 @@ RunResult run_native(const std::string& program, const std::vector<std::string>&
         close(pipe_fds[0]);
         close(pipe_fds[1]);
         if (chdir(directory.c_str()) != 0) _exit(126);
+        if (!limits.input.empty()) {
+            const int input = open(limits.input.c_str(), O_RDONLY);
+            if (input < 0 || dup2(input, STDIN_FILENO) < 0) _exit(124);
+            close(input);
+        }
         if (limits.file_size > 0) {
             const rlimit limit{static_cast<rlim_t>(limits.file_size), static_cast<rlim_t>(limits.file_size)};
             setrlimit(RLIMIT_FSIZE, &limit);

@@ -59,6 +59,7 @@ struct Limits {
     uint64_t address_space = 0;  // bytes; RLIMIT_AS
     std::string cgroup = {};     // a control group directory to run in
     Console console = Console::kNone;  // Windows only
+    std::string input = {};      // a file that standard input reads, if any
 };
 
 struct RunResult {

@@ -17,6 +17,7 @@
 #include "driver/driver.h"
 #include "fit/decode.h"
 #include "fit/fit_command.h"
+#include "tools/shell_words.h"
 #include "tools/tool.h"
 #include "view/view_command.h"
 
@@ -198,6 +199,21 @@ EMSCRIPTEN_KEEPALIVE int32_t tarnvil_fit_reduction(int32_t width, int32_t height
     settings.aspect = aspect != 0;
     settings.fill = static_cast<Fill>(fill);
     return decode_reduction(width, height, settings);
+}
+
+// The words as one command, quoted as `shell` takes them back (0: a POSIX
+// shell, 1: Windows' cmd.exe), in tarnvil_printed: the page shows the
+// commands the programs print, in their words.
+EMSCRIPTEN_KEEPALIVE int32_t tarnvil_command(int32_t count, char** words, int32_t shell) {
+    size_t capacity = 1;
+    for (int32_t i = 0; i < count; ++i) capacity += 4 * strlen(words[i]) + 3;
+    std::unique_ptr<char[]> command(new (std::nothrow) char[capacity]);
+    const MessageSink out = fresh(printed);
+    if (!command || !shell_command(words, static_cast<size_t>(count), shell ? platform::Shell::kCmd : platform::Shell::kPosix,
+                                   command.get(), capacity))
+        return 0;
+    say_text(out, command.get(), strlen(command.get()));
+    return 1;
 }
 
 }  // extern "C"

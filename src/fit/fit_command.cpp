@@ -13,6 +13,7 @@
 #include "tools/dump.h"
 #include "tools/output.h"
 #include "tools/palette.h"
+#include "tools/shell_words.h"
 #include "fit/recolour.h"
 
 namespace {
@@ -46,8 +47,10 @@ const char kUsage[] =
     "  -h, --help           show this help and exit\n"
     "      --version        show the version and exit\n"
     "\n"
-    "Options apply to the pictures named after them. Each PPM written is named on\n"
-    "standard output with the tarnvil argument that converts it as intended.\n";
+    "Options apply to the pictures named after them. A PICTURE of - is standard\n"
+    "input, and needs -o. Each PPM written is named on standard output with the\n"
+    "tarnvil argument that converts it as intended, then the tarnvil-view and\n"
+    "tarnvil-disc commands for its dump, with its mode and palette.\n";
 
 enum Option { kMode, kAspect, kFill, kBrightness, kContrast, kSaturation, kGamma, kGrey, kBackground, kPalette, kOutput,
               kHelp, kVersion };
@@ -201,37 +204,51 @@ bool default_output(const char* path, char* out, size_t capacity) {
     return snprintf(out, capacity, "%.*s.ppm", static_cast<int>(keep), path) < static_cast<int>(capacity);
 }
 
-// `word` as a shell would take it back: bare when it is plain, else quoted.
-void shell_word(const char* word, char* out, size_t capacity) {
-    bool plain = *word != '\0';
-    bool double_quotes_do = true;
-    for (const char* p = word; *p; ++p) {
-        const char c = *p;
-        plain = plain && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                          strchr("_.,+=:/@%-", c) != nullptr);
-        double_quotes_do = double_quotes_do && strchr("\"$`!\\", c) == nullptr;
-    }
-    if (plain) {
-        snprintf(out, capacity, "%s", word);
-    } else if (double_quotes_do) {
-        snprintf(out, capacity, "\"%s\"", word);
-    } else {
-        // Single quotes take everything but themselves.
-        size_t used = 0;
-        auto put = [&](const char* text) {
-            const size_t length = strlen(text);
-            if (used + length < capacity) {
-                memcpy(out + used, text, length);
-                used += length;
-            }
-        };
-        put("'");
-        for (const char* p = word; *p; ++p) {
-            const char one[2] = {*p, '\0'};
-            put(*p == '\'' ? "'\\''" : one);
+// The dump tarnvil writes for `ppm`, as the next commands name it: behind
+// "./" where a leading '-' would make it an option.
+void dump_word(const char* ppm, char* out, size_t capacity) {
+    snprintf(out, capacity, "%s%s.bbc", ppm[0] == '-' ? "./" : "", ppm);
+}
+
+// The PPM's name without its ".ppm", with ".ssd": where the disc goes.
+void disc_word(const char* ppm, char* out, size_t capacity) {
+    const size_t length = strlen(ppm);
+    const size_t keep = length > 4 && strcmp(ppm + length - 4, ".ppm") == 0 ? length - 4 : length;
+    snprintf(out, capacity, "%s%.*s.ssd", ppm[0] == '-' ? "./" : "", static_cast<int>(keep), ppm);
+}
+
+// Says which PPM was written and the commands that take it the rest of the
+// way, each with the mode and palette it was prepared for, so that none of
+// them can be given another by mistake.
+void say_next_commands(const ToolRun& run, const FitSettings& settings, const char* target, const PpmBytes& ppm) {
+    const platform::Shell shell = platform::native_shell();
+    char argument[platform::kMaxPath + 16];
+    snprintf(argument, sizeof argument, "-%s%d%s", settings.aspect ? "a" : "", static_cast<int>(settings.mode), target);
+    char command[4 * sizeof argument] = "";
+    append_shell_word(argument, shell, command, sizeof command);
+    say(run.out, "%s: %d x %d; convert with tarnvil %s", target, static_cast<int>(fit_width(settings)),
+        static_cast<int>(kScreenLines), command);
+    if (ppm.palette[0]) say(run.out, "; show with tarnvil-view and tarnvil-disc -p %s", ppm.palette);
+    say_text(run.out, "\n", 1);
+
+    char mode[2] = {static_cast<char>('0' + settings.mode), '\0'};
+    char dump[platform::kMaxPath + 16];
+    char disc[platform::kMaxPath + 16];
+    dump_word(target, dump, sizeof dump);
+    disc_word(target, disc, sizeof disc);
+    for (const bool to_disc : {false, true}) {
+        const char* words[8] = {to_disc ? "tarnvil-disc" : "tarnvil-view", "-m", mode};
+        size_t count = 3;
+        if (ppm.palette[0]) {
+            words[count++] = "-p";
+            words[count++] = ppm.palette;
         }
-        put("'");
-        out[used] = '\0';
+        if (to_disc) {
+            words[count++] = "-o";
+            words[count++] = disc;
+        }
+        words[count++] = dump;
+        if (shell_command(words, count, shell, command, sizeof command)) say(run.out, "  %s\n", command);
     }
 }
 
@@ -259,15 +276,7 @@ bool fit_one(const ToolRun& run, int32_t index, const NamedPicture& picture, con
     }
     if (!output.take(output.context, run, target, ppm)) return false;
     if (to_stdout) return true;
-    char argument[platform::kMaxPath + 16];
-    snprintf(argument, sizeof argument, "-%s%d%s", picture.settings.aspect ? "a" : "", static_cast<int>(picture.settings.mode),
-             target);
-    char quoted[2 * sizeof argument];
-    shell_word(argument, quoted, sizeof quoted);
-    say(run.out, "%s: %d x %d; convert with tarnvil %s", target, static_cast<int>(fit_width(picture.settings)),
-        static_cast<int>(kScreenLines), quoted);
-    if (ppm.palette[0]) say(run.out, "; show with tarnvil-view and tarnvil-disc -p %s", ppm.palette);
-    say_text(run.out, "\n", 1);
+    say_next_commands(run, picture.settings, target, ppm);
     return true;
 }
 
@@ -318,6 +327,9 @@ int fit_pictures(int argc, char** argv, const ToolRun& run, const PpmOutput& out
         say(run.errors, "%s: -o names one PPM, but several pictures were given\n", kProgram);
         return 2;
     }
+    for (int32_t i = 0; i < count && !target; ++i)
+        if (strcmp(pictures[i].path, "-") == 0)
+            return usage_error(run, kProgram, "a picture read from standard input (-) needs -o to name its PPM");
     if (target && !output_can_go_to(run, kProgram, target, "a PPM picture")) return 1;
 
     bool all_done = true;

@@ -382,6 +382,13 @@ bool read_whole_file(const char* path, uint8_t*& bytes, size_t& size) {
     return read;
 }
 
+bool read_whole_stdin(uint8_t*& bytes, size_t& size) {
+#if defined(TARNVIL_WINDOWS)
+    _setmode(0, _O_BINARY);
+#endif
+    return read_all([](uint8_t* into, size_t room) { return read_some(0, into, room); }, regular_file_size(0), bytes, size);
+}
+
 #if defined(TARNVIL_POSIX)
 
 bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
@@ -489,6 +496,23 @@ int64_t read_file_prefix(const char* path, uint8_t* buffer, size_t capacity) {
     return failed ? -1 : static_cast<int64_t>(got);
 }
 
+namespace {
+
+bool read_stream(FILE* file, uint64_t expected, uint8_t*& bytes, size_t& size) {
+    return read_all(
+        [file](uint8_t* into, size_t room) -> int64_t {
+            const size_t got = fread(into, 1, room, file);
+            if (got == 0 && ferror(file)) {
+                if (errno == 0) errno = EIO;
+                return -1;
+            }
+            return static_cast<int64_t>(got);
+        },
+        expected, bytes, size);
+}
+
+}  // namespace
+
 bool read_whole_file(const char* path, uint8_t*& bytes, size_t& size) {
     if (is_directory(path)) {
         errno = EISDIR;
@@ -499,21 +523,14 @@ bool read_whole_file(const char* path, uint8_t*& bytes, size_t& size) {
     std::error_code error;
     const std::uintmax_t length = std::filesystem::is_regular_file(path, error) ? std::filesystem::file_size(path, error) : 0;
     const uint64_t expected = error ? 0 : static_cast<uint64_t>(length);
-    const bool read = read_all(
-        [file](uint8_t* into, size_t room) -> int64_t {
-            const size_t got = fread(into, 1, room, file);
-            if (got == 0 && ferror(file)) {
-                if (errno == 0) errno = EIO;
-                return -1;
-            }
-            return static_cast<int64_t>(got);
-        },
-        expected, bytes, size);
+    const bool read = read_stream(file, expected, bytes, size);
     const int saved = errno;
     fclose(file);
     errno = saved;
     return read;
 }
+
+bool read_whole_stdin(uint8_t*& bytes, size_t& size) { return read_stream(stdin, 0, bytes, size); }
 
 bool same_file(const char* first, const char* second) {
     std::error_code error;

@@ -35,6 +35,11 @@ void start_program(int& argc, char**& argv, Arguments arguments = Arguments::kAs
 // elsewhere that is a path like any other.
 bool asks_for_help(const char* argument);
 
+// The shell whose quoting a command printed for the user follows: cmd.exe
+// on Windows, a POSIX shell elsewhere.
+enum class Shell { kPosix, kCmd };
+Shell native_shell();
+
 // ---- Files --------------------------------------------------------------
 
 // An open file, in binary mode.
@@ -73,6 +78,9 @@ int64_t read_file_prefix(const char* path, uint8_t* buffer, size_t capacity);
 // caller to std::free. False with errno set: ENOMEM when the file is more
 // than this process can hold.
 bool read_whole_file(const char* path, uint8_t*& bytes, size_t& size);
+
+// read_whole_file for standard input, in binary mode.
+bool read_whole_stdin(uint8_t*& bytes, size_t& size);
 
 // True when both paths name one existing file.
 bool same_file(const char* first, const char* second);

@@ -264,4 +264,12 @@ bool asks_for_help(const char*) { return false; }
 
 #endif
 
+Shell native_shell() {
+#if defined(_WIN32)
+    return Shell::kCmd;
+#else
+    return Shell::kPosix;
+#endif
+}
+
 }  // namespace platform

@@ -16,7 +16,10 @@ int64_t read_file(void*, int32_t, InputKind kind, const char* path, uint8_t* buf
 bool load_file(void*, int32_t, const char* path, LoadedFile& file) {
     uint8_t* bytes = nullptr;
     size_t size = 0;
-    if (!platform::read_whole_file(path, bytes, size)) return false;
+    // "-" is standard input, as it is to the netpbm tools.
+    const bool read = path[0] == '-' && path[1] == '\0' ? platform::read_whole_stdin(bytes, size)
+                                                          : platform::read_whole_file(path, bytes, size);
+    if (!read) return false;
     file = {bytes, size, bytes};
     return true;
 }

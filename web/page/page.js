@@ -89,10 +89,6 @@
         return block + mode;
     }
 
-    function shellQuote(text) {
-        return /^[A-Za-z0-9_.,+=:/@%-]+$/.test(text) ? text : `'${text.replace(/'/g, "'\\''")}'`;
-    }
-
     // The PPM beside the picture, as tarnvil-fit names it; a PPM chosen
     // as the picture needs a name of its own.
     function ppmName() {
@@ -162,10 +158,10 @@
         current = result;
         consoleText.textContent = result.prepared.console + result.console;
         $("fit-command").textContent = result.prepared.command;
-        $("command").textContent = `tarnvil ${shellQuote(result.argument)}`;
+        $("command").textContent = await tarnvil.command(["tarnvil", result.argument]);
         const own = !result.palette || result.palette === OWN_PALETTE[settings.mode];
-        $("view-command").textContent =
-            `tarnvil-view -m ${settings.mode}${own ? "" : ` -p ${result.palette}`} ${shellQuote(`${result.name}.bbc`)}`;
+        $("view-command").textContent = await tarnvil.command(
+            ["tarnvil-view", "-m", settings.mode, ...(own ? [] : ["-p", result.palette]), `${result.name}.bbc`]);
         if (settings.palette === "auto" && result.palette) showPalette(result.palette);
         $("save-dump").disabled = !result.dump;
         $("save-inf").disabled = !result.inf;

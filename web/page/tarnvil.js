@@ -8,6 +8,7 @@
 //   await tarnvil.preview(mode, dump, palette) -> { width, height, rgba }
 //   await tarnvil.disc({ title, tracks, pictures: [{ mode, palette, dump, inf, name }] })
 //                                           -> { ssd, error, warning }
+//   await tarnvil.command(words)            -> the words as one command to paste
 //
 // The guide's page on the web page describes each one.
 "use strict";
@@ -164,8 +165,25 @@
         gamma: "value", grey: "flag", background: "value", palette: "value", output: "value",
     };
 
-    // A word for a POSIX shell, quoted where it needs to be.
-    const shellWord = (word) => (/^[A-Za-z0-9_.,+=:/@%-]+$/.test(word) ? word : `'${word.replace(/'/g, "'\\''")}'`);
+    // Commands are quoted for the shell a visitor pastes them into: cmd.exe
+    // on Windows, a POSIX shell elsewhere; the core quotes them, as the
+    // programs do.
+    const SHELL = /Windows/.test(navigator.userAgent) ? 1 : 0;
+    function commandOf(core, words) {
+        const memory = scratch(core);
+        try {
+            if (!core._tarnvil_command(words.length, memory.argv(words), SHELL)) throw new Error("tarnvil: out of memory");
+            return printed(core);
+        } finally {
+            memory.free();
+        }
+    }
+
+    async function command(words) {
+        const core = await ready;
+        if (!Array.isArray(words)) throw new TypeError("tarnvil.command: the words must be an array");
+        return commandOf(core, words.map(String));
+    }
 
     // What only the browser decodes, as its pixels, no larger than
     // tarnvil-fit will use: a PAM file tarnvil-fit reads like any other.
@@ -265,13 +283,13 @@
             const file = ours ? input : (await decodeInBrowser(core, memory, input, at, options)) ?? input;
             const done = core._tarnvil_fit(argv.length, memory.argv(argv), memory.files([{ dump: file }]), 1);
             const palette = done ? text(core, core._tarnvil_ppm_palette(), 8).replace(/\0.*$/s, "") : "";
-            return {
+            const result = {
                 ppm: done ? copy(core, core._tarnvil_ppm(), core._tarnvil_ppm_size()) : null,
                 palette: palette || null,
                 console: printed(core),
                 error: done ? null : complaints(core),
-                command: argv.map(shellWord).join(" "),
             };
+            return { ...result, command: commandOf(core, argv) };
         } finally {
             memory.free();
         }
@@ -283,5 +301,6 @@
         convert,
         preview,
         disc,
+        command,
     };
 })();

@@ -375,7 +375,7 @@ describe("tarnvil.fit gives tarnvil-fit's PPM and messages", () => {
             writeFileSync(join(dir, name), fitInputs[name]);
             const expected = run(dir, "tarnvil-fit", words.slice(1));
             assert.equal(actual.console, expected.stdout.toString("utf8"));
-            const named = actual.console.match(/-p (\d+)\n$/);
+            const named = actual.console.match(/ -p (\d+)\n/);
             assert.equal(actual.palette, named ? named[1] : null);
             assert.equal(actual.error, expected.status === 0 ? null : expected.stderr);
             const written = join(dir, name.replace(/\.[^.]*$/, ".ppm"));
@@ -549,10 +549,12 @@ async function screenPixels(selector = "#screen") {
 
 // The files the page offers, against the command line run on the PPM it
 // offers with the argument it shows.
-// The words of a command line as a POSIX shell splits them, for the
-// quoting the page uses: bare words and single quotes.
+// The words of a command line as a POSIX shell splits them: the shell
+// itself reads it back.
 function shellWords(command) {
-    return [...command.matchAll(/(?:[^\s']+|'[^']*')+/g)].map(([word]) => word.replace(/'([^']*)'/g, "$1"));
+    const split = spawnSync("sh", ["-c", 'eval "set -- $1"; printf "%s\\0" "$@"', "sh", command], { encoding: "utf8" });
+    assert.equal(split.status, 0, split.stderr);
+    return split.stdout.split("\0").slice(0, -1);
 }
 
 // The command line the page shows for tarnvil-fit, run on the picture
