@@ -4,6 +4,7 @@
 
 
 #include <algorithm>
+#include <filesystem>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -304,6 +305,11 @@ TEST(Disc, BadInputsWriteNothing) {
     make_directory(dir / "folder.bbc.inf");
     write_file(dir / "fifo.bbc", dump(20480, 1));
     write_file(dir / "nowhere.bbc", dump(20480, 1));
+    write_file(dir / "good.bbc", dump(20480, 2));
+    write_file(dir / "good.bbc.inf", "$.SCREEN 003000 000000\n");
+    make_directory(dir / "sub");
+    std::error_code no_link;
+    std::filesystem::create_hard_link(dir / "big.bbc", dir / "twin.ssd", no_link);
     std::vector<std::string> many;
     for (int i = 0; i < 31; ++i) many.push_back("big.bbc");
     const std::string try_help = "Try 'tarnvil-disc --help' for more information.\n";
@@ -334,12 +340,17 @@ TEST(Disc, BadInputsWriteNothing) {
         {{"big.bbc", "-m"}, 2, "tarnvil-disc: option requires an argument -- 'm'\n" + try_help},
         {{}, 2, "tarnvil-disc: no screen dump named\n" + try_help},
         {{"-o", "folder.ssd", "big.bbc"}, 1, "tarnvil-disc: folder.ssd: Is a directory\n"},
+        {{"-o", "sub/../good.bbc.inf", "big.bbc", "good.bbc"}, 1,
+         "tarnvil-disc: good.bbc.inf: the disc image would overwrite this sidecar; name another file with -o\n"},
         {{"-t", "40", "big.bbc", "big.bbc", "big.bbc", "big.bbc", "big.bbc"}, 1,
          "tarnvil-disc: the pictures need 403 sectors, but a 40-track disc has 400; nothing written\n"},
     };
     if (unavailable(Need::kDevFull).empty())
         cases.push_back({{"-o", "/dev/full", "big.bbc"}, 1, "tarnvil-disc: /dev/full: No space left on device\n"});
     cases.push_back({{"folder.bbc"}, 1, "tarnvil-disc: folder.bbc.inf: not a regular file\n"});
+    if (!no_link)
+        cases.push_back({{"-o", "twin.ssd", "good.bbc", "big.bbc"}, 1,
+                         "tarnvil-disc: big.bbc: the disc image would overwrite this dump; name another file with -o\n"});
     if (unavailable(Need::kFifos).empty()) {
         make_fifo(dir / "fifo.bbc.inf");
         cases.push_back({{"fifo.bbc"}, 1, "tarnvil-disc: fifo.bbc.inf: not a regular file\n"});
@@ -355,6 +366,8 @@ TEST(Disc, BadInputsWriteNothing) {
         EXPECT_EQ(run.out, "");
         EXPECT_FALSE(exists(dir / "pictures.ssd")) << c.err;
     }
+    EXPECT_TRUE(read_file(dir / "big.bbc") == dump(20480, 1)) << "a refused run wrote over its dump";
+    EXPECT_EQ(read_file(dir / "good.bbc.inf"), "$.SCREEN 003000 000000\n");
     if (unavailable(Need::kDevFull).empty()) {
         EXPECT_TRUE(exists("/dev/full"));
     }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -262,6 +263,10 @@ TEST(View, BadInputs) {
     write_file(dir / "small.bbc", std::string(10240, '\0'));
     write_file(dir / "odd.bbc", std::string(20481, '\0'));
     make_directory(dir / "taken.png");
+    make_directory(dir / "sub");
+    write_file(dir / "twin.bbc", std::string(20480, '\0'));
+    std::error_code no_link;
+    std::filesystem::create_hard_link(dir / "big.bbc", dir / "twin.bbc.png", no_link);
     const std::string try_help = "Try 'tarnvil-view --help' for more information.\n";
     struct Case {
         std::vector<std::string> arguments;
@@ -275,6 +280,8 @@ TEST(View, BadInputs) {
         {{"absent.bbc"}, 1, "tarnvil-view: absent.bbc: No such file or directory\n"},
         {{"-o", "taken.png", "big.bbc"}, 1, "tarnvil-view: taken.png: Is a directory\n"},
         {{"-o", "x.png", "big.bbc", "big.bbc"}, 2, "tarnvil-view: -o names one picture, but several dumps were given\n"},
+        {{"-o", "sub/../big.bbc", "big.bbc"}, 1,
+         "tarnvil-view: big.bbc: the picture would overwrite the dump itself; name another file with -o\n"},
         {{"-m", "3", "big.bbc"}, 2, "tarnvil-view: invalid mode '3' (use 0, 1, 2, 4 or 5)\n"},
         {{"--mode=22", "big.bbc"}, 2, "tarnvil-view: invalid mode '22' (use 0, 1, 2, 4 or 5)\n"},
         {{"small.bbc", "-m", "5"}, 2,
@@ -286,6 +293,13 @@ TEST(View, BadInputs) {
     };
     if (unavailable(Need::kDevFull).empty())
         cases.push_back({{"-o", "/dev/full", "big.bbc"}, 1, "tarnvil-view: /dev/full: No space left on device\n"});
+    // twin.bbc's default picture is big.bbc by another name; big.bbc
+    // itself then fails on its size.
+    if (!no_link)
+        cases.push_back({{"twin.bbc", "-m", "4", "big.bbc"}, 1,
+                         "tarnvil-view: twin.bbc: the picture would overwrite the dump big.bbc; view this dump alone "
+                         "with -o\n"
+                         "tarnvil-view: big.bbc: 20480 bytes: a MODE 0, 1 or 2 dump? Use -m 0, -m 1 or -m 2\n"});
     for (const Case& c : cases) {
         const RunResult run = view(dir, c.arguments);
         EXPECT_EQ(run.exit_status, c.status) << c.err;
@@ -295,6 +309,7 @@ TEST(View, BadInputs) {
     EXPECT_FALSE(exists(dir / "big.bbc.png"));
     EXPECT_FALSE(exists(dir / "small.bbc.png"));
     EXPECT_FALSE(exists(dir / "x.png"));
+    EXPECT_TRUE(read_file(dir / "big.bbc") == std::string(20480, '\0')) << "a refused run wrote over its dump";
     if (unavailable(Need::kDevFull).empty()) {
         EXPECT_TRUE(exists("/dev/full")) << "a failed write must never remove a device";
     }

@@ -129,6 +129,24 @@ bool read_sidecar(const ToolRun& run, int32_t index, const char* dump, char (&te
     return false;
 }
 
+// False, after saying so, when the image would be written over the dump
+// or over the sidecar that would be read beside it. A sidecar of that name
+// counts even when it is not there: the image would become one, and the
+// next run would read it as such.
+bool spares_the_inputs(const ToolRun& run, const char* output, const char* dump) {
+    if (would_overwrite(run, output, dump)) {
+        say(run.errors, "%s: %s: the disc image would overwrite this dump; name another file with -o\n", kProgram, dump);
+        return false;
+    }
+    char sidecar[platform::kMaxPath + 8];
+    if (snprintf(sidecar, sizeof sidecar, "%s.inf", dump) >= static_cast<int>(sizeof sidecar) ||
+        !would_overwrite(run, output, sidecar))
+        return true;
+    say(run.errors, "%s: %s: the disc image would overwrite this sidecar; name another file with -o\n", kProgram,
+        sidecar);
+    return false;
+}
+
 }  // namespace
 
 int make_disc(int argc, char** argv, const ToolRun& run, DiscImage& image) {
@@ -152,7 +170,8 @@ int make_disc(int argc, char** argv, const ToolRun& run, DiscImage& image) {
         // A sidecar is read only for a dump that could go on the disc.
         char inf[kMaxSidecarBytes + 1];
         int64_t inf_size = -1;
-        if (!read_screen_dump(run, kProgram, i, named.path, named.mode, dumps[i]) ||
+        if (!spares_the_inputs(run, request.output, named.path) ||
+            !read_screen_dump(run, kProgram, i, named.path, named.mode, dumps[i]) ||
             !read_sidecar(run, i, named.path, inf, inf_size)) {
             ready = false;
             continue;

@@ -256,7 +256,7 @@ void say_next_commands(const ToolRun& run, const FitSettings& settings, const ch
 bool fit_one(const ToolRun& run, int32_t index, const NamedPicture& picture, const char* target,
              const PpmOutput& output) {
     const bool to_stdout = strcmp(target, "-") == 0;
-    if (!to_stdout && (strcmp(target, picture.path) == 0 || (run.from_shell && platform::same_file(target, picture.path)))) {
+    if (would_overwrite(run, target, picture.path)) {
         say(run.errors, "%s: %s: the PPM would overwrite the picture itself; name another file with -o\n", kProgram,
             picture.path);
         return false;

@@ -19,6 +19,11 @@ bool output_can_go_to(const ToolRun& run, const char* program, const char* path,
     return false;
 }
 
+bool would_overwrite(const ToolRun& run, const char* output, const char* input) {
+    if (is_standard_output(output)) return false;
+    return strcmp(output, input) == 0 || (run.from_shell && platform::same_file(output, input));
+}
+
 bool write_output_file(const ToolRun& run, const char* program, const char* path, const void* data, size_t size) {
     if (is_standard_output(path)) {
         if (platform::write_stdout_bytes(data, size)) return true;

@@ -15,3 +15,10 @@ bool write_output_file(const ToolRun& run, const char* program, const char* path
 // False, after saying so, when a run from a shell would write `what` (binary
 // data, not for a screen) to standard output that is a terminal.
 bool output_can_go_to(const ToolRun& run, const char* program, const char* path, const char* what);
+
+// True when writing `output` would write over `input`, a file the run reads:
+// the same name, or, from a shell, the same file by another name (through
+// "..", a symbolic or a hard link). Standard output overwrites nothing. The
+// web page has no files, only the names it was handed, so names are all it
+// compares.
+bool would_overwrite(const ToolRun& run, const char* output, const char* input);

@@ -60,6 +60,26 @@ bool view_dump(const ToolRun& run, int32_t index, const NamedDump& dump, const c
     return output.take(output.context, run, picture_path, image);
 }
 
+// False, after saying so, when the picture of the `index`th dump would be
+// written over a dump named: its own (through -o or a link), or another
+// that its default name, DUMP.png, leads to. Every dump counts, those
+// already rendered too: they are the user's files, not this run's.
+bool spares_the_dumps(const ToolRun& run, const NamedDump* dumps, int32_t count, int32_t index, const char* picture) {
+    if (would_overwrite(run, picture, dumps[index].path)) {
+        say(run.errors, "%s: %s: the picture would overwrite the dump itself; name another file with -o\n", kProgram,
+            dumps[index].path);
+        return false;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        if (i == index || !would_overwrite(run, picture, dumps[i].path)) continue;
+        // -o takes one dump only, so this one has to be viewed on its own.
+        say(run.errors, "%s: %s: the picture would overwrite the dump %s; view this dump alone with -o\n", kProgram,
+            dumps[index].path, dumps[i].path);
+        return false;
+    }
+    return true;
+}
+
 bool write_png(void*, const ToolRun& run, const char* path, const IndexedImage& picture) {
     PngBytes png;
     if (!encode_png(picture, png)) {
@@ -128,7 +148,9 @@ int view_dumps(int argc, char** argv, const ToolRun& run, const PictureOutput& o
             all_done = false;
             continue;
         }
-        all_done = view_dump(run, i, dumps[i], picture ? picture : png_path, native, output) && all_done;
+        const char* target = picture ? picture : png_path;
+        all_done = spares_the_dumps(run, dumps.get(), named.count, i, target) &&
+                   view_dump(run, i, dumps[i], target, native, output) && all_done;
     }
     return all_done ? 0 : 1;
 }
