@@ -261,8 +261,18 @@ bool decode_png(const uint8_t* bytes, size_t size, Picture& picture, char* reaso
 #endif
 
 #if !defined(TARNVIL_HAVE_LIBJPEG)
+// As with libjpeg: every Huffman code is a bit at least, one for each 8 x 8
+// block of each component, and stb_image reads no arithmetic coding. The
+// component with the largest sampling has a block for every 8 x 8 pixels;
+// without reading the frame header, a quarter of that across and down is
+// the least any layout can have.
 bool jpeg_size(const uint8_t* bytes, size_t size, int32_t& width, int32_t& height, char* reason, size_t capacity) {
-    return stb_size(bytes, size, width, height, reason, capacity);
+    if (!stb_size(bytes, size, width, height, reason, capacity)) return false;
+    const uint64_t blocks = (static_cast<uint64_t>(width) + 31) / 32 * ((static_cast<uint64_t>(height) + 31) / 32);
+    if (blocks / 8 <= size) return true;
+    snprintf(reason, capacity, "damaged or cut short (%llu bytes are too few for %d x %d pixels)",
+             static_cast<unsigned long long>(size), static_cast<int>(width), static_cast<int>(height));
+    return false;
 }
 // stb_image decodes a JPEG at its full size only.
 bool decode_jpeg(const uint8_t* bytes, size_t size, int32_t, Picture& picture, char* reason, size_t capacity) {
