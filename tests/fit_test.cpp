@@ -120,6 +120,61 @@ std::string bmp_of(const Samples& rgb) {
     return out;
 }
 
+// An 8 x 8 grey progressive JPEG: a DC scan and five AC scans.
+std::string progressive_jpeg() {
+    return std::string(
+        "\xFF\xD8\xFF\xDB\x00\x43\x00\x10\x0B\x0C\x0E\x0C\x0A\x10\x0E\x0D\x0E\x12\x11\x10\x13\x18\x28\x1A\x18\x16\x16\x18"
+        "\x31\x23\x25\x1D\x28\x3A\x33\x3D\x3C\x39\x33\x38\x37\x40\x48\x5C\x4E\x40\x44\x57\x45\x37\x38\x50\x6D\x51\x57\x5F"
+        "\x62\x67\x68\x67\x3E\x4D\x71\x79\x70\x64\x78\x5C\x65\x67\x63\xFF\xC2\x00\x0B\x08\x00\x08\x00\x08\x01\x01\x11\x00"
+        "\xFF\xC4\x00\x14\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x01\xFF\xDA\x00\x08\x01\x01"
+        "\x00\x00\x00\x01\x3F\xFF\xC4\x00\x16\x10\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x01\x04"
+        "\x11\xFF\xDA\x00\x08\x01\x01\x00\x01\x05\x02\x90\xC3\xFF\xC4\x00\x16\x10\x00\x03\x00\x00\x00\x00\x00\x00\x00\x00"
+        "\x00\x00\x00\x00\x00\x00\x00\x01\x11\xFF\xDA\x00\x08\x01\x01\x00\x06\x3F\x02\xAC\xFF\xC4\x00\x18\x10\x01\x00\x03"
+        "\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x01\x00\x11\x21\x41\xFF\xDA\x00\x08\x01\x01\x00\x01\x3F\x21"
+        "\x3B\x00\x0D\x57\x93\xFF\xDA\x00\x08\x01\x01\x00\x00\x00\x10\xFF\x00\xFF\xC4\x00\x17\x10\x01\x01\x01\x01\x00\x00"
+        "\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x01\x11\x00\x31\xFF\xDA\x00\x08\x01\x01\x00\x01\x3F\x10\x1C\x07\xA1\x00"
+        "\x75\x5D\xFF\xD9",
+        284);
+}
+
+// A JPEG's bytes with its frame header declaring `width` x `height`.
+std::string declaring(std::string jpeg, int width, int height) {
+    size_t at = jpeg.find("\xFF\xC0");
+    if (at == std::string::npos) at = jpeg.find("\xFF\xC2");
+    const char sizes[4] = {static_cast<char>(height >> 8), static_cast<char>(height & 0xFF), static_cast<char>(width >> 8),
+                           static_cast<char>(width & 0xFF)};
+    return jpeg.replace(at + 5, 4, sizes, 4);
+}
+
+// The same BMP with its rows stored from the top, which a negative height
+// says.
+std::string bmp_top_down(const Samples& rgb) {
+    const std::string bottom_up = bmp_of(rgb);
+    const size_t offset = static_cast<unsigned char>(bottom_up[10]);
+    const size_t stride = (bottom_up.size() - offset) / static_cast<size_t>(rgb.height);
+    std::string top_down = bottom_up.substr(0, offset);
+    for (size_t row = static_cast<size_t>(rgb.height); row-- > 0;) top_down += bottom_up.substr(offset + row * stride, stride);
+    const uint32_t height = 0u - static_cast<uint32_t>(rgb.height);
+    for (int i = 0; i < 4; ++i) top_down[22 + i] = static_cast<char>(height >> (8 * i) & 0xFF);
+    return top_down;
+}
+
+// The same BMP with the 12-byte header of OS/2 1.x: 16-bit sizes, planes
+// and bits per pixel.
+std::string bmp_os2(const Samples& rgb) {
+    const std::string windows = bmp_of(rgb);
+    const size_t offset = static_cast<unsigned char>(windows[10]);
+    const std::string pixels = windows.substr(offset);
+    auto little = [](uint32_t value, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i) & 0xFF);
+        return out;
+    };
+    return "BM" + little(static_cast<uint32_t>(26 + pixels.size()), 4) + little(0, 4) + little(26, 4) + little(12, 4) +
+           little(static_cast<uint32_t>(rgb.width), 2) + little(static_cast<uint32_t>(rgb.height), 2) + little(1, 2) +
+           little(24, 2) + pixels;
+}
+
 // ---- Every format family to the same pixels --------------------------------
 
 // A 40 x 32 picture fills MODE 2's 160 x 256 cells in blocks of 4 x 8, so
@@ -184,6 +239,8 @@ TEST(FitFormats, EveryLayoutOfEveryFormatGivesItsPixels) {
         {"PNG palette 4 interlaced", png_file(indices, 4, 3, true, palette16), palette_rgb},
         {"GIF", gif_file(indices, palette), palette_rgb},
         {"BMP", bmp_of(rgb8), rgb8},
+        {"BMP from the top", bmp_top_down(rgb8), rgb8},
+        {"BMP with OS/2's header", bmp_os2(rgb8), rgb8},
         {"P2", netpbm_file('2', grey8, 255), grey_to_rgb(grey8, 1)},
         {"P3", netpbm_file('3', rgb8, 255), rgb8},
         {"P5", netpbm_file('5', grey8, 255), grey_to_rgb(grey8, 1)},
@@ -450,6 +507,20 @@ TEST(FitInput, BadPicturesAndOptions) {
     std::string huge_png = png;  // the header of a 100000 x 100000 picture
     huge_png.replace(16, 8, std::string("\0\x01\x86\xA0\0\x01\x86\xA0", 8));
     const std::string not_a_picture = "not a picture tarnvil-fit reads (PNG, JPEG, GIF, BMP, PBM, PGM, PPM or PAM)";
+    const std::string damaged = "tarnvil-fit: picture.png: damaged or cut short (";
+    std::mt19937 random(3);
+    Samples noise{64, 48, 3, std::vector<uint32_t>(64 * 48 * 3)};
+    for (uint32_t& v : noise.values) v = random() & 0xFF;
+    Samples indices{64, 48, 1, std::vector<uint32_t>(64 * 48)};
+    for (uint32_t& v : indices.values) v = random() & 0xFF;
+    const std::string jpeg = jpeg_of(noise);
+    const std::string tiny_huge_jpeg = declaring(jpeg_of(small), 65500, 65500);
+    const std::string bmp = bmp_of(noise);
+    std::string rle_bmp = bmp;
+    rle_bmp[30] = 1;
+    const std::string gif = gif_file(indices, std::string(768, 'x'));
+    std::string huge_gif = gif_file(Samples{2, 2, 1, {0, 1, 2, 3}}, std::string(768, 'x'));  // screen and image 6949 x 7191
+    for (const size_t at : {size_t{6}, huge_gif.find(',') + 5}) huge_gif.replace(at, 4, "\x25\x1B\x17\x1C");
     const struct {
         std::vector<std::string> options;
         std::string file;
@@ -459,7 +530,16 @@ TEST(FitInput, BadPicturesAndOptions) {
         {{}, "", 1, "tarnvil-fit: picture.png: " + not_a_picture + "\n"},
         {{}, "GIF88a", 1, "tarnvil-fit: picture.png: " + not_a_picture + "\n"},
         {{}, png.substr(0, png.size() - 30), 1, "tarnvil-fit: picture.png: damaged or cut short (..."},
-        {{}, jpeg_of(small).substr(0, 300), 1, "tarnvil-fit: picture.png: ..."},
+        {{}, jpeg_of(small).substr(0, 300), 1, damaged + "..."},
+        {{}, jpeg.substr(0, jpeg.size() / 2) + "\xFF\xD9", 1, damaged + "..."},
+        {{}, declaring(progressive_jpeg(), 65500, 65500), 1, damaged + "284 bytes are too few for 65500 x 65500 pixels)\n"},
+        {{}, tiny_huge_jpeg, 1, damaged + std::to_string(tiny_huge_jpeg.size()) + " bytes are too few for 65500 x 65500 pixels)\n"},
+        {{}, bmp.substr(0, bmp.size() / 2), 1,
+         damaged + "its pixels need " + std::to_string(bmp.size()) + " bytes, the file has " + std::to_string(bmp.size() / 2) + ")\n"},
+        {{}, rle_bmp, 1,
+         "tarnvil-fit: picture.png: a compressed (RLE) BMP, which tarnvil-fit does not read; save it uncompressed or as PNG\n"},
+        {{}, gif.substr(0, gif.size() / 2), 1, damaged + "the file ends inside the image's data)\n"},
+        {{}, huge_gif, 1, damaged + "the image's data ends before its last pixel)\n"},
         {{}, "P6\n2 2\n255\nabc", 1, "tarnvil-fit: picture.png: the file ends before its last pixel, or a sample is not a number\n"},
         {{}, "P3\n1 1\n15\n1 2 16\n", 1, "tarnvil-fit: picture.png: a sample is above the maximum value\n"},
         {{}, "P6\n1 1\n70000\nabcdef", 1, "tarnvil-fit: picture.png: the maximum value must be 1 to 65535\n"},
