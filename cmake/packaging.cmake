@@ -1,17 +1,19 @@
 # Installation and the packages.
 #
 # `cmake --install` puts the programs, their manual pages (compressed, as
-# Debian expects, where gzip is at hand), the licence and the README under
-# the usual GNU directories. `cpack -G DEB` adds what only a Debian package
-# carries (the machine-readable copyright file, the Debian changelog,
-# lintian overrides) and strips the programs as Debian does.
+# Debian expects, where gzip is at hand), the licence, the README and the
+# documents it links to under the usual GNU directories. `cpack -G DEB`
+# adds what only a Debian package carries (the machine-readable copyright
+# file, the Debian changelog, lintian overrides) and strips the programs
+# as Debian does.
 # packaging/build-deb builds the package the way a distribution would: with
 # Debian's hardening flags and byte for byte reproducibly.
 #
 # On Windows, `cpack` makes the ZIP that is the whole product for Windows
-# users: the programs, docs/windows.md as README.txt and the licence as
-# LICENSE.txt (names Windows opens with a double-click), docs/ with the
-# guide's pages and pictures, and the web page from TARNVIL_WEB_DIR.
+# users: the programs, docs/windows.md as README.txt (plain text, with CRLF
+# line ends) and the licence as LICENSE.txt (names Windows opens with a
+# double-click), docs/ with the guide's pages and pictures, and the web
+# page from TARNVIL_WEB_DIR.
 include(GNUInstallDirs)
 
 if(WIN32)
@@ -54,8 +56,14 @@ else()
   add_custom_target(tarnvil_manual_pages ALL DEPENDS ${tarnvil_manual_pages})
   install(FILES ${tarnvil_manual_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-  # The licence travels with the programs wherever they are installed.
+  # The licence travels with the programs wherever they are installed, and
+  # the README with what it links to, laid out as in the sources so that
+  # every link leads to its file: the guide and its pictures, the Windows
+  # page, the benchmark results.
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
+          FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
+  install(FILES ${PROJECT_SOURCE_DIR}/bench/RESULTS.md DESTINATION ${CMAKE_INSTALL_DOCDIR}/bench)
 endif()
 
 # The packages are the top-level project's business: inside another
