@@ -21,7 +21,9 @@ if(WIN32)
       "The built web page for the Windows ZIP: the web/ folder of a native build (cmake --build build --target web)")
   install(TARGETS ${tarnvil_programs} RUNTIME DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/windows.md DESTINATION . RENAME README.txt)
+  # Plain text with CRLF line ends, which every Notepad shows as lines.
+  configure_file(${PROJECT_SOURCE_DIR}/docs/windows.md ${PROJECT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs
           FILES_MATCHING PATTERN "*.md" PATTERN "*.png" PATTERN "*.jpg" PATTERN "*.gif" PATTERN "*.svg")
   if(TARNVIL_WEB_DIR)
