@@ -26,13 +26,19 @@ if(WIN32)
   install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs
           FILES_MATCHING PATTERN "*.md" PATTERN "*.png" PATTERN "*.jpg" PATTERN "*.gif" PATTERN "*.svg")
+  # The programs and their tests build without the page; the ZIP is not
+  # made without it.
   if(TARNVIL_WEB_DIR)
     if(NOT EXISTS ${TARNVIL_WEB_DIR}/index.html)
       message(FATAL_ERROR "TARNVIL_WEB_DIR: ${TARNVIL_WEB_DIR}/index.html does not exist; build the page first")
     endif()
     install(DIRECTORY ${TARNVIL_WEB_DIR}/ DESTINATION web)
   else()
-    message(STATUS "TARNVIL_WEB_DIR not set: the Windows ZIP will have no web page")
+    set(tarnvil_no_page "The Windows ZIP carries the web page, and TARNVIL_WEB_DIR does not say where it is. \
+Build it natively (cmake -B build && cmake --build build --target web), \
+then, from the top of the sources, configure this build again with -DTARNVIL_WEB_DIR=$PWD/build/web")
+    message(STATUS "${tarnvil_no_page}; until then cpack and cmake --install refuse to make the ZIP")
+    install(CODE "message(FATAL_ERROR \"${tarnvil_no_page}.\")")
   endif()
   set(CPACK_GENERATOR ZIP)
   set(CPACK_STRIP_FILES ON)
