@@ -1,17 +1,19 @@
 # Installation and the packages.
 #
 # `cmake --install` puts the programs, their manual pages (compressed, as
-# Debian expects, where gzip is at hand), the licence and the README under
-# the usual GNU directories. `cpack -G DEB` adds what only a Debian package
-# carries (the machine-readable copyright file, the Debian changelog,
-# lintian overrides) and strips the programs as Debian does.
+# Debian expects, where gzip is at hand), the licence, the README and the
+# documents it links to under the usual GNU directories. `cpack -G DEB`
+# adds what only a Debian package carries (the machine-readable copyright
+# file, the Debian changelog, lintian overrides) and strips the programs
+# as Debian does.
 # packaging/build-deb builds the package the way a distribution would: with
 # Debian's hardening flags and byte for byte reproducibly.
 #
 # On Windows, `cpack` makes the ZIP that is the whole product for Windows
-# users: the programs, docs/windows.md as README.txt and the licence as
-# LICENSE.txt (names Windows opens with a double-click), docs/ with the
-# guide's pages and pictures, and the web page from TARNVIL_WEB_DIR.
+# users: the programs, docs/windows.md as README.txt (plain text, with CRLF
+# line ends) and the licence as LICENSE.txt (names Windows opens with a
+# double-click), docs/ with the guide's pages and pictures, and the web
+# page from TARNVIL_WEB_DIR.
 include(GNUInstallDirs)
 
 if(WIN32)
@@ -19,16 +21,24 @@ if(WIN32)
       "The built web page for the Windows ZIP: the web/ folder of a native build (cmake --build build --target web)")
   install(TARGETS ${tarnvil_programs} RUNTIME DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/windows.md DESTINATION . RENAME README.txt)
+  # Plain text with CRLF line ends, which every Notepad shows as lines.
+  configure_file(${PROJECT_SOURCE_DIR}/docs/windows.md ${PROJECT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs
           FILES_MATCHING PATTERN "*.md" PATTERN "*.png" PATTERN "*.jpg" PATTERN "*.gif" PATTERN "*.svg")
+  # The programs and their tests build without the page; the ZIP is not
+  # made without it.
   if(TARNVIL_WEB_DIR)
     if(NOT EXISTS ${TARNVIL_WEB_DIR}/index.html)
       message(FATAL_ERROR "TARNVIL_WEB_DIR: ${TARNVIL_WEB_DIR}/index.html does not exist; build the page first")
     endif()
     install(DIRECTORY ${TARNVIL_WEB_DIR}/ DESTINATION web)
   else()
-    message(STATUS "TARNVIL_WEB_DIR not set: the Windows ZIP will have no web page")
+    set(tarnvil_no_page "The Windows ZIP carries the web page, and TARNVIL_WEB_DIR does not say where it is. \
+Build it natively (cmake -B build && cmake --build build --target web), \
+then, from the top of the sources, configure this build again with -DTARNVIL_WEB_DIR=$PWD/build/web")
+    message(STATUS "${tarnvil_no_page}; until then cpack and cmake --install refuse to make the ZIP")
+    install(CODE "message(FATAL_ERROR \"${tarnvil_no_page}.\")")
   endif()
   set(CPACK_GENERATOR ZIP)
   set(CPACK_STRIP_FILES ON)
@@ -54,8 +64,14 @@ else()
   add_custom_target(tarnvil_manual_pages ALL DEPENDS ${tarnvil_manual_pages})
   install(FILES ${tarnvil_manual_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-  # The licence travels with the programs wherever they are installed.
+  # The licence travels with the programs wherever they are installed, and
+  # the README with what it links to, laid out as in the sources so that
+  # every link leads to its file: the guide and its pictures, the Windows
+  # page, the benchmark results.
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
+          FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
+  install(FILES ${PROJECT_SOURCE_DIR}/bench/RESULTS.md DESTINATION ${CMAKE_INSTALL_DOCDIR}/bench)
 endif()
 
 # The packages are the top-level project's business: inside another

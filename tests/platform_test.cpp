@@ -243,6 +243,8 @@ TEST(Arguments, CompanionToolsFollowTheSystemAndTarnvilTakesThemAsGiven) {
     for (const char* name : {"a.bbc", "B.bbc", "c.bbc", "x y.bbc", "a.bbcd"}) write_file(dir / name, screen);
     make_directory(dir / "sub");
     write_file(dir / "sub/d.bbc", screen);
+    write_file(dir / "q.b4", std::string(10240, '\0'));
+    write_file(dir / "q.pnm", make_ppm(1, 1, "abc"));
     const std::string disc_help = run_program(program("tarnvil-disc"), {"--help"}, dir.path()).out;
     struct Outcome {
         int status;
@@ -264,6 +266,20 @@ TEST(Arguments, CompanionToolsFollowTheSystemAndTarnvilTakesThemAsGiven) {
          {1, "Wrote a.bbc.png\n", "tarnvil-view: *.none: No such file or directory\n"},
          {1, "Wrote a.bbc.png\n", "tarnvil-view: *.none: No such file or directory\n"}},
         {"tarnvil-disc", {"/?"}, {0, disc_help, ""}, {1, "", "tarnvil-disc: /?: No such file or directory\n"}},
+        // Options and their values stay with the patterns; a value is taken
+        // as written, never as the files it matches.
+        {"tarnvil-view", {"-m", "4", "-o", "x.png", "*.b4"},
+         {0, "Wrote x.png\n", ""},
+         {1, "", "tarnvil-view: *.b4: No such file or directory\n"}},
+        {"tarnvil-fit", {"-a", "-m", "2", "*.pnm"},
+         {0, "q.ppm: 320 x 256; convert with tarnvil -a2q.ppm\n", ""},
+         {1, "", "tarnvil-fit: *.pnm: No such file or directory\n"}},
+        {"tarnvil-disc", {"-o", "x.ssd", "--title", "T", "-m4", "*.b4"},
+         {0, "Wrote x.ssd\n", ""},
+         {1, "", "tarnvil-disc: *.b4: No such file or directory\n"}},
+        {"tarnvil-view", {"-m", "4", "-o", "*.b4", "q.b4"},
+         {1, "", "tarnvil-view: *.b4: Invalid argument\n"},
+         {0, "Wrote *.b4\n", ""}},
         {"tarnvil", {"/?", "*.bbc"},
          {0, "Attempting to open /?\nUnable to open this file.\n50% completed.\n"
              "Attempting to open *.bbc\nUnable to open this file.\n100% completed.\n", ""},

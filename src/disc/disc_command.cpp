@@ -200,3 +200,7 @@ int run_disc(int argc, char** argv) {
     if (status >= 0) return status;
     return write_output_file(run, kProgram, image.output, image.bytes, image.size) ? 0 : 1;
 }
+
+bool disc_takes_value(const char* argument) {
+    return takes_next_argument(kOptions, sizeof kOptions / sizeof kOptions[0], argument);
+}

@@ -20,3 +20,7 @@ int make_disc(int argc, char** argv, const ToolRun& run, DiscImage& image);
 // tarnvil-disc's command line: puts screen dumps on a bootable DFS disc
 // image. Returns the exit status.
 int run_disc(int argc, char** argv);
+
+// Whether one of tarnvil-disc's arguments is an option that takes the next
+// argument as its value (platform::TakesValue).
+bool disc_takes_value(const char* argument);

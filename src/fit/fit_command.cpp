@@ -346,3 +346,7 @@ int fit_pictures(int argc, char** argv, const ToolRun& run, const PpmOutput& out
 }
 
 int run_fit(int argc, char** argv) { return fit_pictures(argc, argv, shell_run(), {nullptr, write_ppm}); }
+
+bool fit_takes_value(const char* argument) {
+    return takes_next_argument(kOptions, sizeof kOptions / sizeof kOptions[0], argument);
+}

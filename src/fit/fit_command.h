@@ -18,3 +18,7 @@ int fit_pictures(int argc, char** argv, const ToolRun& run, const PpmOutput& out
 
 // tarnvil-fit's command line. Returns the exit status.
 int run_fit(int argc, char** argv);
+
+// Whether one of tarnvil-fit's arguments is an option that takes the next
+// argument as its value (platform::TakesValue).
+bool fit_takes_value(const char* argument);

@@ -2,6 +2,6 @@
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
-    platform::start_program(argc, argv, platform::Arguments::kToolConventions);
+    platform::start_program(argc, argv, platform::Arguments::kToolConventions, fit_takes_value);
     return run_fit(argc, argv);
 }

@@ -20,8 +20,14 @@ inline constexpr size_t kMaxPath = 4096;
 // with * or ? in its last component that names no file stands for the
 // files it matches, sorted as Explorer sorts them, each with the directory
 // part as written; one that matches nothing stays as it is, and opening it
-// then fails as a missing file. Elsewhere the shell has expanded them.
+// then fails as a missing file. The value of an option ("-o *.png") is
+// taken as written, as is every argument with no pattern. Elsewhere the
+// shell has expanded them.
 enum class Arguments { kAsGiven, kToolConventions };
+
+// For kToolConventions: whether an argument is an option whose value is the
+// next argument, as "-o" is in "-o NAME". Up to "--", after which nothing is.
+using TakesValue = bool (*)(const char* argument);
 
 // Prepares the process for a batch of files: a file-size limit smaller
 // than an output becomes a write error on that file instead of ending the
@@ -29,7 +35,8 @@ enum class Arguments { kAsGiven, kToolConventions };
 // UTF-8, so any file name reaches the file system intact, and a console
 // that standard output or standard error writes to shows UTF-8 until the
 // program ends, when it gets its own code page back.
-void start_program(int& argc, char**& argv, Arguments arguments = Arguments::kAsGiven);
+void start_program(int& argc, char**& argv, Arguments arguments = Arguments::kAsGiven,
+                   TakesValue takes_value = nullptr);
 
 // True for "/?", the argument that asks a Windows program for its help;
 // elsewhere that is a path like any other.

@@ -186,16 +186,26 @@ size_t add_matches(ArgumentList& list, const char* argument) {
     return list.count - first;
 }
 
-// Replaces each pattern among the arguments by the files it matches.
-// Keeps the arguments as they are if memory runs out.
-void expand_wildcards(int& argc, char**& argv) {
+// Replaces each pattern among the arguments, other than the values of
+// options, by the files it matches. Keeps the arguments as they are if
+// memory runs out.
+void expand_wildcards(int& argc, char**& argv, TakesValue takes_value) {
     ArgumentList list;
     bool expanded = false;
+    bool options_ended = false, value_next = false;
     for (int i = 0; i < argc; ++i) {
-        if (i > 0 && add_matches(list, argv[i]) > 0)
+        const char* argument = argv[i];
+        const bool is_value = value_next;
+        value_next = false;
+        if (i > 0 && !is_value && add_matches(list, argument) > 0)
             expanded = true;
         else
-            add_argument(list, argv[i], 0, "");
+            add_argument(list, argument, strlen(argument), "");
+        if (i == 0 || is_value || options_ended) continue;
+        if (strcmp(argument, "--") == 0)
+            options_ended = true;
+        else
+            value_next = takes_value && takes_value(argument);
     }
     char** table = list.complete && expanded ? new (std::nothrow) char*[list.count + 1] : nullptr;
     if (!table || list.count > INT_MAX) {
@@ -235,9 +245,9 @@ bool is_console(DWORD stream) {
 
 }  // namespace
 
-void start_program(int& argc, char**& argv, Arguments arguments) {
+void start_program(int& argc, char**& argv, Arguments arguments, TakesValue takes_value) {
     take_wide_arguments(argc, argv);
-    if (arguments == Arguments::kToolConventions) expand_wildcards(argc, argv);
+    if (arguments == Arguments::kToolConventions) expand_wildcards(argc, argv, takes_value);
     // Names echoed back are UTF-8; the console shows them as such. The code
     // page belongs to the console, which outlives the program.
     if (is_console(STD_OUTPUT_HANDLE) || is_console(STD_ERROR_HANDLE)) {
@@ -254,7 +264,7 @@ bool asks_for_help(const char* argument) { return strcmp(argument, "/?") == 0; }
 
 #else
 
-void start_program(int&, char**&, Arguments) {
+void start_program(int&, char**&, Arguments, TakesValue) {
 #if defined(TARNVIL_POSIX)
     signal(SIGXFSZ, SIG_IGN);
 #endif

@@ -20,22 +20,36 @@ Argument take_value(CommandLine& line, const OptionSpec& option, const char* att
     return error();
 }
 
-Argument long_option(CommandLine& line, const char* text) {
-    const char* equals = strchr(text, '=');
-    const size_t length = equals ? static_cast<size_t>(equals - text) : strlen(text);
+// The long option whose name is the first `length` characters of `text`,
+// or starts with them; `prefixes` counts the options that could be meant.
+const OptionSpec* find_long_option(const OptionSpec* options, size_t count, const char* text, size_t length,
+                                   int& prefixes) {
     const OptionSpec* found = nullptr;
-    int prefixes = 0;
-    for (size_t i = 0; i < line.option_count; ++i) {
-        const OptionSpec& option = line.options[i];
+    prefixes = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const OptionSpec& option = options[i];
         if (!option.long_name || strncmp(option.long_name, text, length) != 0) continue;
         if (option.long_name[length] == '\0') {
-            found = &option;
             prefixes = 1;
-            break;
+            return &option;
         }
         found = &option;
         ++prefixes;
     }
+    return found;
+}
+
+const OptionSpec* find_short_option(const OptionSpec* options, size_t count, char letter) {
+    for (size_t i = 0; i < count; ++i)
+        if (options[i].short_name == letter && letter != '\0') return &options[i];
+    return nullptr;
+}
+
+Argument long_option(CommandLine& line, const char* text) {
+    const char* equals = strchr(text, '=');
+    const size_t length = equals ? static_cast<size_t>(equals - text) : strlen(text);
+    int prefixes = 0;
+    const OptionSpec* found = find_long_option(line.options, line.option_count, text, length, prefixes);
     if (prefixes == 0) {
         say(line.errors, "%s: unrecognized option '--%s'\n", line.program, text);
         return error();
@@ -59,17 +73,15 @@ Argument long_option(CommandLine& line, const char* text) {
 
 Argument short_option(CommandLine& line) {
     const char letter = *line.cluster++;
-    for (size_t i = 0; i < line.option_count; ++i) {
-        const OptionSpec& option = line.options[i];
-        if (option.short_name != letter || letter == '\0') continue;
-        if (!option.takes_value) {
+    if (const OptionSpec* option = find_short_option(line.options, line.option_count, letter)) {
+        if (!option->takes_value) {
             if (*line.cluster == '\0') line.cluster = nullptr;
-            return {ArgumentKind::kOption, option.id, nullptr};
+            return {ArgumentKind::kOption, option->id, nullptr};
         }
         const char* attached = *line.cluster ? line.cluster : nullptr;
         line.cluster = nullptr;
-        if (attached) return {ArgumentKind::kOption, option.id, attached};
-        return take_value(line, option, "");
+        if (attached) return {ArgumentKind::kOption, option->id, attached};
+        return take_value(line, *option, "");
     }
     line.cluster = nullptr;
     say(line.errors, "%s: invalid option -- '%c'\n", line.program, letter);
@@ -97,6 +109,23 @@ Argument next_argument(CommandLine& line) {
     }
     line.cluster = text + 1;
     return short_option(line);
+}
+
+bool takes_next_argument(const OptionSpec* options, size_t count, const char* argument) {
+    if (argument[0] != '-' || argument[1] == '\0') return false;
+    if (argument[1] == '-') {
+        const char* name = argument + 2;
+        if (*name == '\0' || strchr(name, '=')) return false;
+        int prefixes = 0;
+        const OptionSpec* option = find_long_option(options, count, name, strlen(name), prefixes);
+        return prefixes == 1 && option->takes_value;
+    }
+    for (const char* letter = argument + 1; *letter != '\0'; ++letter) {
+        const OptionSpec* option = find_short_option(options, count, *letter);
+        if (!option) return false;
+        if (option->takes_value) return letter[1] == '\0';
+    }
+    return false;
 }
 
 void note_option(FollowingOption& following, const char* option, const char* value) {

@@ -41,6 +41,11 @@ struct Argument {
 // has been written to the line's error sink.
 Argument next_argument(CommandLine& line);
 
+// Whether `argument` is one of `options` that takes the next argument as
+// its value, as next_argument reads it: "-o", "-ao", "--output", "--out";
+// not "-ofile" or "--output=file".
+bool takes_next_argument(const OptionSpec* options, size_t count, const char* argument);
+
 // Options that apply to the operands after them, such as -m MODE: the last
 // one given while no operand has followed it yet.
 struct FollowingOption {

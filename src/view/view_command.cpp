@@ -156,3 +156,7 @@ int view_dumps(int argc, char** argv, const ToolRun& run, const PictureOutput& o
 }
 
 int run_view(int argc, char** argv) { return view_dumps(argc, argv, shell_run(), {nullptr, write_png}); }
+
+bool view_takes_value(const char* argument) {
+    return takes_next_argument(kOptions, sizeof kOptions / sizeof kOptions[0], argument);
+}

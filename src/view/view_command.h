@@ -19,3 +19,7 @@ int view_dumps(int argc, char** argv, const ToolRun& run, const PictureOutput& o
 // tarnvil-view's command line: renders screen dumps as PNG pictures.
 // Returns the exit status.
 int run_view(int argc, char** argv);
+
+// Whether one of tarnvil-view's arguments is an option that takes the next
+// argument as its value (platform::TakesValue).
+bool view_takes_value(const char* argument);
