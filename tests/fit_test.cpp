@@ -17,6 +17,7 @@
 #include <stb_image_write.h>
 
 #include "driver/driver.h"
+#include "fit/decoders.h"
 #include "fit/fit_command.h"
 #include "pictures.h"
 #include "support.h"
@@ -531,7 +532,10 @@ TEST(FitInput, BadPicturesAndOptions) {
         {{}, "GIF88a", 1, "tarnvil-fit: picture.png: " + not_a_picture + "\n"},
         {{}, png.substr(0, png.size() - 30), 1, "tarnvil-fit: picture.png: damaged or cut short (..."},
         {{}, jpeg_of(small).substr(0, 300), 1, damaged + "..."},
-        {{}, jpeg.substr(0, jpeg.size() / 2) + "\xFF\xD9", 1, damaged + "..."},
+        // stb_image (Windows, the cross builds) decodes what is there and
+        // cannot tell; the guide says so.
+        {{}, jpeg.substr(0, jpeg.size() / 2) + "\xFF\xD9", jpeg_finds_every_gap() ? 1 : 0,
+         jpeg_finds_every_gap() ? damaged + "..." : ""},
         {{}, declaring(progressive_jpeg(), 65500, 65500), 1, damaged + "284 bytes are too few for 65500 x 65500 pixels)\n"},
         {{}, tiny_huge_jpeg, 1, damaged + std::to_string(tiny_huge_jpeg.size()) + " bytes are too few for 65500 x 65500 pixels)\n"},
         {{}, bmp.substr(0, bmp.size() / 2), 1,
@@ -570,8 +574,8 @@ TEST(FitInput, BadPicturesAndOptions) {
         } else {
             EXPECT_EQ(fitted.err, c.err);
         }
-        EXPECT_TRUE(fitted.ppm.empty()) << c.err;
-        EXPECT_EQ(fitted.out, "") << c.err;
+        EXPECT_EQ(fitted.ppm.empty(), c.status != 0) << c.err;
+        if (c.status != 0) EXPECT_EQ(fitted.out, "") << c.err;
     }
 }
 

@@ -272,7 +272,7 @@ TEST(Arguments, CompanionToolsFollowTheSystemAndTarnvilTakesThemAsGiven) {
          {0, "Wrote x.png\n", ""},
          {1, "", "tarnvil-view: *.b4: No such file or directory\n"}},
         {"tarnvil-fit", {"-a", "-m", "2", "*.pnm"},
-         {0, "q.ppm: 320 x 256; convert with tarnvil -a2q.ppm\n", ""},
+         {0, "q.ppm: 320 x 256; convert with tarnvil -a2q.ppm\n  tarnvil-view -m 2 q.ppm.bbc\n  tarnvil-disc -m 2 -o q.ssd q.ppm.bbc\n", ""},
          {1, "", "tarnvil-fit: *.pnm: No such file or directory\n"}},
         {"tarnvil-disc", {"-o", "x.ssd", "--title", "T", "-m4", "*.b4"},
          {0, "Wrote x.ssd\n", ""},

@@ -25,5 +25,9 @@ bool netpbm_size(const uint8_t* bytes, size_t size, int32_t& width, int32_t& hei
                  size_t capacity);
 bool decode_netpbm(const uint8_t* bytes, size_t size, Picture& picture, char* reason, size_t capacity);
 
+// Whether a JPEG whose data stops short but still ends with its end marker
+// is found out: libjpeg-turbo warns of the gap; stb_image fills it silently.
+bool jpeg_finds_every_gap();
+
 // The EXIF orientation (1..8) of a JPEG, 1 when it has none.
 int32_t jpeg_orientation(const uint8_t* bytes, size_t size);

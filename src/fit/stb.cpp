@@ -261,6 +261,8 @@ bool decode_png(const uint8_t* bytes, size_t size, Picture& picture, char* reaso
 #endif
 
 #if !defined(TARNVIL_HAVE_LIBJPEG)
+bool jpeg_finds_every_gap() { return false; }
+
 // As with libjpeg: every Huffman code is a bit at least, one for each 8 x 8
 // block of each component, and stb_image reads no arithmetic coding. The
 // component with the largest sampling has a block for every 8 x 8 pixels;
