@@ -575,7 +575,9 @@ TEST(FitInput, BadPicturesAndOptions) {
             EXPECT_EQ(fitted.err, c.err);
         }
         EXPECT_EQ(fitted.ppm.empty(), c.status != 0) << c.err;
-        if (c.status != 0) EXPECT_EQ(fitted.out, "") << c.err;
+        if (c.status != 0) {
+            EXPECT_EQ(fitted.out, "") << c.err;
+        }
     }
 }
 
