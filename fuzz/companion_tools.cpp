@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "console/console.h"
-#include "disc/disc_command.h"
+#include "cli/disc/disc_command.h"
 #include "platform/platform.h"
-#include "tools/tool.h"
-#include "view/view_command.h"
+#include "cli/tool.h"
+#include "cli/view/view_command.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fit/decode.h"
-#include "fit/fit.h"
-#include "fit/recolour.h"
+#include "lib/fit/decode.h"
+#include "lib/fit/fit.h"
+#include "lib/fit/recolour.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return -1;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "disc/dfs.h"
+#include "lib/disc/dfs.h"
 #include "support.h"
 
 using namespace testing_support;

@@ -17,12 +17,12 @@
 #include <stb_image_write.h>
 
 #include "driver/driver.h"
-#include "fit/decoders.h"
-#include "fit/fit_command.h"
+#include "lib/fit/decoders.h"
+#include "cli/fit/fit_command.h"
 #include "pictures.h"
 #include "support.h"
-#include "tools/shell_words.h"
-#include "view/render.h"
+#include "lib/shell_words.h"
+#include "lib/render/render.h"
 
 using namespace testing_support;
 

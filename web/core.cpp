@@ -13,13 +13,13 @@
 #include <new>
 
 #include "console/console.h"
-#include "disc/disc_command.h"
+#include "cli/disc/disc_command.h"
 #include "driver/driver.h"
-#include "fit/decode.h"
-#include "fit/fit_command.h"
-#include "tools/shell_words.h"
-#include "tools/tool.h"
-#include "view/view_command.h"
+#include "lib/fit/decode.h"
+#include "cli/fit/fit_command.h"
+#include "lib/shell_words.h"
+#include "cli/tool.h"
+#include "cli/view/view_command.h"
 
 namespace {
 

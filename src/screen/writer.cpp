@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "screen/halftone.h"
 #include "screen/modes.h"
 
 namespace {
@@ -179,6 +180,12 @@ void render_screen(const ConversionOptions& options, const ImagePlanes& planes, 
             cell_bytes[static_cast<size_t>(y >> 3) * row_stride + static_cast<size_t>(y & 7)] =
                 static_cast<uint8_t>(bytes[y]);
     }
+}
+
+void convert_to_screen(const ConversionOptions& options, const ImagePlanes& planes, uint8_t* screen) {
+    ThresholdMatrix matrix;
+    build_threshold_matrix(options.halftone, matrix);
+    render_screen(options, planes, matrix, screen);
 }
 
 namespace {

@@ -41,6 +41,13 @@ ScreenOutput keep_in_memory(ScreenFiles& files);
 // The command line's: files beside the input, named after it.
 ScreenOutput keep_as_files();
 
+// The conversion itself, typed: options and pixels in, screen memory out
+// (screen_bytes of the mode, in the machine's order), with no option text,
+// file or message. What tarnvil writes for an argument is render_screen of
+// the planes it read, with the matrix of the argument's halftone; this does
+// the same for a caller that holds the pixels already.
+void convert_to_screen(const ConversionOptions& options, const ImagePlanes& planes, uint8_t* screen);
+
 // Colour number of screen pixel (x, y), y < planes.height, for the mode,
 // aspect correction and stagger of `options`.
 int32_t sample_pixel(int32_t x, int32_t y, const ConversionOptions& options, const ImagePlanes& planes,

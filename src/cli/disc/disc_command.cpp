@@ -1,0 +1,206 @@
+#include "cli/disc/disc_command.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "lib/disc/disc.h"
+#include "platform/platform.h"
+#include "screen/modes.h"
+#include "cli/command_line.h"
+#include "cli/dump.h"
+#include "cli/output.h"
+
+namespace {
+
+const char kProgram[] = "tarnvil-disc";
+
+const char kUsage[] =
+    "Usage: tarnvil-disc [-o OUT.ssd] [--tracks 40|80] [--title TEXT] [-m MODE] [-p PALETTE] DUMP\n"
+    "                    [[-m MODE] [-p PALETTE] DUMP ...]\n"
+    "Write a bootable single-sided DFS disc image that shows tarnvil's screen dumps.\n"
+    "\n"
+    "  -o, --output FILE  the disc image to write, - for standard output\n"
+    "                     (default pictures.ssd)\n"
+    "  -t, --tracks N     40 or 80 tracks (default 80)\n"
+    "  -T, --title TEXT   the disc title, at most 12 characters (default PICTURES)\n"
+    "  -m, --mode MODE    mode of the dumps that follow: 0, 1, 2, 4 or 5 (default 2)\n"
+    "  -p, --palette PALETTE\n"
+    "                     the physical colour (0 to 7) each logical colour of the\n"
+    "                     dumps that follow shows: 07, 0137 or 01234567 by\n"
+    "                     default; -m resets it; !BOOT sets it with VDU 19\n"
+    "  -h, --help         show this help and exit\n"
+    "      --version      show the version and exit\n"
+    "\n"
+    "A dump does not record its mode: give each the -m it was converted with.\n"
+    "The pictures are stored as $.P1, $.P2, ... Boot the disc with SHIFT+BREAK:\n"
+    "each picture stays until a key is pressed, the last one until ESCAPE or BREAK.\n";
+
+enum Option { kOutput, kTracks, kTitle, kMode, kPalette, kHelp, kVersion };
+
+constexpr OptionSpec kOptions[] = {{"output", 'o', true, kOutput}, {"tracks", 't', true, kTracks},
+                                   {"title", 'T', true, kTitle},   {"mode", 'm', true, kMode},
+                                   {"palette", 'p', true, kPalette},
+                                   {"help", 'h', false, kHelp},    {"version", '\0', false, kVersion}};
+
+struct Request {
+    Request() = default;
+    Request(const Request&) = delete;
+    NamedDump dumps[kMaxPictures];
+    DumpArguments named{dumps, kMaxPictures};
+    const char* output = "pictures.ssd";
+    const char* title = "PICTURES";
+    int32_t tracks = 80;
+};
+
+// Fills `request` from the command line. Returns -1 to go on, or the exit
+// status to end with.
+int parse_command_line(int argc, char** argv, const ToolRun& run, Request& request) {
+    CommandLine line{kProgram, argc, argv, kOptions, sizeof kOptions / sizeof kOptions[0], run.errors};
+    char reason[160];
+    for (;;) {
+        const Argument argument = next_argument(line);
+        int32_t mode = 2;
+        switch (argument.kind) {
+        case ArgumentKind::kEnd:
+            return check_dump_arguments(request.named, run, kProgram);
+        case ArgumentKind::kError:
+            return point_to_help(run, kProgram);
+        case ArgumentKind::kOperand:
+            take_dump(request.named, argument.value);
+            break;
+        case ArgumentKind::kOption:
+            switch (argument.id) {
+            case kOutput:
+                request.output = argument.value;
+                break;
+            case kTracks:
+                if (strcmp(argument.value, "40") != 0 && strcmp(argument.value, "80") != 0)
+                    return usage_error(run, kProgram, "--tracks must be 40 or 80");
+                request.tracks = argument.value[0] == '4' ? 40 : 80;
+                break;
+            case kTitle:
+                if (!check_title(argument.value, reason, sizeof reason)) return usage_error(run, kProgram, reason);
+                request.title = argument.value;
+                break;
+            case kMode:
+                if (!parse_mode_argument(argument.value, mode))
+                    return usage_error(run, kProgram, "the mode must be 0, 1, 2, 4 or 5");
+                take_mode(request.named, mode);
+                break;
+            case kPalette:
+                if (!take_palette(request.named, argument.value, run, kProgram)) return 2;
+                break;
+            case kHelp:
+                return show_usage(run, kUsage);
+            case kVersion:
+                return show_version(run, kProgram);
+            }
+            break;
+        }
+    }
+}
+
+// Longer than any sensible INF line, so not read as one.
+constexpr int64_t kMaxSidecarBytes = 4096;
+
+// The sidecar of the `index`th dump, if it has one: its size, or -1 when
+// there is none. False after reporting a sidecar that is there but cannot
+// be read: unreadable, too long, or no regular file (such as a FIFO, which
+// would otherwise be waited on, or a link that leads nowhere).
+bool read_sidecar(const ToolRun& run, int32_t index, const char* dump, char (&text)[kMaxSidecarBytes + 1],
+                  int64_t& size) {
+    size = -1;
+    char path[platform::kMaxPath + 8];
+    if (snprintf(path, sizeof path, "%s.inf", dump) >= static_cast<int>(sizeof path)) return true;
+    const int64_t got =
+        run.read(run.context, index, InputKind::kSidecar, path, reinterpret_cast<uint8_t*>(text), sizeof text);
+    if (got >= 0 && got <= kMaxSidecarBytes) size = got;
+    if (size >= 0 || (got == -1 && errno == ENOENT)) return true;
+    if (got > kMaxSidecarBytes)
+        say(run.errors, "%s: %s: more than %d bytes, too long for an INF sidecar\n", kProgram, path,
+            static_cast<int>(kMaxSidecarBytes));
+    else if (got == platform::kNotRegularFile)
+        say(run.errors, "%s: %s: not a regular file\n", kProgram, path);
+    else if (got == platform::kLinkToNothing)
+        say(run.errors, "%s: %s: a link that leads nowhere\n", kProgram, path);
+    else
+        say(run.errors, "%s: %s: %s\n", kProgram, path, strerror(errno));
+    return false;
+}
+
+// False, after saying so, when the image would be written over the dump
+// or over the sidecar that would be read beside it. A sidecar of that name
+// counts even when it is not there: the image would become one, and the
+// next run would read it as such.
+bool spares_the_inputs(const ToolRun& run, const char* output, const char* dump) {
+    if (would_overwrite(run, output, dump)) {
+        say(run.errors, "%s: %s: the disc image would overwrite this dump; name another file with -o\n", kProgram, dump);
+        return false;
+    }
+    char sidecar[platform::kMaxPath + 8];
+    if (snprintf(sidecar, sizeof sidecar, "%s.inf", dump) >= static_cast<int>(sizeof sidecar) ||
+        !would_overwrite(run, output, sidecar))
+        return true;
+    say(run.errors, "%s: %s: the disc image would overwrite this sidecar; name another file with -o\n", kProgram,
+        sidecar);
+    return false;
+}
+
+}  // namespace
+
+int make_disc(int argc, char** argv, const ToolRun& run, DiscImage& image) {
+    Request request;  // not copied: `named` points into it
+    const int status = parse_command_line(argc, argv, run, request);
+    if (status >= 0) return status;
+    const int32_t given = request.named.count;
+    if (given > kMaxPictures) {
+        say(run.errors, "%s: %d pictures given, but a disc holds at most %d beside !BOOT\n", kProgram,
+            static_cast<int>(given), static_cast<int>(kMaxPictures));
+        return 1;
+    }
+    if (!output_can_go_to(run, kProgram, request.output, "a disc image")) return 1;
+
+    static uint8_t dumps[kMaxPictures][kMaxScreenBytes];
+    DiscPicture pictures[kMaxPictures];
+    char reason[platform::kMaxPath + 160];
+    bool ready = true;
+    for (int32_t i = 0; i < given; ++i) {
+        const NamedDump& named = request.dumps[i];
+        // A sidecar is read only for a dump that could go on the disc.
+        char inf[kMaxSidecarBytes + 1];
+        int64_t inf_size = -1;
+        if (!spares_the_inputs(run, request.output, named.path) ||
+            !read_screen_dump(run, kProgram, i, named.path, named.mode, dumps[i]) ||
+            !read_sidecar(run, i, named.path, inf, inf_size)) {
+            ready = false;
+            continue;
+        }
+        ready = prepare_picture(named.path, named.mode, named.palette, dumps[i], inf_size >= 0 ? inf : nullptr,
+                                inf_size >= 0 ? static_cast<size_t>(inf_size) : 0, pictures[i], reason,
+                                sizeof reason) &&
+                ready;
+        if (reason[0]) say(run.errors, "%s: %s\n", kProgram, reason);
+    }
+    if (!ready) return 1;
+
+    static uint8_t disc[kMaxDiscBytes];
+    if (!build_disc(request.tracks, request.title, pictures, given, disc, reason, sizeof reason)) {
+        say(run.errors, "%s: %s\n", kProgram, reason);
+        return 1;
+    }
+    image = {disc, static_cast<size_t>(request.tracks) * kSectorsPerTrack * kSectorBytes, request.output};
+    return -1;
+}
+
+int run_disc(int argc, char** argv) {
+    const ToolRun run = shell_run();
+    DiscImage image;
+    const int status = make_disc(argc, argv, run, image);
+    if (status >= 0) return status;
+    return write_output_file(run, kProgram, image.output, image.bytes, image.size) ? 0 : 1;
+}
+
+bool disc_takes_value(const char* argument) {
+    return takes_next_argument(kOptions, sizeof kOptions / sizeof kOptions[0], argument);
+}

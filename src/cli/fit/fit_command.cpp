@@ -1,0 +1,352 @@
+#include "cli/fit/fit_command.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "platform/platform.h"
+#include "screen/modes.h"
+#include "cli/command_line.h"
+#include "cli/dump.h"
+#include "cli/output.h"
+#include "lib/palette.h"
+#include "lib/shell_words.h"
+#include "lib/fit/recolour.h"
+
+namespace {
+
+const char kProgram[] = "tarnvil-fit";
+
+const char kUsage[] =
+    "Usage: tarnvil-fit [OPTIONS] PICTURE...\n"
+    "Prepare pictures for tarnvil: a binary PPM at the size that fills the chosen\n"
+    "mode's screen, from PNG, JPEG, GIF, BMP, PBM, PGM, PPM or PAM.\n"
+    "\n"
+    "  -m, --mode MODE      screen mode: 0, 1, 2, 4 or 5 (default 2)\n"
+    "  -a, --aspect         for tarnvil's aspect correction ('a'): 320 pixels\n"
+    "                       across in every mode\n"
+    "      --fill HOW       crop: fill the screen and crop the centre (default);\n"
+    "                       fit: fit inside, with black bars; stretch\n"
+    "      --brightness N   -100 to 100 (default 0)\n"
+    "      --contrast N     -100 to 100 (default 0)\n"
+    "      --saturation N   -100 to 100 (default 0; -100 is grey)\n"
+    "      --gamma G        0.1 to 10 (default 1; above 1 lightens the mid-tones)\n"
+    "      --grey           make the picture grey, which suits 2- and 4-colour modes\n"
+    "      --background C   what shows through transparent pixels: #RRGGBB, or\n"
+    "                       black, red, green, yellow, blue, magenta, cyan or white\n"
+    "                       (default black)\n"
+    "      --palette P      prepare the picture for the palette P (one digit 0 to 7\n"
+    "                       per logical colour, as tarnvil-view -p takes it), or\n"
+    "                       auto: the one whose screen comes closest to it\n"
+    "  -o, --output FILE    write the PPM to FILE, - for standard output (one\n"
+    "                       PICTURE only; default: the picture's name with the\n"
+    "                       extension .ppm)\n"
+    "  -h, --help           show this help and exit\n"
+    "      --version        show the version and exit\n"
+    "\n"
+    "Options apply to the pictures named after them. A PICTURE of - is standard\n"
+    "input, and needs -o. Each PPM written is named on standard output with the\n"
+    "tarnvil argument that converts it as intended, then the tarnvil-view and\n"
+    "tarnvil-disc commands for its dump, with its mode and palette.\n";
+
+enum Option { kMode, kAspect, kFill, kBrightness, kContrast, kSaturation, kGamma, kGrey, kBackground, kPalette, kOutput,
+              kHelp, kVersion };
+
+constexpr OptionSpec kOptions[] = {
+    {"mode", 'm', true, kMode},           {"aspect", 'a', false, kAspect},
+    {"fill", '\0', true, kFill},          {"brightness", '\0', true, kBrightness},
+    {"contrast", '\0', true, kContrast},  {"saturation", '\0', true, kSaturation},
+    {"gamma", '\0', true, kGamma},        {"grey", '\0', false, kGrey},
+    {"background", '\0', true, kBackground}, {"palette", '\0', true, kPalette},
+    {"output", 'o', true, kOutput},
+    {"help", 'h', false, kHelp},          {"version", '\0', false, kVersion}};
+
+struct NamedPicture {
+    const char* path;
+    FitSettings settings;
+};
+
+// A whole number from -100 to 100.
+bool parse_percent(const char* text, int32_t& value) {
+    const char* p = text + (text[0] == '-' || text[0] == '+');
+    if (*p == '\0' || strlen(p) > 3) return false;
+    int32_t magnitude = 0;
+    for (; *p; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        magnitude = magnitude * 10 + (*p - '0');
+    }
+    if (magnitude > 100) return false;
+    value = text[0] == '-' ? -magnitude : magnitude;
+    return true;
+}
+
+// 0.1 to 10 with at most two decimals, in hundredths.
+bool parse_gamma(const char* text, int32_t& hundredths) {
+    int32_t value = 0;
+    int32_t decimals = -1;
+    for (const char* p = text; *p; ++p) {
+        if (*p == '.' && decimals < 0) {
+            decimals = 0;
+        } else if (*p >= '0' && *p <= '9' && decimals < 2 && value <= 100000) {
+            value = value * 10 + (*p - '0');
+            if (decimals >= 0) ++decimals;
+        } else {
+            return false;
+        }
+    }
+    if (text[0] == '\0' || (decimals == 0 && text[1] == '\0')) return false;
+    for (int32_t d = decimals < 0 ? 0 : decimals; d < 2; ++d) value *= 10;
+    if (value < 10 || value > 1000) return false;
+    hundredths = value;
+    return true;
+}
+
+// "#RRGGBB", "RRGGBB", or one of the machine's eight colours by name.
+bool parse_colour(const char* text, uint8_t (&rgb)[3]) {
+    static const char* const kNames[] = {"black", "red", "green", "yellow", "blue", "magenta", "cyan", "white"};
+    for (int i = 0; i < 8; ++i) {
+        if (strcmp(text, kNames[i]) == 0) {
+            for (int c = 0; c < 3; ++c) rgb[c] = (i >> c) & 1 ? 255 : 0;
+            return true;
+        }
+    }
+    const char* hex = text + (text[0] == '#');
+    if (strlen(hex) != 6) return false;
+    uint8_t parsed[3];
+    for (int i = 0; i < 6; ++i) {
+        const char c = hex[i];
+        const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (digit < 0) return false;
+        parsed[i / 2] = static_cast<uint8_t>(i % 2 ? parsed[i / 2] | digit : digit << 4);
+    }
+    memcpy(rgb, parsed, 3);
+    return true;
+}
+
+// Reads one setting option into `settings`; false after reporting a value
+// it cannot take.
+bool take_setting(const Argument& argument, FitSettings& settings, const ToolRun& run) {
+    const char* value = argument.value;
+    const char* complaint = nullptr;
+    char reason[160];
+    switch (argument.id) {
+    case kMode:
+        if (!parse_mode_argument(value, settings.mode)) complaint = "the mode must be 0, 1, 2, 4 or 5";
+        settings.palette_choice = FitSettings::PaletteChoice::kOwn;
+        break;
+    case kPalette:
+        if (strcmp(value, "auto") == 0) {
+            settings.palette_choice = FitSettings::PaletteChoice::kBest;
+        } else if (parse_palette(value, settings.mode, settings.palette, reason, sizeof reason) &&
+                   palette_reachable(settings.mode, settings.palette, reason, sizeof reason)) {
+            settings.palette_choice = FitSettings::PaletteChoice::kGiven;
+        } else {
+            complaint = reason;
+        }
+        break;
+    case kAspect:
+        settings.aspect = true;
+        break;
+    case kFill:
+        if (strcmp(value, "crop") == 0) settings.fill = Fill::kCrop;
+        else if (strcmp(value, "fit") == 0) settings.fill = Fill::kFit;
+        else if (strcmp(value, "stretch") == 0) settings.fill = Fill::kStretch;
+        else complaint = "--fill must be crop, fit or stretch";
+        break;
+    case kBrightness:
+        if (!parse_percent(value, settings.brightness)) complaint = "--brightness must be a whole number from -100 to 100";
+        break;
+    case kContrast:
+        if (!parse_percent(value, settings.contrast)) complaint = "--contrast must be a whole number from -100 to 100";
+        break;
+    case kSaturation:
+        if (!parse_percent(value, settings.saturation)) complaint = "--saturation must be a whole number from -100 to 100";
+        break;
+    case kGamma:
+        if (!parse_gamma(value, settings.gamma)) complaint = "--gamma must be a number from 0.1 to 10";
+        break;
+    case kGrey:
+        settings.grey = true;
+        break;
+    case kBackground:
+        if (!parse_colour(value, settings.background))
+            complaint = "--background must be #RRGGBB or black, red, green, yellow, blue, magenta, cyan or white";
+        break;
+    }
+    if (complaint) usage_error(run, kProgram, complaint);
+    return complaint == nullptr;
+}
+
+// The option as a message names it: "-m 5", "--gamma 2", "--grey".
+void note_setting(FollowingOption& following, const Argument& argument) {
+    for (const OptionSpec& option : kOptions) {
+        if (option.id != argument.id) continue;
+        char name[24];
+        if (option.short_name)
+            snprintf(name, sizeof name, "-%c", option.short_name);
+        else
+            snprintf(name, sizeof name, "--%s", option.long_name);
+        note_option(following, name, argument.value);
+    }
+}
+
+// The picture's name with its extension replaced by ".ppm".
+bool default_output(const char* path, char* out, size_t capacity) {
+    const char* name = path;
+    for (const char* p = path; *p; ++p)
+        if (*p == '/' || *p == '\\') name = p + 1;
+    const char* dot = strrchr(name, '.');
+    const size_t keep = dot && dot != name ? static_cast<size_t>(dot - path) : strlen(path);
+    return snprintf(out, capacity, "%.*s.ppm", static_cast<int>(keep), path) < static_cast<int>(capacity);
+}
+
+// The dump tarnvil writes for `ppm`, as the next commands name it: behind
+// "./" where a leading '-' would make it an option.
+void dump_word(const char* ppm, char* out, size_t capacity) {
+    snprintf(out, capacity, "%s%s.bbc", ppm[0] == '-' ? "./" : "", ppm);
+}
+
+// The PPM's name without its ".ppm", with ".ssd": where the disc goes.
+void disc_word(const char* ppm, char* out, size_t capacity) {
+    const size_t length = strlen(ppm);
+    const size_t keep = length > 4 && strcmp(ppm + length - 4, ".ppm") == 0 ? length - 4 : length;
+    snprintf(out, capacity, "%s%.*s.ssd", ppm[0] == '-' ? "./" : "", static_cast<int>(keep), ppm);
+}
+
+// Says which PPM was written and the commands that take it the rest of the
+// way, each with the mode and palette it was prepared for, so that none of
+// them can be given another by mistake.
+void say_next_commands(const ToolRun& run, const FitSettings& settings, const char* target, const PpmBytes& ppm) {
+    const platform::Shell shell = platform::native_shell();
+    char argument[platform::kMaxPath + 16];
+    snprintf(argument, sizeof argument, "-%s%d%s", settings.aspect ? "a" : "", static_cast<int>(settings.mode), target);
+    char command[4 * sizeof argument] = "";
+    append_shell_word(argument, shell, command, sizeof command);
+    say(run.out, "%s: %d x %d; convert with tarnvil %s", target, static_cast<int>(fit_width(settings)),
+        static_cast<int>(kScreenLines), command);
+    if (ppm.palette[0]) say(run.out, "; show with tarnvil-view and tarnvil-disc -p %s", ppm.palette);
+    say_text(run.out, "\n", 1);
+
+    char mode[2] = {static_cast<char>('0' + settings.mode), '\0'};
+    char dump[platform::kMaxPath + 16];
+    char disc[platform::kMaxPath + 16];
+    dump_word(target, dump, sizeof dump);
+    disc_word(target, disc, sizeof disc);
+    for (const bool to_disc : {false, true}) {
+        const char* words[8] = {to_disc ? "tarnvil-disc" : "tarnvil-view", "-m", mode};
+        size_t count = 3;
+        if (ppm.palette[0]) {
+            words[count++] = "-p";
+            words[count++] = ppm.palette;
+        }
+        if (to_disc) {
+            words[count++] = "-o";
+            words[count++] = disc;
+        }
+        words[count++] = dump;
+        if (shell_command(words, count, shell, command, sizeof command)) say(run.out, "  %s\n", command);
+    }
+}
+
+// Fits one picture; reports and returns false on failure.
+bool fit_one(const ToolRun& run, int32_t index, const NamedPicture& picture, const char* target,
+             const PpmOutput& output) {
+    const bool to_stdout = strcmp(target, "-") == 0;
+    if (would_overwrite(run, target, picture.path)) {
+        say(run.errors, "%s: %s: the PPM would overwrite the picture itself; name another file with -o\n", kProgram,
+            picture.path);
+        return false;
+    }
+    LoadedFile file;
+    if (!run.load(run.context, index, picture.path, file)) {
+        say(run.errors, "%s: %s: %s\n", kProgram, picture.path, strerror(errno));
+        return false;
+    }
+    PpmBytes ppm;
+    char reason[256];
+    const bool fitted = fit_file(file.bytes, file.size, picture.settings, ppm, reason, sizeof reason);
+    release_file(file);
+    if (!fitted) {
+        say(run.errors, "%s: %s: %s\n", kProgram, picture.path, reason);
+        return false;
+    }
+    if (!output.take(output.context, run, target, ppm)) return false;
+    if (to_stdout) return true;
+    say_next_commands(run, picture.settings, target, ppm);
+    return true;
+}
+
+bool write_ppm(void*, const ToolRun& run, const char* path, const PpmBytes& ppm) {
+    // The line printed for each PPM names it already.
+    ToolRun quiet = run;
+    quiet.out = no_messages();
+    return write_output_file(quiet, kProgram, path, ppm.data.get(), ppm.size);
+}
+
+}  // namespace
+
+int fit_pictures(int argc, char** argv, const ToolRun& run, const PpmOutput& output) {
+    std::unique_ptr<NamedPicture[]> pictures(new (std::nothrow) NamedPicture[static_cast<size_t>(argc)]);
+    if (!pictures) {
+        say(run.errors, "%s: out of memory\n", kProgram);
+        return 1;
+    }
+    int32_t count = 0;
+    FitSettings settings;
+    FollowingOption following;
+    const char* target = nullptr;
+    CommandLine line{kProgram, argc, argv, kOptions, sizeof kOptions / sizeof kOptions[0], run.errors};
+    for (Argument argument; (argument = next_argument(line)).kind != ArgumentKind::kEnd;) {
+        if (argument.kind == ArgumentKind::kError) return point_to_help(run, kProgram);
+        if (argument.kind == ArgumentKind::kOperand) {
+            pictures[count++] = {argument.value, settings};
+            note_operand(following);
+            continue;
+        }
+        switch (argument.id) {
+        case kOutput:
+            target = argument.value;
+            break;
+        case kHelp:
+            return show_usage(run, kUsage);
+        case kVersion:
+            return show_version(run, kProgram);
+        default:
+            if (!take_setting(argument, settings, run)) return 2;
+            note_setting(following, argument);
+            break;
+        }
+    }
+    const int status = check_operands(count, following, run, kProgram, "no picture named", "picture");
+    if (status >= 0) return status;
+    if (target && count > 1) {
+        say(run.errors, "%s: -o names one PPM, but several pictures were given\n", kProgram);
+        return 2;
+    }
+    for (int32_t i = 0; i < count && !target; ++i)
+        if (strcmp(pictures[i].path, "-") == 0)
+            return usage_error(run, kProgram, "a picture read from standard input (-) needs -o to name its PPM");
+    if (target && !output_can_go_to(run, kProgram, target, "a PPM picture")) return 1;
+
+    bool all_done = true;
+    for (int32_t i = 0; i < count; ++i) {
+        char path[platform::kMaxPath + 8];
+        if (!target && !default_output(pictures[i].path, path, sizeof path)) {
+            say(run.errors, "%s: %s: File name too long\n", kProgram, pictures[i].path);
+            all_done = false;
+            continue;
+        }
+        all_done = fit_one(run, i, pictures[i], target ? target : path, output) && all_done;
+    }
+    return all_done ? 0 : 1;
+}
+
+int run_fit(int argc, char** argv) { return fit_pictures(argc, argv, shell_run(), {nullptr, write_ppm}); }
+
+bool fit_takes_value(const char* argument) {
+    return takes_next_argument(kOptions, sizeof kOptions / sizeof kOptions[0], argument);
+}

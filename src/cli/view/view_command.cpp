@@ -1,0 +1,162 @@
+#include "cli/view/view_command.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "platform/platform.h"
+#include "screen/modes.h"
+#include "cli/command_line.h"
+#include "cli/dump.h"
+#include "cli/output.h"
+#include "lib/render/png.h"
+#include "lib/render/render.h"
+
+namespace {
+
+const char kProgram[] = "tarnvil-view";
+
+const char kUsage[] =
+    "Usage: tarnvil-view [-m MODE] [-p PALETTE] [-o FILE] [--native] DUMP...\n"
+    "Render BBC Micro screen dumps written by tarnvil as PNG pictures.\n"
+    "\n"
+    "  -m, --mode MODE    screen mode of the dumps that follow: 0, 1, 2, 4 or 5\n"
+    "                     (default 2)\n"
+    "  -p, --palette PALETTE\n"
+    "                     the physical colour (0 to 7) each logical colour of\n"
+    "                     the dumps that follow shows, as VDU 19 sets it: 07,\n"
+    "                     0137 or 01234567 by default; -m resets it\n"
+    "  -o, --output FILE  write the picture to FILE, - for standard output\n"
+    "                     (one DUMP only; default: the dump's name with \".png\"\n"
+    "                     appended)\n"
+    "      --native       one picture pixel per screen pixel, instead of\n"
+    "                     the 640 x 512 display with pixels of their true shape\n"
+    "  -h, --help         show this help and exit\n"
+    "      --version      show the version and exit\n"
+    "\n"
+    "A dump does not record its mode: give the -m it was converted with.\n";
+
+enum Option { kMode, kPalette, kOutput, kNative, kHelp, kVersion };
+
+constexpr OptionSpec kOptions[] = {{"mode", 'm', true, kMode},         {"palette", 'p', true, kPalette},
+                                   {"output", 'o', true, kOutput},     {"native", '\0', false, kNative},
+                                   {"help", 'h', false, kHelp},        {"version", '\0', false, kVersion}};
+
+void report_out_of_memory(const ToolRun& run, const char* path) {
+    say(run.errors, "%s: %s: out of memory\n", kProgram, path);
+}
+
+// Renders one dump; reports the reason and returns false on failure.
+bool view_dump(const ToolRun& run, int32_t index, const NamedDump& dump, const char* picture_path, bool native,
+               const PictureOutput& output) {
+    uint8_t screen[kMaxScreenBytes];
+    if (!read_screen_dump(run, kProgram, index, dump.path, dump.mode, screen)) return false;
+    IndexedImage image;
+    if (!render_dump(dump.mode, screen, native, dump.palette, image)) {
+        report_out_of_memory(run, picture_path);
+        return false;
+    }
+    return output.take(output.context, run, picture_path, image);
+}
+
+// False, after saying so, when the picture of the `index`th dump would be
+// written over a dump named: its own (through -o or a link), or another
+// that its default name, DUMP.png, leads to. Every dump counts, those
+// already rendered too: they are the user's files, not this run's.
+bool spares_the_dumps(const ToolRun& run, const NamedDump* dumps, int32_t count, int32_t index, const char* picture) {
+    if (would_overwrite(run, picture, dumps[index].path)) {
+        say(run.errors, "%s: %s: the picture would overwrite the dump itself; name another file with -o\n", kProgram,
+            dumps[index].path);
+        return false;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        if (i == index || !would_overwrite(run, picture, dumps[i].path)) continue;
+        // -o takes one dump only, so this one has to be viewed on its own.
+        say(run.errors, "%s: %s: the picture would overwrite the dump %s; view this dump alone with -o\n", kProgram,
+            dumps[index].path, dumps[i].path);
+        return false;
+    }
+    return true;
+}
+
+bool write_png(void*, const ToolRun& run, const char* path, const IndexedImage& picture) {
+    PngBytes png;
+    if (!encode_png(picture, png)) {
+        report_out_of_memory(run, path);
+        return false;
+    }
+    return write_output_file(run, kProgram, path, png.data.get(), png.size);
+}
+
+}  // namespace
+
+int view_dumps(int argc, char** argv, const ToolRun& run, const PictureOutput& output) {
+    std::unique_ptr<NamedDump[]> dumps(new (std::nothrow) NamedDump[static_cast<size_t>(argc)]);
+    if (!dumps) {
+        say(run.errors, "%s: out of memory\n", kProgram);
+        return 1;
+    }
+    DumpArguments named{dumps.get(), argc};
+    const char* picture = nullptr;
+    bool native = false;
+    CommandLine line{kProgram, argc, argv, kOptions, sizeof kOptions / sizeof kOptions[0], run.errors};
+    for (Argument argument; (argument = next_argument(line)).kind != ArgumentKind::kEnd;) {
+        if (argument.kind == ArgumentKind::kError) return point_to_help(run, kProgram);
+        if (argument.kind == ArgumentKind::kOperand) {
+            take_dump(named, argument.value);
+            continue;
+        }
+        int32_t mode = 2;
+        switch (argument.id) {
+        case kMode:
+            if (!parse_mode_argument(argument.value, mode)) {
+                say(run.errors, "%s: invalid mode '%s' (use 0, 1, 2, 4 or 5)\n", kProgram, argument.value);
+                return 2;
+            }
+            take_mode(named, mode);
+            break;
+        case kPalette:
+            if (!take_palette(named, argument.value, run, kProgram)) return 2;
+            break;
+        case kOutput:
+            picture = argument.value;
+            break;
+        case kNative:
+            native = true;
+            break;
+        case kHelp:
+            return show_usage(run, kUsage);
+        case kVersion:
+            return show_version(run, kProgram);
+        }
+    }
+    const int status = check_dump_arguments(named, run, kProgram);
+    if (status >= 0) return status;
+    if (picture && named.count > 1) {
+        say(run.errors, "%s: -o names one picture, but several dumps were given\n", kProgram);
+        return 2;
+    }
+    if (picture && !output_can_go_to(run, kProgram, picture, "a PNG picture")) return 1;
+
+    bool all_done = true;
+    for (int32_t i = 0; i < named.count; ++i) {
+        char png_path[platform::kMaxPath + 8];
+        if (!picture &&
+            snprintf(png_path, sizeof png_path, "%s.png", dumps[i].path) >= static_cast<int>(sizeof png_path)) {
+            say(run.errors, "%s: %s.png: File name too long\n", kProgram, dumps[i].path);
+            all_done = false;
+            continue;
+        }
+        const char* target = picture ? picture : png_path;
+        all_done = spares_the_dumps(run, dumps.get(), named.count, i, target) &&
+                   view_dump(run, i, dumps[i], target, native, output) && all_done;
+    }
+    return all_done ? 0 : 1;
+}
+
+int run_view(int argc, char** argv) { return view_dumps(argc, argv, shell_run(), {nullptr, write_png}); }
+
+bool view_takes_value(const char* argument) {
+    return takes_next_argument(kOptions, sizeof kOptions / sizeof kOptions[0], argument);
+}

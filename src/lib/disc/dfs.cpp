@@ -1,0 +1,115 @@
+#include "lib/disc/dfs.h"
+
+#include <cstdio>
+#include <cstring>
+
+int32_t sectors_needed(const DiscFile* files, int32_t count) {
+    int32_t sectors = 2;
+    for (int32_t i = 0; i < count; ++i)
+        sectors += static_cast<int32_t>((files[i].length + kSectorBytes - 1) / kSectorBytes);
+    return sectors;
+}
+
+namespace {
+
+void put16(uint8_t* at, uint32_t value) {
+    at[0] = static_cast<uint8_t>(value & 0xFF);
+    at[1] = static_cast<uint8_t>((value >> 8) & 0xFF);
+}
+
+uint8_t bits_16_17(uint32_t value) { return static_cast<uint8_t>((value >> 16) & 3); }
+
+}  // namespace
+
+void write_ssd(int32_t tracks, const char* title, int32_t boot_option, const DiscFile* files, int32_t count,
+               uint8_t* image) {
+    const int32_t total_sectors = tracks * kSectorsPerTrack;
+    memset(image, 0, static_cast<size_t>(total_sectors) * kSectorBytes);
+    uint8_t* names = image;                  // sector 0
+    uint8_t* details = image + kSectorBytes;  // sector 1
+
+    // The title: 8 bytes in sector 0, 4 in sector 1, padded with NULs.
+    char padded[kMaxTitleLength] = {};
+    memcpy(padded, title, strnlen(title, kMaxTitleLength));
+    memcpy(names, padded, 8);
+    memcpy(details, padded + 8, 4);
+    details[4] = 0;  // cycle number, in BCD: a new disc
+    details[5] = static_cast<uint8_t>(count * 8);
+    details[6] = static_cast<uint8_t>((boot_option & 3) << 4 | ((total_sectors >> 8) & 3));
+    details[7] = static_cast<uint8_t>(total_sectors & 0xFF);
+
+    // Files go in order from sector 2; the catalogue lists the one that
+    // starts last first.
+    int32_t sector = 2;
+    for (int32_t i = 0; i < count; ++i) {
+        const DiscFile& file = files[i];
+        memcpy(image + static_cast<size_t>(sector) * kSectorBytes, file.data, file.length);
+        const int32_t slot = count - 1 - i;
+        uint8_t* name = names + 8 + 8 * slot;
+        memset(name, ' ', 7);
+        memcpy(name, file.name, strnlen(file.name, 7));
+        name[7] = '$';
+        uint8_t* entry = details + 8 + 8 * slot;
+        put16(entry, file.load);
+        put16(entry + 2, file.exec);
+        put16(entry + 4, file.length);
+        entry[6] = static_cast<uint8_t>(bits_16_17(file.exec) << 6 | bits_16_17(file.length) << 4 |
+                                        bits_16_17(file.load) << 2 | ((sector >> 8) & 3));
+        entry[7] = static_cast<uint8_t>(sector & 0xFF);
+        sector += static_cast<int32_t>((file.length + kSectorBytes - 1) / kSectorBytes);
+    }
+}
+
+size_t write_boot_program(const int32_t* modes, const char* const* changes, int32_t count, char* text,
+                          size_t capacity) {
+    char mode_digits[kMaxDiscFiles + 1] = {};
+    bool recoloured = false;
+    for (int32_t i = 0; i < count && i < kMaxDiscFiles; ++i) {
+        mode_digits[i] = static_cast<char>('0' + modes[i]);
+        recoloured = recoloured || changes[i][0] != '\0';
+    }
+    // Typed into BASIC by *EXEC: clear any old program, enter it, run it.
+    // MODE clears the echoed text; VDU 23,1,0;0;0;0; hides the cursor.
+    if (!recoloured) {
+        const int written = snprintf(text, capacity,
+                                     "NEW\r"
+                                     "10 M$=\"%s\":FOR I%%=1 TO %d:MODE VAL MID$(M$,I%%,1):VDU 23,1,0;0;0;0;"
+                                     ":OSCLI \"LOAD P\"+STR$ I%%:A$=GET$:NEXT:REPEAT UNTIL FALSE\r"
+                                     "RUN\r",
+                                     mode_digits, static_cast<int>(count));
+        return written < 0 || static_cast<size_t>(written) >= capacity ? 0 : static_cast<size_t>(written);
+    }
+    // Each picture reads its changes from DATA and makes them between its
+    // MODE and its load. A picture without any reads "00", which sets
+    // logical colour 0 to black, as MODE has just done: BASIC runs the
+    // body of a FOR loop at least once.
+    char piece[256];
+    size_t used = 0;
+    auto put = [&](int length) {
+        const bool fits = length >= 0 && used + static_cast<size_t>(length) < capacity;
+        if (fits) memcpy(text + used, piece, static_cast<size_t>(length) + 1);
+        used = fits ? used + static_cast<size_t>(length) : capacity;
+    };
+    put(snprintf(piece, sizeof piece,
+                 "NEW\r"
+                 "10 M$=\"%s\":FOR I%%=1 TO %d:MODE VAL MID$(M$,I%%,1):VDU 23,1,0;0;0;0;:READ P$"
+                 ":FOR J%%=1 TO LEN P$ STEP 2:VDU 19,VAL MID$(P$,J%%,1),VAL MID$(P$,J%%+1,1);0;:NEXT"
+                 ":OSCLI \"LOAD P\"+STR$ I%%:A$=GET$:NEXT:REPEAT UNTIL FALSE\r",
+                 mode_digits, static_cast<int>(count)));
+    // DATA lines well inside the 238 characters BASIC takes on a line.
+    int line = 20;
+    size_t line_length = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const char* item = changes[i][0] ? changes[i] : "00";
+        if (line_length == 0 || line_length + strlen(item) > 200) {
+            put(snprintf(piece, sizeof piece, "%s%d DATA %s", line_length > 0 ? "\r" : "", line, item));
+            line += 10;
+            line_length = 10 + strlen(item);
+        } else {
+            put(snprintf(piece, sizeof piece, ",%s", item));
+            line_length += 1 + strlen(item);
+        }
+    }
+    put(snprintf(piece, sizeof piece, "\rRUN\r"));
+    return used < capacity ? used : 0;
+}

@@ -1,0 +1,70 @@
+// The orientation a camera records in a JPEG's EXIF block (APP1): the
+// decoders hand over the picture as stored, and phones store it sideways.
+#include <cstring>
+
+#include "lib/fit/decoders.h"
+
+namespace {
+
+struct Tiff {
+    const uint8_t* data;
+    size_t size;
+    bool big_endian;
+
+    bool u16(size_t at, uint32_t& value) const {
+        if (at > size || size - at < 2) return false;
+        value = big_endian ? uint32_t{data[at]} << 8 | data[at + 1] : uint32_t{data[at + 1]} << 8 | data[at];
+        return true;
+    }
+    bool u32(size_t at, uint32_t& value) const {
+        uint32_t high = 0;
+        uint32_t low = 0;
+        if (!u16(at, big_endian ? high : low) || !u16(at + 2, big_endian ? low : high)) return false;
+        value = high << 16 | low;
+        return true;
+    }
+};
+
+// Tag 0x0112 of the first IFD, a SHORT of 1..8.
+int32_t orientation_in(const Tiff& tiff) {
+    uint32_t first = 0;
+    uint32_t entries = 0;
+    if (!tiff.u32(4, first) || !tiff.u16(first, entries)) return 1;
+    for (uint32_t i = 0; i < entries; ++i) {
+        const size_t entry = size_t{first} + 2 + 12 * size_t{i};
+        uint32_t tag = 0;
+        uint32_t type = 0;
+        uint32_t value = 0;
+        if (!tiff.u16(entry, tag) || !tiff.u16(entry + 2, type) || !tiff.u16(entry + 8, value)) return 1;
+        if (tag == 0x0112) return type == 3 && value >= 1 && value <= 8 ? static_cast<int32_t>(value) : 1;
+    }
+    return 1;
+}
+
+}  // namespace
+
+int32_t jpeg_orientation(const uint8_t* bytes, size_t size) {
+    // Marker segments from the start of the file up to the image data.
+    size_t at = 2;
+    while (at + 4 <= size && bytes[at] == 0xFF) {
+        const uint8_t marker = bytes[at + 1];
+        if (marker == 0xFF) {  // fill byte
+            ++at;
+            continue;
+        }
+        if (marker == 0xD9 || marker == 0xDA) break;  // end of image, start of scan
+        const size_t length = size_t{bytes[at + 2]} << 8 | bytes[at + 3];
+        if (length < 2 || length > size - at - 2) break;
+        const uint8_t* segment = bytes + at + 4;
+        const size_t segment_size = length - 2;
+        if (marker == 0xE1 && segment_size >= 14 && memcmp(segment, "Exif\0\0", 6) == 0) {
+            const Tiff tiff{segment + 6, segment_size - 6, segment[6] == 'M'};
+            uint32_t magic = 0;
+            const bool valid = (memcmp(segment + 6, "MM", 2) == 0 || memcmp(segment + 6, "II", 2) == 0) &&
+                               tiff.u16(2, magic) && magic == 42;
+            return valid ? orientation_in(tiff) : 1;
+        }
+        at += 2 + length;
+    }
+    return 1;
+}

@@ -1,0 +1,295 @@
+#include "lib/fit/fit.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "lib/fit/colour.h"
+#include "lib/fit/decode.h"
+#include "lib/fit/recolour.h"
+#include "screen/modes.h"
+
+namespace {
+
+// The screen is 640 x 512 display dots in every mode: a pixel of the PPM
+// covers 640 / width of them across and 2 down (one scan line). Scaling
+// works in dots, so the picture keeps its proportions on the machine.
+constexpr int64_t kDotsAcross = 640;
+constexpr int64_t kDotsDown = 2 * kScreenLines;
+
+// One direction of the scaling. A dot X of the screen shows the picture at
+// (a X + b) / c pixels along this direction, so the PPM's cell t, dots
+// [t cell, (t + 1) cell), covers picture pixels [(a t cell + b) / c,
+// (a (t + 1) cell + b) / c): with integers only, each cell's share of each
+// pixel is exact.
+struct Axis {
+    int32_t cells = 0;
+    int64_t total = 0;  // a cell's whole area, in 1 / c pixel units
+    std::unique_ptr<int32_t[]> first;  // per cell: the first pixel it covers
+    std::unique_ptr<int32_t[]> count;  // and how many
+    std::unique_ptr<int32_t[]> start;  // where its weights start in `weight`
+    std::unique_ptr<int64_t[]> weight;
+};
+
+// The scale in dots per picture pixel along one direction, n / d: the same
+// for both directions unless stretched.
+struct Scale {
+    int64_t n;
+    int64_t d;
+};
+
+Scale uniform_scale(int64_t width, int64_t height, Fill fill) {
+    // 640 / width against 512 / height, compared without dividing.
+    const bool across_is_larger = kDotsAcross * height > kDotsDown * width;
+    const bool use_across = fill == Fill::kCrop ? across_is_larger : !across_is_larger;
+    return use_across ? Scale{kDotsAcross, width} : Scale{kDotsDown, height};
+}
+
+bool build_axis(int64_t pixels, int64_t dots, int32_t cells, Scale scale, Axis& axis) {
+    const int64_t a = 2 * scale.d;
+    const int64_t b = pixels * scale.n - dots * scale.d;  // centres the picture
+    const int64_t c = 2 * scale.n;
+    const int64_t cell = dots / cells;
+    axis.cells = cells;
+    axis.total = a * cell;
+    axis.first.reset(new (std::nothrow) int32_t[static_cast<size_t>(cells)]);
+    axis.count.reset(new (std::nothrow) int32_t[static_cast<size_t>(cells)]);
+    axis.start.reset(new (std::nothrow) int32_t[static_cast<size_t>(cells)]);
+    // Each pixel falls into at most two cells, or each cell onto at most
+    // two pixels.
+    const size_t room = 2 * (static_cast<size_t>(pixels) + static_cast<size_t>(cells)) + 2;
+    axis.weight.reset(new (std::nothrow) int64_t[room]);
+    if (!axis.first || !axis.count || !axis.start || !axis.weight) return false;
+    size_t used = 0;
+    for (int32_t t = 0; t < cells; ++t) {
+        const int64_t from = a * t * cell + b;
+        const int64_t to = from + axis.total;
+        const int64_t first = std::max<int64_t>(0, from >= 0 ? from / c : -((-from + c - 1) / c));
+        const int64_t end = std::min<int64_t>(pixels, to <= 0 ? 0 : (to + c - 1) / c);
+        axis.first[t] = static_cast<int32_t>(std::min(first, pixels));
+        axis.count[t] = static_cast<int32_t>(std::max<int64_t>(0, end - first));
+        axis.start[t] = static_cast<int32_t>(used);
+        for (int64_t k = first; k < end; ++k)
+            axis.weight[used++] = std::min(to, (k + 1) * c) - std::max(from, k * c);
+    }
+    return true;
+}
+
+// Linear light of each 8-bit sample, looked up here rather than through a
+// call per sample: this is the innermost loop of a large picture.
+struct LinearTable {
+    int32_t of[256];
+};
+
+LinearTable make_linear_table() {
+    LinearTable table;
+    for (int32_t v = 0; v < 256; ++v) table.of[v] = linear_from_srgb8(static_cast<uint8_t>(v));
+    return table;
+}
+
+// Columns [from, to) of a row of the picture in linear light, over the
+// background where it is transparent.
+template <typename Sample, int kChannels>
+void linear_row(const Sample* rgba, int32_t from, int32_t to, const LinearTable& table, const int32_t background[3],
+                int32_t* out) {
+    constexpr int32_t kOpaque = sizeof(Sample) == 1 ? 255 : 65535;
+    rgba += static_cast<size_t>(from) * kChannels;
+    out += static_cast<size_t>(from) * 3;
+    for (int32_t x = from; x < to; ++x, rgba += kChannels, out += 3) {
+        int32_t lit[3];
+        for (int c = 0; c < 3; ++c)
+            lit[c] = sizeof(Sample) == 1 ? table.of[rgba[c] & 0xff] : linear_from_srgb16(static_cast<uint16_t>(rgba[c]));
+        const int64_t alpha = kChannels == 4 ? rgba[kChannels - 1] : kOpaque;
+        for (int c = 0; c < 3; ++c)
+            out[c] = alpha == kOpaque ? lit[c]
+                                      : static_cast<int32_t>((alpha * lit[c] + (kOpaque - alpha) * background[c] + kOpaque / 2) /
+                                                             kOpaque);
+    }
+}
+
+int32_t rounded_average(int64_t sum, int64_t total) { return static_cast<int32_t>((sum + total / 2) / total); }
+
+// The final colour of one PPM pixel from its linear light.
+void finish_pixel(const int32_t linear[3], const FitSettings& settings, const ToneCurve& tone, uint8_t* out) {
+    int32_t colour[3] = {linear[0], linear[1], linear[2]};
+    if (settings.grey || settings.saturation != 0) {
+        const int32_t luminance = (2126 * colour[0] + 7152 * colour[1] + 722 * colour[2] + 5000) / 10000;
+        const int32_t keep = settings.grey ? 0 : 100 + settings.saturation;
+        for (int32_t& c : colour) {
+            const int64_t spread = int64_t{c - luminance} * keep * 2 + (c >= luminance ? 100 : -100);
+            c = std::clamp<int32_t>(luminance + static_cast<int32_t>(spread / 200), 0, 65535);
+        }
+    }
+    for (int c = 0; c < 3; ++c) out[c] = tone.out[srgb8_from_linear(colour[c])];
+}
+
+template <typename Sample, int kChannels>
+bool scale_picture(const Picture& picture, const FitSettings& settings, const Axis& across, const Axis& down,
+                   uint8_t* pixels) {
+    const int32_t width = across.cells;
+    const size_t cells = static_cast<size_t>(width) * static_cast<size_t>(down.cells) * 3;
+    const std::unique_ptr<int32_t[]> row(new (std::nothrow) int32_t[static_cast<size_t>(picture.width) * 3]);
+    const std::unique_ptr<int32_t[]> spread(new (std::nothrow) int32_t[static_cast<size_t>(width) * 3]);
+    const std::unique_ptr<int64_t[]> sums(new (std::nothrow) int64_t[cells]());
+    if (!row || !spread || !sums) return false;
+    const LinearTable table = make_linear_table();
+    const int32_t background[3] = {table.of[settings.background[0]], table.of[settings.background[1]],
+                                   table.of[settings.background[2]]};
+    // Only the columns some cell covers: a cropped picture's sides are never read.
+    const int32_t from = width > 0 ? across.first[0] : 0;
+    const int32_t to = width > 0 ? across.first[width - 1] + across.count[width - 1] : 0;
+
+    // Rows of the picture in order; the cells of the PPM's rows that cover
+    // row y form the range [low, high).
+    int32_t low = 0;
+    int32_t high = 0;
+    const int32_t last_row = down.cells > 0 ? down.first[down.cells - 1] + down.count[down.cells - 1] : 0;
+    for (int32_t y = down.cells > 0 ? down.first[0] : 0; y < last_row; ++y) {
+        while (low < down.cells && down.first[low] + down.count[low] <= y) ++low;
+        while (high < down.cells && down.first[high] <= y) ++high;
+        if (low >= high) continue;
+        const Sample* source =
+            static_cast<const Sample*>(picture.samples) + static_cast<size_t>(y) * static_cast<size_t>(picture.width) * kChannels;
+        linear_row<Sample, kChannels>(source, from, to, table, background, row.get());
+        for (int32_t t = 0; t < width; ++t) {
+            int64_t sum[3] = {0, 0, 0};
+            const int64_t* weight = across.weight.get() + across.start[t];
+            const int32_t* at = row.get() + static_cast<size_t>(across.first[t]) * 3;
+            for (int32_t k = 0; k < across.count[t]; ++k, at += 3)
+                for (int c = 0; c < 3; ++c) sum[c] += weight[k] * at[c];
+            for (int c = 0; c < 3; ++c) spread[static_cast<size_t>(t) * 3 + c] = rounded_average(sum[c], across.total);
+        }
+        for (int32_t r = low; r < high; ++r) {
+            const int64_t weight = down.weight[static_cast<size_t>(down.start[r] + y - down.first[r])];
+            int64_t* into = sums.get() + static_cast<size_t>(r) * width * 3;
+            for (size_t i = 0; i < static_cast<size_t>(width) * 3; ++i) into[i] += weight * spread[i];
+        }
+    }
+
+    const ToneCurve tone = make_tone_curve(settings.brightness, settings.contrast, settings.gamma);
+    for (size_t i = 0; i < cells; i += 3) {
+        const int32_t linear[3] = {rounded_average(sums[i], down.total), rounded_average(sums[i + 1], down.total),
+                                   rounded_average(sums[i + 2], down.total)};
+        finish_pixel(linear, settings, tone, pixels + i);
+    }
+    return true;
+}
+
+bool scale_any(const Picture& picture, const FitSettings& settings, const Axis& across, const Axis& down,
+               uint8_t* pixels) {
+    if (picture.bits == 16)
+        return picture.channels == 3 ? scale_picture<uint16_t, 3>(picture, settings, across, down, pixels)
+                                     : scale_picture<uint16_t, 4>(picture, settings, across, down, pixels);
+    return picture.channels == 3 ? scale_picture<uint8_t, 3>(picture, settings, across, down, pixels)
+                                 : scale_picture<uint8_t, 4>(picture, settings, across, down, pixels);
+}
+
+}  // namespace
+
+int32_t fit_width(const FitSettings& settings) {
+    return settings.aspect ? 320 : screen_width(screen_mode_for(settings.mode));
+}
+
+int32_t decode_reduction(int32_t width, int32_t height, const FitSettings& settings) {
+    const int64_t cell_across = kDotsAcross / fit_width(settings);
+    const int64_t cell_down = kDotsDown / kScreenLines;
+    const Scale uniform = uniform_scale(width, height, settings.fill);
+    const bool stretch = settings.fill == Fill::kStretch;
+    const Scale across = stretch ? Scale{kDotsAcross, width} : uniform;
+    const Scale down = stretch ? Scale{kDotsDown, height} : uniform;
+    // Picture pixels per cell: cell dots over dots per pixel.
+    const int64_t most = std::min(cell_across * across.d / across.n, cell_down * down.d / down.n);
+    int32_t reduce = 8;
+    while (reduce > 1 && reduce > most) reduce /= 2;
+    return reduce;
+}
+
+bool fit_picture(const Picture& picture, const FitSettings& settings, PpmBytes& ppm, char* reason, size_t capacity) {
+    const int32_t width = fit_width(settings);
+    char header[32];
+    const int header_size = snprintf(header, sizeof header, "P6\n%d %d\n255\n", static_cast<int>(width),
+                                     static_cast<int>(kScreenLines));
+    ppm.size = static_cast<size_t>(header_size) + static_cast<size_t>(width) * kScreenLines * 3;
+    ppm.data.reset(new (std::nothrow) uint8_t[ppm.size]);
+
+    const bool stretch = settings.fill == Fill::kStretch;
+    const Scale uniform = uniform_scale(picture.width, picture.height, settings.fill);
+    Axis across;
+    Axis down;
+    const bool scaled =
+        ppm.data && build_axis(picture.width, kDotsAcross, width, stretch ? Scale{kDotsAcross, picture.width} : uniform, across) &&
+        build_axis(picture.height, kDotsDown, kScreenLines, stretch ? Scale{kDotsDown, picture.height} : uniform, down) &&
+        scale_any(picture, settings, across, down, ppm.data.get() + header_size);
+    if (!scaled) {
+        snprintf(reason, capacity, "out of memory");
+        ppm = PpmBytes{};
+        return false;
+    }
+    memcpy(ppm.data.get(), header, static_cast<size_t>(header_size));
+    return true;
+}
+
+namespace {
+
+// The picture prepared for a palette: given, or the best of the
+// candidates by the distance of their screens from the picture prepared
+// without one. Ties go to the earlier candidate, the mode's own first.
+bool fit_for_palette(const Picture& picture, const FitSettings& settings, PpmBytes& ppm, char* reason,
+                     size_t capacity) {
+    PpmBytes base;
+    if (!fit_picture(picture, settings, base, reason, capacity)) return false;
+    const PpmBytes& reference = base;
+    const size_t header = base.size - static_cast<size_t>(fit_width(settings)) * kScreenLines * 3;
+    const size_t pixels = static_cast<size_t>(fit_width(settings)) * kScreenLines;
+
+    Palette candidates[kMaxCandidates];
+    const int32_t count =
+        settings.palette_choice == FitSettings::PaletteChoice::kGiven ? 1 : palette_candidates(settings.mode, candidates);
+    if (count == 1) candidates[0] = settings.palette;
+    std::unique_ptr<uint8_t[]> trial(new (std::nothrow) uint8_t[base.size]);
+    ppm.data.reset(new (std::nothrow) uint8_t[base.size]);
+    if (!trial || !ppm.data) {
+        snprintf(reason, capacity, "out of memory");
+        return false;
+    }
+    ppm.size = base.size;
+    BlurredPicture blurred;
+    if (count > 1 && !blur_samples(reference.data.get() + header, fit_width(settings), blurred)) {
+        snprintf(reason, capacity, "out of memory");
+        return false;
+    }
+    uint64_t best = UINT64_MAX;
+    for (int32_t i = 0; i < count; ++i) {
+        memcpy(trial.get(), base.data.get(), base.size);
+        map_to_palette(settings.mode, candidates[i], trial.get() + header, pixels);
+        uint64_t error = 0;
+        if (count > 1 && !palette_error(settings.mode, settings.aspect, candidates[i], blurred, trial.get() + header, error)) {
+            snprintf(reason, capacity, "out of memory");
+            return false;
+        }
+        if (count > 1 && error >= best) continue;
+        best = error;
+        std::swap(trial, ppm.data);
+        palette_digits(candidates[i], ppm.palette);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool fit_file(const uint8_t* bytes, size_t size, const FitSettings& settings, PpmBytes& ppm, char* reason,
+              size_t capacity) {
+    int32_t width = 0;
+    int32_t height = 0;
+    if (!read_picture_size(bytes, size, width, height, reason, capacity)) return false;
+    // Each decoder checks the memory its picture needs before it takes it.
+    Picture picture;
+    if (!decode_picture(bytes, size, decode_reduction(width, height, settings), picture, reason, capacity)) return false;
+    const bool fitted = settings.palette_choice == FitSettings::PaletteChoice::kOwn
+                            ? fit_picture(picture, settings, ppm, reason, capacity)
+                            : fit_for_palette(picture, settings, ppm, reason, capacity);
+    release_picture(picture);
+    return fitted;
+}

@@ -1,0 +1,55 @@
+// tarnvil-fit's core: from a picture's bytes to the binary PPM that tarnvil
+// converts, at the size that fills the chosen mode's screen. Works on
+// memory only, so the command line and the web page run the same code.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "lib/fit/picture.h"
+#include "lib/palette.h"
+
+// How the picture covers the screen: filled with the overflow cropped from
+// the centre, fitted inside with black bars, or stretched to it.
+enum class Fill { kCrop, kFit, kStretch };
+
+struct FitSettings {
+    int32_t mode = 2;
+    bool aspect = false;       // the PPM will be converted with tarnvil's 'a'
+    Fill fill = Fill::kCrop;
+    int32_t brightness = 0;    // -100..100, percent of full scale
+    int32_t contrast = 0;      // -100..100
+    int32_t saturation = 0;    // -100..100; -100 is grey
+    int32_t gamma = 100;       // in hundredths, 10..1000
+    bool grey = false;
+    uint8_t background[3] = {0, 0, 0};  // shows through transparent pixels
+    // A palette the picture is prepared for (see recolour.h), or the one
+    // whose screen comes closest to it.
+    enum class PaletteChoice { kOwn, kGiven, kBest } palette_choice = PaletteChoice::kOwn;
+    Palette palette;
+};
+
+// The PPM's width: 640, 320 or 160 (the height is always 256 lines).
+int32_t fit_width(const FitSettings& settings);
+
+// The largest of 1, 2, 4 and 8 by which a picture shown `width` x `height`
+// may be reduced while decoding and still give every pixel of the PPM at
+// least one of its own.
+int32_t decode_reduction(int32_t width, int32_t height, const FitSettings& settings);
+
+struct PpmBytes {
+    std::unique_ptr<uint8_t[]> data;
+    size_t size = 0;
+    char palette[9] = "";  // the palette it was prepared for, if any
+};
+
+// Scales `picture` onto the screen by averaging in linear light, applies
+// the tone and colour settings and writes the PPM. A picture that maps
+// pixel for pixel onto the PPM, or onto whole blocks of it, keeps its
+// samples exactly. False with `reason` when memory runs out.
+bool fit_picture(const Picture& picture, const FitSettings& settings, PpmBytes& ppm, char* reason, size_t capacity);
+
+// The whole way, from a file's bytes.
+bool fit_file(const uint8_t* bytes, size_t size, const FitSettings& settings, PpmBytes& ppm, char* reason,
+              size_t capacity);

@@ -1,0 +1,234 @@
+#include "lib/fit/recolour.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "lib/fit/colour.h"
+#include "screen/modes.h"
+#include "screen/writer.h"
+#include "lib/render/render.h"
+
+namespace {
+
+// MODEs 1 and 5 show black, red, yellow and white by default: tarnvil
+// lights logical 1 for red alone and 2 for red and green. With the
+// channels reordered, any primary can stand where red stands and any
+// secondary containing it where yellow stands.
+constexpr const char* kFourColourPalettes[] = {"0137", "0157", "0237", "0267", "0457", "0467"};
+
+bool has_two_colours(int32_t mode) { return screen_mode_for(mode).colours == 2; }
+bool has_four_colours(int32_t mode) { return screen_mode_for(mode).colours == 4; }
+
+// Luminance weights of red, green and blue, in ten-thousandths.
+constexpr int64_t kWeight[3] = {2126, 7152, 722};
+
+}  // namespace
+
+bool palette_reachable(int32_t mode, const Palette& palette, char* reason, size_t capacity) {
+    char digits[9];
+    palette_digits(palette, digits);
+    const char* can = nullptr;
+    if (has_two_colours(mode)) {
+        if (palette.physical[0] != palette.physical[1]) return true;
+        can = "any two different digits";
+    } else if (has_four_colours(mode)) {
+        for (const char* reachable : kFourColourPalettes)
+            if (strcmp(digits, reachable) == 0) return true;
+        can = "0137, 0157, 0237, 0267, 0457 and 0467";
+    } else {
+        bool seen[8] = {};
+        for (int32_t i = 0; i < 8; ++i) seen[palette.physical[i]] = true;
+        if (std::all_of(seen, seen + 8, [](bool s) { return s; })) return true;
+        can = "any arrangement of the digits 01234567";
+    }
+    snprintf(reason, capacity, "the palette %s cannot be reached in MODE %d: tarnvil's colour matching reaches %s",
+             digits, static_cast<int>(mode), can);
+    return false;
+}
+
+void map_to_palette(int32_t mode, const Palette& palette, uint8_t* rgb, size_t pixels) {
+    if (has_two_colours(mode)) {
+        // Grey: how far each pixel lies from logical 0's colour towards
+        // logical 1's, in linear light weighted as the eye weighs the
+        // channels. With black and white that is the luminance; with the
+        // lighter colour first, the picture comes out inverted, so light
+        // stays light.
+        int64_t from[3];
+        int64_t step[3];
+        int64_t length = 0;
+        for (int c = 0; c < 3; ++c) {
+            from[c] = (palette.physical[0] >> c & 1) * 65535;
+            step[c] = (palette.physical[1] >> c & 1) - (palette.physical[0] >> c & 1);
+            length += kWeight[c] * step[c] * step[c];
+        }
+        for (size_t i = 0; i < pixels; ++i, rgb += 3) {
+            int64_t along = 0;
+            for (int c = 0; c < 3; ++c) along += kWeight[c] * (linear_from_srgb8(rgb[c]) - from[c]) * step[c];
+            const int32_t grey = srgb8_from_linear(static_cast<int32_t>(std::clamp<int64_t>(along / length, 0, 65535)));
+            rgb[0] = rgb[1] = rgb[2] = static_cast<uint8_t>(grey);
+        }
+        return;
+    }
+    // Where each corner of the colour cube must go for tarnvil to light the
+    // logical colour that shows it.
+    uint8_t corner[8];
+    if (has_four_colours(mode)) {
+        // The primary's channel to red, the secondary's other one to green.
+        const int primary = palette.physical[1];
+        const int partner = palette.physical[2] & ~primary;
+        int from[3];
+        from[0] = primary == 1 ? 0 : primary == 2 ? 1 : 2;
+        from[1] = partner == 1 ? 0 : partner == 2 ? 1 : 2;
+        from[2] = 3 - from[0] - from[1];
+        for (int c = 0; c < 8; ++c)
+            corner[c] = static_cast<uint8_t>((c >> from[0] & 1) | (c >> from[1] & 1) << 1 | (c >> from[2] & 1) << 2);
+    } else {
+        for (int logical = 0; logical < 8; ++logical) corner[palette.physical[logical]] = static_cast<uint8_t>(logical);
+    }
+    // Between the corners, trilinearly: exact for the corners themselves,
+    // and for channel orders and inversions a plain reordering.
+    for (size_t i = 0; i < pixels; ++i, rgb += 3) {
+        const int32_t v[3] = {rgb[0], rgb[1], rgb[2]};
+        int64_t sum[3] = {0, 0, 0};
+        for (int c = 0; c < 8; ++c) {
+            const int64_t weight = int64_t{c & 1 ? v[0] : 255 - v[0]} * (c & 2 ? v[1] : 255 - v[1]) * (c & 4 ? v[2] : 255 - v[2]);
+            for (int k = 0; k < 3; ++k)
+                if (corner[c] >> k & 1) sum[k] += weight;
+        }
+        for (int k = 0; k < 3; ++k) rgb[k] = static_cast<uint8_t>((sum[k] + 255 * 255 / 2) / (255 * 255));
+    }
+}
+
+int32_t palette_candidates(int32_t mode, Palette* candidates) {
+    int32_t count = 0;
+    const Palette standard = default_palette(mode);
+    candidates[count++] = standard;
+    char reason[160];
+    if (has_two_colours(mode)) {
+        // Each pair once, the lighter colour lit, as white is by default:
+        // the other way round shows the same colours, dithered inversely.
+        auto luminance = [](int physical) {
+            int64_t sum = 0;
+            for (int c = 0; c < 3; ++c) sum += kWeight[c] * (physical >> c & 1);
+            return sum;
+        };
+        for (uint8_t a = 0; a < 8; ++a)
+            for (uint8_t b = 0; b < 8; ++b)
+                if (luminance(a) < luminance(b) && !(a == 0 && b == 7)) candidates[count++] = Palette{2, {a, b}};
+    } else if (has_four_colours(mode)) {
+        for (const char* digits : kFourColourPalettes)
+            if (strcmp(digits, "0137") != 0) parse_palette(digits, mode, candidates[count++], reason, sizeof reason);
+    } else {
+        // Channel orders and inversions: logical colour l shows the corner
+        // whose channel `order[k]` is bit k of l, flipped where `invert` says.
+        const int orders[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
+        for (const auto& order : orders) {
+            for (int invert = 0; invert < 8; ++invert) {
+                Palette p{8, {}};
+                for (int l = 0; l < 8; ++l) {
+                    int physical = 0;
+                    for (int k = 0; k < 3; ++k) physical |= ((l >> k & 1) ^ (invert >> k & 1)) << order[k];
+                    p.physical[l] = static_cast<uint8_t>(physical);
+                }
+                if (!is_default_palette(p, mode)) candidates[count++] = p;
+            }
+        }
+    }
+    return count;
+}
+
+namespace {
+
+// The 3 x 3 box sums of a picture in linear light, by rows, then columns.
+bool blur_linear(const int32_t* linear, int32_t width, BlurredPicture& blurred) {
+    const size_t samples = static_cast<size_t>(width) * kScreenLines * 3;
+    const std::unique_ptr<int32_t[]> rows(new (std::nothrow) int32_t[samples]);
+    blurred.width = width;
+    blurred.sums.reset(new (std::nothrow) int32_t[samples]);
+    if (!rows || !blurred.sums) return false;
+    const size_t stride = static_cast<size_t>(width) * 3;
+    for (int32_t y = 0; y < kScreenLines; ++y) {
+        const int32_t* line = linear + static_cast<size_t>(y) * stride;
+        int32_t* out = rows.get() + static_cast<size_t>(y) * stride;
+        for (int32_t x = 0; x < width; ++x) {
+            const size_t left = static_cast<size_t>(std::max(x - 1, 0)) * 3;
+            const size_t right = static_cast<size_t>(std::min(x + 1, width - 1)) * 3;
+            for (size_t c = 0; c < 3; ++c) out[static_cast<size_t>(x) * 3 + c] = line[left + c] + line[static_cast<size_t>(x) * 3 + c] + line[right + c];
+        }
+    }
+    for (int32_t y = 0; y < kScreenLines; ++y) {
+        const int32_t* above = rows.get() + static_cast<size_t>(std::max(y - 1, 0)) * stride;
+        const int32_t* here = rows.get() + static_cast<size_t>(y) * stride;
+        const int32_t* below = rows.get() + static_cast<size_t>(std::min(y + 1, kScreenLines - 1)) * stride;
+        int32_t* out = blurred.sums.get() + static_cast<size_t>(y) * stride;
+        for (size_t i = 0; i < stride; ++i) out[i] = above[i] + here[i] + below[i];
+    }
+    return true;
+}
+
+}  // namespace
+
+bool blur_samples(const uint8_t* rgb, int32_t width, BlurredPicture& blurred) {
+    const size_t samples = static_cast<size_t>(width) * kScreenLines * 3;
+    const std::unique_ptr<int32_t[]> linear(new (std::nothrow) int32_t[samples]);
+    if (!linear) return false;
+    for (size_t i = 0; i < samples; ++i) linear[i] = linear_from_srgb8(rgb[i]);
+    return blur_linear(linear.get(), width, blurred);
+}
+
+bool palette_error(int32_t mode, bool aspect, const Palette& palette, const BlurredPicture& reference,
+                   const uint8_t* candidate, uint64_t& error) {
+    // What the machine shows: tarnvil's conversion with its defaults,
+    // painted in the palette one pixel per screen pixel.
+    const int32_t width = reference.width;
+    const size_t pixels = static_cast<size_t>(width) * kScreenLines;
+    const size_t samples = pixels * 3;
+    const std::unique_ptr<int32_t[]> planes(new (std::nothrow) int32_t[samples]);
+    const std::unique_ptr<uint8_t[]> dump(new (std::nothrow) uint8_t[kMaxScreenBytes]);
+    const std::unique_ptr<int32_t[]> shown(new (std::nothrow) int32_t[samples]);
+    if (!planes || !dump || !shown) return false;
+    // The planes are column after column, as tarnvil reads a PPM into them.
+    const ImagePlanes image{width, kScreenLines, planes.get(), planes.get() + pixels, planes.get() + 2 * pixels};
+    int32_t* const channels[3] = {image.red, image.green, image.blue};
+    for (int32_t y = 0; y < kScreenLines; ++y)
+        for (int32_t x = 0; x < width; ++x)
+            for (int c = 0; c < 3; ++c)
+                channels[c][static_cast<size_t>(x) * kScreenLines + static_cast<size_t>(y)] =
+                    candidate[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3 + static_cast<size_t>(c)];
+    ConversionOptions options = kDefaultOptions;
+    options.mode = mode;
+    options.aspect = aspect;
+    convert_to_screen(options, image, dump.get());
+    IndexedImage screen;
+    if (!render_dump(mode, dump.get(), true, palette, screen)) return false;
+
+    // On the PPM's grid: each PPM pixel as the screen pixel that shows it,
+    // or the two that show it.
+    const int32_t across = screen.width;
+    for (int32_t y = 0; y < kScreenLines; ++y) {
+        const uint8_t* line = screen.indices.get() + static_cast<size_t>(y) * static_cast<size_t>(across);
+        for (int32_t x = 0; x < width; ++x) {
+            int32_t first = x;
+            int32_t last = x;
+            if (across * 2 == width) first = last = x / 2;
+            if (across == width * 2) first = 2 * x, last = 2 * x + 1;
+            for (int c = 0; c < 3; ++c) {
+                int32_t sum = 0;
+                for (int32_t sx = first; sx <= last; ++sx) sum += screen.rgb[line[sx]][c] ? 65535 : 0;
+                shown[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3 + static_cast<size_t>(c)] =
+                    sum / (last - first + 1);
+            }
+        }
+    }
+    BlurredPicture blurred;
+    if (!blur_linear(shown.get(), width, blurred)) return false;
+    error = 0;
+    for (size_t i = 0; i < samples; ++i) {
+        const int64_t difference = int64_t{reference.sums[i]} - blurred.sums[i];
+        error += static_cast<uint64_t>(difference * difference);
+    }
+    return true;
+}

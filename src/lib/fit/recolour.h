@@ -1,0 +1,51 @@
+// Pictures for a palette other than the mode's own. tarnvil's colour
+// matching is fixed, so tarnvil-fit changes the picture instead: in MODEs
+// 1 and 5 it reorders the red, green and blue channels, in MODEs 0 and 4
+// the picture becomes grey, light where it is nearer the lit colour, in
+// MODE 2 each colour moves to the logical colour that shows it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "lib/palette.h"
+
+// Whether tarnvil's matching can land on `palette` in `mode`; when it
+// cannot, `reason` says which palettes it can.
+bool palette_reachable(int32_t mode, const Palette& palette, char* reason, size_t capacity);
+
+// Maps `pixels` RGB samples so that tarnvil and `palette` show them in
+// their own colours.
+void map_to_palette(int32_t mode, const Palette& palette, uint8_t* rgb, size_t pixels);
+
+// The palettes --palette auto tries for `mode`, the mode's own first: the
+// six of MODEs 1 and 5; in MODEs 0 and 4 the 28 pairs of colours, the
+// lighter one lit; in MODE 2 the 48 that reorder and invert the channels
+// (the other arrangements bend the colours between the corners). Returns
+// how many it wrote.
+int32_t palette_candidates(int32_t mode, Palette* candidates);
+
+inline constexpr int32_t kMaxCandidates = 48;
+
+// A picture of `width` x 256 in linear light (0..65535 a channel) after a
+// 3 x 3 box blur, as the sums of the nine samples, edges repeated: how a
+// screen looks from a little way off.
+struct BlurredPicture {
+    int32_t width = 0;
+    std::unique_ptr<int32_t[]> sums;  // width x 256 x 3
+};
+
+// The blur of the RGB samples of a PPM of `width` x 256. False when memory
+// runs out.
+bool blur_samples(const uint8_t* rgb, int32_t width, BlurredPicture& blurred);
+
+// How far what the machine shows for `candidate` (the samples of a PPM
+// prepared for `palette`, converted as tarnvil converts it with its
+// defaults and `aspect`, and painted as tarnvil-view paints it) is from
+// `reference`, the picture as prepared without a palette, blurred: the sum
+// over every pixel and channel of the squared differences of the two
+// blurs, each PPM pixel taken as the screen pixel that shows it (the mean
+// of the two in MODE 0 with aspect correction). False when memory runs out.
+bool palette_error(int32_t mode, bool aspect, const Palette& palette, const BlurredPicture& reference,
+                   const uint8_t* candidate, uint64_t& error);
