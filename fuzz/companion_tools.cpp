@@ -126,10 +126,24 @@ void inf_addresses(const std::string& inf, uint32_t& load, uint32_t& exec) {
     exec = held(fields[2]);
 }
 
-void check_disc(const DiscImage& image, const Served& served, const std::vector<std::string>& errors,
+// The image tarnvil-disc handed over, with the name it was bound for.
+struct Made {
+    std::vector<uint8_t> bytes;
+    const char* output = nullptr;
+    bool taken = false;
+};
+
+bool take_disc(void* context, const ToolRun&, const char* path, const DiscImage& image) {
+    Made& made = *static_cast<Made*>(context);
+    if (made.taken) abort();  // one image a run
+    made = {std::vector<uint8_t>(image.bytes, image.bytes + image.size), path, true};
+    return true;
+}
+
+void check_disc(const Made& image, const Served& served, const std::vector<std::string>& errors,
                 char** argv, int argc) {
-    const uint8_t* disc = image.bytes;
-    if (image.size != 102400 && image.size != 204800) abort();
+    const uint8_t* disc = image.bytes.data();
+    if (image.bytes.size() != 102400 && image.bytes.size() != 204800) abort();
     bool named = strcmp(image.output, "pictures.ssd") == 0;
     for (int i = 1; i < argc; ++i) named = named || (image.output >= argv[i] && image.output <= argv[i] + strlen(argv[i]));
     if (!named) abort();
@@ -137,7 +151,7 @@ void check_disc(const DiscImage& image, const Served& served, const std::vector<
     // The catalogue, read back: the sector count, then each file inside
     // the image, after the catalogue and apart from the others.
     const uint32_t sectors = static_cast<uint32_t>((disc[256 + 6] & 3) << 8 | disc[256 + 7]);
-    if (sectors * 256 != image.size || disc[256 + 5] % 8 != 0) abort();
+    if (sectors * 256 != image.bytes.size() || disc[256 + 5] % 8 != 0) abort();
     const int files = disc[256 + 5] / 8;
     if (files < 2 || files > 31 || (disc[256 + 6] >> 4 & 3) != 3) abort();
     struct Entry {
@@ -155,7 +169,7 @@ void check_disc(const DiscImage& image, const Served& served, const std::vector<
                 static_cast<uint32_t>(d[4] | d[5] << 8 | (high >> 4 & 3) << 16),
                 static_cast<uint32_t>(d[7] | (high & 3) << 8)};
         e.name.erase(e.name.find_last_not_of(' ') + 1);
-        if (n[7] != '$' || e.start < 2 || (e.start + (e.length + 255) / 256) * 256 > image.size) abort();
+        if (n[7] != '$' || e.start < 2 || (e.start + (e.length + 255) / 256) * 256 > image.bytes.size()) abort();
         for (const Entry& other : entries)
             if (e.start < other.start + (other.length + 255) / 256 && other.start < e.start + (e.length + 255) / 256)
                 abort();
@@ -289,24 +303,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const ToolRun run{collect_into(out), collect_into(errors), from_shell, &served, read_served, nullptr};
     int status;
     Pictures pictures{&served, argv.data(), argc};
-    DiscImage image;
+    Made image;
     if (view) {
         status = view_dumps(argc, argv.data(), run, {&pictures, take_picture});
     } else {
-        const int made = make_disc(argc, argv.data(), run, image);
-        status = made < 0 ? 0 : made;
-        if ((made < 0) != (image.bytes != nullptr)) abort();  // an image exactly when nothing failed
+        status = make_disc(argc, argv.data(), run, {&image, take_disc});
+        if ((status == 0 && out.size == 0) != image.taken) abort();  // an image exactly when nothing failed
     }
     if (status < 0 || status > 2) abort();
     const std::vector<std::string> error_lines = lines_of(errors);
     check_lines(error_lines, program, from_shell);
     const bool help = out.size > 0;  // --help or --version, which end the run
-    if (help && (status != 0 || !error_lines.empty() || pictures.taken > 0 || image.bytes)) abort();
+    if (help && (status != 0 || !error_lines.empty() || pictures.taken > 0 || image.taken)) abort();
     if (status != 0 && error_lines.empty()) abort();
     if (status == 2 && (pictures.taken > 0 || !served.dumps_read.empty())) abort();
     if (view && status == 0 && !help && (!error_lines.empty() || pictures.taken != served.dumps_read.size()))
         abort();
-    if (image.bytes) check_disc(image, served, error_lines, argv.data(), argc);
+    if (image.taken) check_disc(image, served, error_lines, argv.data(), argc);
     release_text(out);
     release_text(errors);
     return 0;

@@ -15,9 +15,8 @@
 #include "console/console.h"
 #include "cli/disc/disc_command.h"
 #include "driver/driver.h"
-#include "lib/fit/decode.h"
+#include "lib/tarnvil.h"
 #include "cli/fit/fit_command.h"
-#include "lib/shell_words.h"
 #include "cli/tool.h"
 #include "cli/view/view_command.h"
 
@@ -105,7 +104,22 @@ bool keep_as_rgba(void*, const ToolRun& run, const char*, const IndexedImage& im
     return true;
 }
 
-DiscImage disc;
+// The last disc image.
+struct {
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t size = 0;
+} disc;
+
+bool keep_disc(void*, const ToolRun& run, const char*, const DiscImage& image) {
+    disc.bytes.reset(new (std::nothrow) uint8_t[image.size]);
+    disc.size = disc.bytes ? image.size : 0;
+    if (!disc.bytes) {
+        say(run.errors, "tarnvil-disc: out of memory\n");
+        return false;
+    }
+    memcpy(disc.bytes.get(), image.bytes, image.size);
+    return true;
+}
 
 PpmBytes fitted;
 
@@ -156,10 +170,11 @@ EMSCRIPTEN_KEEPALIVE int32_t tarnvil_picture_height() { return picture.height; }
 // with its messages.
 EMSCRIPTEN_KEEPALIVE int32_t tarnvil_disc(int32_t argc, char** argv, const PageFile* files, int32_t count) {
     PageFiles page{files, count};
-    disc = DiscImage{};
-    return make_disc(argc, argv, page_run(page), disc) < 0;
+    disc.bytes.reset();
+    disc.size = 0;
+    return make_disc(argc, argv, page_run(page), {nullptr, keep_disc}) == 0 && disc.bytes;
 }
-EMSCRIPTEN_KEEPALIVE const uint8_t* tarnvil_disc_image() { return disc.bytes; }
+EMSCRIPTEN_KEEPALIVE const uint8_t* tarnvil_disc_image() { return disc.bytes.get(); }
 EMSCRIPTEN_KEEPALIVE int32_t tarnvil_disc_size() { return static_cast<int32_t>(disc.size); }
 
 // tarnvil-fit with these arguments and files: 1 with the PPM of its
@@ -214,6 +229,52 @@ EMSCRIPTEN_KEEPALIVE int32_t tarnvil_command(int32_t count, char** words, int32_
         return 0;
     say_text(out, command.get(), strlen(command.get()));
     return 1;
+}
+
+// tarnvil's option block for these settings, in tarnvil_printed.
+EMSCRIPTEN_KEEPALIVE void tarnvil_option_block(int32_t mode, int32_t halftone, int32_t stagger, int32_t aspect) {
+    const ConversionOptions options{mode, static_cast<HalftoneType>(halftone), stagger != 0, aspect != 0};
+    char block[8];
+    format_option_block(options, block);
+    say_text(fresh(printed), block, strlen(block));
+}
+
+// Where tarnvil-fit writes the PPM of a picture named `picture` by
+// default, in tarnvil_printed; 0 when the name is too long.
+EMSCRIPTEN_KEEPALIVE int32_t tarnvil_ppm_name(const char* picture) {
+    const MessageSink out = fresh(printed);
+    const size_t capacity = strlen(picture) + 5;
+    std::unique_ptr<char[]> name(new (std::nothrow) char[capacity]);
+    if (!name || !ppm_name_for(picture, name.get(), capacity)) return 0;
+    say_text(out, name.get(), strlen(name.get()));
+    return 1;
+}
+
+// What the page shows and passes, as the programs have it, in
+// tarnvil_printed as JSON: each mode's own palette, the physical colours'
+// names, and tarnvil-fit's options ("value" or "flag").
+EMSCRIPTEN_KEEPALIVE void tarnvil_facts() {
+    const MessageSink out = fresh(printed);
+    say(out, "{\"palettes\":{");
+    const int32_t modes[] = {0, 1, 2, 4, 5};
+    for (int32_t mode : modes) {
+        char digits[9];
+        palette_digits(default_palette(mode), digits);
+        say(out, "%s\"%d\":\"%s\"", mode ? "," : "", static_cast<int>(mode), digits);
+    }
+    say(out, "},\"colours\":[");
+    for (size_t i = 0; i < 8; ++i) say(out, "%s\"%s\"", i ? "," : "", kColourNames[i]);
+    say(out, "],\"fitOptions\":{");
+    size_t count = 0;
+    const OptionSpec* options = fit_options(count);
+    bool first = true;
+    for (size_t i = 0; i < count; ++i) {
+        // The page asks for help and the version in its own way.
+        if (strcmp(options[i].long_name, "help") == 0 || strcmp(options[i].long_name, "version") == 0) continue;
+        say(out, "%s\"%s\":\"%s\"", first ? "" : ",", options[i].long_name, options[i].takes_value ? "value" : "flag");
+        first = false;
+    }
+    say(out, "}}");
 }
 
 }  // extern "C"

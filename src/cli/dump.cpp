@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "screen/modes.h"
+#include "lib/tarnvil.h"
 #include "cli/command_line.h"
 
 namespace {

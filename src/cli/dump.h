@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "cli/command_line.h"
-#include "lib/palette.h"
+#include "lib/tarnvil.h"
 #include "cli/tool.h"
 
 // Reads the `index`th dump, named `path`, into `buffer` (kMaxScreenBytes

@@ -35,5 +35,16 @@ struct ToolRun {
 
 void release_file(LoadedFile& file);
 
+// Where a tool's results go, the same shape for each tool: files or
+// standard output from a shell, memory for the web page and the tests.
+// `take` gets each result bound for `path`; false, after saying why on
+// `run.errors`, when it could not keep it. Each tool's request function
+// (fit_pictures, view_dumps, make_disc) returns the exit status.
+template <typename Result>
+struct ToolOutput {
+    void* context;
+    bool (*take)(void* context, const ToolRun& run, const char* path, const Result& result);
+};
+
 // Files, standard output and standard error.
 ToolRun shell_run();

@@ -109,6 +109,19 @@ const char* parse_option_block(const char* argument, ConversionOptions& options,
     return p + 2;
 }
 
+void format_option_block(const ConversionOptions& options, char (&block)[8]) {
+    size_t at = 0;
+    block[at++] = '-';
+    if (options.halftone != kHalftoneFine || options.stagger) {
+        block[at++] = 'h';
+        if (options.stagger) block[at++] = 's';
+        block[at++] = static_cast<char>('0' + (options.halftone & 7));
+    }
+    if (options.aspect) block[at++] = 'a';
+    block[at++] = static_cast<char>('0' + (options.mode & 7));
+    block[at] = '\0';
+}
+
 int run_conversions(int count, char** arguments) {
     if (count <= 1) {
         for (const char* text : kUsage) fputs(text, stdout);

@@ -18,6 +18,13 @@ int run_conversions(int count, char** arguments);
 const char* parse_option_block(const char* argument, ConversionOptions& options,
                                const MessageSink& sink = standard_output());
 
+// The option block that gives `options`, as parse_option_block reads it
+// back: "-" with the halftone group where it differs from the default
+// (fine, unstaggered), "a" for aspect correction and always the mode, so
+// that a file name glued after it can start with anything. At most 7
+// characters and the NUL.
+void format_option_block(const ConversionOptions& options, char (&block)[8]);
+
 // What `tarnvil ARGUMENT` prints and writes when the file the argument
 // names holds `size` bytes at `bytes`, or when there is no such file
 // (`bytes` null). The messages go to `sink`, the files into `files`.

@@ -1,6 +1,8 @@
 #include "image/samples.h"
 
 #include <algorithm>
+#include <memory>
+#include <new>
 #include <cstdint>
 
 #include "image/transpose.h"
@@ -48,9 +50,14 @@ void read_samples(ByteStream& in, const ImagePlanes& planes) {
         return;
     }
 
-    static unsigned char band[kBandBytes + kTransposeSlack];
-    if (row_bytes <= kBandBytes) {
-        const int32_t band_rows = static_cast<int32_t>(std::min<uint64_t>(kBandBytes / row_bytes, kBandRows));
+    // A band of the call's own, so that conversions may run side by side;
+    // short of memory, a small one does the same work in more pieces.
+    unsigned char fallback[4096 + kTransposeSlack];
+    const std::unique_ptr<unsigned char[]> owned(new (std::nothrow) unsigned char[kBandBytes + kTransposeSlack]);
+    unsigned char* const band = owned ? owned.get() : fallback;
+    const size_t band_bytes = owned ? kBandBytes : sizeof fallback - kTransposeSlack;
+    if (row_bytes <= band_bytes) {
+        const int32_t band_rows = static_cast<int32_t>(std::min<uint64_t>(band_bytes / row_bytes, kBandRows));
         for (int32_t y = 0; y < planes.height; y += band_rows) {
             const size_t want = static_cast<size_t>(std::min(band_rows, planes.height - y)) * row_bytes;
             if (!scatter_band(band, read_bulk(in, band, want), want, y, row_bytes, planes)) return;
@@ -61,7 +68,7 @@ void read_samples(ByteStream& in, const ImagePlanes& planes) {
     // Rows wider than the band buffer: each row in pieces.
     for (uint64_t y = 0; y < static_cast<uint64_t>(planes.height); ++y) {
         for (uint64_t done = 0; done < row_bytes;) {
-            const size_t want = static_cast<size_t>(std::min<uint64_t>(kBandBytes, row_bytes - done));
+            const size_t want = static_cast<size_t>(std::min<uint64_t>(band_bytes, row_bytes - done));
             const size_t got = read_bulk(in, band, want);
             const uint64_t first = y * row_bytes + done;
             scatter_samples(band, got, first, planes);

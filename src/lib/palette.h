@@ -25,6 +25,9 @@ bool parse_palette(const char* text, int32_t mode, Palette& palette, char* reaso
 // The palette's digits, NUL-terminated.
 void palette_digits(const Palette& palette, char (&text)[9]);
 
+// The physical colours' names, by number: "black", "red", ... "white".
+inline constexpr const char* kColourNames[8] = {"black", "red", "green", "yellow", "blue", "magenta", "cyan", "white"};
+
 // Full-intensity RGB of a physical colour.
 inline void physical_rgb(uint8_t physical, uint8_t (&rgb)[3]) {
     for (int c = 0; c < 3; ++c) rgb[c] = (physical >> c) & 1 ? 255 : 0;

@@ -23,9 +23,11 @@
     const strip = $("strip");
 
     const HALFTONES = ["none", "fine", "coarse", "spiral", "diagonal"];
-    const COLOURS = ["black", "red", "green", "yellow", "blue", "magenta", "cyan", "white"];
-    // Each mode's own palette: the physical colour of each logical colour.
-    const OWN_PALETTE = { 0: "07", 1: "0137", 2: "01234567", 4: "07", 5: "0137" };
+    // The physical colours' names, and each mode's own palette (the
+    // physical colour of each logical colour), from the core once it is
+    // ready.
+    let COLOURS = [];
+    let OWN_PALETTE = {};
 
     // The picture as chosen: its name and bytes.
     let source = null;
@@ -57,6 +59,7 @@
     // One control per logical colour of the mode, each offering the eight
     // physical colours; the mode's own palette to begin with.
     function buildPalette(mode) {
+        if (!OWN_PALETTE[mode]) return;  // not ready yet
         const colours = $("palette-colours");
         colours.textContent = "";
         [...OWN_PALETTE[mode]].forEach((digit, logical) => {
@@ -80,20 +83,10 @@
         });
     }
 
-    // The option block, always with its mode, so a name that starts with
-    // "-" still reads as a name.
-    function optionBlock({ mode, halftone, stagger, aspect }) {
-        let block = "-";
-        if (halftone !== 1 || stagger) block += `h${stagger ? "s" : ""}${halftone}`;
-        if (aspect) block += "a";
-        return block + mode;
-    }
-
     // The PPM beside the picture, as tarnvil-fit names it; a PPM chosen
     // as the picture needs a name of its own.
     function ppmName() {
-        const name = `${source.name.replace(/\.[^./]*$/, "") || "picture"}.ppm`;
-        return name === source.name ? name.replace(/\.ppm$/, ".fit.ppm") : name;
+        return source.ppm === source.name ? source.ppm.replace(/\.ppm$/, ".fit.ppm") : source.ppm;
     }
 
     // tarnvil-fit's options for the settings: those away from their
@@ -105,7 +98,7 @@
         if (Number(settings.gamma) !== 1) chosen.gamma = settings.gamma;
         chosen.grey = settings.grey;
         if (settings.palette !== OWN_PALETTE[settings.mode]) chosen.palette = settings.palette;
-        if (ppmName() !== `${source.name.replace(/\.[^./]*$/, "")}.ppm`) chosen.output = ppmName();
+        if (ppmName() !== source.ppm) chosen.output = ppmName();
         return chosen;
     }
 
@@ -134,7 +127,7 @@
     async function convertWith(settings) {
         const prepared = await fit(settings);
         const name = ppmName();
-        const argument = optionBlock(settings) + name;
+        const argument = (await tarnvil.optionBlock(settings)) + name;
         if (!prepared.ppm) return { console: prepared.error, dump: null, inf: null, argument, name, prepared, settings };
         const result = await tarnvil.convert(argument, prepared.ppm);
         // The palette the screen shows: the one chosen, or the one found.
@@ -251,7 +244,7 @@
     async function loadFile(file) {
         const start = performance.now();
         status.textContent = `Reading ${file.name}…`;
-        source = { name: file.name, bytes: new Uint8Array(await file.arrayBuffer()) };
+        source = { name: file.name, ppm: await tarnvil.ppmName(file.name), bytes: new Uint8Array(await file.arrayBuffer()) };
         fitted = new Map();
         status.textContent = `${file.name}: prepared by tarnvil-fit for the chosen screen.`;
         await update();
@@ -340,10 +333,11 @@
     }
 
     buildStrip();
-    buildPalette(Number(controls.mode.value));
     wire();
     tarnvil.ready.then(
-        () => {
+        async () => {
+            ({ colours: COLOURS, palettes: OWN_PALETTE } = await tarnvil.facts());
+            buildPalette(Number(controls.mode.value));
             status.textContent = "Ready: drop a picture or choose one.";
             document.body.dataset.ready = "true";
         },

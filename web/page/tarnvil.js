@@ -9,6 +9,9 @@
 //   await tarnvil.disc({ title, tracks, pictures: [{ mode, palette, dump, inf, name }] })
 //                                           -> { ssd, error, warning }
 //   await tarnvil.command(words)            -> the words as one command to paste
+//   await tarnvil.optionBlock({ mode, halftone, stagger, aspect }) -> tarnvil's option block
+//   await tarnvil.ppmName(name)             -> tarnvil-fit's PPM for a picture so named
+//   await tarnvil.facts()                   -> { palettes, colours, fitOptions }
 //
 // The guide's page on the web page describes each one.
 "use strict";
@@ -159,11 +162,31 @@
         }
     }
 
-    // tarnvil-fit's options, by their long names.
-    const FIT_OPTIONS = {
-        mode: "value", aspect: "flag", fill: "value", brightness: "value", contrast: "value", saturation: "value",
-        gamma: "value", grey: "flag", background: "value", palette: "value", output: "value",
-    };
+    // What the programs know and the page shows: each mode's own palette,
+    // the colours' names and tarnvil-fit's options, from the core.
+    const facts = ready.then((core) => {
+        core._tarnvil_facts();
+        return Object.freeze(JSON.parse(printed(core)));
+    });
+
+    // tarnvil's option block for the settings.
+    async function optionBlock({ mode = 2, halftone = 1, stagger = false, aspect = false } = {}) {
+        const core = await ready;
+        core._tarnvil_option_block(Number(mode), Number(halftone), stagger ? 1 : 0, aspect ? 1 : 0);
+        return printed(core);
+    }
+
+    // Where tarnvil-fit writes the PPM of a picture named `name`.
+    async function ppmName(name) {
+        const core = await ready;
+        const memory = scratch(core);
+        try {
+            if (!core._tarnvil_ppm_name(memory.string(name))) throw new Error("tarnvil: the name is too long");
+            return printed(core);
+        } finally {
+            memory.free();
+        }
+    }
 
     // Commands are quoted for the shell a visitor pastes them into: cmd.exe
     // on Windows, a POSIX shell elsewhere; the core quotes them, as the
@@ -263,12 +286,13 @@
     // "picture"), with the other options as on its command line.
     async function fit(bytes, options = {}) {
         const core = await ready;
+        const { fitOptions } = await facts;
         const input = asBytes(bytes, "the picture's bytes");
         const name = String(options.name ?? "picture");
         const words = [];
         for (const [key, value] of Object.entries(options)) {
             if (key === "name" || value === undefined || value === null || value === false) continue;
-            const kind = FIT_OPTIONS[key];
+            const kind = fitOptions[key];
             if (!kind) throw new TypeError(`tarnvil.fit: no option "${key}"`);
             if (key === "output") words.push("-o", String(value));
             else words.push(kind === "flag" ? `--${key}` : `--${key}=${value}`);
@@ -302,5 +326,8 @@
         preview,
         disc,
         command,
+        optionBlock,
+        ppmName,
+        facts: () => facts,
     };
 })();

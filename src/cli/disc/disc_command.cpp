@@ -3,10 +3,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 
-#include "lib/disc/disc.h"
+#include "lib/tarnvil.h"
 #include "platform/platform.h"
-#include "screen/modes.h"
 #include "cli/command_line.h"
 #include "cli/dump.h"
 #include "cli/output.h"
@@ -149,7 +150,7 @@ bool spares_the_inputs(const ToolRun& run, const char* output, const char* dump)
 
 }  // namespace
 
-int make_disc(int argc, char** argv, const ToolRun& run, DiscImage& image) {
+int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& output) {
     Request request;  // not copied: `named` points into it
     const int status = parse_command_line(argc, argv, run, request);
     if (status >= 0) return status;
@@ -161,7 +162,15 @@ int make_disc(int argc, char** argv, const ToolRun& run, DiscImage& image) {
     }
     if (!output_can_go_to(run, kProgram, request.output, "a disc image")) return 1;
 
-    static uint8_t dumps[kMaxPictures][kMaxScreenBytes];
+    // A disc's worth of dumps and the disc itself: more than a stack should
+    // hold, and not kept between runs, so that the page may run again.
+    const std::unique_ptr<uint8_t[]> dumps(new (std::nothrow) uint8_t[size_t{kMaxPictures} * kMaxScreenBytes]);
+    const std::unique_ptr<uint8_t[]> disc(new (std::nothrow) uint8_t[kMaxDiscBytes]);
+    if (!dumps || !disc) {
+        say(run.errors, "%s: out of memory\n", kProgram);
+        return 1;
+    }
+    auto dump_of = [&](int32_t i) { return dumps.get() + static_cast<size_t>(i) * kMaxScreenBytes; };
     DiscPicture pictures[kMaxPictures];
     char reason[platform::kMaxPath + 160];
     bool ready = true;
@@ -171,12 +180,12 @@ int make_disc(int argc, char** argv, const ToolRun& run, DiscImage& image) {
         char inf[kMaxSidecarBytes + 1];
         int64_t inf_size = -1;
         if (!spares_the_inputs(run, request.output, named.path) ||
-            !read_screen_dump(run, kProgram, i, named.path, named.mode, dumps[i]) ||
+            !read_screen_dump(run, kProgram, i, named.path, named.mode, dump_of(i)) ||
             !read_sidecar(run, i, named.path, inf, inf_size)) {
             ready = false;
             continue;
         }
-        ready = prepare_picture(named.path, named.mode, named.palette, dumps[i], inf_size >= 0 ? inf : nullptr,
+        ready = prepare_picture(named.path, named.mode, named.palette, dump_of(i), inf_size >= 0 ? inf : nullptr,
                                 inf_size >= 0 ? static_cast<size_t>(inf_size) : 0, pictures[i], reason,
                                 sizeof reason) &&
                 ready;
@@ -184,21 +193,19 @@ int make_disc(int argc, char** argv, const ToolRun& run, DiscImage& image) {
     }
     if (!ready) return 1;
 
-    static uint8_t disc[kMaxDiscBytes];
-    if (!build_disc(request.tracks, request.title, pictures, given, disc, reason, sizeof reason)) {
+    if (!build_disc(request.tracks, request.title, pictures, given, disc.get(), reason, sizeof reason)) {
         say(run.errors, "%s: %s\n", kProgram, reason);
         return 1;
     }
-    image = {disc, static_cast<size_t>(request.tracks) * kSectorsPerTrack * kSectorBytes, request.output};
-    return -1;
+    const DiscImage image{disc.get(), static_cast<size_t>(request.tracks) * kSectorsPerTrack * kSectorBytes};
+    return output.take(output.context, run, request.output, image) ? 0 : 1;
 }
 
 int run_disc(int argc, char** argv) {
-    const ToolRun run = shell_run();
-    DiscImage image;
-    const int status = make_disc(argc, argv, run, image);
-    if (status >= 0) return status;
-    return write_output_file(run, kProgram, image.output, image.bytes, image.size) ? 0 : 1;
+    return make_disc(argc, argv, shell_run(),
+                     {nullptr, [](void*, const ToolRun& run, const char* path, const DiscImage& image) {
+                          return write_output_file(run, kProgram, path, image.bytes, image.size);
+                      }});
 }
 
 bool disc_takes_value(const char* argument) {

@@ -9,13 +9,14 @@
 struct DiscImage {
     const uint8_t* bytes = nullptr;  // tracks x 2560 bytes
     size_t size = 0;
-    const char* output = nullptr;    // where it goes: a file, or "-"
 };
+using DiscOutput = ToolOutput<DiscImage>;
 
 // tarnvil-disc from its arguments to the disc image, with every check and
-// message of the command line, in its order. Returns -1 with `image`
-// filled, or the exit status to end with (0 after --help or --version).
-int make_disc(int argc, char** argv, const ToolRun& run, DiscImage& image);
+// message of the command line, in its order; the image goes to `output`,
+// bound for -o's file ("pictures.ssd" by default, "-" for standard
+// output). Returns the exit status.
+int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& output);
 
 // tarnvil-disc's command line: puts screen dumps on a bootable DFS disc
 // image. Returns the exit status.

@@ -8,13 +8,11 @@
 #include <new>
 
 #include "platform/platform.h"
-#include "screen/modes.h"
+#include "driver/driver.h"
+#include "lib/tarnvil.h"
 #include "cli/command_line.h"
 #include "cli/dump.h"
 #include "cli/output.h"
-#include "lib/palette.h"
-#include "lib/shell_words.h"
-#include "lib/fit/recolour.h"
 
 namespace {
 
@@ -106,10 +104,9 @@ bool parse_gamma(const char* text, int32_t& hundredths) {
 
 // "#RRGGBB", "RRGGBB", or one of the machine's eight colours by name.
 bool parse_colour(const char* text, uint8_t (&rgb)[3]) {
-    static const char* const kNames[] = {"black", "red", "green", "yellow", "blue", "magenta", "cyan", "white"};
-    for (int i = 0; i < 8; ++i) {
-        if (strcmp(text, kNames[i]) == 0) {
-            for (int c = 0; c < 3; ++c) rgb[c] = (i >> c) & 1 ? 255 : 0;
+    for (uint8_t i = 0; i < 8; ++i) {
+        if (strcmp(text, kColourNames[i]) == 0) {
+            physical_rgb(i, rgb);
             return true;
         }
     }
@@ -194,16 +191,6 @@ void note_setting(FollowingOption& following, const Argument& argument) {
     }
 }
 
-// The picture's name with its extension replaced by ".ppm".
-bool default_output(const char* path, char* out, size_t capacity) {
-    const char* name = path;
-    for (const char* p = path; *p; ++p)
-        if (*p == '/' || *p == '\\') name = p + 1;
-    const char* dot = strrchr(name, '.');
-    const size_t keep = dot && dot != name ? static_cast<size_t>(dot - path) : strlen(path);
-    return snprintf(out, capacity, "%.*s.ppm", static_cast<int>(keep), path) < static_cast<int>(capacity);
-}
-
 // The dump tarnvil writes for `ppm`, as the next commands name it: behind
 // "./" where a leading '-' would make it an option.
 void dump_word(const char* ppm, char* out, size_t capacity) {
@@ -222,8 +209,13 @@ void disc_word(const char* ppm, char* out, size_t capacity) {
 // them can be given another by mistake.
 void say_next_commands(const ToolRun& run, const FitSettings& settings, const char* target, const PpmBytes& ppm) {
     const platform::Shell shell = platform::native_shell();
+    ConversionOptions options = kDefaultOptions;
+    options.mode = settings.mode;
+    options.aspect = settings.aspect;
+    char block[8];
+    format_option_block(options, block);
     char argument[platform::kMaxPath + 16];
-    snprintf(argument, sizeof argument, "-%s%d%s", settings.aspect ? "a" : "", static_cast<int>(settings.mode), target);
+    snprintf(argument, sizeof argument, "%s%s", block, target);
     char command[4 * sizeof argument] = "";
     append_shell_word(argument, shell, command, sizeof command);
     say(run.out, "%s: %d x %d; convert with tarnvil %s", target, static_cast<int>(fit_width(settings)),
@@ -335,7 +327,7 @@ int fit_pictures(int argc, char** argv, const ToolRun& run, const PpmOutput& out
     bool all_done = true;
     for (int32_t i = 0; i < count; ++i) {
         char path[platform::kMaxPath + 8];
-        if (!target && !default_output(pictures[i].path, path, sizeof path)) {
+        if (!target && !ppm_name_for(pictures[i].path, path, sizeof path)) {
             say(run.errors, "%s: %s: File name too long\n", kProgram, pictures[i].path);
             all_done = false;
             continue;
@@ -343,6 +335,11 @@ int fit_pictures(int argc, char** argv, const ToolRun& run, const PpmOutput& out
         all_done = fit_one(run, i, pictures[i], target ? target : path, output) && all_done;
     }
     return all_done ? 0 : 1;
+}
+
+const OptionSpec* fit_options(size_t& count) {
+    count = sizeof kOptions / sizeof kOptions[0];
+    return kOptions;
 }
 
 int run_fit(int argc, char** argv) { return fit_pictures(argc, argv, shell_run(), {nullptr, write_ppm}); }

@@ -1,20 +1,18 @@
 #pragma once
 
-#include "lib/fit/fit.h"
+#include "lib/tarnvil.h"
+#include "cli/command_line.h"
 #include "cli/tool.h"
 
-// Where tarnvil-fit's pictures go: files or standard output from a shell,
-// memory for the web page.
-struct PpmOutput {
-    void* context;
-    // Takes the PPM bound for `path`. False, after saying why on
-    // `run.errors`, when it could not.
-    bool (*take)(void* context, const ToolRun& run, const char* path, const PpmBytes& ppm);
-};
+// tarnvil-fit's PPMs, each with the palette it was prepared for.
+using PpmOutput = ToolOutput<PpmBytes>;
 
 // tarnvil-fit from its arguments to its PPMs, with every check and message
 // of the command line. Returns the exit status.
 int fit_pictures(int argc, char** argv, const ToolRun& run, const PpmOutput& output);
+
+// tarnvil-fit's options, for the page, which passes the same ones.
+const OptionSpec* fit_options(size_t& count);
 
 // tarnvil-fit's command line. Returns the exit status.
 int run_fit(int argc, char** argv);

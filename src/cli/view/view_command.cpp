@@ -6,12 +6,10 @@
 #include <new>
 
 #include "platform/platform.h"
-#include "screen/modes.h"
+#include "lib/tarnvil.h"
 #include "cli/command_line.h"
 #include "cli/dump.h"
 #include "cli/output.h"
-#include "lib/render/png.h"
-#include "lib/render/render.h"
 
 namespace {
 

@@ -1,16 +1,10 @@
 #pragma once
 
 #include "cli/tool.h"
-#include "lib/render/render.h"
+#include "lib/tarnvil.h"
 
-// Where tarnvil-view's pictures go: PNG files from a shell, the screen of
-// the web page.
-struct PictureOutput {
-    void* context;
-    // Takes the picture of one dump, bound for `path`. False, after saying
-    // why on `run.errors`, when it could not.
-    bool (*take)(void* context, const ToolRun& run, const char* path, const IndexedImage& picture);
-};
+// tarnvil-view's pictures, one for each dump.
+using PictureOutput = ToolOutput<IndexedImage>;
 
 // tarnvil-view from its arguments to its pictures, with every check and
 // message of the command line. Returns the exit status.

@@ -293,3 +293,12 @@ bool fit_file(const uint8_t* bytes, size_t size, const FitSettings& settings, Pp
     release_picture(picture);
     return fitted;
 }
+
+bool ppm_name_for(const char* picture, char* out, size_t capacity) {
+    const char* name = picture;
+    for (const char* p = picture; *p; ++p)
+        if (*p == '/' || *p == '\\') name = p + 1;
+    const char* dot = strrchr(name, '.');
+    const size_t keep = dot && dot != name ? static_cast<size_t>(dot - picture) : strlen(picture);
+    return snprintf(out, capacity, "%.*s.ppm", static_cast<int>(keep), picture) < static_cast<int>(capacity);
+}

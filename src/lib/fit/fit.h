@@ -50,6 +50,10 @@ struct PpmBytes {
 // samples exactly. False with `reason` when memory runs out.
 bool fit_picture(const Picture& picture, const FitSettings& settings, PpmBytes& ppm, char* reason, size_t capacity);
 
+// Where a PPM goes by default: the picture's name with its extension, if
+// any, replaced by ".ppm". False when that does not fit `capacity`.
+bool ppm_name_for(const char* picture, char* out, size_t capacity);
+
 // The whole way, from a file's bytes.
 bool fit_file(const uint8_t* bytes, size_t size, const FitSettings& settings, PpmBytes& ppm, char* reason,
               size_t capacity);
