@@ -1,5 +1,7 @@
 #include "pictures.h"
 
+#include "lib/crc32.h"
+
 namespace testing_support {
 
 namespace {
@@ -8,20 +10,11 @@ void put32(std::string& out, uint32_t value) {
     for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((value >> shift) & 0xFF);
 }
 
-uint32_t crc32(const std::string& bytes) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char byte : bytes) {
-        crc ^= byte;
-        for (int k = 0; k < 8; ++k) crc = crc & 1 ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
-    }
-    return crc ^ 0xFFFFFFFFu;
-}
-
 void chunk(std::string& png, const char* type, const std::string& data) {
     put32(png, static_cast<uint32_t>(data.size()));
     const std::string body = type + data;
     png += body;
-    put32(png, crc32(body));
+    put32(png, crc32(reinterpret_cast<const uint8_t*>(body.data()), body.size()));
 }
 
 // zlib around stored deflate blocks.

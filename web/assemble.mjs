@@ -9,6 +9,8 @@ import { mkdirSync, readFileSync, readdirSync, writeFileSync, copyFileSync } fro
 import { basename, join } from "node:path";
 import { deflateRawSync } from "node:zlib";
 
+import { crc32 } from "./crc32.mjs";
+
 const [moduleDir, pageDir, outputDir, zip] = process.argv.slice(2);
 if (!outputDir) {
     console.error("usage: node assemble.mjs MODULE_DIR PAGE_DIR OUTPUT_DIR [ZIP]");
@@ -22,15 +24,6 @@ writeFileSync(
     `${script}\nvar tarnvilCoreWasm = "${wasm.toString("base64")}";\n`,
 );
 for (const file of readdirSync(pageDir)) copyFileSync(join(pageDir, file), join(outputDir, file));
-
-function crc32(bytes) {
-    let crc = 0xffffffff;
-    for (const byte of bytes) {
-        crc ^= byte;
-        for (let k = 0; k < 8; ++k) crc = crc & 1 ? 0xedb88320 ^ (crc >>> 1) : crc >>> 1;
-    }
-    return (crc ^ 0xffffffff) >>> 0;
-}
 
 if (zip) {
     const folder = basename(zip, ".zip");

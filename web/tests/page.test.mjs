@@ -24,6 +24,7 @@ import { deflateSync } from "node:zlib";
 import { chromium } from "playwright-core";
 
 import { decodePng } from "../../tests/emulator/png.mjs";
+import { crc32 } from "../crc32.mjs";
 
 const here = dirname(fileURLToPath(import.meta.url));
 const root = resolve(here, "../..");
@@ -115,12 +116,7 @@ function png(width, height, colourType, depth, samples, { palette = null, transp
         const out = Buffer.alloc(body.length + 8);
         out.writeUInt32BE(data.length, 0);
         body.copy(out, 4);
-        let crc = 0xffffffff;
-        for (const byte of body) {
-            crc ^= byte;
-            for (let k = 0; k < 8; ++k) crc = crc & 1 ? 0xedb88320 ^ (crc >>> 1) : crc >>> 1;
-        }
-        out.writeUInt32BE((crc ^ 0xffffffff) >>> 0, body.length + 4);
+        out.writeUInt32BE(crc32(body), body.length + 4);
         return out;
     };
     const header = Buffer.alloc(13);
