@@ -66,7 +66,6 @@ struct RunResult {
     std::string out;     // line ends as on Linux, whatever the system writes
     int exit_status = -1;  // -1 when the process did not exit normally
     std::string err;
-    double seconds = 0;  // wall-clock time of the run
     long peak_kib = -1;  // the child's peak resident memory, where known
     std::string raw_out; // standard output exactly as written
 };
