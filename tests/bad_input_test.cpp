@@ -18,12 +18,7 @@ const std::string kNoComment = "This PPM file has no comment.\n\n";
 std::string opening(const std::string& name) { return "Attempting to open " + name + "\n"; }
 
 std::string written(const std::string& name, int mode) {
-    const bool wide = mode == 0 || mode == 1 || mode == 2;
-    const int colours = mode == 2 ? 8 : (mode == 1 || mode == 5) ? 4 : 2;
-    const int pixels = mode == 2 ? 2 : (mode == 1 || mode == 5) ? 4 : 8;
-    return "Opening output file \"" + name + ".bbc\"...\nMODE " + std::to_string(mode) + " has " +
-           (wide ? "80" : "40") + " bytes per row, " + std::to_string(colours) + " steady colours\nand " +
-           std::to_string(pixels) + " pixels per byte.\nWriting Droxa INF file...\nDone!!!\n";
+    return "Opening output file \"" + name + ".bbc\"...\n" + mode_line(mode) + "Writing Droxa INF file...\nDone!!!\n";
 }
 
 // The argument after each bad one: a MODE 4 picture, whose 10240-byte dump
@@ -75,7 +70,7 @@ std::function<void(const TempDir&)> picture_and(const std::string& name, std::fu
 
 
 const std::string kPicRead = opening("pic.ppm") + kNoComment + "File is 1 x 1\nNow analysing file...\n";
-const std::string kModeTwoLine = "MODE 2 has 80 bytes per row, 8 steady colours\nand 2 pixels per byte.\n";
+const std::string kModeTwoLine = mode_line(2);
 
 TEST(BadInput, Table) {
     const std::string not_ppm = "Not a PPM6 (binary-encoded) file!\n";

@@ -391,6 +391,17 @@ RunResult run_native(const std::string& program, const std::vector<std::string>&
 
 }  // namespace
 
+std::string mode_line(int mode) {
+    switch (mode) {
+        case 0: return "MODE 0 has 80 bytes per row, 2 steady colours\nand 8 pixels per byte.\n";
+        case 1: return "MODE 1 has 80 bytes per row, 4 steady colours\nand 4 pixels per byte.\n";
+        case 2: return "MODE 2 has 80 bytes per row, 8 steady colours\nand 2 pixels per byte.\n";
+        case 4: return "MODE 4 has 40 bytes per row, 2 steady colours\nand 8 pixels per byte.\n";
+        case 5: return "MODE 5 has 40 bytes per row, 4 steady colours\nand 4 pixels per byte.\n";
+        default: return "no such mode";
+    }
+}
+
 std::string program(const std::string& name) {
     static const std::string directory = program_directory();
     return directory + "/" + name + TARNVIL_EXE_SUFFIX;

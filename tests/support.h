@@ -35,6 +35,10 @@ void make_directory(const std::string& path);
 // A binary PPM: magic, optional comment line, size line, "255" line, pixels.
 std::string make_ppm(int width, int height, std::string_view pixels, std::string_view comment = {});
 
+// The lines tarnvil prints of screen mode 0, 1, 2, 4 or 5, written out by
+// hand from the machine's layout rather than taken from tarnvil's tables.
+std::string mode_line(int mode);
+
 // What some checks need of the system. `unavailable` says why this system
 // lacks it, or returns "" when it has it.
 enum class Need { kDevFull, kSymbolicLinks, kFileSizeLimit, kMemoryLimit, kFifos };
