@@ -362,21 +362,4 @@ TEST(Conversion, OptionsDoNotCarryOverToTheNextArgument) {
     EXPECT_NE(run.out.find("MODE 2 has 80 bytes per row"), std::string::npos);
 }
 
-TEST(Conversion, FileSizeLimitBelowTheDumpIsAWriteError) {
-    if (const std::string why = unavailable(Need::kFileSizeLimit); !why.empty()) GTEST_SKIP() << why;
-    TempDir dir;
-    write_file(dir / "a.ppm", make_ppm(1, 1, "abc"));
-    write_file(dir / "b.ppm", make_ppm(1, 1, "abc"));
-    const RunResult run = run_tarnvil({"a.ppm", "-4b.ppm"}, dir.path(), {16384});
-    EXPECT_EQ(run.exit_status, 0);
-    EXPECT_NE(run.out.find("MODE 2 has 80 bytes per row, 8 steady colours\nand 2 pixels per byte.\n"
-                           "Error writing output file \"a.ppm.bbc\".\nWriting Droxa INF file...\nDone!!!\n50% completed.\n"),
-              std::string::npos);
-    EXPECT_FALSE(read_file(dir / "a.ppm.bbc"));
-    EXPECT_EQ(read_file(dir / "a.ppm.bbc.inf"), "$.SCREEN 003000 000000\n");
-    // The 10240-byte dump of the next argument fits under the limit.
-    EXPECT_EQ(read_file(dir / "b.ppm.bbc")->size(), 10240u);
-    EXPECT_NE(run.out.find("100% completed.\n"), std::string::npos);
-}
-
 }  // namespace
