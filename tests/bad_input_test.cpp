@@ -103,26 +103,4 @@ TEST(BadInput, Table) {
     for (const BadInput& c : cases) run_case(c);
 }
 
-// The header "P6\n# c\n2 1\n255\n" cut after every byte.
-TEST(BadInput, HeaderCutAtEveryByte) {
-    const std::string header = "P6\n# c\n2 1\n255\n";
-    for (size_t cut = 0; cut <= header.size(); ++cut) {
-        std::string output = opening("h.ppm");
-        if (cut < 3) {
-            output += "Not a PPM6 (binary-encoded) file!\n";
-        } else if (cut == 3) {
-            output += kNoComment + "Bad image size in header.\n";
-        } else {
-            // The comment echo is what arrived of " c" (the '#' is not echoed).
-            output += "File comment:-\n" + header.substr(4, std::min<size_t>(cut, 6) - 4) + "\n";
-            if (cut < 10)  // no height yet ("2" or "2 " at most)
-                output += "Bad image size in header.\n";
-            else  // the size is complete; everything after is skipped or missing
-                output += "File is 2 x 1\nNow analysing file...\n" + written("h.ppm", 2);
-        }
-        run_case({"cut at " + std::to_string(cut), "h.ppm", file("h.ppm", header.substr(0, cut)), output,
-                  {{"h.ppm.bbc", cut < 10 ? -1 : 20480}}});
-    }
-}
-
 }  // namespace

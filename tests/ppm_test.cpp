@@ -132,6 +132,33 @@ TEST(ReaderInMemory, NamesThatOpenNoFileOrAFolder) {
     }
 }
 
+// The header "P6\n# c\n2 1\n255\n" cut after every byte, as tarnvil
+// converts it: refused until the size is whole, then written in MODE 2.
+TEST(ReaderInMemory, HeaderCutAtEveryByte) {
+    const std::string header = "P6\n# c\n2 1\n255\n";
+    for (size_t cut = 0; cut <= header.size(); ++cut) {
+        std::string expected = "Attempting to open h.ppm\n";
+        if (cut < 3) {
+            expected += "Not a PPM6 (binary-encoded) file!\n";
+        } else if (cut == 3) {
+            expected += "This PPM file has no comment.\n\nBad image size in header.\n";
+        } else {
+            // The comment echo is what arrived of " c" (the '#' is not echoed).
+            expected += "File comment:-\n" + header.substr(4, std::min<size_t>(cut, 6) - 4) + "\n";
+            if (cut < 10)  // no height yet ("2" or "2 " at most)
+                expected += "Bad image size in header.\n";
+            else  // the size is complete; everything after is skipped or missing
+                expected += "File is 2 x 1\nNow analysing file...\nOpening output file \"h.ppm.bbc\"...\n" + mode_line(2) +
+                            "Writing Droxa INF file...\nDone!!!\n";
+        }
+        Messages out;
+        ConvertedPicture converted;
+        convert_picture("h.ppm", reinterpret_cast<const uint8_t*>(header.data()), cut, out.sink(), converted);
+        EXPECT_EQ(out.text(), expected + "100% completed.\n") << "cut at " << cut;
+        EXPECT_EQ(converted.files.dump_size, cut < 10 ? 0 : 20480) << "cut at " << cut;
+    }
+}
+
 // The size line is scanned as "%d %d\n" would scan it; compare with sscanf.
 TEST_F(Reader, SizeScanMatchesScanf) {
     const char* const size_lines[] = {
