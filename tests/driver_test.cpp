@@ -100,6 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
         BlockCase{"-h", "", 2, 1, false, false, kIncomplete},
         BlockCase{"-h1", "", 2, 1, false, false, kIncomplete},
         BlockCase{"-hs3", "", 2, 3, true, false, kIncomplete},
+        BlockCase{"-hs4a", "", 2, 4, true, true, kIncomplete},
+        BlockCase{"-hs4a0", "", 0, 4, true, true, ""},
         BlockCase{"-a", "", 2, 1, false, true, kIncomplete},
         BlockCase{"-h2a", "", 2, 2, false, true, kIncomplete},
         BlockCase{"-hsa", "", 2, 1, true, false,
@@ -116,21 +118,6 @@ TEST(OptionBlock, NonAsciiCharactersCountAsOutOfRange) {
                        "Invalid MODE \xFF for x. Using MODE 2 as default.\n");
     EXPECT_EQ(options.halftone, kHalftoneFine);
     EXPECT_EQ(options.mode, 2);
-}
-
-TEST(OptionBlock, EveryPrefixOfAFullBlockStaysInsideTheArgument) {
-    const std::string full = "-hs4a0p";
-    for (size_t length = 0; length <= full.size(); ++length) {
-        const std::string argument = full.substr(0, length);
-        ConversionOptions options = kDefaultOptions;
-        const char* name = nullptr;
-        Messages messages;
-        name = parse_option_block(argument.c_str(), options, messages.sink());
-        const std::string out = messages.text();
-        EXPECT_GE(name, argument.c_str()) << argument;
-        EXPECT_LE(name, argument.c_str() + argument.size()) << argument;
-        EXPECT_EQ(out.find('\0'), std::string::npos) << argument;
-    }
 }
 
 TEST(Progress, OneLinePerArgumentWithTruncatedPercentages) {

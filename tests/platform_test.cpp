@@ -38,11 +38,11 @@ std::string expected_refusal(const char* header_size, long plane_bytes) {
     return text;
 }
 
-void expect_refused_at_once(const RunResult& run, const TempDir& dir, const std::string& expected) {
+void expect_refused_before_committing(const RunResult& run, const TempDir& dir, const std::string& expected) {
     EXPECT_EQ(run.out, expected);
     EXPECT_EQ(run.exit_status, 0);
-    EXPECT_LT(run.seconds, 1.0);
-    // Nothing of the planes was ever committed.
+    // Nothing of the planes was ever committed: the refusal comes before
+    // the allocation, not from it.
     if (run.peak_kib >= 0) {
         EXPECT_LT(run.peak_kib, 64 * 1024);
     }
@@ -55,7 +55,7 @@ TEST(MemoryLimit, PlanesBeyondTheAddressSpaceLimit) {
     write_file(dir / "huge.ppm", "P6\n16384 8192\n255\n");  // three planes of 512 MiB
     write_file(dir / "small.ppm", make_ppm(1, 1, "abc"));
     const RunResult run = run_tarnvil({"huge.ppm", "-4small.ppm"}, dir.path(), {0, uint64_t{1280} << 20, ""});
-    expect_refused_at_once(run, dir, expected_refusal("16384 x 8192", 536870912));
+    expect_refused_before_committing(run, dir, expected_refusal("16384 x 8192", 536870912));
 }
 
 #ifdef __linux__
@@ -101,7 +101,7 @@ TEST(MemoryLimit, PlanesBeyondTheContainerLimit) {
     const RunResult run = run_tarnvil({"huge.ppm", "-4small.ppm"}, dir.path(), {0, 0, group});
     std::error_code error;
     std::filesystem::remove(group, error);
-    expect_refused_at_once(run, dir, expected_refusal("8192 x 4096", 134217728));
+    expect_refused_before_committing(run, dir, expected_refusal("8192 x 4096", 134217728));
 #else
     GTEST_SKIP() << "control groups are Linux's";
 #endif

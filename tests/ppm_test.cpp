@@ -99,9 +99,10 @@ TEST_F(Reader, CommentRunningToEndOfFileLeavesNoSize) {
 }
 
 TEST_F(Reader, RejectsWhatIsNotABinaryPpm) {
-    const char* const bad[] = {"", "P", "P6", "P6 \n1 1\n255\nabc", "P6\r\n1 1\n255\nabc", "P3\n1 1\n255\n1 2 3\n",
-                               "P5\n1 1\n255\na", "p6\n1 1\n255\nabc", "\nP6\n1 1\n255\nabc", "6P\n"};
-    for (const char* bytes : bad) {
+    const std::string bad[] = {"", "P", "P6", "P6 \n1 1\n255\nabc", "P6\r\n1 1\n255\nabc", "P3\n1 1\n255\n1 2 3\n",
+                               "P5\n1 1\n255\na", "p6\n1 1\n255\nabc", "\nP6\n1 1\n255\nabc", "6P\n",
+                               "P6 1 1\n255\nabc", std::string("\0\0\0\0", 4)};
+    for (const std::string& bytes : bad) {
         Loaded loaded = load(bytes);
         EXPECT_EQ(loaded.result, 0) << bytes;
         EXPECT_EQ(loaded.out, intro("Not a PPM6 (binary-encoded) file!\n")) << bytes;
@@ -131,6 +132,33 @@ TEST(ReaderInMemory, NamesThatOpenNoFileOrAFolder) {
     }
 }
 
+// The header "P6\n# c\n2 1\n255\n" cut after every byte, as tarnvil
+// converts it: refused until the size is whole, then written in MODE 2.
+TEST(ReaderInMemory, HeaderCutAtEveryByte) {
+    const std::string header = "P6\n# c\n2 1\n255\n";
+    for (size_t cut = 0; cut <= header.size(); ++cut) {
+        std::string expected = "Attempting to open h.ppm\n";
+        if (cut < 3) {
+            expected += "Not a PPM6 (binary-encoded) file!\n";
+        } else if (cut == 3) {
+            expected += "This PPM file has no comment.\n\nBad image size in header.\n";
+        } else {
+            // The comment echo is what arrived of " c" (the '#' is not echoed).
+            expected += "File comment:-\n" + header.substr(4, std::min<size_t>(cut, 6) - 4) + "\n";
+            if (cut < 10)  // no height yet ("2" or "2 " at most)
+                expected += "Bad image size in header.\n";
+            else  // the size is complete; everything after is skipped or missing
+                expected += "File is 2 x 1\nNow analysing file...\nOpening output file \"h.ppm.bbc\"...\n" + mode_line(2) +
+                            "Writing Droxa INF file...\nDone!!!\n";
+        }
+        Messages out;
+        ConvertedPicture converted;
+        convert_picture("h.ppm", reinterpret_cast<const uint8_t*>(header.data()), cut, out.sink(), converted);
+        EXPECT_EQ(out.text(), expected + "100% completed.\n") << "cut at " << cut;
+        EXPECT_EQ(converted.files.dump_size, cut < 10 ? 0 : 20480) << "cut at " << cut;
+    }
+}
+
 // The size line is scanned as "%d %d\n" would scan it; compare with sscanf.
 TEST_F(Reader, SizeScanMatchesScanf) {
     const char* const size_lines[] = {
@@ -155,7 +183,7 @@ TEST_F(Reader, SizeScanMatchesScanf) {
 TEST_F(Reader, SizeLineWithoutTwoIntegersIsRejected) {
     const char* const size_lines[] = {"",          "\n",          "2\n",          "2 x\n255\n",     "x 2\n255\n",
                                       "2 -\n255\n", "- 2\n255\n", "+\n",          "2,1\n255\n",      "\n\n",
-                                      "2147483648 1\n255\n", "1 -2147483649\n255\n", "4294967297 1\n255\n",
+                                      "2147483648 1\n255\n", "1 -2147483649\n255\n", "4294967296 1\n255\n", "4294967297 1\n255\n",
                                       "99999999999999999999999 1\n255\n"};
     for (const char* line : size_lines) {
         Loaded loaded = load(std::string("P6\n") + line + "abcdef");
@@ -180,6 +208,7 @@ TEST_F(Reader, NegativeOrOversizedPlanesAreRefused) {
                  {"-2147483648 -2147483648", "-2147483648 x -2147483648"},
                  {"536870912 1", "536870912 x 1"},
                  {"32768 16384", "32768 x 16384"},
+                 {"65536 32768", "65536 x 32768"},
                  {"65536 65536", "65536 x 65536"},
                  {"2147483647 2147483647", "2147483647 x 2147483647"}};
     for (const auto& c : cases) {

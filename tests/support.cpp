@@ -3,7 +3,6 @@
 #endif
 #include "support.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -392,6 +391,17 @@ RunResult run_native(const std::string& program, const std::vector<std::string>&
 
 }  // namespace
 
+std::string mode_line(int mode) {
+    switch (mode) {
+        case 0: return "MODE 0 has 80 bytes per row, 2 steady colours\nand 8 pixels per byte.\n";
+        case 1: return "MODE 1 has 80 bytes per row, 4 steady colours\nand 4 pixels per byte.\n";
+        case 2: return "MODE 2 has 80 bytes per row, 8 steady colours\nand 2 pixels per byte.\n";
+        case 4: return "MODE 4 has 40 bytes per row, 2 steady colours\nand 8 pixels per byte.\n";
+        case 5: return "MODE 5 has 40 bytes per row, 4 steady colours\nand 4 pixels per byte.\n";
+        default: return "no such mode";
+    }
+}
+
 std::string program(const std::string& name) {
     static const std::string directory = program_directory();
     return directory + "/" + name + TARNVIL_EXE_SUFFIX;
@@ -399,9 +409,7 @@ std::string program(const std::string& name) {
 
 RunResult run_program(const std::string& program, const std::vector<std::string>& arguments,
                       const std::string& directory, const Limits& limits) {
-    const auto start = std::chrono::steady_clock::now();
     RunResult result = run_native(program, arguments, directory, limits);
-    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     result.raw_out = result.out;
     result.out = with_unix_line_ends(std::move(result.out));
     result.err = with_unix_line_ends(std::move(result.err));

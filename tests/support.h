@@ -35,6 +35,10 @@ void make_directory(const std::string& path);
 // A binary PPM: magic, optional comment line, size line, "255" line, pixels.
 std::string make_ppm(int width, int height, std::string_view pixels, std::string_view comment = {});
 
+// The lines tarnvil prints of screen mode 0, 1, 2, 4 or 5, written out by
+// hand from the machine's layout rather than taken from tarnvil's tables.
+std::string mode_line(int mode);
+
 // What some checks need of the system. `unavailable` says why this system
 // lacks it, or returns "" when it has it.
 enum class Need { kDevFull, kSymbolicLinks, kFileSizeLimit, kMemoryLimit, kFifos };
@@ -66,7 +70,6 @@ struct RunResult {
     std::string out;     // line ends as on Linux, whatever the system writes
     int exit_status = -1;  // -1 when the process did not exit normally
     std::string err;
-    double seconds = 0;  // wall-clock time of the run
     long peak_kib = -1;  // the child's peak resident memory, where known
     std::string raw_out; // standard output exactly as written
 };

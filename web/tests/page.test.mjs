@@ -219,12 +219,17 @@ function run(dir, command, args) {
 // argument's file-name part as the page reports it.
 function cliConvert(argument, bytes, name) {
     const dir = freshDir("convert");
-    // A name that can only be a folder holds no bytes, here or on the page.
-    if (name !== "" && !name.endsWith("/") && !/(^|\/)\.\.?$/.test(name)) {
-        // Every folder the name passes through, "a" of "a/../pic.ppm" too.
-        const steps = name.split("/");
-        for (let i = 1; i < steps.length; ++i) mkdirSync(join(dir, ...steps.slice(0, i)), { recursive: true });
+    // The picture goes where the name leads, through every folder it passes
+    // ("up" of "up/../pic.ppm" too). Where no file can be ("", "pic.ppm/",
+    // "."), the file system refuses it, and what tarnvil finds there is
+    // what the page must report.
+    for (let at = name.indexOf("/"); at > 0 && at < name.length - 1; at = name.indexOf("/", at + 1)) {
+        mkdirSync(join(dir, name.slice(0, at)), { recursive: true });
+    }
+    try {
         writeFileSync(join(dir, name), bytes);
+    } catch (error) {
+        if (!["EISDIR", "ENOTDIR", "ENOENT"].includes(error.code)) throw error;
     }
     const { stdout } = run(dir, "tarnvil", [argument]);
     const read = (path) => (name !== "" && existsSync(join(dir, path)) ? readFileSync(join(dir, path)) : null);
