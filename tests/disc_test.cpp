@@ -193,7 +193,7 @@ TEST(Disc, PalettesInTheBootProgram) {
     const char* changes[30];
     std::fill(std::begin(changes), std::end(changes), "0716253443526170");
     char text[2048];
-    const std::string boot(text, write_boot_program(modes, changes, 30, text, sizeof text));
+    const std::string boot(text, write_boot_program(modes, changes, nullptr, 30, text, sizeof text));
     EXPECT_NE(boot.find("\r20 DATA 0716253443526170,"), std::string::npos) << boot;
     EXPECT_NE(boot.find("\r30 DATA 0716253443526170,"), std::string::npos) << boot;
     EXPECT_EQ(boot.substr(boot.size() - 5), "\rRUN\r");

@@ -7,8 +7,6 @@
 #include "lib/tarnvil.h"
 #include "cli/command_line.h"
 
-namespace {
-
 bool check_dump_size(int32_t mode, int64_t size, char* reason, size_t capacity) {
     const int32_t expected = screen_bytes(screen_mode_for(mode));
     if (size == expected) return true;
@@ -35,8 +33,6 @@ bool check_dump_size(int32_t mode, int64_t size, char* reason, size_t capacity) 
     snprintf(reason, capacity, "%lld bytes: a MODE %s dump? Use %s", static_cast<long long>(size), modes, options);
     return false;
 }
-
-}  // namespace
 
 bool read_screen_dump(const ToolRun& run, const char* program, int32_t index, const char* path, int32_t mode,
                       uint8_t* buffer) {
@@ -67,15 +63,24 @@ bool parse_mode_argument(const char* text, int32_t& mode) {
 void take_mode(DumpArguments& arguments, int32_t mode) {
     arguments.mode = mode;
     arguments.palette = default_palette(mode);
+    arguments.fit.mode = arguments.conversion.mode = mode;
+    arguments.fit.palette_choice = FitSettings::PaletteChoice::kOwn;
     const char digit[2] = {static_cast<char>('0' + mode), '\0'};
     note_option(arguments.following, "-m", digit);
 }
 
 bool take_palette(DumpArguments& arguments, const char* text, const ToolRun& run, const char* program) {
     char reason[128];
-    if (!parse_palette(text, arguments.mode, arguments.palette, reason, sizeof reason)) {
+    if (strcmp(text, "auto") == 0) {
+        // For pictures alone: a dump is shown in the palette it was made for.
+        arguments.palette = default_palette(arguments.mode);
+        arguments.fit.palette_choice = FitSettings::PaletteChoice::kBest;
+    } else if (!parse_palette(text, arguments.mode, arguments.palette, reason, sizeof reason)) {
         usage_error(run, program, reason);
         return false;
+    } else {
+        arguments.fit.palette = arguments.palette;
+        arguments.fit.palette_choice = FitSettings::PaletteChoice::kGiven;
     }
     note_option(arguments.following, "-p", text);
     return true;
@@ -83,7 +88,7 @@ bool take_palette(DumpArguments& arguments, const char* text, const ToolRun& run
 
 void take_dump(DumpArguments& arguments, const char* path) {
     if (arguments.count < arguments.capacity)
-        arguments.dumps[arguments.count] = {path, arguments.mode, arguments.palette};
+        arguments.dumps[arguments.count] = {path, arguments.mode, arguments.palette, arguments.fit, arguments.conversion};
     ++arguments.count;
     note_operand(arguments.following);
 }

@@ -9,6 +9,7 @@
 #include "cli/command_line.h"
 #include "lib/tarnvil.h"
 #include "cli/tool.h"
+#include "records.h"
 
 // Reads the `index`th dump, named `path`, into `buffer` (kMaxScreenBytes
 // bytes) and checks that its size fits `mode`. On failure reports
@@ -18,16 +19,25 @@
 bool read_screen_dump(const ToolRun& run, const char* program, int32_t index, const char* path, int32_t mode,
                       uint8_t* buffer);
 
+// False with `reason` ("10240 bytes: a MODE 4 or 5 dump? Use -m 4 or
+// -m 5") when `size` bytes are no dump of `mode`.
+bool check_dump_size(int32_t mode, int64_t size, char* reason, size_t capacity);
+
 // Parses a mode given on a command line: "0", "1", "2", "4" or "5".
 bool parse_mode_argument(const char* text, int32_t& mode);
 
 // The dumps a command line names, each with the mode of the last -m
 // before it (2 before any) and the palette of the last -p after that (the
-// mode's own before any).
+// mode's own before any). A picture named in place of a dump is prepared
+// with the tarnvil-fit settings and converted with the tarnvil options
+// given before it, for its mode and palette ("-p auto": the one whose
+// screen comes closest to it).
 struct NamedDump {
     const char* path;
     int32_t mode;
     Palette palette;
+    FitSettings fit;
+    ConversionOptions conversion;
 };
 
 struct DumpArguments {
@@ -36,6 +46,8 @@ struct DumpArguments {
     int32_t count = 0;        // every dump named, also those beyond `capacity`
     int32_t mode = 2;
     Palette palette = default_palette(2);
+    FitSettings fit{};
+    ConversionOptions conversion = kDefaultOptions;
     FollowingOption following{};
 };
 

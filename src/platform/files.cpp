@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #elif defined(TARNVIL_WINDOWS)
+#include <direct.h>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -393,6 +394,8 @@ bool read_whole_stdin(uint8_t*& bytes, size_t& size) {
 
 bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
 
+bool make_directory(const char* path) { return mkdir(path, 0777) == 0 || errno == EEXIST; }
+
 bool same_file(const char* first, const char* second) {
     struct stat a;
     struct stat b;
@@ -420,6 +423,12 @@ bool file_identity(const char* path, BY_HANDLE_FILE_INFORMATION& info) {
 }
 
 }  // namespace
+
+bool make_directory(const char* path) {
+    wchar_t wide[kMaxPath];
+    if (!wide_path(path, wide)) return false;
+    return _wmkdir(wide) == 0 || errno == EEXIST;
+}
 
 bool same_file(const char* first, const char* second) {
     BY_HANDLE_FILE_INFORMATION a;
@@ -531,6 +540,14 @@ bool read_whole_file(const char* path, uint8_t*& bytes, size_t& size) {
 }
 
 bool read_whole_stdin(uint8_t*& bytes, size_t& size) { return read_stream(stdin, 0, bytes, size); }
+
+bool make_directory(const char* path) {
+    std::error_code error;
+    std::filesystem::create_directory(path, error);
+    if (!error) return true;
+    errno = error.value();
+    return false;
+}
 
 bool same_file(const char* first, const char* second) {
     std::error_code error;

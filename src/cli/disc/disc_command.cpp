@@ -11,6 +11,8 @@
 #include "cli/command_line.h"
 #include "cli/dump.h"
 #include "cli/output.h"
+#include "cli/picture_options.h"
+#include "cli/screen_source.h"
 
 namespace {
 
@@ -19,7 +21,9 @@ const char kProgram[] = "tarnvil-disc";
 const char kUsage[] =
     "Usage: tarnvil-disc [-o OUT.ssd] [--tracks 40|80] [--title TEXT] [-m MODE] [-p PALETTE] DUMP\n"
     "                    [[-m MODE] [-p PALETTE] DUMP ...]\n"
-    "Write a bootable single-sided DFS disc image that shows tarnvil's screen dumps.\n"
+    "       tarnvil-disc [OPTIONS] PICTURE|DUMP...\n"
+    "Write a bootable single-sided DFS disc image that shows tarnvil's screen dumps,\n"
+    "or pictures, prepared and converted as tarnvil-fit and tarnvil would.\n"
     "\n"
     "  -o, --output FILE  the disc image to write, - for standard output\n"
     "                     (default pictures.ssd)\n"
@@ -29,20 +33,34 @@ const char kUsage[] =
     "  -p, --palette PALETTE\n"
     "                     the physical colour (0 to 7) each logical colour of the\n"
     "                     dumps that follow shows: 07, 0137 or 01234567 by\n"
-    "                     default; -m resets it; !BOOT sets it with VDU 19\n"
+    "                     default; -m resets it; !BOOT sets it with VDU 19; for\n"
+    "                     pictures also auto, the one that suits each best\n"
+    "      --keep DIR     also write each picture's PPM, dump, sidecar and\n"
+    "                     preview into DIR, named as the separate commands name\n"
+    "                     them\n"
     "  -h, --help         show this help and exit\n"
     "      --version      show the version and exit\n"
     "\n"
+    "For pictures, as tarnvil-fit and tarnvil take them: -a/--aspect, --fill,\n"
+    "--brightness, --contrast, --saturation, --gamma, --grey, --background, and\n"
+    "--halftone N (0 none, 1 fine, 2 coarse, 3 spiral, 4 diagonal) and --stagger.\n"
+    "Options apply to the dumps and pictures after them.\n"
     "A dump does not record its mode: give each the -m it was converted with.\n"
-    "The pictures are stored as $.P1, $.P2, ... Boot the disc with SHIFT+BREAK:\n"
-    "each picture stays until a key is pressed, the last one until ESCAPE or BREAK.\n";
+    "Dumps are stored as $.P1, $.P2, ... by their place, pictures by their names\n"
+    "(seven letters, digits, - or _, upper-cased, made unique with 2, 3, ...).\n"
+    "Boot the disc with SHIFT+BREAK: each picture stays until a key is pressed,\n"
+    "the last one until ESCAPE or BREAK.\n";
 
-enum Option { kOutput, kTracks, kTitle, kMode, kPalette, kHelp, kVersion };
+enum Option { kOutput, kTracks, kTitle, kMode, kPalette, kKeep, kHelp, kVersion };
 
-constexpr OptionSpec kOptions[] = {{"output", 'o', true, kOutput}, {"tracks", 't', true, kTracks},
-                                   {"title", 'T', true, kTitle},   {"mode", 'm', true, kMode},
-                                   {"palette", 'p', true, kPalette},
-                                   {"help", 'h', false, kHelp},    {"version", '\0', false, kVersion}};
+constexpr auto kOptions = join_options(
+    std::array<OptionSpec, 5>{{{"output", 'o', true, kOutput},
+                               {"tracks", 't', true, kTracks},
+                               {"title", 'T', true, kTitle},
+                               {"mode", 'm', true, kMode},
+                               {"palette", 'p', true, kPalette}}},
+    kFitSettingOptions, kConversionOptions,
+    std::array<OptionSpec, 3>{{{"keep", '\0', true, kKeep}, {"help", 'h', false, kHelp}, {"version", '\0', false, kVersion}}});
 
 struct Request {
     Request() = default;
@@ -51,13 +69,14 @@ struct Request {
     DumpArguments named{dumps, kMaxPictures};
     const char* output = "pictures.ssd";
     const char* title = "PICTURES";
+    const char* keep = nullptr;
     int32_t tracks = 80;
 };
 
 // Fills `request` from the command line. Returns -1 to go on, or the exit
 // status to end with.
 int parse_command_line(int argc, char** argv, const ToolRun& run, Request& request) {
-    CommandLine line{kProgram, argc, argv, kOptions, sizeof kOptions / sizeof kOptions[0], run.errors};
+    CommandLine line{kProgram, argc, argv, kOptions.data(), kOptions.size(), run.errors};
     char reason[160];
     for (;;) {
         const Argument argument = next_argument(line);
@@ -92,10 +111,17 @@ int parse_command_line(int argc, char** argv, const ToolRun& run, Request& reque
             case kPalette:
                 if (!take_palette(request.named, argument.value, run, kProgram)) return 2;
                 break;
+            case kKeep:
+                request.keep = argument.value;
+                break;
             case kHelp:
                 return show_usage(run, kUsage);
             case kVersion:
                 return show_version(run, kProgram);
+            default:
+                if (!take_picture_option(argument, request.named.fit, request.named.conversion, run, kProgram)) return 2;
+                note_picture_option(request.named.following, kOptions.data(), kOptions.size(), argument);
+                break;
             }
             break;
         }
@@ -162,34 +188,42 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
     }
     if (!output_can_go_to(run, kProgram, request.output, "a disc image")) return 1;
 
-    // A disc's worth of dumps and the disc itself: more than a stack should
-    // hold, and not kept between runs, so that the page may run again.
-    const std::unique_ptr<uint8_t[]> dumps(new (std::nothrow) uint8_t[size_t{kMaxPictures} * kMaxScreenBytes]);
+    // A disc's worth of screens and the disc itself: more than a stack
+    // should hold, and not kept between runs, so that the page may run again.
+    const std::unique_ptr<LoadedScreen[]> screens(new (std::nothrow) LoadedScreen[static_cast<size_t>(given)]);
     const std::unique_ptr<uint8_t[]> disc(new (std::nothrow) uint8_t[kMaxDiscBytes]);
-    if (!dumps || !disc) {
+    if ((given > 0 && !screens) || !disc) {
         say(run.errors, "%s: out of memory\n", kProgram);
         return 1;
     }
-    auto dump_of = [&](int32_t i) { return dumps.get() + static_cast<size_t>(i) * kMaxScreenBytes; };
     DiscPicture pictures[kMaxPictures];
     char reason[platform::kMaxPath + 160];
     bool ready = true;
     for (int32_t i = 0; i < given; ++i) {
         const NamedDump& named = request.dumps[i];
-        // A sidecar is read only for a dump that could go on the disc.
-        char inf[kMaxSidecarBytes + 1];
-        int64_t inf_size = -1;
-        if (!spares_the_inputs(run, request.output, named.path) ||
-            !read_screen_dump(run, kProgram, i, named.path, named.mode, dump_of(i)) ||
-            !read_sidecar(run, i, named.path, inf, inf_size)) {
+        LoadedScreen& screen = screens[static_cast<size_t>(i)];
+        if (!spares_the_inputs(run, request.output, named.path) || !load_screen(run, kProgram, i, named, screen)) {
             ready = false;
             continue;
         }
-        ready = prepare_picture(named.path, named.mode, named.palette, dump_of(i), inf_size >= 0 ? inf : nullptr,
+        // A sidecar is read only for a dump that could go on the disc; a
+        // picture's is the one tarnvil writes, with the mode's own address.
+        char inf[kMaxSidecarBytes + 1];
+        int64_t inf_size = -1;
+        if (!screen.from_picture && !read_sidecar(run, i, named.path, inf, inf_size)) {
+            ready = false;
+            continue;
+        }
+        if (screen.from_picture && request.keep && !keep_files(run, kProgram, request.keep, named, screen)) {
+            ready = false;
+            continue;
+        }
+        ready = prepare_picture(named.path, named.mode, screen.palette, screen.dump, inf_size >= 0 ? inf : nullptr,
                                 inf_size >= 0 ? static_cast<size_t>(inf_size) : 0, pictures[i], reason,
                                 sizeof reason) &&
                 ready;
         if (reason[0]) say(run.errors, "%s: %s\n", kProgram, reason);
+        if (screen.from_picture) disc_name_for(named.path, pictures[i].name);
     }
     if (!ready) return 1;
 
@@ -209,5 +243,5 @@ int run_disc(int argc, char** argv) {
 }
 
 bool disc_takes_value(const char* argument) {
-    return takes_next_argument(kOptions, sizeof kOptions / sizeof kOptions[0], argument);
+    return takes_next_argument(kOptions.data(), kOptions.size(), argument);
 }

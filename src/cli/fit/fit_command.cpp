@@ -13,6 +13,7 @@
 #include "cli/command_line.h"
 #include "cli/dump.h"
 #include "cli/output.h"
+#include "cli/picture_options.h"
 
 namespace {
 
@@ -50,79 +51,18 @@ const char kUsage[] =
     "tarnvil argument that converts it as intended, then the tarnvil-view and\n"
     "tarnvil-disc commands for its dump, with its mode and palette.\n";
 
-enum Option { kMode, kAspect, kFill, kBrightness, kContrast, kSaturation, kGamma, kGrey, kBackground, kPalette, kOutput,
-              kHelp, kVersion };
+enum Option { kMode, kPalette, kOutput, kHelp, kVersion };
 
-constexpr OptionSpec kOptions[] = {
-    {"mode", 'm', true, kMode},           {"aspect", 'a', false, kAspect},
-    {"fill", '\0', true, kFill},          {"brightness", '\0', true, kBrightness},
-    {"contrast", '\0', true, kContrast},  {"saturation", '\0', true, kSaturation},
-    {"gamma", '\0', true, kGamma},        {"grey", '\0', false, kGrey},
-    {"background", '\0', true, kBackground}, {"palette", '\0', true, kPalette},
-    {"output", 'o', true, kOutput},
-    {"help", 'h', false, kHelp},          {"version", '\0', false, kVersion}};
+constexpr auto kOptions = join_options(std::array<OptionSpec, 1>{{{"mode", 'm', true, kMode}}}, kFitSettingOptions,
+                                       std::array<OptionSpec, 4>{{{"palette", '\0', true, kPalette},
+                                                                  {"output", 'o', true, kOutput},
+                                                                  {"help", 'h', false, kHelp},
+                                                                  {"version", '\0', false, kVersion}}});
 
 struct NamedPicture {
     const char* path;
     FitSettings settings;
 };
-
-// A whole number from -100 to 100.
-bool parse_percent(const char* text, int32_t& value) {
-    const char* p = text + (text[0] == '-' || text[0] == '+');
-    if (*p == '\0' || strlen(p) > 3) return false;
-    int32_t magnitude = 0;
-    for (; *p; ++p) {
-        if (*p < '0' || *p > '9') return false;
-        magnitude = magnitude * 10 + (*p - '0');
-    }
-    if (magnitude > 100) return false;
-    value = text[0] == '-' ? -magnitude : magnitude;
-    return true;
-}
-
-// 0.1 to 10 with at most two decimals, in hundredths.
-bool parse_gamma(const char* text, int32_t& hundredths) {
-    int32_t value = 0;
-    int32_t decimals = -1;
-    for (const char* p = text; *p; ++p) {
-        if (*p == '.' && decimals < 0) {
-            decimals = 0;
-        } else if (*p >= '0' && *p <= '9' && decimals < 2 && value <= 100000) {
-            value = value * 10 + (*p - '0');
-            if (decimals >= 0) ++decimals;
-        } else {
-            return false;
-        }
-    }
-    if (text[0] == '\0' || (decimals == 0 && text[1] == '\0')) return false;
-    for (int32_t d = decimals < 0 ? 0 : decimals; d < 2; ++d) value *= 10;
-    if (value < 10 || value > 1000) return false;
-    hundredths = value;
-    return true;
-}
-
-// "#RRGGBB", "RRGGBB", or one of the machine's eight colours by name.
-bool parse_colour(const char* text, uint8_t (&rgb)[3]) {
-    for (uint8_t i = 0; i < 8; ++i) {
-        if (strcmp(text, kColourNames[i]) == 0) {
-            physical_rgb(i, rgb);
-            return true;
-        }
-    }
-    const char* hex = text + (text[0] == '#');
-    if (strlen(hex) != 6) return false;
-    uint8_t parsed[3];
-    for (int i = 0; i < 6; ++i) {
-        const char c = hex[i];
-        const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                          : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-        if (digit < 0) return false;
-        parsed[i / 2] = static_cast<uint8_t>(i % 2 ? parsed[i / 2] | digit : digit << 4);
-    }
-    memcpy(rgb, parsed, 3);
-    return true;
-}
 
 // Reads one setting option into `settings`; false after reporting a value
 // it cannot take.
@@ -145,50 +85,13 @@ bool take_setting(const Argument& argument, FitSettings& settings, const ToolRun
             complaint = reason;
         }
         break;
-    case kAspect:
-        settings.aspect = true;
-        break;
-    case kFill:
-        if (strcmp(value, "crop") == 0) settings.fill = Fill::kCrop;
-        else if (strcmp(value, "fit") == 0) settings.fill = Fill::kFit;
-        else if (strcmp(value, "stretch") == 0) settings.fill = Fill::kStretch;
-        else complaint = "--fill must be crop, fit or stretch";
-        break;
-    case kBrightness:
-        if (!parse_percent(value, settings.brightness)) complaint = "--brightness must be a whole number from -100 to 100";
-        break;
-    case kContrast:
-        if (!parse_percent(value, settings.contrast)) complaint = "--contrast must be a whole number from -100 to 100";
-        break;
-    case kSaturation:
-        if (!parse_percent(value, settings.saturation)) complaint = "--saturation must be a whole number from -100 to 100";
-        break;
-    case kGamma:
-        if (!parse_gamma(value, settings.gamma)) complaint = "--gamma must be a number from 0.1 to 10";
-        break;
-    case kGrey:
-        settings.grey = true;
-        break;
-    case kBackground:
-        if (!parse_colour(value, settings.background))
-            complaint = "--background must be #RRGGBB or black, red, green, yellow, blue, magenta, cyan or white";
-        break;
+    default: {
+        ConversionOptions unused = kDefaultOptions;
+        return take_picture_option(argument, settings, unused, run, kProgram);
+    }
     }
     if (complaint) usage_error(run, kProgram, complaint);
     return complaint == nullptr;
-}
-
-// The option as a message names it: "-m 5", "--gamma 2", "--grey".
-void note_setting(FollowingOption& following, const Argument& argument) {
-    for (const OptionSpec& option : kOptions) {
-        if (option.id != argument.id) continue;
-        char name[24];
-        if (option.short_name)
-            snprintf(name, sizeof name, "-%c", option.short_name);
-        else
-            snprintf(name, sizeof name, "--%s", option.long_name);
-        note_option(following, name, argument.value);
-    }
 }
 
 // The dump tarnvil writes for `ppm`, as the next commands name it: behind
@@ -291,7 +194,7 @@ int fit_pictures(int argc, char** argv, const ToolRun& run, const PpmOutput& out
     FitSettings settings;
     FollowingOption following;
     const char* target = nullptr;
-    CommandLine line{kProgram, argc, argv, kOptions, sizeof kOptions / sizeof kOptions[0], run.errors};
+    CommandLine line{kProgram, argc, argv, kOptions.data(), kOptions.size(), run.errors};
     for (Argument argument; (argument = next_argument(line)).kind != ArgumentKind::kEnd;) {
         if (argument.kind == ArgumentKind::kError) return point_to_help(run, kProgram);
         if (argument.kind == ArgumentKind::kOperand) {
@@ -309,7 +212,7 @@ int fit_pictures(int argc, char** argv, const ToolRun& run, const PpmOutput& out
             return show_version(run, kProgram);
         default:
             if (!take_setting(argument, settings, run)) return 2;
-            note_setting(following, argument);
+            note_picture_option(following, kOptions.data(), kOptions.size(), argument);
             break;
         }
     }
@@ -338,12 +241,12 @@ int fit_pictures(int argc, char** argv, const ToolRun& run, const PpmOutput& out
 }
 
 const OptionSpec* fit_options(size_t& count) {
-    count = sizeof kOptions / sizeof kOptions[0];
-    return kOptions;
+    count = kOptions.size();
+    return kOptions.data();
 }
 
 int run_fit(int argc, char** argv) { return fit_pictures(argc, argv, shell_run(), {nullptr, write_ppm}); }
 
 bool fit_takes_value(const char* argument) {
-    return takes_next_argument(kOptions, sizeof kOptions / sizeof kOptions[0], argument);
+    return takes_next_argument(kOptions.data(), kOptions.size(), argument);
 }

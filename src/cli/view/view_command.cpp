@@ -10,6 +10,8 @@
 #include "cli/command_line.h"
 #include "cli/dump.h"
 #include "cli/output.h"
+#include "cli/picture_options.h"
+#include "cli/screen_source.h"
 
 namespace {
 
@@ -17,45 +19,82 @@ const char kProgram[] = "tarnvil-view";
 
 const char kUsage[] =
     "Usage: tarnvil-view [-m MODE] [-p PALETTE] [-o FILE] [--native] DUMP...\n"
-    "Render BBC Micro screen dumps written by tarnvil as PNG pictures.\n"
+    "       tarnvil-view [OPTIONS] PICTURE|DUMP...\n"
+    "Render BBC Micro screen dumps written by tarnvil as PNG pictures; or show a\n"
+    "picture as tarnvil-fit and tarnvil would make it.\n"
     "\n"
     "  -m, --mode MODE    screen mode of the dumps that follow: 0, 1, 2, 4 or 5\n"
     "                     (default 2)\n"
     "  -p, --palette PALETTE\n"
     "                     the physical colour (0 to 7) each logical colour of\n"
     "                     the dumps that follow shows, as VDU 19 sets it: 07,\n"
-    "                     0137 or 01234567 by default; -m resets it\n"
+    "                     0137 or 01234567 by default; -m resets it; for\n"
+    "                     pictures also auto, the one that suits each best\n"
     "  -o, --output FILE  write the picture to FILE, - for standard output\n"
     "                     (one DUMP only; default: the dump's name with \".png\"\n"
-    "                     appended)\n"
+    "                     appended, a picture's with its extension replaced)\n"
     "      --native       one picture pixel per screen pixel, instead of\n"
     "                     the 640 x 512 display with pixels of their true shape\n"
+    "      --keep DIR     also write each picture's PPM, dump, sidecar and\n"
+    "                     preview into DIR, named as the separate commands name\n"
+    "                     them\n"
     "  -h, --help         show this help and exit\n"
     "      --version      show the version and exit\n"
     "\n"
+    "For pictures, as tarnvil-fit and tarnvil take them: -a/--aspect, --fill,\n"
+    "--brightness, --contrast, --saturation, --gamma, --grey, --background, and\n"
+    "--halftone N (0 none, 1 fine, 2 coarse, 3 spiral, 4 diagonal) and --stagger.\n"
+    "Options apply to the dumps and pictures after them.\n"
     "A dump does not record its mode: give the -m it was converted with.\n";
 
-enum Option { kMode, kPalette, kOutput, kNative, kHelp, kVersion };
+enum Option { kMode, kPalette, kOutput, kNative, kKeep, kHelp, kVersion };
 
-constexpr OptionSpec kOptions[] = {{"mode", 'm', true, kMode},         {"palette", 'p', true, kPalette},
-                                   {"output", 'o', true, kOutput},     {"native", '\0', false, kNative},
-                                   {"help", 'h', false, kHelp},        {"version", '\0', false, kVersion}};
+constexpr auto kOptions = join_options(
+    std::array<OptionSpec, 4>{{{"mode", 'm', true, kMode},
+                               {"palette", 'p', true, kPalette},
+                               {"output", 'o', true, kOutput},
+                               {"native", '\0', false, kNative}}},
+    kFitSettingOptions, kConversionOptions,
+    std::array<OptionSpec, 3>{{{"keep", '\0', true, kKeep}, {"help", 'h', false, kHelp}, {"version", '\0', false, kVersion}}});
 
 void report_out_of_memory(const ToolRun& run, const char* path) {
     say(run.errors, "%s: %s: out of memory\n", kProgram, path);
 }
 
-// Renders one dump; reports the reason and returns false on failure.
-bool view_dump(const ToolRun& run, int32_t index, const NamedDump& dump, const char* picture_path, bool native,
-               const PictureOutput& output) {
-    uint8_t screen[kMaxScreenBytes];
-    if (!read_screen_dump(run, kProgram, index, dump.path, dump.mode, screen)) return false;
-    IndexedImage image;
-    if (!render_dump(dump.mode, screen, native, dump.palette, image)) {
-        report_out_of_memory(run, picture_path);
+bool spares_the_dumps(const ToolRun& run, const NamedDump* dumps, int32_t count, int32_t index, const char* picture);
+
+// Renders one dump, or picture; reports the reason and returns false on
+// failure. Its picture goes to -o's file, else beside it: DUMP.png, or
+// the picture's name with ".png" in place of its extension.
+bool view_one(const ToolRun& run, const NamedDump* dumps, int32_t count, int32_t index, const char* picture,
+              bool native, const char* keep, const PictureOutput& output) {
+    const NamedDump& dump = dumps[index];
+    const std::unique_ptr<LoadedScreen> screen(new (std::nothrow) LoadedScreen);
+    if (!screen) {
+        report_out_of_memory(run, dump.path);
         return false;
     }
-    return output.take(output.context, run, picture_path, image);
+    if (!load_screen(run, kProgram, index, dump, *screen)) return false;
+    char png_path[platform::kMaxPath + 8];
+    const bool named = picture || (screen->from_picture ? name_with_extension(dump.path, ".png", png_path, sizeof png_path)
+                                                        : snprintf(png_path, sizeof png_path, "%s.png", dump.path) <
+                                                              static_cast<int>(sizeof png_path));
+    // A PNG's own name is taken: its preview gets the dump's suffix too.
+    if (named && !picture && screen->from_picture && strcmp(png_path, dump.path) == 0)
+        name_with_extension(dump.path, ".bbc.png", png_path, sizeof png_path);
+    if (!named) {
+        say(run.errors, "%s: %s.png: File name too long\n", kProgram, dump.path);
+        return false;
+    }
+    const char* target = picture ? picture : png_path;
+    if (!spares_the_dumps(run, dumps, count, index, target)) return false;
+    if (keep && screen->from_picture && !keep_files(run, kProgram, keep, dump, *screen)) return false;
+    IndexedImage image;
+    if (!render_dump(dump.mode, screen->dump, native, screen->palette, image)) {
+        report_out_of_memory(run, target);
+        return false;
+    }
+    return output.take(output.context, run, target, image);
 }
 
 // False, after saying so, when the picture of the `index`th dump would be
@@ -97,8 +136,9 @@ int view_dumps(int argc, char** argv, const ToolRun& run, const PictureOutput& o
     }
     DumpArguments named{dumps.get(), argc};
     const char* picture = nullptr;
+    const char* keep = nullptr;
     bool native = false;
-    CommandLine line{kProgram, argc, argv, kOptions, sizeof kOptions / sizeof kOptions[0], run.errors};
+    CommandLine line{kProgram, argc, argv, kOptions.data(), kOptions.size(), run.errors};
     for (Argument argument; (argument = next_argument(line)).kind != ArgumentKind::kEnd;) {
         if (argument.kind == ArgumentKind::kError) return point_to_help(run, kProgram);
         if (argument.kind == ArgumentKind::kOperand) {
@@ -123,10 +163,17 @@ int view_dumps(int argc, char** argv, const ToolRun& run, const PictureOutput& o
         case kNative:
             native = true;
             break;
+        case kKeep:
+            keep = argument.value;
+            break;
         case kHelp:
             return show_usage(run, kUsage);
         case kVersion:
             return show_version(run, kProgram);
+        default:
+            if (!take_picture_option(argument, named.fit, named.conversion, run, kProgram)) return 2;
+            note_picture_option(named.following, kOptions.data(), kOptions.size(), argument);
+            break;
         }
     }
     const int status = check_dump_arguments(named, run, kProgram);
@@ -138,23 +185,13 @@ int view_dumps(int argc, char** argv, const ToolRun& run, const PictureOutput& o
     if (picture && !output_can_go_to(run, kProgram, picture, "a PNG picture")) return 1;
 
     bool all_done = true;
-    for (int32_t i = 0; i < named.count; ++i) {
-        char png_path[platform::kMaxPath + 8];
-        if (!picture &&
-            snprintf(png_path, sizeof png_path, "%s.png", dumps[i].path) >= static_cast<int>(sizeof png_path)) {
-            say(run.errors, "%s: %s.png: File name too long\n", kProgram, dumps[i].path);
-            all_done = false;
-            continue;
-        }
-        const char* target = picture ? picture : png_path;
-        all_done = spares_the_dumps(run, dumps.get(), named.count, i, target) &&
-                   view_dump(run, i, dumps[i], target, native, output) && all_done;
-    }
+    for (int32_t i = 0; i < named.count; ++i)
+        all_done = view_one(run, dumps.get(), named.count, i, picture, native, keep, output) && all_done;
     return all_done ? 0 : 1;
 }
 
 int run_view(int argc, char** argv) { return view_dumps(argc, argv, shell_run(), {nullptr, write_png}); }
 
 bool view_takes_value(const char* argument) {
-    return takes_next_argument(kOptions, sizeof kOptions / sizeof kOptions[0], argument);
+    return takes_next_argument(kOptions.data(), kOptions.size(), argument);
 }

@@ -60,8 +60,8 @@ void write_ssd(int32_t tracks, const char* title, int32_t boot_option, const Dis
     }
 }
 
-size_t write_boot_program(const int32_t* modes, const char* const* changes, int32_t count, char* text,
-                          size_t capacity) {
+size_t write_boot_program(const int32_t* modes, const char* const* changes, const char* const* names, int32_t count,
+                          char* text, size_t capacity) {
     char mode_digits[kMaxDiscFiles + 1] = {};
     bool recoloured = false;
     for (int32_t i = 0; i < count && i < kMaxDiscFiles; ++i) {
@@ -70,7 +70,7 @@ size_t write_boot_program(const int32_t* modes, const char* const* changes, int3
     }
     // Typed into BASIC by *EXEC: clear any old program, enter it, run it.
     // MODE clears the echoed text; VDU 23,1,0;0;0;0; hides the cursor.
-    if (!recoloured) {
+    if (!recoloured && !names) {
         const int written = snprintf(text, capacity,
                                      "NEW\r"
                                      "10 M$=\"%s\":FOR I%%=1 TO %d:MODE VAL MID$(M$,I%%,1):VDU 23,1,0;0;0;0;"
@@ -90,17 +90,19 @@ size_t write_boot_program(const int32_t* modes, const char* const* changes, int3
         if (fits) memcpy(text + used, piece, static_cast<size_t>(length) + 1);
         used = fits ? used + static_cast<size_t>(length) : capacity;
     };
+    // With names, each picture's DATA item is its name, then its changes.
     put(snprintf(piece, sizeof piece,
                  "NEW\r"
-                 "10 M$=\"%s\":FOR I%%=1 TO %d:MODE VAL MID$(M$,I%%,1):VDU 23,1,0;0;0;0;:READ P$"
+                 "10 M$=\"%s\":FOR I%%=1 TO %d:MODE VAL MID$(M$,I%%,1):VDU 23,1,0;0;0;0;:READ %s"
                  ":FOR J%%=1 TO LEN P$ STEP 2:VDU 19,VAL MID$(P$,J%%,1),VAL MID$(P$,J%%+1,1);0;:NEXT"
-                 ":OSCLI \"LOAD P\"+STR$ I%%:A$=GET$:NEXT:REPEAT UNTIL FALSE\r",
-                 mode_digits, static_cast<int>(count)));
+                 ":OSCLI \"LOAD %s:A$=GET$:NEXT:REPEAT UNTIL FALSE\r",
+                 mode_digits, static_cast<int>(count), names ? "N$,P$" : "P$", names ? "\"+N$" : "P\"+STR$ I%"));
     // DATA lines well inside the 238 characters BASIC takes on a line.
     int line = 20;
     size_t line_length = 0;
     for (int32_t i = 0; i < count; ++i) {
-        const char* item = changes[i][0] ? changes[i] : "00";
+        char item[24];
+        snprintf(item, sizeof item, "%s%s%s", names ? names[i] : "", names ? "," : "", changes[i][0] ? changes[i] : "00");
         if (line_length == 0 || line_length + strlen(item) > 200) {
             put(snprintf(piece, sizeof piece, "%s%d DATA %s", line_length > 0 ? "\r" : "", line, item));
             line += 10;

@@ -35,7 +35,8 @@ void write_ssd(int32_t tracks, const char* title, int32_t boot_option, const Dis
 // each until a key is pressed, the last one for ever. `changes` holds, for
 // each picture, the VDU 19 changes to its mode's palette as pairs of
 // digits, logical colour then physical ("" for none); with none at all the
-// program is the plain one. Returns its length, 0 when it does not fit in
-// `capacity`.
-size_t write_boot_program(const int32_t* modes, const char* const* changes, int32_t count, char* text,
-                          size_t capacity);
+// program is the plain one. With `names`, the pictures are those files,
+// read from DATA with their changes. Returns its length, 0 when it does
+// not fit in `capacity`.
+size_t write_boot_program(const int32_t* modes, const char* const* changes, const char* const* names, int32_t count,
+                          char* text, size_t capacity);

@@ -137,22 +137,84 @@ bool prepare_picture(const char* label, int32_t mode, const Palette& palette, co
     return true;
 }
 
+namespace {
+
+char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+}  // namespace
+
+void disc_name_for(const char* path, char (&name)[8]) {
+    const char* base = path;
+    for (const char* p = path; *p; ++p)
+        if (*p == '/' || *p == '\\') base = p + 1;
+    const char* dot = strrchr(base, '.');
+    const char* end = dot && dot != base ? dot : base + strlen(base);
+    size_t used = 0;
+    for (const char* p = base; p < end && used < 7; ++p) {
+        const char c = *p;
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_')
+            name[used++] = upper(c);
+    }
+    name[used] = '\0';
+}
+
+namespace {
+
+bool same_name(const char* a, const char* b) {
+    for (; *a && *b; ++a, ++b)
+        if (upper(*a) != upper(*b)) return false;
+    return *a == *b;
+}
+
+// `stem` cut to make room for `number` (at most 99, as many as a disc
+// has files), then the number: "P1", "HOLIDA2", "HOLID10".
+void number_name(const char* stem, int32_t number, char (&name)[8]) {
+    const size_t digits = number >= 10 ? 2 : 1;
+    const size_t length = strlen(stem);
+    const size_t keep = length < 7 - digits ? length : 7 - digits;
+    memcpy(name, stem, keep);
+    if (digits == 2) name[keep] = static_cast<char>('0' + number / 10 % 10);
+    name[keep + digits - 1] = static_cast<char>('0' + number % 10);
+    name[keep + digits] = '\0';
+}
+
+// Gives the `slot`th file `wanted`, or, where another file has it,
+// `wanted` ending in 2, 3, ... within seven characters.
+void unique_name(const char* wanted, DiscFile* files, int32_t count, int32_t slot) {
+    char candidate[8];
+    snprintf(candidate, sizeof candidate, "%s", wanted);
+    for (int32_t n = 2;; ++n) {
+        bool taken = same_name(candidate, "!BOOT");
+        for (int32_t j = 1; j <= count && !taken; ++j)
+            taken = j != slot && files[j].name[0] && same_name(candidate, files[j].name);
+        if (!taken) break;
+        number_name(wanted, n, candidate);
+    }
+    memcpy(files[slot].name, candidate, sizeof candidate);
+}
+
+}  // namespace
+
 bool build_disc(int32_t tracks, const char* title, const DiscPicture* pictures, int32_t count, uint8_t* image,
                 char* reason, size_t capacity) {
-    DiscFile files[kMaxDiscFiles];
+    DiscFile files[kMaxDiscFiles] = {};
     int32_t modes[kMaxPictures];
     // Each picture's changes to its mode's palette: "logical physical" pairs.
     char changes[kMaxPictures][17];
     const char* change_lists[kMaxPictures];
+    // Dumps first, by their place ("P1" .. "P30"), so that pictures give way.
+    for (int32_t i = 0; i < count; ++i)
+        if (!pictures[i].name[0]) number_name("P", i + 1, files[i + 1].name);
+    bool named = false;
+    for (int32_t i = 0; i < count; ++i) {
+        if (!pictures[i].name[0]) continue;
+        named = true;
+        unique_name(pictures[i].name, files, count, i + 1);
+    }
+    const char* names[kMaxPictures];
     for (int32_t i = 0; i < count; ++i) {
         DiscFile& file = files[i + 1];
-        // "P1" .. "P30"
-        const int32_t number = i + 1;
-        char* name = file.name;
-        *name++ = 'P';
-        if (number >= 10) *name++ = static_cast<char>('0' + number / 10);
-        *name++ = static_cast<char>('0' + number % 10);
-        *name = '\0';
+        names[i] = file.name;
         file.load = pictures[i].load;
         file.exec = pictures[i].exec;
         file.data = pictures[i].dump;
@@ -169,7 +231,7 @@ bool build_disc(int32_t tracks, const char* title, const DiscPicture* pictures, 
         change_lists[i] = changes[i];
     }
     char boot[2048];
-    const size_t boot_length = write_boot_program(modes, change_lists, count, boot, sizeof boot);
+    const size_t boot_length = write_boot_program(modes, change_lists, named ? names : nullptr, count, boot, sizeof boot);
     files[0] = {"!BOOT", 0, 0, reinterpret_cast<const uint8_t*>(boot), static_cast<uint32_t>(boot_length)};
 
     const int32_t total = tracks * kSectorsPerTrack;

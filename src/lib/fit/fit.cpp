@@ -294,11 +294,15 @@ bool fit_file(const uint8_t* bytes, size_t size, const FitSettings& settings, Pp
     return fitted;
 }
 
-bool ppm_name_for(const char* picture, char* out, size_t capacity) {
-    const char* name = picture;
-    for (const char* p = picture; *p; ++p)
+bool name_with_extension(const char* path, const char* extension, char* out, size_t capacity) {
+    const char* name = path;
+    for (const char* p = path; *p; ++p)
         if (*p == '/' || *p == '\\') name = p + 1;
     const char* dot = strrchr(name, '.');
-    const size_t keep = dot && dot != name ? static_cast<size_t>(dot - picture) : strlen(picture);
-    return snprintf(out, capacity, "%.*s.ppm", static_cast<int>(keep), picture) < static_cast<int>(capacity);
+    const size_t keep = dot && dot != name ? static_cast<size_t>(dot - path) : strlen(path);
+    return snprintf(out, capacity, "%.*s%s", static_cast<int>(keep), path, extension) < static_cast<int>(capacity);
+}
+
+bool ppm_name_for(const char* picture, char* out, size_t capacity) {
+    return name_with_extension(picture, ".ppm", out, capacity);
 }

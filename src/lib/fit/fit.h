@@ -54,6 +54,10 @@ bool fit_picture(const Picture& picture, const FitSettings& settings, PpmBytes& 
 // any, replaced by ".ppm". False when that does not fit `capacity`.
 bool ppm_name_for(const char* picture, char* out, size_t capacity);
 
+// `path` with the extension of its last component, if any, replaced by
+// `extension` (".png"). False when that does not fit `capacity`.
+bool name_with_extension(const char* path, const char* extension, char* out, size_t capacity);
+
 // The whole way, from a file's bytes.
 bool fit_file(const uint8_t* bytes, size_t size, const FitSettings& settings, PpmBytes& ppm, char* reason,
               size_t capacity);

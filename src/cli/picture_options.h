@@ -1,0 +1,58 @@
+// How a picture is prepared and converted, as options on a command line:
+// tarnvil-fit's settings (tarnvil-fit, and tarnvil-view and tarnvil-disc
+// for the pictures they are given), and tarnvil's halftone and stagger
+// (tarnvil-view and tarnvil-disc, which convert them).
+#pragma once
+
+#include <array>
+#include <cstddef>
+
+#include "cli/command_line.h"
+#include "cli/tool.h"
+#include "lib/tarnvil.h"
+#include "records.h"
+
+enum PictureOptionId {
+    kOptionAspect = 100,
+    kOptionFill,
+    kOptionBrightness,
+    kOptionContrast,
+    kOptionSaturation,
+    kOptionGamma,
+    kOptionGrey,
+    kOptionBackground,
+    kOptionHalftone,
+    kOptionStagger,
+};
+
+inline constexpr std::array<OptionSpec, 8> kFitSettingOptions = {{
+    {"aspect", 'a', false, kOptionAspect},       {"fill", '\0', true, kOptionFill},
+    {"brightness", '\0', true, kOptionBrightness}, {"contrast", '\0', true, kOptionContrast},
+    {"saturation", '\0', true, kOptionSaturation}, {"gamma", '\0', true, kOptionGamma},
+    {"grey", '\0', false, kOptionGrey},            {"background", '\0', true, kOptionBackground},
+}};
+
+inline constexpr std::array<OptionSpec, 2> kConversionOptions = {{
+    {"halftone", '\0', true, kOptionHalftone}, {"stagger", '\0', false, kOptionStagger},
+}};
+
+// One option table from several, in their order.
+template <size_t... Sizes>
+constexpr std::array<OptionSpec, (Sizes + ...)> join_options(const std::array<OptionSpec, Sizes>&... tables) {
+    std::array<OptionSpec, (Sizes + ...)> joined{};
+    size_t at = 0;
+    ((std::copy(tables.begin(), tables.end(), joined.begin() + static_cast<std::ptrdiff_t>(at)), at += Sizes), ...);
+    return joined;
+}
+
+// Whether `id` is one of the options above.
+inline bool is_picture_option(int id) { return id >= kOptionAspect && id <= kOptionStagger; }
+
+// Takes one of them into `fit` or `conversion`. False, after reporting the
+// value as a command-line mistake of `program`, when it cannot be taken.
+bool take_picture_option(const Argument& argument, FitSettings& fit, ConversionOptions& conversion, const ToolRun& run,
+                         const char* program);
+
+// The option as a message names it ("--gamma 2", "-a"), for the rule that
+// options apply to what follows them.
+void note_picture_option(FollowingOption& following, const OptionSpec* options, size_t count, const Argument& argument);
