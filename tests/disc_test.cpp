@@ -289,7 +289,8 @@ TEST(Disc, FullestDiscAndOneTooMany) {
 
     const RunResult full = disc_tool(dir, arguments);
     EXPECT_EQ(full.exit_status, 1);
-    EXPECT_EQ(full.err, "tarnvil-disc: the pictures need 803 sectors, but an 80-track disc has 800; nothing written\n");
+    EXPECT_EQ(full.err, "tarnvil-disc: the pictures need 803 sectors, but an 80-track disc has 800; nothing written\n"
+                        "tarnvil-disc: the first 19 of the 20 fit\n");
 }
 
 TEST(Disc, BadInputsWriteNothing) {
@@ -343,7 +344,8 @@ TEST(Disc, BadInputsWriteNothing) {
         {{"-o", "sub/../good.bbc.inf", "big.bbc", "good.bbc"}, 1,
          "tarnvil-disc: good.bbc.inf: the disc image would overwrite this sidecar; name another file with -o\n"},
         {{"-t", "40", "big.bbc", "big.bbc", "big.bbc", "big.bbc", "big.bbc"}, 1,
-         "tarnvil-disc: the pictures need 403 sectors, but a 40-track disc has 400; nothing written\n"},
+         "tarnvil-disc: the pictures need 403 sectors, but a 40-track disc has 400; nothing written\n"
+         "tarnvil-disc: the first 4 of the 5 fit\n"},
     };
     if (unavailable(Need::kDevFull).empty())
         cases.push_back({{"-o", "/dev/full", "big.bbc"}, 1, "tarnvil-disc: /dev/full: No space left on device\n"});

@@ -187,6 +187,22 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
         return 1;
     }
     if (!output_can_go_to(run, kProgram, request.output, "a disc image")) return 1;
+    // What cannot fit is refused before any picture is read or prepared:
+    // each screen's sectors, the catalogue's two and at least one of !BOOT.
+    const int32_t total = request.tracks * kSectorsPerTrack;
+    int32_t needed = 3;
+    int32_t fitting = 0;
+    for (int32_t i = 0; i < given; ++i) {
+        needed += (screen_bytes(screen_mode_for(request.dumps[i].mode)) + kSectorBytes - 1) / kSectorBytes;
+        if (needed <= total) fitting = i + 1;
+    }
+    if (needed > total) {
+        say(run.errors, "%s: the pictures need %d sectors, but %s %d-track disc has %d; nothing written\n", kProgram,
+            static_cast<int>(needed), request.tracks == 80 ? "an" : "a", static_cast<int>(request.tracks),
+            static_cast<int>(total));
+        say(run.errors, "%s: the first %d of the %d fit\n", kProgram, static_cast<int>(fitting), static_cast<int>(given));
+        return 1;
+    }
 
     // A disc's worth of screens and the disc itself: more than a stack
     // should hold, and not kept between runs, so that the page may run again.
