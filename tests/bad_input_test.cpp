@@ -47,11 +47,12 @@ void run_cases(const std::vector<BadInput>& cases, long file_size_limit) {
     write_file(dir / kGoodFile, make_ppm(2, 2, "abcdefghijkl"));
     std::vector<std::pair<const BadInput*, std::string>> runnable;  // with its folder
     for (const BadInput& c : cases) {
+        if (c.file_size_limit != file_size_limit) continue;
         std::string missing;
         for (Need need : c.needs) missing = missing.empty() ? unavailable(need) : missing;
         if (!missing.empty()) {
             printf("skipped \"%s\": %s\n", c.label.c_str(), missing.c_str());
-        } else if (c.file_size_limit == file_size_limit) {
+        } else {
             const std::string folder = "case" + std::to_string(runnable.size()) + "/";
             make_directory(dir / folder);
             if (c.setup) c.setup(dir / folder);

@@ -1,5 +1,6 @@
 // Helpers shared by the test files: scratch directories, file contents,
-// running the built programs, and collecting what a call prints.
+// running the built programs, running the companion tools in memory, and
+// collecting what a call prints.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "cli/tool.h"
@@ -117,9 +119,10 @@ struct ToolCall {
     bool keep(const char* path, const void* bytes, size_t size);  // true
 };
 
-// Runs `request` (view_dumps or make_disc, with a ToolOutput that keeps
-// its results in the ToolCall) as `program ARGUMENTS`, its dumps and
-// sidecars read from `files` by name, a name not there missing (ENOENT).
+// Runs `request` (view_dumps, make_disc or fit_pictures, with a ToolOutput
+// that keeps its results in the ToolCall) as `program ARGUMENTS`, every
+// file it reads or loads taken from `files` by name, a name not there
+// missing (ENOENT).
 // `from_shell` as the ToolRun's: mistakes then point to --help, and
 // names are compared as files of the current directory.
 using Request = std::function<int(int argc, char** argv, const ToolRun& run, ToolCall& call)>;
