@@ -1,7 +1,7 @@
 // tarnvil-disc's images, read back with a DFS catalogue reader of the
-// test's own.
+// test's own. The cases run the request path in memory; what concerns
+// files runs the built program.
 #include <gtest/gtest.h>
-
 
 #include <algorithm>
 #include <filesystem>
@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/disc/disc_command.h"
+#include "driver/driver.h"
 #include "lib/disc/dfs.h"
 #include "support.h"
 
@@ -61,8 +63,28 @@ Disc read_disc(const std::string& bytes) {
     return disc;
 }
 
-RunResult disc_tool(const TempDir& dir, const std::vector<std::string>& arguments) {
+RunResult disc_program(const TempDir& dir, const std::vector<std::string>& arguments) {
     return run_program(program("tarnvil-disc"), arguments, dir.path());
+}
+
+// tarnvil-disc in memory on `files`.
+ToolCall disc_tool(const Files& files, const std::vector<std::string>& arguments, bool from_shell = false) {
+    return call_tool("tarnvil-disc", arguments, files, from_shell, [](int argc, char** argv, const ToolRun& run, ToolCall& call) {
+        return make_disc(argc, argv, run, {&call, [](void* context, const ToolRun&, const char* path, const DiscImage& image) {
+                             return static_cast<ToolCall*>(context)->keep(path, image.bytes, image.size);
+                         }});
+    });
+}
+
+// The image of a run that went well, bound for `path`.
+std::string image_of(const ToolCall& call, const std::string& path = "pictures.ssd") {
+    EXPECT_EQ(call.status, 0) << call.err;
+    EXPECT_EQ(call.out, "");
+    if (call.results.size() != 1 || call.results[0].first != path) {
+        ADD_FAILURE() << "no image bound for " << path << ": " << call.err;
+        return std::string(256 * 2, '\0');  // an empty catalogue
+    }
+    return call.results[0].second;
 }
 
 // A dump whose bytes differ from every other dump's.
@@ -79,56 +101,16 @@ std::string boot_text(const std::string& modes) {
     return text;
 }
 
-TEST(Disc, OnePictureWithItsSidecar) {
-    TempDir dir;
-    const std::string picture = dump(20480, 1);
-    write_file(dir / "a.bbc", picture);
-    write_file(dir / "a.bbc.inf", "$.SCREEN 003000 000000\n");
-    const RunResult run = disc_tool(dir, {"a.bbc"});
-    ASSERT_EQ(run.exit_status, 0) << run.err;
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out, "Wrote pictures.ssd\n");
-    const auto bytes = read_file(dir / "pictures.ssd");
-    ASSERT_TRUE(bytes);
-    ASSERT_EQ(bytes->size(), 204800u);
-    const Disc disc = read_disc(*bytes);
-    EXPECT_EQ(disc.title, "PICTURES");
-    EXPECT_EQ(disc.boot_option, 3);
-    EXPECT_EQ(disc.sectors, 800u);
-    EXPECT_EQ(disc.cycle, 0);
-    ASSERT_EQ(disc.entries.size(), 2u);
-    const CatalogueEntry& p1 = disc.entries[0];
-    EXPECT_EQ(p1.name, "$.P1");
-    EXPECT_FALSE(p1.locked);
-    EXPECT_EQ(p1.load, 0x3000u);
-    EXPECT_EQ(p1.exec, 0u);
-    EXPECT_EQ(p1.length, 20480u);
-    EXPECT_EQ(p1.start, 3u);
-    EXPECT_TRUE(disc.contents(p1) == picture);
-    const CatalogueEntry& boot = disc.entries[1];
-    EXPECT_EQ(boot.name, "$.!BOOT");
-    EXPECT_EQ(boot.start, 2u);
-    EXPECT_EQ(disc.contents(boot), boot_text("2"));
-    // Nothing but the catalogue and the files: the rest is zero.
-    EXPECT_EQ(bytes->find_first_not_of('\0', 83 * 256), std::string::npos);
-}
-
 TEST(Disc, SeveralPicturesInTheirModesOnFortyTracks) {
-    TempDir dir;
     const std::string two = dump(20480, 2), five = dump(10240, 5), four = dump(10240, 4), one = dump(20480, 9);
-    write_file(dir / "two.bbc", two);
-    write_file(dir / "five.bbc", five);
-    write_file(dir / "four.bbc", four);
-    write_file(dir / "one.bbc", one);
-    const RunResult run = disc_tool(dir, {"--tracks", "40", "--title", "ABCDEFGHIJKL", "-o", "out.ssd", "two.bbc",
-                                          "-m", "5", "five.bbc", "--mode=4", "four.bbc", "-m1", "one.bbc"});
-    ASSERT_EQ(run.exit_status, 0) << run.err;
-    const auto bytes = read_file(dir / "out.ssd");
-    ASSERT_TRUE(bytes);
-    ASSERT_EQ(bytes->size(), 102400u);
-    EXPECT_EQ(bytes->substr(0, 8), "ABCDEFGH");
-    EXPECT_EQ(bytes->substr(256, 4), "IJKL");
-    const Disc disc = read_disc(*bytes);
+    const Files files = {{"two.bbc", two}, {"five.bbc", five}, {"four.bbc", four}, {"one.bbc", one}};
+    const std::string bytes = image_of(disc_tool(files, {"--tracks", "40", "--title", "ABCDEFGHIJKL", "-o", "out.ssd", "two.bbc",
+                                                         "-m", "5", "five.bbc", "--mode=4", "four.bbc", "-m1", "one.bbc"}),
+                                       "out.ssd");
+    ASSERT_EQ(bytes.size(), 102400u);
+    EXPECT_EQ(bytes.substr(0, 8), "ABCDEFGH");
+    EXPECT_EQ(bytes.substr(256, 4), "IJKL");
+    const Disc disc = read_disc(bytes);
     EXPECT_EQ(disc.title, "ABCDEFGHIJKL");
     EXPECT_EQ(disc.sectors, 400u);
     EXPECT_EQ(disc.boot_option, 3);
@@ -153,14 +135,14 @@ TEST(Disc, SeveralPicturesInTheirModesOnFortyTracks) {
         EXPECT_TRUE(disc.contents(e) == *expected[i].data) << e.name;
     }
     EXPECT_EQ(disc.contents(disc.entries[4]), boot_text("2541"));
+    // Long and short options, glued or not, ask for the same disc.
+    EXPECT_TRUE(image_of(disc_tool(files, {"--tracks=40", "--title=ABC", "-m4", "four.bbc"})) ==
+                image_of(disc_tool(files, {"-t", "40", "-T", "ABC", "-m", "4", "four.bbc"})));
 }
 
 TEST(Disc, AddressesAboveSixteenBitsFromTheSidecar) {
-    TempDir dir;
-    write_file(dir / "a.bbc", dump(20480, 3));
-    write_file(dir / "a.bbc.inf", "$.SCREEN 033000 012345\r\n");
-    ASSERT_EQ(disc_tool(dir, {"a.bbc"}).exit_status, 0);
-    const Disc disc = read_disc(*read_file(dir / "pictures.ssd"));
+    const Disc disc = read_disc(image_of(disc_tool({{"a.bbc", dump(20480, 3)}, {"a.bbc.inf", "$.SCREEN 033000 012345\r\n"}}, {"a.bbc"})));
+    ASSERT_EQ(disc.entries.size(), 2u);
     EXPECT_EQ(disc.entries[0].load, 0x33000u);
     EXPECT_EQ(disc.entries[0].exec, 0x12345u);
     EXPECT_EQ(static_cast<uint8_t>(disc.bytes[256 + 8 + 6]), (1 << 6) | (3 << 2));
@@ -170,13 +152,10 @@ TEST(Disc, AddressesAboveSixteenBitsFromTheSidecar) {
 // that differs from the mode's own, read from DATA after the picture's
 // MODE and before its load; a disc without them keeps the plain program.
 TEST(Disc, PalettesInTheBootProgram) {
-    TempDir dir;
-    write_file(dir / "w.bbc", dump(20480, 1));
-    write_file(dir / "n.bbc", dump(10240, 2));
-    const RunResult run = disc_tool(dir, {"-o", "p.ssd", "-m", "1", "-p", "0457", "w.bbc", "-m", "2", "w.bbc", "-m",
-                                          "4", "-p", "70", "n.bbc", "-m", "2", "-p", "01234576", "w.bbc"});
-    ASSERT_EQ(run.exit_status, 0) << run.err;
-    const Disc disc = read_disc(*read_file(dir / "p.ssd"));
+    const Files files = {{"w.bbc", dump(20480, 1)}, {"n.bbc", dump(10240, 2)}};
+    const Disc disc = read_disc(image_of(disc_tool(files, {"-o", "p.ssd", "-m", "1", "-p", "0457", "w.bbc", "-m", "2", "w.bbc", "-m",
+                                                           "4", "-p", "70", "n.bbc", "-m", "2", "-p", "01234576", "w.bbc"}),
+                                         "p.ssd"));
     ASSERT_EQ(disc.entries.size(), 5u);
     EXPECT_EQ(disc.contents(disc.entries[4]),
               "NEW\r10 M$=\"1242\":FOR I%=1 TO 4:MODE VAL MID$(M$,I%,1):VDU 23,1,0;0;0;0;:READ P$"
@@ -184,9 +163,9 @@ TEST(Disc, PalettesInTheBootProgram) {
               ":OSCLI \"LOAD P\"+STR$ I%:A$=GET$:NEXT:REPEAT UNTIL FALSE\r"
               "20 DATA 1425,00,0710,6776\rRUN\r");
     // The mode's own palette, given, changes nothing.
-    ASSERT_EQ(disc_tool(dir, {"-o", "plain.ssd", "-m", "1", "-p", "0137", "w.bbc"}).exit_status, 0);
-    EXPECT_EQ(read_disc(*read_file(dir / "plain.ssd")).contents(read_disc(*read_file(dir / "plain.ssd")).entries[1]),
-              boot_text("1"));
+    const Disc plain = read_disc(image_of(disc_tool(files, {"-o", "plain.ssd", "-m", "1", "-p", "0137", "w.bbc"}), "plain.ssd"));
+    ASSERT_EQ(plain.entries.size(), 2u);
+    EXPECT_EQ(plain.contents(plain.entries[1]), boot_text("1"));
     // Thirty pictures with eight changes each, more than a disc holds,
     // would take several DATA lines, none longer than BASIC takes.
     const int32_t modes[30] = {2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2};
@@ -248,18 +227,15 @@ TEST(Disc, SidecarLines) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.inf.substr(0, 40));
-        TempDir dir;
         const std::string picture = dump(c.mode >= 4 ? 10240 : 20480, 5);
-        write_file(dir / "a.bbc", picture);
-        write_file(dir / "a.bbc.inf", c.inf);
-        const RunResult run = disc_tool(dir, {"-m", std::to_string(c.mode), "a.bbc"});
+        const ToolCall run = disc_tool({{"a.bbc", picture}, {"a.bbc.inf", c.inf}}, {"-m", std::to_string(c.mode), "a.bbc"});
         EXPECT_EQ(run.err, c.err);
         const bool written = c.err.empty() || c.err.find(": warning: ") != std::string::npos;
-        EXPECT_EQ(run.exit_status, written ? 0 : 1);
-        const auto bytes = read_file(dir / "pictures.ssd");
-        ASSERT_EQ(bytes.has_value(), written);
+        EXPECT_EQ(run.status, written ? 0 : 1);
+        ASSERT_EQ(run.results.size(), written ? 1u : 0u);
         if (!written) continue;
-        const Disc disc = read_disc(*bytes);
+        EXPECT_EQ(run.results[0].first, "pictures.ssd");
+        const Disc disc = read_disc(run.results[0].second);
         ASSERT_EQ(disc.entries.size(), 2u);
         EXPECT_EQ(disc.entries[0].load, c.load);
         EXPECT_EQ(disc.entries[0].exec, c.exec);
@@ -268,17 +244,16 @@ TEST(Disc, SidecarLines) {
 }
 
 TEST(Disc, FullestDiscAndOneTooMany) {
-    TempDir dir;
+    Files files;
     std::vector<std::string> arguments = {"-m", "5"};
     for (int i = 0; i < 20; ++i) {
         const std::string name = std::to_string(i).append(".bbc");
-        write_file(dir / name, dump(10240, static_cast<char>(i)));
+        files[name] = dump(10240, static_cast<char>(i));
         arguments.push_back(name);
     }
     // 19 pictures of 40 sectors, !BOOT and the catalogue: 763 of 800 sectors.
     std::vector<std::string> nineteen(arguments.begin(), arguments.end() - 1);
-    ASSERT_EQ(disc_tool(dir, nineteen).exit_status, 0);
-    const Disc disc = read_disc(*read_file(dir / "pictures.ssd"));
+    const Disc disc = read_disc(image_of(disc_tool(files, nineteen)));
     ASSERT_EQ(disc.entries.size(), 20u);
     for (size_t i = 0; i + 1 < disc.entries.size(); ++i) {
         EXPECT_GT(disc.entries[i].start, disc.entries[i + 1].start);
@@ -287,39 +262,29 @@ TEST(Disc, FullestDiscAndOneTooMany) {
     EXPECT_EQ(disc.entries[0].start, 723u);
     EXPECT_TRUE(disc.contents(disc.entries[0]) == dump(10240, 18));
 
-    const RunResult full = disc_tool(dir, arguments);
-    EXPECT_EQ(full.exit_status, 1);
+    const ToolCall full = disc_tool(files, arguments);
+    EXPECT_EQ(full.status, 1);
     EXPECT_EQ(full.err, "tarnvil-disc: the pictures need 803 sectors, but an 80-track disc has 800; nothing written\n"
                         "tarnvil-disc: the first 19 of the 20 fit\n");
+    EXPECT_TRUE(full.results.empty());
 }
 
 TEST(Disc, BadInputsWriteNothing) {
-    TempDir dir;
-    write_file(dir / "big.bbc", dump(20480, 1));
-    write_file(dir / "small.bbc", dump(10240, 1));
-    write_file(dir / "odd.bbc", dump(20480, 1));
-    write_file(dir / "odd.bbc.inf", "$.SCREEN 3000\n");
-    write_file(dir / "short.bbc", dump(100, 1));
-    make_directory(dir / "folder.ssd");
-    // Sidecars that are no regular file are reported, never waited on.
-    write_file(dir / "folder.bbc", dump(20480, 1));
-    make_directory(dir / "folder.bbc.inf");
-    write_file(dir / "fifo.bbc", dump(20480, 1));
-    write_file(dir / "nowhere.bbc", dump(20480, 1));
-    write_file(dir / "good.bbc", dump(20480, 2));
-    write_file(dir / "good.bbc.inf", "$.SCREEN 003000 000000\n");
-    make_directory(dir / "sub");
-    std::error_code no_link;
-    std::filesystem::create_hard_link(dir / "big.bbc", dir / "twin.ssd", no_link);
+    const Files files = {{"big.bbc", dump(20480, 1)},
+                         {"small.bbc", dump(10240, 1)},
+                         {"odd.bbc", dump(20480, 1)},
+                         {"odd.bbc.inf", "$.SCREEN 3000\n"},
+                         {"short.bbc", dump(100, 1)},
+                         {"good.bbc", dump(20480, 2)},
+                         {"good.bbc.inf", "$.SCREEN 003000 000000\n"}};
     std::vector<std::string> many;
     for (int i = 0; i < 31; ++i) many.push_back("big.bbc");
     const std::string try_help = "Try 'tarnvil-disc --help' for more information.\n";
-    struct Case {
+    const struct {
         std::vector<std::string> arguments;
         int status;
         std::string err;
-    };
-    std::vector<Case> cases = {
+    } cases[] = {
         {{"absent.bbc"}, 1, "tarnvil-disc: absent.bbc: No such file or directory\n"},
         {{"short.bbc"}, 1, "tarnvil-disc: short.bbc: only 100 bytes, but a MODE 2 screen dump has 20480\n"},
         {{"small.bbc"}, 1, "tarnvil-disc: small.bbc: 10240 bytes: a MODE 4 or 5 dump? Use -m 4 or -m 5\n"},
@@ -340,64 +305,126 @@ TEST(Disc, BadInputsWriteNothing) {
         {{"-x", "big.bbc"}, 2, "tarnvil-disc: invalid option -- 'x'\n" + try_help},
         {{"big.bbc", "-m"}, 2, "tarnvil-disc: option requires an argument -- 'm'\n" + try_help},
         {{}, 2, "tarnvil-disc: no screen dump named\n" + try_help},
-        {{"-o", "folder.ssd", "big.bbc"}, 1, "tarnvil-disc: folder.ssd: Is a directory\n"},
-        {{"-o", "sub/../good.bbc.inf", "big.bbc", "good.bbc"}, 1,
+        {{"-o", "good.bbc.inf", "big.bbc", "good.bbc"}, 1,
          "tarnvil-disc: good.bbc.inf: the disc image would overwrite this sidecar; name another file with -o\n"},
+        {{"-o", "big.bbc", "good.bbc", "big.bbc"}, 1,
+         "tarnvil-disc: big.bbc: the disc image would overwrite this dump; name another file with -o\n"},
         {{"-t", "40", "big.bbc", "big.bbc", "big.bbc", "big.bbc", "big.bbc"}, 1,
          "tarnvil-disc: the pictures need 403 sectors, but a 40-track disc has 400; nothing written\n"
          "tarnvil-disc: the first 4 of the 5 fit\n"},
     };
-    if (unavailable(Need::kDevFull).empty())
-        cases.push_back({{"-o", "/dev/full", "big.bbc"}, 1, "tarnvil-disc: /dev/full: No space left on device\n"});
-    cases.push_back({{"folder.bbc"}, 1, "tarnvil-disc: folder.bbc.inf: not a regular file\n"});
-    if (!no_link)
-        cases.push_back({{"-o", "twin.ssd", "good.bbc", "big.bbc"}, 1,
-                         "tarnvil-disc: big.bbc: the disc image would overwrite this dump; name another file with -o\n"});
-    if (unavailable(Need::kFifos).empty()) {
-        make_fifo(dir / "fifo.bbc.inf");
-        cases.push_back({{"fifo.bbc"}, 1, "tarnvil-disc: fifo.bbc.inf: not a regular file\n"});
-    }
-    if (unavailable(Need::kSymbolicLinks).empty()) {
-        make_link("gone.inf", dir / "nowhere.bbc.inf");
-        cases.push_back({{"nowhere.bbc"}, 1, "tarnvil-disc: nowhere.bbc.inf: a link that leads nowhere\n"});
-    }
-    for (const Case& c : cases) {
-        const RunResult run = disc_tool(dir, c.arguments);
-        EXPECT_EQ(run.exit_status, c.status) << c.err;
+    for (const auto& c : cases) {
+        // Only a run from a shell points to --help.
+        const ToolCall run = disc_tool(files, c.arguments, c.err.ends_with(try_help));
+        EXPECT_EQ(run.status, c.status) << c.err;
         EXPECT_EQ(run.err, c.err);
         EXPECT_EQ(run.out, "");
-        EXPECT_FALSE(exists(dir / "pictures.ssd")) << c.err;
+        EXPECT_TRUE(run.results.empty()) << c.err;
     }
-    EXPECT_TRUE(read_file(dir / "big.bbc") == dump(20480, 1)) << "a refused run wrote over its dump";
-    EXPECT_EQ(read_file(dir / "good.bbc.inf"), "$.SCREEN 003000 000000\n");
-    if (unavailable(Need::kDevFull).empty()) {
-        EXPECT_TRUE(exists("/dev/full"));
-    }
-}
-
-TEST(Disc, ImageToStandardOutput) {
-    TempDir dir;
-    write_file(dir / "a.bbc", dump(10240, 7));
-    const RunResult to_file = disc_tool(dir, {"--tracks=40", "--title=ABC", "-m4", "a.bbc"});
-    ASSERT_EQ(to_file.exit_status, 0) << to_file.err;
-    const RunResult piped = disc_tool(dir, {"-t", "40", "-T", "ABC", "-m", "4", "-o", "-", "a.bbc"});
-    EXPECT_EQ(piped.exit_status, 0) << piped.err;
-    EXPECT_TRUE(piped.raw_out == *read_file(dir / "pictures.ssd"));  // no line ends translated
-    EXPECT_EQ(piped.raw_out.size(), 102400u);
-    EXPECT_FALSE(exists(dir / "-"));
 }
 
 TEST(Disc, ConvertedSampleBootsFromItsOwnSidecar) {
-    TempDir dir;
-    write_file(dir / "pic.ppm", make_ppm(2, 1, std::string("\xff\x00\x00\x00\x00\xff", 6)));
-    ASSERT_EQ(run_tarnvil({"-h04pic.ppm"}, dir.path()).exit_status, 0);
-    ASSERT_EQ(disc_tool(dir, {"-m", "4", "pic.ppm.bbc"}).exit_status, 0);
-    const Disc disc = read_disc(*read_file(dir / "pictures.ssd"));
+    const std::string ppm = make_ppm(2, 1, std::string("\xff\x00\x00\x00\x00\xff", 6));
+    ConvertedPicture converted;
+    convert_picture("-h04pic.ppm", reinterpret_cast<const uint8_t*>(ppm.data()), ppm.size(), no_messages(), converted);
+    const Files files = {
+        {"pic.ppm.bbc", std::string(reinterpret_cast<const char*>(converted.files.dump), static_cast<size_t>(converted.files.dump_size))},
+        {"pic.ppm.bbc.inf", std::string(converted.files.inf, static_cast<size_t>(converted.files.inf_size))}};
+    const Disc disc = read_disc(image_of(disc_tool(files, {"-m", "4", "pic.ppm.bbc"})));
     ASSERT_EQ(disc.entries.size(), 2u);
     EXPECT_EQ(disc.entries[0].load, 0x5800u);
     EXPECT_EQ(disc.entries[0].length, 10240u);
     EXPECT_EQ(static_cast<uint8_t>(disc.contents(disc.entries[0])[0]), 0xC0);  // two lit pixels
     EXPECT_EQ(disc.contents(disc.entries[1]), boot_text("4"));
+}
+
+// The program itself, on real files: the sidecar beside the dump, the
+// image written and to standard output, and what only the file system can
+// refuse or tell apart.
+TEST(DiscProgram, OnePictureWithItsSidecar) {
+    TempDir dir;
+    const std::string picture = dump(20480, 1);
+    write_file(dir / "a.bbc", picture);
+    write_file(dir / "a.bbc.inf", "$.SCREEN 003000 000000\n");
+    const RunResult run = disc_program(dir, {"a.bbc"});
+    ASSERT_EQ(run.exit_status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, "Wrote pictures.ssd\n");
+    const auto bytes = read_file(dir / "pictures.ssd");
+    ASSERT_TRUE(bytes);
+    ASSERT_EQ(bytes->size(), 204800u);
+    const Disc disc = read_disc(*bytes);
+    EXPECT_EQ(disc.title, "PICTURES");
+    EXPECT_EQ(disc.boot_option, 3);
+    EXPECT_EQ(disc.sectors, 800u);
+    EXPECT_EQ(disc.cycle, 0);
+    ASSERT_EQ(disc.entries.size(), 2u);
+    const CatalogueEntry& p1 = disc.entries[0];
+    EXPECT_EQ(p1.name, "$.P1");
+    EXPECT_FALSE(p1.locked);
+    EXPECT_EQ(p1.load, 0x3000u);
+    EXPECT_EQ(p1.exec, 0u);
+    EXPECT_EQ(p1.length, 20480u);
+    EXPECT_EQ(p1.start, 3u);
+    EXPECT_TRUE(disc.contents(p1) == picture);
+    const CatalogueEntry& boot = disc.entries[1];
+    EXPECT_EQ(boot.name, "$.!BOOT");
+    EXPECT_EQ(boot.start, 2u);
+    EXPECT_EQ(disc.contents(boot), boot_text("2"));
+    // Nothing but the catalogue and the files: the rest is zero.
+    EXPECT_EQ(bytes->find_first_not_of('\0', 83 * 256), std::string::npos);
+
+    const RunResult piped = disc_program(dir, {"-o", "-", "a.bbc"});
+    EXPECT_EQ(piped.exit_status, 0) << piped.err;
+    EXPECT_TRUE(piped.raw_out == *bytes);  // no line ends translated
+    EXPECT_FALSE(exists(dir / "-"));
+    ASSERT_TRUE(std::filesystem::remove(dir / "pictures.ssd"));
+
+    write_file(dir / "big.bbc", dump(20480, 1));
+    make_directory(dir / "folder.ssd");
+    // Sidecars that are no regular file are reported, never waited on.
+    write_file(dir / "folder.bbc", dump(20480, 1));
+    make_directory(dir / "folder.bbc.inf");
+    write_file(dir / "fifo.bbc", dump(20480, 1));
+    write_file(dir / "nowhere.bbc", dump(20480, 1));
+    make_directory(dir / "sub");
+    std::error_code no_link;
+    std::filesystem::create_hard_link(dir / "big.bbc", dir / "twin.ssd", no_link);
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string err;
+    };
+    std::vector<Case> cases = {
+        {{"-o", "folder.ssd", "big.bbc"}, "tarnvil-disc: folder.ssd: Is a directory\n"},
+        {{"-o", "sub/../a.bbc.inf", "big.bbc", "a.bbc"},
+         "tarnvil-disc: a.bbc.inf: the disc image would overwrite this sidecar; name another file with -o\n"},
+        {{"folder.bbc"}, "tarnvil-disc: folder.bbc.inf: not a regular file\n"},
+    };
+    if (unavailable(Need::kDevFull).empty())
+        cases.push_back({{"-o", "/dev/full", "big.bbc"}, "tarnvil-disc: /dev/full: No space left on device\n"});
+    if (!no_link)
+        cases.push_back({{"-o", "twin.ssd", "a.bbc", "big.bbc"},
+                         "tarnvil-disc: big.bbc: the disc image would overwrite this dump; name another file with -o\n"});
+    if (unavailable(Need::kFifos).empty()) {
+        make_fifo(dir / "fifo.bbc.inf");
+        cases.push_back({{"fifo.bbc"}, "tarnvil-disc: fifo.bbc.inf: not a regular file\n"});
+    }
+    if (unavailable(Need::kSymbolicLinks).empty()) {
+        make_link("gone.inf", dir / "nowhere.bbc.inf");
+        cases.push_back({{"nowhere.bbc"}, "tarnvil-disc: nowhere.bbc.inf: a link that leads nowhere\n"});
+    }
+    for (const Case& c : cases) {
+        const RunResult refused = disc_program(dir, c.arguments);
+        EXPECT_EQ(refused.exit_status, 1) << c.err;
+        EXPECT_EQ(refused.err, c.err);
+        EXPECT_EQ(refused.out, "");
+        EXPECT_FALSE(exists(dir / "pictures.ssd")) << c.err;
+    }
+    EXPECT_TRUE(read_file(dir / "big.bbc") == dump(20480, 1)) << "a refused run wrote over its dump";
+    EXPECT_EQ(read_file(dir / "a.bbc.inf"), "$.SCREEN 003000 000000\n");
+    if (unavailable(Need::kDevFull).empty()) {
+        EXPECT_TRUE(exists("/dev/full"));
+    }
 }
 
 }  // namespace

@@ -22,13 +22,6 @@ const char kUsageText[] =
     "\nLeave no spaces between the options and the filename.\neg. tarnvil -a2house.ppm -hs4a0picture.ppm\n"
     "\nTip: Use GNU bash if you want to use wildcards with this program...\n";
 
-TEST(Usage, NoArgumentPrintsTheUsageTextAndExitsZero) {
-    TempDir dir;
-    const RunResult run = run_tarnvil({}, dir.path());
-    EXPECT_EQ(run.out, kUsageText);
-    EXPECT_EQ(run.exit_status, 0);
-}
-
 struct BlockCase {
     const char* argument;
     const char* name;
@@ -120,34 +113,51 @@ TEST(OptionBlock, NonAsciiCharactersCountAsOutOfRange) {
     EXPECT_EQ(options.mode, 2);
 }
 
-TEST(Progress, OneLinePerArgumentWithTruncatedPercentages) {
+// The program itself, on real files: each argument in turn with options of
+// its own, the dumps and sidecars beside the pictures, a progress line per
+// argument with the percentage cut down, and the usage text with none.
+TEST(TarnvilProgram, ConvertsEachArgumentInTurn) {
     TempDir dir;
-    const struct {
-        int files;
-        std::vector<int> percentages;
-    } cases[] = {{1, {100}}, {3, {33, 66, 100}}, {4, {25, 50, 75, 100}}, {7, {14, 28, 42, 57, 71, 85, 100}}};
-    for (const auto& c : cases) {
-        std::vector<std::string> arguments;
-        std::string expected;
-        for (int i = 0; i < c.files; ++i) {
-            arguments.push_back("missing" + std::to_string(i) + ".ppm");
-            expected += "Attempting to open " + arguments.back() + "\nUnable to open this file.\n" +
-                        std::to_string(c.percentages[static_cast<size_t>(i)]) + "% completed.\n";
-        }
-        const RunResult run = run_tarnvil(arguments, dir.path());
-        EXPECT_EQ(run.out, expected);
-        EXPECT_EQ(run.exit_status, 0);
-    }
-}
-
-TEST(Progress, IncompleteBlockStillReportsAndGoesOn) {
-    TempDir dir;
-    const RunResult run = run_tarnvil({"-h", "-5"}, dir.path());
-    EXPECT_EQ(run.out,
-              "Option block \"-h\" is incomplete. Using defaults for the missing options.\n"
-              "Attempting to open \nUnable to open this file.\n50% completed.\n"
-              "Attempting to open \nUnable to open this file.\n100% completed.\n");
+    write_file(dir / "pic.ppm", make_ppm(1, 1, std::string("\xff\x00\x00", 3)));
+    // Column 0 white, column 1 black: aspect in mode 4 keeps one column per
+    // pixel; mode 2 without aspect shows white then black.
+    const std::string pixels("\xff\xff\xff\x00\x00\x00", 6);
+    write_file(dir / "a.ppm", make_ppm(2, 1, pixels));
+    write_file(dir / "b.ppm", make_ppm(2, 1, pixels));
+    const RunResult run = run_tarnvil({"-h02pic.ppm", "-hs0a4a.ppm", "b.ppm", "-h", "-5", "missing.ppm", "gone.ppm"}, dir.path());
     EXPECT_EQ(run.exit_status, 0);
+    auto converted = [](const std::string& name, const std::string& size, int mode) {
+        return "Attempting to open " + name + "\nThis PPM file has no comment.\n\nFile is " + size + "\nNow analysing file...\n" +
+               "Opening output file \"" + name + ".bbc\"...\n" + mode_line(mode) + "Writing Droxa INF file...\nDone!!!\n";
+    };
+    EXPECT_EQ(run.out, converted("pic.ppm", "1 x 1", 2) + "14% completed.\n" + converted("a.ppm", "2 x 1", 4) +
+                           "28% completed.\n" + converted("b.ppm", "2 x 1", 2) + "42% completed.\n" +
+                           "Option block \"-h\" is incomplete. Using defaults for the missing options.\n"
+                           "Attempting to open \nUnable to open this file.\n57% completed.\n"
+                           "Attempting to open \nUnable to open this file.\n71% completed.\n"
+                           "Attempting to open missing.ppm\nUnable to open this file.\n85% completed.\n"
+                           "Attempting to open gone.ppm\nUnable to open this file.\n100% completed.\n");
+    const auto pic = read_file(dir / "pic.ppm.bbc");
+    ASSERT_TRUE(pic);
+    ASSERT_EQ(pic->size(), 20480u);
+    EXPECT_EQ(pic->find_first_not_of('\0', 1), std::string::npos);
+    EXPECT_EQ(static_cast<uint8_t>((*pic)[0]), 0x02);
+    EXPECT_EQ(read_file(dir / "pic.ppm.bbc.inf"), "$.SCREEN 003000 000000\n");
+    const auto a = read_file(dir / "a.ppm.bbc");
+    const auto b = read_file(dir / "b.ppm.bbc");
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(a->size(), 10240u);
+    EXPECT_EQ(static_cast<uint8_t>((*a)[0]), 0x80);
+    EXPECT_EQ(read_file(dir / "a.ppm.bbc.inf"), "$.SCREEN 005800 000000\n");
+    EXPECT_EQ(b->size(), 20480u);
+    // Fine halftoning at (0,0) adds 0 (white stays white), at (1,0) adds -86.
+    EXPECT_EQ(static_cast<uint8_t>((*b)[0]), 0x2A);
+    EXPECT_FALSE(exists(dir / "missing.ppm.bbc"));
+    EXPECT_FALSE(exists(dir / "missing.ppm.bbc.inf"));
+
+    const RunResult usage = run_tarnvil({}, dir.path());
+    EXPECT_EQ(usage.out, kUsageText);
+    EXPECT_EQ(usage.exit_status, 0);
 }
 
 }  // namespace

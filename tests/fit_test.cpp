@@ -4,7 +4,6 @@
 // concerns files runs the built program.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -37,41 +36,20 @@ struct Fitted {
     std::string ppm;  // the last PPM written
 };
 
-bool load_from(void* context, int32_t index, const char*, LoadedFile& file) {
-    const auto& files = *static_cast<const std::vector<std::string>*>(context);
-    if (index < 0 || static_cast<size_t>(index) >= files.size()) {
-        errno = ENOENT;
-        return false;
-    }
-    file = {reinterpret_cast<const uint8_t*>(files[static_cast<size_t>(index)].data()), files[static_cast<size_t>(index)].size(), nullptr};
-    return true;
-}
-
-int64_t read_nothing(void*, int32_t, InputKind, const char*, uint8_t*, size_t) { return -1; }
-
-bool keep_ppm(void* context, const ToolRun&, const char*, const PpmBytes& ppm) {
-    static_cast<Fitted*>(context)->ppm.assign(reinterpret_cast<const char*>(ppm.data.get()), ppm.size);
-    return true;
-}
-
 // tarnvil-fit with these arguments on a picture named picture.png, which
-// comes last unless the arguments name it.
-Fitted fit(std::vector<std::string> options, const std::string& picture) {
-    std::vector<std::string> files = {picture};
+// comes last unless the arguments name it or standard input (-).
+Fitted fit(std::vector<std::string> options, const std::string& picture, bool from_shell = false) {
     bool named = false;
-    for (size_t i = 0; i < options.size(); ++i) named = named || (options[i] == "picture.png" && (i == 0 || options[i - 1] != "-o"));
+    for (size_t i = 0; i < options.size(); ++i)
+        named = named || ((options[i] == "picture.png" || options[i] == "-") && (i == 0 || options[i - 1] != "-o"));
     if (!named) options.push_back("picture.png");
-    options.insert(options.begin(), "tarnvil-fit");
-    std::vector<char*> argv;
-    for (std::string& word : options) argv.push_back(word.data());
-    Fitted fitted;
-    Messages out;
-    Messages err;
-    const ToolRun run{out.sink(), err.sink(), false, &files, read_nothing, load_from};
-    fitted.status = fit_pictures(static_cast<int>(argv.size()), argv.data(), run, {&fitted, keep_ppm});
-    fitted.out = out.text();
-    fitted.err = err.text();
-    return fitted;
+    const ToolCall call = call_tool("tarnvil-fit", options, {{"picture.png", picture}}, from_shell,
+                                    [](int argc, char** argv, const ToolRun& run, ToolCall& call) {
+        return fit_pictures(argc, argv, run, {&call, [](void* context, const ToolRun&, const char* path, const PpmBytes& ppm) {
+                                return static_cast<ToolCall*>(context)->keep(path, ppm.data.get(), ppm.size);
+                            }});
+    });
+    return {call.status, call.out, call.err, call.results.empty() ? "" : call.results.back().second};
 }
 
 struct Rgb {
@@ -613,14 +591,22 @@ TEST(FitProgram, WritesBesideEachPictureAndGoesOnAfterAFailure) {
     const RunResult in_out = run_program(program("tarnvil-fit"), {"-m", "1", "-o", "-", "-"}, dir.path(), from_photo);
     EXPECT_EQ(in_out.exit_status, 0) << in_out.err;
     EXPECT_TRUE(in_out.raw_out == read_file(dir / "photo.ppm"));
-    const RunResult unnamed = run_program(program("tarnvil-fit"), {"-m", "1", "-"}, dir.path(), from_photo);
-    EXPECT_EQ(unnamed.exit_status, 2);
+}
+
+// Mistakes from a shell point to --help and write nothing.
+TEST(FitInput, MistakesFromAShellPointToHelp) {
+    const std::string png = png_file(Samples{2, 2, 1, {0, 85, 170, 255}}, 8, 0);
+    const Fitted unnamed = fit({"-m", "1", "-"}, png, true);
+    EXPECT_EQ(unnamed.status, 2);
     EXPECT_EQ(unnamed.err, "tarnvil-fit: a picture read from standard input (-) needs -o to name its PPM\n"
                            "Try 'tarnvil-fit --help' for more information.\n");
-    const RunResult cut = run_program(program("tarnvil-fit"), {"-o", "out.ppm", "photo.png", "-m"}, dir.path());
-    EXPECT_EQ(cut.exit_status, 2);
+    const Fitted cut = fit({"-o", "out.ppm", "picture.png", "-m"}, png, true);
+    EXPECT_EQ(cut.status, 2);
     EXPECT_EQ(cut.err, "tarnvil-fit: option requires an argument -- 'm'\nTry 'tarnvil-fit --help' for more information.\n");
-    EXPECT_FALSE(exists(dir / "out.ppm"));
+    for (const Fitted* refused : {&unnamed, &cut}) {
+        EXPECT_EQ(refused->out, "");
+        EXPECT_EQ(refused->ppm, "");
+    }
 }
 
 // ---- Palettes ---------------------------------------------------------------

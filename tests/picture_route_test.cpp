@@ -21,69 +21,34 @@ using namespace testing_support;
 
 namespace {
 
-// The operands' bytes, by their place among the operands.
-using Files = std::vector<std::string>;
-
-int64_t read_start(void* context, int32_t index, InputKind kind, const char*, uint8_t* buffer, size_t capacity) {
-    const Files& files = *static_cast<const Files*>(context);
-    if (kind == InputKind::kSidecar || index < 0 || static_cast<size_t>(index) >= files.size()) {
-        errno = ENOENT;
-        return -1;
-    }
-    const std::string& file = files[static_cast<size_t>(index)];
-    const size_t taken = std::min(file.size(), capacity);
-    memcpy(buffer, file.data(), taken);
-    return static_cast<int64_t>(taken);
+// Each tool in memory, with its results as the command line would write
+// them: tarnvil-fit's PPM, tarnvil-disc's image, tarnvil-view's PNG.
+ToolCall fit(const Files& files, const std::vector<std::string>& arguments) {
+    return call_tool("tarnvil-fit", arguments, files, false, [](int argc, char** argv, const ToolRun& run, ToolCall& call) {
+        return fit_pictures(argc, argv, run, {&call, [](void* context, const ToolRun&, const char* path, const PpmBytes& ppm) {
+                                return static_cast<ToolCall*>(context)->keep(path, ppm.data.get(), ppm.size);
+                            }});
+    });
 }
 
-bool load_whole(void* context, int32_t index, const char*, LoadedFile& loaded) {
-    const Files& files = *static_cast<const Files*>(context);
-    if (index < 0 || static_cast<size_t>(index) >= files.size()) {
-        errno = ENOENT;
-        return false;
-    }
-    const std::string& file = files[static_cast<size_t>(index)];
-    loaded = {reinterpret_cast<const uint8_t*>(file.data()), file.size(), nullptr};
-    return true;
+ToolCall disc(const Files& files, const std::vector<std::string>& arguments) {
+    return call_tool("tarnvil-disc", arguments, files, false, [](int argc, char** argv, const ToolRun& run, ToolCall& call) {
+        return make_disc(argc, argv, run, {&call, [](void* context, const ToolRun&, const char* path, const DiscImage& image) {
+                             return static_cast<ToolCall*>(context)->keep(path, image.bytes, image.size);
+                         }});
+    });
 }
 
-struct ToolResult {
-    int status = -1;
-    std::string out, err;
-    std::string made;                // tarnvil-fit's PPM, or the disc
-    std::vector<std::string> shown;  // tarnvil-view's pictures, as palette indices and colours
-};
-
-template <typename Request, typename Result>
-ToolResult run_tool(Request request, std::vector<std::string> words, const Files& files,
-             bool (*take)(void*, const ToolRun&, const char*, const Result&)) {
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    Messages out, err;
-    const ToolRun tool{out.sink(), err.sink(), false, const_cast<Files*>(&files), read_start, load_whole};
-    ToolResult run;
-    run.status = request(static_cast<int>(argv.size()), argv.data(), tool, ToolOutput<Result>{&run, take});
-    run.out = out.text();
-    run.err = err.text();
-    return run;
+ToolCall view(const Files& files, const std::vector<std::string>& arguments) {
+    return call_tool("tarnvil-view", arguments, files, false, [](int argc, char** argv, const ToolRun& run, ToolCall& call) {
+        return view_dumps(argc, argv, run, {&call, [](void* context, const ToolRun&, const char* path, const IndexedImage& image) {
+                              PngBytes png;
+                              return encode_png(image, png) && static_cast<ToolCall*>(context)->keep(path, png.data.get(), png.size);
+                          }});
+    });
 }
 
-bool keep_ppm(void* context, const ToolRun&, const char*, const PpmBytes& ppm) {
-    static_cast<ToolResult*>(context)->made.assign(reinterpret_cast<const char*>(ppm.data.get()), ppm.size);
-    return true;
-}
-
-bool keep_disc(void* context, const ToolRun&, const char*, const DiscImage& image) {
-    static_cast<ToolResult*>(context)->made.assign(reinterpret_cast<const char*>(image.bytes), image.size);
-    return true;
-}
-
-bool keep_picture(void* context, const ToolRun&, const char*, const IndexedImage& image) {
-    std::string pixels(reinterpret_cast<const char*>(image.indices.get()), static_cast<size_t>(image.width) * image.height);
-    for (int i = 0; i < image.colours; ++i) pixels.append(reinterpret_cast<const char*>(image.rgb[i]), 3);
-    static_cast<ToolResult*>(context)->shown.push_back(pixels);
-    return true;
-}
+std::string made(const ToolCall& call) { return call.results.empty() ? "" : call.results.back().second; }
 
 // The contents of the disc's file $.NAME, read from its catalogue.
 std::string disc_file(const std::string& disc, const std::string& name) {
@@ -121,13 +86,13 @@ Samples stripes(int width, int height) {
 // tarnvil-view are those of the separate commands, whatever the options.
 TEST(PictureRoute, OneCommandGivesTheDumpsAndPreviewsOfTheSeparateCommands) {
     const Samples picture = stripes(90, 70);
-    const std::string png = png_file(picture, 8, 2);
-    const std::string ppm = netpbm_file('6', picture, 255);
+    const Files png = {{"picture.png", png_file(picture, 8, 2)}};
+    const Files ppm = {{"picture.png", netpbm_file('6', picture, 255)}};
     const struct {
         std::string tarnvil;  // tarnvil's options: --halftone N, --stagger
         std::string fit;      // tarnvil-fit's, -m first
         std::string palette;  // as tarnvil-disc and tarnvil-view take it ("" for none)
-        const std::string* file;
+        const Files* files;
     } cases[] = {
         {"", "-m 1", "", &png},
         {"--halftone 3 --stagger", "-m 2 -a", "", &ppm},
@@ -138,12 +103,11 @@ TEST(PictureRoute, OneCommandGivesTheDumpsAndPreviewsOfTheSeparateCommands) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fit + " " + c.tarnvil + " -p " + c.palette);
-        const Files files = {*c.file};
         // The separate commands: tarnvil-fit, then tarnvil with its argument.
-        std::vector<std::string> fit = words_of("tarnvil-fit " + c.fit);
-        if (!c.palette.empty()) fit.insert(fit.end(), {"--palette", c.palette});
-        fit.push_back("picture");
-        const ToolResult fitted = run_tool(fit_pictures, fit, files, keep_ppm);
+        std::vector<std::string> separate = words_of(c.fit);
+        if (!c.palette.empty()) separate.insert(separate.end(), {"--palette", c.palette});
+        separate.push_back("picture.png");
+        const ToolCall fitted = fit(*c.files, separate);
         ASSERT_EQ(fitted.status, 0) << fitted.err;
         ConversionOptions options = kDefaultOptions;
         options.mode = c.fit[3] - '0';
@@ -155,61 +119,52 @@ TEST(PictureRoute, OneCommandGivesTheDumpsAndPreviewsOfTheSeparateCommands) {
         char block[8];
         format_option_block(options, block);
         ConvertedPicture converted;
-        convert_picture((std::string(block) + "picture.ppm").c_str(), reinterpret_cast<const uint8_t*>(fitted.made.data()),
-                        fitted.made.size(), no_messages(), converted);
+        convert_picture((std::string(block) + "picture.ppm").c_str(), reinterpret_cast<const uint8_t*>(made(fitted).data()),
+                        made(fitted).size(), no_messages(), converted);
         const std::string dump(reinterpret_cast<const char*>(converted.files.dump), static_cast<size_t>(converted.files.dump_size));
         // The palette tarnvil-fit prepared it for, as it prints it.
         const std::string line = fitted.out.substr(0, fitted.out.find('\n'));
         const size_t named = line.find(" -p ");
-        const std::string palette = named == std::string::npos ? "" : line.substr(named + 4);
         std::vector<std::string> shown_as = {"-m", std::string(1, c.fit[3])};
-        if (!palette.empty()) shown_as.insert(shown_as.end(), {"-p", palette});
+        if (named != std::string::npos) shown_as.insert(shown_as.end(), {"-p", line.substr(named + 4)});
+        shown_as.push_back("picture.ppm.bbc");
 
         // The one command, on the picture.
         std::vector<std::string> one = words_of(c.fit + " " + c.tarnvil);
         if (!c.palette.empty()) one.insert(one.end(), {"-p", c.palette});
         one.push_back("picture.png");
-        std::vector<std::string> disc_words = {"tarnvil-disc"};
-        disc_words.insert(disc_words.end(), one.begin(), one.end());
-        const ToolResult disc = run_tool(make_disc, disc_words, files, keep_disc);
-        ASSERT_EQ(disc.status, 0) << disc.err;
-        EXPECT_TRUE(disc_file(disc.made, "PICTURE") == dump);
-
+        const ToolCall on_disc = disc(*c.files, one);
+        ASSERT_EQ(on_disc.status, 0) << on_disc.err;
+        EXPECT_TRUE(disc_file(made(on_disc), "PICTURE") == dump);
         // tarnvil-view on the picture, and on the dump with -m and -p.
-        std::vector<std::string> view_words = {"tarnvil-view"};
-        view_words.insert(view_words.end(), one.begin(), one.end());
-        const ToolResult view = run_tool(view_dumps, view_words, files, keep_picture);
-        std::vector<std::string> dump_words = {"tarnvil-view"};
-        dump_words.insert(dump_words.end(), shown_as.begin(), shown_as.end());
-        dump_words.push_back("picture.ppm.bbc");
-        const ToolResult view_dump = run_tool(view_dumps, dump_words, Files{dump}, keep_picture);
-        ASSERT_EQ(view.status, 0) << view.err;
-        ASSERT_EQ(view_dump.status, 0) << view_dump.err;
-        EXPECT_TRUE(view.shown == view_dump.shown);
+        const ToolCall shown = view(*c.files, one);
+        const ToolCall shown_dump = view({{"picture.ppm.bbc", dump}}, shown_as);
+        ASSERT_EQ(shown.status, 0) << shown.err;
+        ASSERT_EQ(shown_dump.status, 0) << shown_dump.err;
+        EXPECT_TRUE(made(shown) == made(shown_dump));
     }
 }
-
-}  // namespace
 
 // Pictures are named on the disc after their files, uniquely and as DFS
 // takes names; dumps keep their places' names, and !BOOT shows them all.
 TEST(PictureRoute, NamesOnTheDisc) {
     const std::string png = png_file(stripes(8, 8), 8, 2);
     const std::string dump(20480, '\x0F');
-    const Files files = {png, png, png, png, dump, png, png};
-    const ToolResult disc = run_tool(make_disc,
-                                     {"tarnvil-disc", "photos/My Holiday.png", "myholiday.ppm", "MyHoliday-2.png",
-                                      "P2.png", "x.bbc", "p5.png", "!!!.png"},
-                                     files, keep_disc);
-    ASSERT_EQ(disc.status, 0) << disc.err;
+    const std::vector<std::string> names = {"photos/My Holiday.png", "myholiday.ppm", "MyHoliday-2.png", "P2.png",
+                                            "x.bbc", "p5.png", "!!!.png"};
+    Files files;
+    for (const std::string& name : names) files[name] = name == "x.bbc" ? dump : png;
+    const ToolCall made_disc = disc(files, names);
+    ASSERT_EQ(made_disc.status, 0) << made_disc.err;
+    const std::string image = made(made_disc);
     for (const char* name : {"MYHOLID", "MYHOLI2", "MYHOLI3", "P2", "P5", "P52", "P7"})
-        EXPECT_EQ(disc_file(disc.made, name).size(), 20480u) << name;
-    EXPECT_TRUE(disc_file(disc.made, "P5") == dump);
-    EXPECT_NE(disc_file(disc.made, "!BOOT").find(
+        EXPECT_EQ(disc_file(image, name).size(), 20480u) << name;
+    EXPECT_TRUE(disc_file(image, "P5") == dump);
+    EXPECT_NE(disc_file(image, "!BOOT").find(
                   "READ N$,P$:FOR J%=1 TO LEN P$ STEP 2:VDU 19,VAL MID$(P$,J%,1),VAL MID$(P$,J%+1,1);0;:NEXT:OSCLI \"LOAD "
                   "\"+N$:A$=GET$:NEXT:REPEAT UNTIL FALSE\r20 DATA MYHOLID,00,MYHOLI2,00,MYHOLI3,00,P2,00,P5,00,P52,00,P7,00\r"),
               std::string::npos)
-        << disc_file(disc.made, "!BOOT");
+        << disc_file(image, "!BOOT");
 }
 
 // A picture that cannot be shown is told as tarnvil-fit tells it, and no
@@ -220,28 +175,31 @@ TEST(PictureRoute, PicturesThatCannotBeShown) {
     std::string looks_like_bmp(20480, '\0');
     looks_like_bmp.replace(0, 2, "BM");
     const struct {
+        bool to_disc;
         std::vector<std::string> words;
-        std::string file;
+        std::string file;  // the last word's
         int status;
-        std::string err;
+        std::string err;   // its start
     } cases[] = {
-        {{"tarnvil-disc", "cut.png"}, png.substr(0, png.size() - 20), 1, "tarnvil-disc: cut.png: damaged or cut short ("},
-        {{"tarnvil-view", "cut.png"}, png.substr(0, png.size() - 20), 1, "tarnvil-view: cut.png: damaged or cut short ("},
-        {{"tarnvil-disc", "-m", "1", "-p", "0123", "pic.png"}, png, 1, "tarnvil-disc: pic.png: "},
-        {{"tarnvil-disc", "-p", "auto", "x.bbc"}, std::string(20480, '\0'), 1,
+        {true, {"cut.png"}, png.substr(0, png.size() - 20), 1, "tarnvil-disc: cut.png: damaged or cut short ("},
+        {false, {"cut.png"}, png.substr(0, png.size() - 20), 1, "tarnvil-view: cut.png: damaged or cut short ("},
+        {true, {"-m", "1", "-p", "0123", "pic.png"}, png, 1, "tarnvil-disc: pic.png: "},
+        {true, {"-p", "auto", "x.bbc"}, std::string(20480, '\0'), 1,
          "tarnvil-disc: x.bbc: -p auto is for pictures; show a dump in the palette it was prepared for\n"},
-        {{"tarnvil-disc", "--halftone", "5", "pic.png"}, png, 2,
+        {true, {"--halftone", "5", "pic.png"}, png, 2,
          "tarnvil-disc: --halftone must be 0 (none), 1 (fine), 2 (coarse), 3 (spiral) or 4 (diagonal)\n"},
-        {{"tarnvil-view", "pic.png", "--stagger"}, png, 2,
+        {false, {"pic.png", "--stagger"}, png, 2,
          "tarnvil-view: --stagger comes after the last dump; put it before the dumps it is for\n"},
-        {{"tarnvil-disc", "odd.bbc"}, looks_like_bmp, 0, ""},
+        {true, {"odd.bbc"}, looks_like_bmp, 0, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.words.back());
-        const ToolResult result = c.words[0] == "tarnvil-disc" ? run_tool(make_disc, c.words, Files{c.file}, keep_disc)
-                                                                : run_tool(view_dumps, c.words, Files{c.file}, keep_picture);
+        const Files files = {{c.words.back() == "--stagger" ? "pic.png" : c.words.back(), c.file}};
+        const ToolCall result = c.to_disc ? disc(files, c.words) : view(files, c.words);
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(result.err.substr(0, c.err.size()), c.err);
-        EXPECT_EQ(result.made.empty() && result.shown.empty(), c.status != 0);
+        EXPECT_EQ(result.results.empty(), c.status != 0);
     }
 }
+
+}  // namespace

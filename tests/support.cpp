@@ -3,8 +3,11 @@
 #endif
 #include "support.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -418,6 +421,54 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
 
 RunResult run_tarnvil(const std::vector<std::string>& arguments, const std::string& directory, const Limits& limits) {
     return run_program(program("tarnvil"), arguments, directory, limits);
+}
+
+namespace {
+
+int64_t read_named(void* context, int32_t, InputKind, const char* path, uint8_t* buffer, size_t capacity) {
+    const Files& files = *static_cast<const Files*>(context);
+    const auto file = files.find(path);
+    if (file == files.end()) {
+        errno = ENOENT;
+        return -1;
+    }
+    const size_t taken = std::min(file->second.size(), capacity);
+    memcpy(buffer, file->second.data(), taken);
+    return static_cast<int64_t>(taken);
+}
+
+bool load_named(void* context, int32_t, const char* path, LoadedFile& loaded) {
+    const Files& files = *static_cast<const Files*>(context);
+    const auto file = files.find(path);
+    if (file == files.end()) {
+        errno = ENOENT;
+        return false;
+    }
+    loaded = {reinterpret_cast<const uint8_t*>(file->second.data()), file->second.size(), nullptr};
+    return true;
+}
+
+}  // namespace
+
+bool ToolCall::keep(const char* path, const void* bytes, size_t size) {
+    results.emplace_back(path, std::string(static_cast<const char*>(bytes), size));
+    return true;
+}
+
+ToolCall call_tool(const std::string& program, std::vector<std::string> arguments, const Files& files,
+                   bool from_shell, const Request& request) {
+    arguments.insert(arguments.begin(), program);
+    std::vector<char*> argv;
+    for (std::string& word : arguments) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    Messages out;
+    Messages err;
+    const ToolRun run{out.sink(), err.sink(), from_shell, const_cast<Files*>(&files), read_named, load_named};
+    ToolCall call;
+    call.status = request(static_cast<int>(argv.size()) - 1, argv.data(), run, call);
+    call.out = out.text();
+    call.err = err.text();
+    return call;
 }
 
 }  // namespace testing_support

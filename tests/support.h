@@ -1,13 +1,19 @@
 // Helpers shared by the test files: scratch directories, file contents,
-// running the built programs, and collecting what a call prints.
+// running the built programs, running the companion tools in memory, and
+// collecting what a call prints.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "cli/tool.h"
 #include "console/console.h"
 
 namespace testing_support {
@@ -99,5 +105,28 @@ public:
 private:
     MessageText text_;
 };
+
+// Files in memory, by the names a command line gives them.
+using Files = std::map<std::string, std::string>;
+
+// What a companion tool's request function did in memory: the exit
+// status, the messages, and each result with the path it was bound for.
+struct ToolCall {
+    int status = -1;
+    std::string out;
+    std::string err;
+    std::vector<std::pair<std::string, std::string>> results;
+    bool keep(const char* path, const void* bytes, size_t size);  // true
+};
+
+// Runs `request` (view_dumps, make_disc or fit_pictures, with a ToolOutput
+// that keeps its results in the ToolCall) as `program ARGUMENTS`, every
+// file it reads or loads taken from `files` by name, a name not there
+// missing (ENOENT).
+// `from_shell` as the ToolRun's: mistakes then point to --help, and
+// names are compared as files of the current directory.
+using Request = std::function<int(int argc, char** argv, const ToolRun& run, ToolCall& call)>;
+ToolCall call_tool(const std::string& program, std::vector<std::string> arguments, const Files& files,
+                   bool from_shell, const Request& request);
 
 }  // namespace testing_support

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/driver.h"
 #include "screen/halftone.h"
 #include "screen/modes.h"
 #include "screen/writer.h"
@@ -323,43 +324,21 @@ TEST_F(Writer, NameTooLongForTheFileSystem) {
                        ".bbc.inf\".\nDone!!!\n");
 }
 
-// ---- The whole program ----
+// ---- One argument in memory, as tarnvil converts it ----
 
 TEST(Conversion, ConsoleOutputOfOneFile) {
-    TempDir dir;
-    write_file(dir / "pic.ppm", make_ppm(1, 1, std::string("\xff\x00\x00", 3)));
-    const RunResult run = run_tarnvil({"-h02pic.ppm"}, dir.path());
-    EXPECT_EQ(run.out,
+    const std::string ppm = make_ppm(1, 1, std::string("\xff\x00\x00", 3));
+    Messages out;
+    ConvertedPicture converted;
+    convert_picture("-h02pic.ppm", reinterpret_cast<const uint8_t*>(ppm.data()), ppm.size(), out.sink(), converted);
+    EXPECT_EQ(out.text(),
               "Attempting to open pic.ppm\nThis PPM file has no comment.\n\nFile is 1 x 1\nNow analysing file...\n"
               "Opening output file \"pic.ppm.bbc\"...\nMODE 2 has 80 bytes per row, 8 steady colours\n"
               "and 2 pixels per byte.\nWriting Droxa INF file...\nDone!!!\n100% completed.\n");
-    EXPECT_EQ(run.exit_status, 0);
-    const auto dump = read_file(dir / "pic.ppm.bbc");
-    ASSERT_TRUE(dump);
-    EXPECT_EQ(differences({dump->begin(), dump->end()}, dump_with(2, {{0, 0x02}})), "");
-    EXPECT_EQ(read_file(dir / "pic.ppm.bbc.inf"), "$.SCREEN 003000 000000\n");
-}
-
-TEST(Conversion, OptionsDoNotCarryOverToTheNextArgument) {
-    TempDir dir;
-    // Column 0 white, column 1 black: aspect in mode 4 keeps one column per
-    // pixel; mode 2 without aspect shows white then black.
-    const std::string pixels("\xff\xff\xff\x00\x00\x00", 6);
-    write_file(dir / "a.ppm", make_ppm(2, 1, pixels));
-    write_file(dir / "b.ppm", make_ppm(2, 1, pixels));
-    const RunResult run = run_tarnvil({"-hs0a4a.ppm", "b.ppm"}, dir.path());
-    EXPECT_EQ(run.exit_status, 0);
-    const auto a = read_file(dir / "a.ppm.bbc");
-    const auto b = read_file(dir / "b.ppm.bbc");
-    ASSERT_TRUE(a && b);
-    EXPECT_EQ(a->size(), 10240u);
-    EXPECT_EQ(static_cast<uint8_t>((*a)[0]), 0x80);
-    EXPECT_EQ(read_file(dir / "a.ppm.bbc.inf"), "$.SCREEN 005800 000000\n");
-    EXPECT_EQ(b->size(), 20480u);
-    // Fine halftoning at (0,0) adds 0 (white stays white), at (1,0) adds -86.
-    EXPECT_EQ(static_cast<uint8_t>((*b)[0]), 0x2A);
-    EXPECT_NE(run.out.find("MODE 4 has 40 bytes per row"), std::string::npos);
-    EXPECT_NE(run.out.find("MODE 2 has 80 bytes per row"), std::string::npos);
+    EXPECT_STREQ(converted.name, "pic.ppm");
+    const std::vector<uint8_t> dump(converted.files.dump, converted.files.dump + converted.files.dump_size);
+    EXPECT_EQ(differences(dump, dump_with(2, {{0, 0x02}})), "");
+    EXPECT_EQ(std::string(converted.files.inf, static_cast<size_t>(converted.files.inf_size)), "$.SCREEN 003000 000000\n");
 }
 
 }  // namespace
