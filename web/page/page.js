@@ -29,10 +29,10 @@
     let COLOURS = [];
     let OWN_PALETTE = {};
 
-    // The picture as chosen: its name and bytes.
+    // The pictures as chosen, in order, each with its name, bytes and
+    // tarnvil-fit's results by their options; the one shown.
+    let picked = [];
     let source = null;
-    // tarnvil-fit's results for the current picture, by their options.
-    let fitted = new Map();
     // The latest conversion: its names, options and files.
     let current = null;
     const discPictures = [];
@@ -105,8 +105,8 @@
     async function fit(settings) {
         const chosen = fitOptions(settings);
         const key = JSON.stringify(chosen);
-        if (!fitted.has(key)) fitted.set(key, await tarnvil.fit(source.bytes, chosen));
-        return fitted.get(key);
+        if (!source.fitted.has(key)) source.fitted.set(key, await tarnvil.fit(source.bytes, chosen));
+        return source.fitted.get(key);
     }
 
     function drawScreen(canvas, picture) {
@@ -156,6 +156,7 @@
         $("view-command").textContent = await tarnvil.command(
             ["tarnvil-view", "-m", settings.mode, ...(own ? [] : ["-p", result.palette]), `${result.name}.bbc`]);
         if (settings.palette === "auto" && result.palette) showPalette(result.palette);
+        await showDiscCommand();
         $("save-dump").disabled = !result.dump;
         $("save-inf").disabled = !result.inf;
         $("save-ppm").disabled = !result.ppm;
@@ -235,20 +236,71 @@
         }
     }
 
-    function load(file) {
-        loadFile(file).catch((error) => {
-            status.textContent = `${file.name} could not be read: ${error.message}`;
+    function load(files) {
+        loadFiles([...files]).catch((error) => {
+            status.textContent = `${files.length > 1 ? "The pictures" : files[0].name} could not be read: ${error.message}`;
         });
     }
 
-    async function loadFile(file) {
+    async function loadFiles(files) {
         const start = performance.now();
-        status.textContent = `Reading ${file.name}…`;
-        source = { name: file.name, ppm: await tarnvil.ppmName(file.name), bytes: new Uint8Array(await file.arrayBuffer()) };
-        fitted = new Map();
-        status.textContent = `${file.name}: prepared by tarnvil-fit for the chosen screen.`;
-        await update();
+        status.textContent = `Reading ${files.map((file) => file.name).join(", ")}…`;
+        picked = await Promise.all(files.map(async (file) => ({
+            name: file.name,
+            ppm: await tarnvil.ppmName(file.name),
+            bytes: new Uint8Array(await file.arrayBuffer()),
+            fitted: new Map(),
+        })));
+        $("save-picture-disc").disabled = false;
+        await show(0);
         performance.measure("tarnvil picture", { start, end: performance.now() });
+    }
+
+    // Shows the `index`th chosen picture; with more than one, a list of
+    // them picks which.
+    async function show(index) {
+        source = picked[index];
+        const list = $("chosen-list");
+        list.textContent = "";
+        list.hidden = picked.length < 2;
+        picked.forEach((picture, i) => {
+            const item = document.createElement("li");
+            const button = document.createElement("button");
+            button.type = "button";
+            button.textContent = picture.name;
+            button.setAttribute("aria-pressed", String(i === index));
+            button.addEventListener("click", () => show(i));
+            item.append(button);
+            list.append(item);
+        });
+        const others = picked.length > 1 ? ` (${picked.length} pictures chosen: each goes on a disc in this order)` : "";
+        status.textContent = `${source.name}: prepared by tarnvil-fit for the chosen screen.${others}`;
+        await update();
+    }
+
+    // The disc of every chosen picture with the current settings: its name
+    // follows the title, as the other disc's does.
+    const discFileName = (title) => `${title.replace(/[^A-Za-z0-9_-]+/g, "") || "pictures"}.ssd`;
+
+    function pictureDiscRequest() {
+        const settings = options();
+        const chosenOptions = { mode: settings.mode };
+        if (settings.palette !== OWN_PALETTE[settings.mode]) chosenOptions.palette = settings.palette;
+        chosenOptions.aspect = settings.aspect;
+        if (settings.fill !== "crop") chosenOptions.fill = settings.fill;
+        for (const key of ["brightness", "contrast", "saturation"]) if (settings[key] !== 0) chosenOptions[key] = settings[key];
+        if (Number(settings.gamma) !== 1) chosenOptions.gamma = settings.gamma;
+        chosenOptions.grey = settings.grey;
+        if (settings.halftone !== 1) chosenOptions.halftone = settings.halftone;
+        chosenOptions.stagger = settings.stagger;
+        const title = $("disc-title").value;
+        const tracks = Number($("disc-tracks").value);
+        return { title, tracks: tracks === 80 ? null : tracks, output: discFileName(title), options: chosenOptions,
+            pictures: picked.map(({ name, bytes }) => ({ name, bytes })) };
+    }
+
+    async function showDiscCommand() {
+        if (picked.length) $("disc-command").textContent = await tarnvil.pictureDiscCommand(pictureDiscRequest());
     }
 
     function download(name, bytes) {
@@ -297,7 +349,7 @@
 
         const file = $("file");
         file.addEventListener("change", () => {
-            if (file.files.length) load(file.files[0]);
+            if (file.files.length) load(file.files);
         });
         const drop = $("drop");
         for (const target of [document.body, drop]) {
@@ -310,8 +362,8 @@
                 event.preventDefault();
                 event.stopPropagation();
                 drop.classList.remove("over");
-                const dropped = event.dataTransfer && event.dataTransfer.files[0];
-                if (dropped) load(dropped);
+                const dropped = event.dataTransfer && event.dataTransfer.files;
+                if (dropped && dropped.length) load(dropped);
             });
         }
 
@@ -328,8 +380,22 @@
             const title = $("disc-title").value;
             const result = await tarnvil.disc({ title, tracks: Number($("disc-tracks").value), pictures: discPictures });
             $("disc-message").textContent = result.error || result.warning || "";
-            if (result.ssd) download(`${title.replace(/[^A-Za-z0-9_-]+/g, "") || "pictures"}.ssd`, result.ssd);
+            if (result.ssd) download(discFileName(title), result.ssd);
         });
+        $("save-picture-disc").addEventListener("click", async () => {
+            const request = pictureDiscRequest();
+            $("disc-message").textContent = "";
+            document.body.dataset.discBusy = "true";
+            try {
+                const result = await tarnvil.pictureDisc(request);
+                $("disc-message").textContent = result.error || result.warning || "";
+                if (result.ssd) download(request.output, result.ssd);
+            } finally {
+                delete document.body.dataset.discBusy;
+            }
+        });
+        $("disc-title").addEventListener("input", showDiscCommand);
+        $("disc-tracks").addEventListener("change", showDiscCommand);
     }
 
     buildStrip();

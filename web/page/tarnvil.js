@@ -8,6 +8,10 @@
 //   await tarnvil.preview(mode, dump, palette) -> { width, height, rgba }
 //   await tarnvil.disc({ title, tracks, pictures: [{ mode, palette, dump, inf, name }] })
 //                                           -> { ssd, error, warning }
+//   await tarnvil.pictureDisc({ title, tracks, output, options, pictures: [{ name, bytes }] })
+//                                           -> { ssd, error, warning, command }
+//   await tarnvil.pictureDiscCommand({ title, tracks, output, options, pictures: [{ name }] })
+//                                           -> the command line that makes that disc
 //   await tarnvil.command(words)            -> the words as one command to paste
 //   await tarnvil.optionBlock({ mode, halftone, stagger, aspect }) -> tarnvil's option block
 //   await tarnvil.ppmName(name)             -> tarnvil-fit's PPM for a picture so named
@@ -157,6 +161,65 @@
             }
             const ssd = copy(core, core._tarnvil_disc_image(), core._tarnvil_disc_size());
             return { ssd, error: null, warning: complaints(core) || null };
+        } finally {
+            memory.free();
+        }
+    }
+
+    // The options tarnvil-disc takes for the pictures that follow them,
+    // after -m and -p: tarnvil-fit's settings, then tarnvil's.
+    const PICTURE_OPTIONS = { aspect: "flag", fill: "value", brightness: "value", contrast: "value", saturation: "value",
+        gamma: "value", grey: "flag", background: "value", halftone: "value", stagger: "flag" };
+
+    // tarnvil-disc's words for pictures named `names`, all prepared and
+    // converted with `options` (mode, palette, and tarnvil-fit's and
+    // tarnvil's options by their long names), in order.
+    function pictureDiscWords({ title, tracks, output = "pictures.ssd", options = {} }, names) {
+        const words = ["tarnvil-disc", "-m", modeText(options.mode, "2"), ...paletteWords(options.palette)];
+        for (const [key, value] of Object.entries(options)) {
+            if (key === "mode" || key === "palette" || value === undefined || value === null || value === false) continue;
+            const kind = PICTURE_OPTIONS[key];
+            if (!kind) throw new TypeError(`tarnvil.pictureDisc: no option "${key}"`);
+            words.push(`--${key}`, ...(kind === "flag" ? [] : [String(value)]));
+        }
+        if (tracks !== undefined && tracks !== null) words.push("--tracks", String(tracks));
+        words.push("-o", String(output));
+        if (title !== undefined && title !== null) words.push("--title", String(title));
+        // A name that starts with "-" is a file only behind "./".
+        for (const name of names) words.push(/^-./.test(name) ? `./${name}` : name);
+        return words;
+    }
+
+    const pictureNames = (pictures = []) => pictures.map((picture) => String(picture.name ?? "picture"));
+
+    // The command line that makes that disc from the pictures' files.
+    async function pictureDiscCommand(request = {}) {
+        const core = await ready;
+        return commandOf(core, pictureDiscWords(request, pictureNames(request.pictures)));
+    }
+
+    // tarnvil-disc on pictures, each as read from its file and named as its
+    // file is. What only the browser decodes (a JPEG) goes to the core as
+    // the browser's pixels, as tarnvil.fit hands it over, under its own name.
+    async function pictureDisc(request = {}) {
+        const core = await ready;
+        const { options = {}, pictures = [] } = request;
+        const words = pictureDiscWords(request, pictureNames(pictures));
+        const command = commandOf(core, words);
+        const memory = scratch(core);
+        try {
+            const files = [];
+            for (const picture of pictures) {
+                const input = asBytes(picture.bytes, "a picture's bytes");
+                const at = memory.bytes(input);
+                const ours = core._tarnvil_fit_decodes(at, input.length);
+                files.push({ dump: ours ? input : (await decodeInBrowser(core, memory, input, at, options)) ?? input });
+            }
+            if (!core._tarnvil_disc(words.length, memory.argv(words), memory.files(files), files.length)) {
+                return { ssd: null, error: complaints(core), warning: null, command };
+            }
+            const ssd = copy(core, core._tarnvil_disc_image(), core._tarnvil_disc_size());
+            return { ssd, error: null, warning: complaints(core) || null, command };
         } finally {
             memory.free();
         }
@@ -325,6 +388,8 @@
         convert,
         preview,
         disc,
+        pictureDisc,
+        pictureDiscCommand,
         command,
         optionBlock,
         ppmName,

@@ -2,8 +2,9 @@
 // from file://, and holds it to the command-line programs built beside it:
 // tarnvil.convert, tarnvil.preview and tarnvil.disc must give exactly what
 // tarnvil, tarnvil-view and tarnvil-disc give on the same inputs, and a PNG
-// and a JPEG taken in through the page's controls must come out as files
-// the command line reproduces. The page may request nothing but its own
+// and a JPEG taken in through the page's controls, and pictures chosen
+// together onto one disc, must come out as files the command line
+// reproduces. The page may request nothing but its own
 // files.
 //
 //   node --test web/tests/page.test.mjs
@@ -718,6 +719,30 @@ describe("the page's controls", () => {
             await settled(`tarnvil -${halftone === "1" ? "" : `h${halftone}`}${mode}holiday.ppm`);
         }
         assert.equal(await page.inputValue("#mode"), "5");
+    });
+
+    test("pictures chosen together go on a disc as the one command shown makes it", async () => {
+        const pictures = { "my holiday.png": fitInputs["palette.png"], "picture.gif": fitInputs["picture.gif"],
+            "picture.bmp": fitInputs["picture.bmp"] };
+        await page.setInputFiles("#file", Object.entries(pictures).map(([name, buffer]) => ({ name, mimeType: "image/x", buffer })));
+        await page.getByLabel("Stagger red, green and blue", { exact: true }).check();
+        await page.getByLabel("Grey (suits 2- and 4-colour modes)", { exact: true }).check();
+        await page.getByLabel("Best for this picture", { exact: true }).check();
+        await settled('tarnvil "-hs35my holiday.ppm"');
+        // Showing another of them changes the screen, not the disc.
+        await page.getByRole("button", { name: "picture.gif", exact: true }).click();
+        await settled("tarnvil -hs35picture.ppm");
+        const command = 'tarnvil-disc -m 5 -p auto --fill fit --grey --halftone 3 --stagger --tracks 40 -o HOLIDAY.ssd ' +
+            '--title HOLIDAY "my holiday.png" picture.gif picture.bmp';
+        assert.equal(await page.textContent("#disc-command"), command);
+        const disc = await save("save-picture-disc");
+        const dir = freshDir("picture-disc");
+        for (const [name, bytes] of Object.entries(pictures)) writeFileSync(join(dir, name), bytes);
+        const expected = run(dir, "tarnvil-disc", shellWords(command).slice(1));
+        assert.equal(expected.status, 0, expected.stderr);
+        assert.equal(disc.name, "HOLIDAY.ssd");
+        assertSameBytes(disc.bytes, readFileSync(join(dir, "HOLIDAY.ssd")), "the disc of the chosen pictures");
+        assert.equal(await page.textContent("#disc-message"), expected.stderr);
     });
 
     test("every control has a label, and the page fits 360 pixels across", async () => {
