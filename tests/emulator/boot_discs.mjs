@@ -1,5 +1,5 @@
-// Converts pictures with tarnvil, puts them on discs with tarnvil-disc and
-// boots each disc in an emulated BBC Micro Model B (jsbeeb, with its own
+// Converts pictures with tarnvil, puts them on discs with tarnvil-disc (and
+// has tarnvil-disc prepare and convert pictures itself) and boots each disc in an emulated BBC Micro Model B (jsbeeb, with its own
 // OS 1.2, BASIC 2 and DFS 1.2). For every picture, once the machine waits
 // for a key, screen memory must equal the dump byte for byte and the video
 // frame must equal tarnvil-view's preview pixel for pixel, with nothing
@@ -109,6 +109,43 @@ const SOURCES = {
     sunset: () => fs.readFileSync(path.join(samplesDir, "sunset.ppm")),
 };
 
+// A photograph-like picture larger than the screen, for tarnvil-disc to
+// scale: sky and ground, soft blobs of colour, grain. `grey` makes a PGM.
+function photo(width, height, grey) {
+    let seed = 12345;
+    const random = () => ((seed = (seed * 1103515245 + 12345) >>> 0) >>> 8) / 16777216;
+    const blobs = Array.from({ length: 5 }, () =>
+        ({ x: random() * width, y: random() * height, r: (0.1 + 0.2 * random()) * width,
+           c: [random() * 255, random() * 255, random() * 255] }));
+    const channels = grey ? 1 : 3;
+    const header = Buffer.from(`P${grey ? 5 : 6}\n${width} ${height}\n255\n`, "latin1");
+    const pixels = Buffer.alloc(width * height * channels);
+    for (let y = 0; y < height; ++y) {
+        for (let x = 0; x < width; ++x) {
+            const sky = y < height * 0.45;
+            let c = sky ? [70 + y / 4, 120 + y / 5, 230] : [130, 110 - y / 10, 50];
+            for (const b of blobs) {
+                const d = Math.hypot(x - b.x, y - b.y) / b.r;
+                if (d < 1) c = c.map((v, k) => v + (b.c[k] - v) * (1 - d) * (1 - d));
+            }
+            const grain = (random() - 0.5) * 30;
+            c = c.map((v) => Math.max(0, Math.min(255, Math.round(v + grain))));
+            if (grey) pixels[y * width + x] = Math.round(0.3 * c[0] + 0.59 * c[1] + 0.11 * c[2]);
+            else pixels.set(c, (y * width + x) * 3);
+        }
+    }
+    return Buffer.concat([header, pixels]);
+}
+
+// Pictures that tarnvil-disc prepares and converts itself, each under its
+// file name; options apply to every picture after them, as on the command
+// line.
+const PICTURES = {
+    "sunset.ppm": () => fs.readFileSync(path.join(samplesDir, "sunset.ppm")),
+    "holiday snap.ppm": () => photo(800, 600, false),
+    "harbour.pgm": () => photo(500, 700, true),
+};
+
 // Mixed modes on both disc sizes, several option blocks each, one dump
 // without its INF sidecar, pictures in other palettes, and the README's own
 // sample disc.
@@ -147,6 +184,17 @@ const DISCS = [
             { source: "rings", options: "-h22", palette: "07162534" },
         ],
     },
+    // Pictures named on the command line: !BOOT loads each by its name
+    // (one made unique) with its palette changes, read together from DATA.
+    {
+        name: "photos.ssd", tracks: 80, title: "PHOTOS",
+        pictures: [
+            { file: "sunset.ppm", options: ["-m", "2", "-a"] },
+            { file: "holiday snap.ppm", options: ["-m", "1", "-p", "auto", "--halftone", "3"] },
+            { file: "holiday snap.ppm", options: ["-m", "2", "-p", "auto", "--stagger", "--saturation", "30"] },
+            { file: "harbour.pgm", options: ["-m", "1", "--fill", "fit", "--halftone", "1"] },
+        ],
+    },
     {
         name: "sunset.ssd", tracks: 80, title: "SUNSET",
         pictures: [{ source: "sunset", options: "-a2" }],
@@ -172,7 +220,7 @@ function makeDiscs() {
     fs.rmSync(workDir, { recursive: true, force: true });
     fs.mkdirSync(workDir, { recursive: true });
     const conversions = [];
-    for (const disc of DISCS) {
+    for (const disc of DISCS.filter((disc) => !disc.pictures[0].file)) {
         for (const picture of disc.pictures) {
             const stem = picture.source + picture.options;
             picture.mode = Number(picture.options.at(-1));
@@ -183,23 +231,61 @@ function makeDiscs() {
     }
     run(tarnvil, conversions);
     for (const disc of DISCS) {
+        if (disc.pictures[0].file) {
+            makePictureDisc(disc);
+            continue;
+        }
         for (const picture of disc.pictures) {
-            const size = 0x8000 - SCREEN_START[picture.mode];
-            const dumpPath = path.join(workDir, picture.dump);
-            if (!fs.existsSync(dumpPath) || fs.statSync(dumpPath).size !== size)
-                throw new Error(`tarnvil did not write a ${size}-byte dump ${picture.dump}`);
+            picture.bytes = readDump(picture);
             run(tarnvilView, [...modeAndPalette(picture), picture.dump]);
-            picture.bytes = fs.readFileSync(dumpPath);
-            picture.preview = decodePng(fs.readFileSync(`${dumpPath}.png`), `${picture.dump}.png`);
-            if (picture.preview.width !== SCREEN_WIDTH || picture.preview.height !== SCREEN_HEIGHT)
-                throw new Error(`${picture.dump}.png is ${picture.preview.width} x ${picture.preview.height}, not 640 x 512`);
-            if (picture.withoutInf) fs.rmSync(`${dumpPath}.inf`);
+            picture.preview = readPreview((picture.previewName = `${picture.dump}.png`));
+            if (picture.withoutInf) fs.rmSync(path.join(workDir, `${picture.dump}.inf`));
         }
         run(tarnvilDisc, [
             "-o", disc.name, "--tracks", String(disc.tracks), "--title", disc.title,
             ...disc.pictures.flatMap((picture) => [...modeAndPalette(picture), picture.dump]),
         ]);
     }
+}
+
+// A disc of pictures made by tarnvil-disc alone. What each must show comes
+// from tarnvil-view, run apart on the same picture with the same options:
+// its preview, and the dump its --keep writes.
+function makePictureDisc(disc) {
+    for (const file of new Set(disc.pictures.map((picture) => picture.file)))
+        fs.writeFileSync(path.join(workDir, file), PICTURES[file]());
+    const options = [];
+    for (const [index, picture] of disc.pictures.entries()) {
+        options.push(...picture.options);
+        picture.mode = Number(options[options.lastIndexOf("-m") + 1]);
+        if (picture.options.includes("-p")) picture.palette = picture.options[picture.options.indexOf("-p") + 1];
+        const kept = `${disc.name}.${index + 1}`;
+        const preview = `${kept}.png`;
+        run(tarnvilView, [...options, "--keep", kept, "-o", preview, picture.file]);
+        // Named as tarnvil-fit names its PPM, then tarnvil its dump.
+        picture.dump = `${kept}/${picture.file.replace(/\.[^.]*$/, "")}.ppm.bbc`;
+        picture.bytes = readDump(picture);
+        picture.preview = readPreview((picture.previewName = preview));
+    }
+    run(tarnvilDisc, [
+        "-o", disc.name, "--tracks", String(disc.tracks), "--title", disc.title,
+        ...disc.pictures.flatMap((picture) => [...picture.options, picture.file]),
+    ]);
+}
+
+function readDump(picture) {
+    const size = 0x8000 - SCREEN_START[picture.mode];
+    const dumpPath = path.join(workDir, picture.dump);
+    if (!fs.existsSync(dumpPath) || fs.statSync(dumpPath).size !== size)
+        throw new Error(`no ${size}-byte dump ${picture.dump} was written`);
+    return fs.readFileSync(dumpPath);
+}
+
+function readPreview(name) {
+    const preview = decodePng(fs.readFileSync(path.join(workDir, name)), name);
+    if (preview.width !== SCREEN_WIDTH || preview.height !== SCREEN_HEIGHT)
+        throw new Error(`${name} is ${preview.width} x ${preview.height}, not 640 x 512`);
+    return preview;
 }
 
 // One emulated machine with the disc in drive 0, and the hooks the checks
@@ -352,7 +438,7 @@ function firstDifferentPixel(machine, picture, sample) {
             const f = ((box.top + y) * FRAME_WIDTH + box.left + x) * 4;
             const p = (y * SCREEN_WIDTH + x) * 3;
             if (frame[f] !== rgb[p] || frame[f + 1] !== rgb[p + 1] || frame[f + 2] !== rgb[p + 2])
-                return `frame ${sample} differs from ${picture.dump}.png at pixel (${x}, ${y}): ` +
+                return `frame ${sample} differs from ${picture.previewName} at pixel (${x}, ${y}): ` +
                        `expected ${colour(rgb.subarray(p, p + 3))}, got ${colour(frame.subarray(f, f + 3))}`;
         }
     }
