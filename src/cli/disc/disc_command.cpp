@@ -230,10 +230,6 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
             ready = false;
             continue;
         }
-        if (screen.from_picture && request.keep && !keep_files(run, kProgram, request.keep, named, screen)) {
-            ready = false;
-            continue;
-        }
         ready = prepare_picture(named.path, named.mode, screen.palette, screen.dump, inf_size >= 0 ? inf : nullptr,
                                 inf_size >= 0 ? static_cast<size_t>(inf_size) : 0, pictures[i], reason,
                                 sizeof reason) &&
@@ -242,6 +238,11 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
         if (screen.from_picture) disc_name_for(named.path, pictures[i].name);
     }
     if (!ready) return 1;
+    // Only a run whose every picture could go on the disc leaves files.
+    for (int32_t i = 0; i < given && request.keep; ++i)
+        if (screens[static_cast<size_t>(i)].from_picture &&
+            !keep_files(run, kProgram, request.keep, request.dumps[i], screens[static_cast<size_t>(i)]))
+            return 1;
 
     if (!build_disc(request.tracks, request.title, pictures, given, disc.get(), reason, sizeof reason)) {
         say(run.errors, "%s: %s\n", kProgram, reason);
