@@ -16,7 +16,8 @@ bool load_picture(const ToolRun& run, int32_t index, const NamedDump& named, Loa
         !palette_reachable(named.mode, named.fit.palette, reason, capacity))
         return false;
     LoadedFile file;
-    if (!run.load(run.context, index, named.path, file)) {
+    if (!run.load || !run.load(run.context, index, named.path, file)) {
+        if (!run.load) errno = ENOENT;
         snprintf(reason, capacity, "%s", strerror(errno));
         return false;
     }
