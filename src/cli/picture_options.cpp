@@ -126,3 +126,14 @@ void note_picture_option(FollowingOption& following, const OptionSpec* options, 
         note_option(following, name, argument.value);
     }
 }
+
+int show_usage_with_pictures(const ToolRun& run, const char* start, const char* end) {
+    static constexpr char kPictures[] =
+        "\n"
+        "For pictures, as tarnvil-fit and tarnvil take them: -a/--aspect, --fill,\n"
+        "--brightness, --contrast, --saturation, --gamma, --grey, --background, and\n"
+        "--halftone N (0 none, 1 fine, 2 coarse, 3 spiral, 4 diagonal) and --stagger.\n"
+        "Options apply to the dumps and pictures after them.\n";
+    for (const char* text : {start, kPictures, end}) say_text(run.out, text, strlen(text));
+    return 0;
+}

@@ -45,6 +45,10 @@ constexpr std::array<OptionSpec, (Sizes + ...)> join_options(const std::array<Op
     return joined;
 }
 
+// --help for a tool that takes pictures: its own options (`start`), what
+// the options above do, then the rest of its help (`end`). Returns 0.
+int show_usage_with_pictures(const ToolRun& run, const char* start, const char* end);
+
 // Whether `id` is one of the options above.
 inline bool is_picture_option(int id) { return id >= kOptionAspect && id <= kOptionStagger; }
 

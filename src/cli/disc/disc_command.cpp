@@ -18,7 +18,7 @@ namespace {
 
 const char kProgram[] = "tarnvil-disc";
 
-const char kUsage[] =
+const char kUsageStart[] =
     "Usage: tarnvil-disc [-o OUT.ssd] [--tracks 40|80] [--title TEXT] [-m MODE] [-p PALETTE] DUMP\n"
     "                    [[-m MODE] [-p PALETTE] DUMP ...]\n"
     "       tarnvil-disc [OPTIONS] PICTURE|DUMP...\n"
@@ -40,11 +40,9 @@ const char kUsage[] =
     "                     them\n"
     "  -h, --help         show this help and exit\n"
     "      --version      show the version and exit\n"
-    "\n"
-    "For pictures, as tarnvil-fit and tarnvil take them: -a/--aspect, --fill,\n"
-    "--brightness, --contrast, --saturation, --gamma, --grey, --background, and\n"
-    "--halftone N (0 none, 1 fine, 2 coarse, 3 spiral, 4 diagonal) and --stagger.\n"
-    "Options apply to the dumps and pictures after them.\n"
+;
+
+const char kUsageEnd[] =
     "A dump does not record its mode: give each the -m it was converted with.\n"
     "Dumps are stored as $.P1, $.P2, ... by their place, pictures by their names\n"
     "(seven letters, digits, - or _, upper-cased, made unique with 2, 3, ...).\n"
@@ -115,7 +113,7 @@ int parse_command_line(int argc, char** argv, const ToolRun& run, Request& reque
                 request.keep = argument.value;
                 break;
             case kHelp:
-                return show_usage(run, kUsage);
+                return show_usage_with_pictures(run, kUsageStart, kUsageEnd);
             case kVersion:
                 return show_version(run, kProgram);
             default:

@@ -17,7 +17,7 @@ namespace {
 
 const char kProgram[] = "tarnvil-view";
 
-const char kUsage[] =
+const char kUsageStart[] =
     "Usage: tarnvil-view [-m MODE] [-p PALETTE] [-o FILE] [--native] DUMP...\n"
     "       tarnvil-view [OPTIONS] PICTURE|DUMP...\n"
     "Render BBC Micro screen dumps written by tarnvil as PNG pictures; or show a\n"
@@ -40,11 +40,9 @@ const char kUsage[] =
     "                     them\n"
     "  -h, --help         show this help and exit\n"
     "      --version      show the version and exit\n"
-    "\n"
-    "For pictures, as tarnvil-fit and tarnvil take them: -a/--aspect, --fill,\n"
-    "--brightness, --contrast, --saturation, --gamma, --grey, --background, and\n"
-    "--halftone N (0 none, 1 fine, 2 coarse, 3 spiral, 4 diagonal) and --stagger.\n"
-    "Options apply to the dumps and pictures after them.\n"
+;
+
+const char kUsageEnd[] =
     "A dump does not record its mode: give the -m it was converted with.\n";
 
 enum Option { kMode, kPalette, kOutput, kNative, kKeep, kHelp, kVersion };
@@ -167,7 +165,7 @@ int view_dumps(int argc, char** argv, const ToolRun& run, const PictureOutput& o
             keep = argument.value;
             break;
         case kHelp:
-            return show_usage(run, kUsage);
+            return show_usage_with_pictures(run, kUsageStart, kUsageEnd);
         case kVersion:
             return show_version(run, kProgram);
         default:
