@@ -52,6 +52,13 @@ Fitted fit(std::vector<std::string> options, const std::string& picture, bool fr
     return {call.status, call.out, call.err, call.results.empty() ? "" : call.results.back().second};
 }
 
+// The same with the picture's own samples, for the tests of what comes
+// before the tone.
+Fitted fit_plain(std::vector<std::string> options, const std::string& picture) {
+    options.insert(options.begin(), {"--tone", "plain"});
+    return fit(options, picture);
+}
+
 struct Rgb {
     int r, g, b;
     bool operator==(const Rgb&) const = default;
@@ -246,7 +253,7 @@ TEST(FitFormats, EveryLayoutOfEveryFormatGivesItsPixels) {
     cases.push_back({"P6 maximum value 15", netpbm_file('6', fifteen, 15), scaled(fifteen, 17, 3)});
 
     for (const Case& c : cases) {
-        const Fitted fitted = fit({}, c.file);
+        const Fitted fitted = fit_plain({}, c.file);
         ASSERT_EQ(fitted.status, 0) << c.label << ": " << fitted.err;
         const Ppm ppm = parse_ppm(fitted.ppm);
         ASSERT_EQ(ppm.width, 160) << c.label;
@@ -268,7 +275,7 @@ TEST(FitFormats, PictureAtTheTargetSizePassesThroughPixelForPixel) {
     for (uint32_t& v : rgb.values) v = random() & 0xFF;
     const std::string ppm = netpbm_file('6', rgb, 255);
     for (const auto& options : std::vector<std::vector<std::string>>{{"-m", "1"}, {"-a", "-m", "2"}, {"-m", "4", "--fill", "fit"}}) {
-        const Fitted fitted = fit(options, png_file(rgb, 8, 2));
+        const Fitted fitted = fit_plain(options, png_file(rgb, 8, 2));
         ASSERT_EQ(fitted.status, 0) << fitted.err;
         EXPECT_TRUE(fitted.ppm == "P6\n320 256\n255\n" + ppm.substr(ppm.find("255\n") + 4)) << options[0];
     }
@@ -278,7 +285,7 @@ TEST(FitFormats, PictureAtTheTargetSizePassesThroughPixelForPixel) {
 TEST(FitFormats, DeepSamplesRoundToTheNearestByte) {
     Samples deep{40, 32, 1, std::vector<uint32_t>(40 * 32)};
     for (size_t i = 0; i < deep.values.size(); ++i) deep.values[i] = static_cast<uint32_t>(i * 51 % 65536);
-    const Ppm ppm = parse_ppm(fit({}, netpbm_file('5', deep, 65535)).ppm);
+    const Ppm ppm = parse_ppm(fit_plain({}, netpbm_file('5', deep, 65535)).ppm);
     ASSERT_EQ(ppm.width, 160);
     for (int y = 0; y < 256; y += 8)
         for (int x = 0; x < 160; x += 4)
@@ -402,7 +409,7 @@ TEST(FitColour, TransparentPixelsShowTheBackgroundInLinearLight) {
     const std::string files[] = {png_file(rgba, 8, 6), netpbm_file('7', rgba, 255, "RGB_ALPHA"), gif_file(indices, palette, 0)};
     for (const std::string& file : files) {
         // 3 pixels across a 320-cell screen: stretched, columns 0, 200 and 319 are inside each pixel.
-        const Ppm ppm = parse_ppm(fit({"-a", "--fill", "stretch", "--background", "#3366cc"}, file).ppm);
+        const Ppm ppm = parse_ppm(fit_plain({"-a", "--fill", "stretch", "--background", "#3366cc"}, file).ppm);
         ASSERT_EQ(ppm.width, 320);
         EXPECT_EQ(ppm.at(0, 0), (Rgb{0x33, 0x66, 0xCC}));
         EXPECT_EQ(ppm.at(319, 255), (Rgb{200, 10, 90}));
@@ -412,7 +419,7 @@ TEST(FitColour, TransparentPixelsShowTheBackgroundInLinearLight) {
         for (int c = 0; c < 3; ++c)
             EXPECT_NEAR(half[c], srgb(linear(colour[c]) * 128 / 255 + linear(background[c]) * 127 / 255), 1.0) << c;
     }
-    EXPECT_EQ(parse_ppm(fit({"--background", "yellow"}, files[0]).ppm).at(0, 0), (Rgb{255, 255, 0}));
+    EXPECT_EQ(parse_ppm(fit_plain({"--background", "yellow"}, files[0]).ppm).at(0, 0), (Rgb{255, 255, 0}));
 }
 
 TEST(FitColour, ExifOrientationTurnsThePictureAsShown) {
@@ -461,19 +468,19 @@ TEST(FitColour, ToneOptionsOnAFlatGrey) {
     };
     for (const auto& c : cases) {
         const Samples grey{4, 4, 1, std::vector<uint32_t>(16, c.in)};
-        const Fitted fitted = fit(c.options, netpbm_file('5', grey, 255));
+        const Fitted fitted = fit_plain(c.options, netpbm_file('5', grey, 255));
         ASSERT_EQ(fitted.status, 0) << fitted.err;
-        EXPECT_EQ(parse_ppm(fitted.ppm).at(50, 50), (Rgb{c.out, c.out, c.out})) << c.options[0] << " " << c.in;
+        EXPECT_EQ(parse_ppm(fitted.ppm).at(50, 50), (Rgb{c.out, c.out, c.out})) << c.options.size() << " " << c.in;
     }
     const Samples colour{1, 1, 3, {200, 100, 60}};
     const std::string file = netpbm_file('6', colour, 255);
-    const Rgb grey = parse_ppm(fit({"--grey"}, file).ppm).at(0, 0);
+    const Rgb grey = parse_ppm(fit_plain({"--grey"}, file).ppm).at(0, 0);
     const double luminance = srgb(0.2126 * linear(200) + 0.7152 * linear(100) + 0.0722 * linear(60));
     EXPECT_EQ(grey.r, grey.g);
     EXPECT_EQ(grey.g, grey.b);
     EXPECT_NEAR(grey.r, luminance, 1.0);
-    EXPECT_EQ(parse_ppm(fit({"--saturation", "-100"}, file).ppm).at(0, 0), grey);
-    const Rgb vivid = parse_ppm(fit({"--saturation", "100"}, file).ppm).at(0, 0);
+    EXPECT_EQ(parse_ppm(fit_plain({"--saturation", "-100"}, file).ppm).at(0, 0), grey);
+    const Rgb vivid = parse_ppm(fit_plain({"--saturation", "100"}, file).ppm).at(0, 0);
     EXPECT_GT(vivid.r, 200);
     EXPECT_LT(vivid.b, 60);
 }

@@ -97,14 +97,24 @@ bool take_picture_option(const Argument& argument, FitSettings& fit, ConversionO
         if (!parse_colour(value, fit.background))
             complaint = "--background must be #RRGGBB or black, red, green, yellow, blue, magenta, cyan or white";
         break;
+    case kOptionTone:
+        if (strcmp(value, "light") == 0) fit.tone = Tone::kLight;
+        else if (strcmp(value, "plain") == 0) fit.tone = Tone::kPlain;
+        else complaint = "--tone must be light or plain";
+        break;
+    case kOptionDither:
+        if (strcmp(value, "ordered") == 0) fit.dither = Dither::kOrdered;
+        else if (strcmp(value, "diffuse") == 0) fit.dither = Dither::kDiffuse;
+        else complaint = "--dither must be ordered or diffuse";
+        break;
     case kOptionHalftone:
         if (value[0] >= '0' && value[0] <= '4' && value[1] == '\0')
-            conversion.halftone = static_cast<HalftoneType>(value[0] - '0');
+            fit.halftone = conversion.halftone = static_cast<HalftoneType>(value[0] - '0');
         else
             complaint = "--halftone must be 0 (none), 1 (fine), 2 (coarse), 3 (spiral) or 4 (diagonal)";
         break;
     case kOptionStagger:
-        conversion.stagger = true;
+        fit.stagger = conversion.stagger = true;
         break;
     default:
         complaint = "this option is not for pictures";
@@ -130,8 +140,8 @@ void note_picture_option(FollowingOption& following, const OptionSpec* options, 
 int show_usage_with_pictures(const ToolRun& run, const char* start, const char* end) {
     static constexpr char kPictures[] =
         "\n"
-        "For pictures, as tarnvil-fit and tarnvil take them: -a/--aspect, --fill,\n"
-        "--brightness, --contrast, --saturation, --gamma, --grey, --background, and\n"
+        "For pictures, as tarnvil-fit takes them: -a/--aspect, --fill, --brightness,\n"
+        "--contrast, --saturation, --gamma, --grey, --background, --tone, --dither,\n"
         "--halftone N (0 none, 1 fine, 2 coarse, 3 spiral, 4 diagonal) and --stagger.\n"
         "Options apply to the dumps and pictures after them.\n";
     for (const char* text : {start, kPictures, end}) say_text(run.out, text, strlen(text));

@@ -21,15 +21,18 @@ enum PictureOptionId {
     kOptionGamma,
     kOptionGrey,
     kOptionBackground,
+    kOptionTone,
+    kOptionDither,
     kOptionHalftone,
     kOptionStagger,
 };
 
-inline constexpr std::array<OptionSpec, 8> kFitSettingOptions = {{
+inline constexpr std::array<OptionSpec, 10> kFitSettingOptions = {{
     {"aspect", 'a', false, kOptionAspect},       {"fill", '\0', true, kOptionFill},
     {"brightness", '\0', true, kOptionBrightness}, {"contrast", '\0', true, kOptionContrast},
     {"saturation", '\0', true, kOptionSaturation}, {"gamma", '\0', true, kOptionGamma},
     {"grey", '\0', false, kOptionGrey},            {"background", '\0', true, kOptionBackground},
+    {"tone", '\0', true, kOptionTone},            {"dither", '\0', true, kOptionDither},
 }};
 
 inline constexpr std::array<OptionSpec, 2> kConversionOptions = {{

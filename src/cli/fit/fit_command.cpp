@@ -37,6 +37,15 @@ const char kUsage[] =
     "      --background C   what shows through transparent pixels: #RRGGBB, or\n"
     "                       black, red, green, yellow, blue, magenta, cyan or white\n"
     "                       (default black)\n"
+    "      --tone HOW       light: samples with which the screen gives the\n"
+    "                       picture's light (default); plain: the picture's own\n"
+    "      --dither HOW     ordered: tarnvil's halftone chooses the dots (default);\n"
+    "                       diffuse: tarnvil-fit chooses them, by error diffusion\n"
+    "                       at the mode's own pixels, and tarnvil passes them\n"
+    "                       through (no halftone, no aspect correction)\n"
+    "      --halftone N     the halftone tarnvil converts with: 0 none, 1 fine\n"
+    "                       (default), 2 coarse, 3 spiral, 4 diagonal\n"
+    "      --stagger        tarnvil staggers the halftone between the channels\n"
     "      --palette P      prepare the picture for the palette P (one digit 0 to 7\n"
     "                       per logical colour, as tarnvil-view -p takes it), or\n"
     "                       auto: the one whose screen comes closest to it\n"
@@ -54,6 +63,7 @@ const char kUsage[] =
 enum Option { kMode, kPalette, kOutput, kHelp, kVersion };
 
 constexpr auto kOptions = join_options(std::array<OptionSpec, 1>{{{"mode", 'm', true, kMode}}}, kFitSettingOptions,
+                                       kConversionOptions,
                                        std::array<OptionSpec, 4>{{{"palette", '\0', true, kPalette},
                                                                   {"output", 'o', true, kOutput},
                                                                   {"help", 'h', false, kHelp},
@@ -112,11 +122,8 @@ void disc_word(const char* ppm, char* out, size_t capacity) {
 // them can be given another by mistake.
 void say_next_commands(const ToolRun& run, const FitSettings& settings, const char* target, const PpmBytes& ppm) {
     const platform::Shell shell = platform::native_shell();
-    ConversionOptions options = kDefaultOptions;
-    options.mode = settings.mode;
-    options.aspect = settings.aspect;
     char block[8];
-    format_option_block(options, block);
+    format_option_block(conversion_for(settings), block);
     char argument[platform::kMaxPath + 16];
     snprintf(argument, sizeof argument, "%s%s", block, target);
     char command[4 * sizeof argument] = "";

@@ -8,6 +8,8 @@
 
 #include "lib/fit/colour.h"
 #include "lib/fit/decode.h"
+#include "lib/fit/diffuse.h"
+#include "lib/fit/light.h"
 #include "lib/fit/recolour.h"
 #include "screen/modes.h"
 
@@ -188,8 +190,21 @@ bool scale_any(const Picture& picture, const FitSettings& settings, const Axis& 
 
 }  // namespace
 
+ConversionOptions conversion_for(const FitSettings& settings) {
+    ConversionOptions options = kDefaultOptions;
+    options.mode = settings.mode;
+    if (settings.dither == Dither::kDiffuse) {
+        options.halftone = kHalftoneNone;
+    } else {
+        options.halftone = settings.halftone;
+        options.stagger = settings.stagger;
+        options.aspect = settings.aspect;
+    }
+    return options;
+}
+
 int32_t fit_width(const FitSettings& settings) {
-    return settings.aspect ? 320 : screen_width(screen_mode_for(settings.mode));
+    return conversion_for(settings).aspect ? 320 : screen_width(screen_mode_for(settings.mode));
 }
 
 int32_t decode_reduction(int32_t width, int32_t height, const FitSettings& settings) {
@@ -206,6 +221,9 @@ int32_t decode_reduction(int32_t width, int32_t height, const FitSettings& setti
     return reduce;
 }
 
+namespace {
+
+// The picture on the screen with its plain samples.
 bool fit_picture(const Picture& picture, const FitSettings& settings, PpmBytes& ppm, char* reason, size_t capacity) {
     const int32_t width = fit_width(settings);
     char header[32];
@@ -231,18 +249,43 @@ bool fit_picture(const Picture& picture, const FitSettings& settings, PpmBytes& 
     return true;
 }
 
-namespace {
+void make_light_true(HalftoneType halftone, uint8_t* rgb, size_t samples) {
+    uint8_t table[256];
+    for (int32_t v = 0; v < 256; ++v) table[v] = light_true_sample(halftone, static_cast<uint8_t>(v));
+    for (size_t i = 0; i < samples; ++i) rgb[i] = table[rgb[i]];
+}
+
+// From plain samples to what tarnvil is given, for `palette`, or for the
+// mode's own colours untouched when `palette` is null.
+bool finish_samples(const FitSettings& settings, const Palette* palette, uint8_t* rgb) {
+    const int32_t width = fit_width(settings);
+    const size_t pixels = static_cast<size_t>(width) * kScreenLines;
+    const bool light = settings.tone == Tone::kLight;
+    if (settings.dither == Dither::kDiffuse)
+        return diffuse_to_palette(settings.mode, palette ? *palette : default_palette(settings.mode), !light, rgb,
+                                  width);
+    if (!palette) {
+        if (light) make_light_true(settings.halftone, rgb, pixels * 3);
+        return true;
+    }
+    // The two-colour mapping makes a grey whose light is the picture's, so
+    // the light-true samples come after it. The others move whole channels,
+    // and in MODE 2 may invert them: share(255 - s) is 1 - share(s) to a
+    // dot, so there they come first.
+    const bool two_colours = palette->colours == 2;
+    if (light && !two_colours) make_light_true(settings.halftone, rgb, pixels * 3);
+    map_to_palette(settings.mode, *palette, rgb, pixels);
+    if (light && two_colours) make_light_true(settings.halftone, rgb, pixels * 3);
+    return true;
+}
 
 // The picture prepared for a palette: given, or the best of the
-// candidates by the distance of their screens from the picture prepared
-// without one. Ties go to the earlier candidate, the mode's own first.
-bool fit_for_palette(const Picture& picture, const FitSettings& settings, PpmBytes& ppm, char* reason,
-                     size_t capacity) {
-    PpmBytes base;
-    if (!fit_picture(picture, settings, base, reason, capacity)) return false;
-    const PpmBytes& reference = base;
-    const size_t header = base.size - static_cast<size_t>(fit_width(settings)) * kScreenLines * 3;
-    const size_t pixels = static_cast<size_t>(fit_width(settings)) * kScreenLines;
+// candidates by the distance of their screens from the picture, each made
+// the way the settings ask (tone and dither). Ties go to the earlier
+// candidate, the mode's own first.
+bool fit_for_palette(PpmBytes& base, const FitSettings& settings, PpmBytes& ppm) {
+    const int32_t width = fit_width(settings);
+    const size_t header = base.size - static_cast<size_t>(width) * kScreenLines * 3;
 
     Palette candidates[kMaxCandidates];
     const int32_t count =
@@ -250,25 +293,17 @@ bool fit_for_palette(const Picture& picture, const FitSettings& settings, PpmByt
     if (count == 1) candidates[0] = settings.palette;
     std::unique_ptr<uint8_t[]> trial(new (std::nothrow) uint8_t[base.size]);
     ppm.data.reset(new (std::nothrow) uint8_t[base.size]);
-    if (!trial || !ppm.data) {
-        snprintf(reason, capacity, "out of memory");
-        return false;
-    }
+    if (!trial || !ppm.data) return false;
     ppm.size = base.size;
     BlurredPicture blurred;
-    if (count > 1 && !blur_samples(reference.data.get() + header, fit_width(settings), blurred)) {
-        snprintf(reason, capacity, "out of memory");
-        return false;
-    }
+    if (count > 1 && !blur_samples(base.data.get() + header, width, blurred)) return false;
+    const ConversionOptions options = conversion_for(settings);
     uint64_t best = UINT64_MAX;
     for (int32_t i = 0; i < count; ++i) {
         memcpy(trial.get(), base.data.get(), base.size);
-        map_to_palette(settings.mode, candidates[i], trial.get() + header, pixels);
+        if (!finish_samples(settings, &candidates[i], trial.get() + header)) return false;
         uint64_t error = 0;
-        if (count > 1 && !palette_error(settings.mode, settings.aspect, candidates[i], blurred, trial.get() + header, error)) {
-            snprintf(reason, capacity, "out of memory");
-            return false;
-        }
+        if (count > 1 && !palette_error(options, candidates[i], blurred, trial.get() + header, error)) return false;
         if (count > 1 && error >= best) continue;
         best = error;
         std::swap(trial, ppm.data);
@@ -287,11 +322,21 @@ bool fit_file(const uint8_t* bytes, size_t size, const FitSettings& settings, Pp
     // Each decoder checks the memory its picture needs before it takes it.
     Picture picture;
     if (!decode_picture(bytes, size, decode_reduction(width, height, settings), picture, reason, capacity)) return false;
-    const bool fitted = settings.palette_choice == FitSettings::PaletteChoice::kOwn
-                            ? fit_picture(picture, settings, ppm, reason, capacity)
-                            : fit_for_palette(picture, settings, ppm, reason, capacity);
+    PpmBytes base;
+    const bool fitted = fit_picture(picture, settings, base, reason, capacity);
     release_picture(picture);
-    return fitted;
+    if (!fitted) return false;
+    const size_t header = base.size - static_cast<size_t>(fit_width(settings)) * kScreenLines * 3;
+    const bool finished = settings.palette_choice == FitSettings::PaletteChoice::kOwn
+                              ? finish_samples(settings, nullptr, base.data.get() + header)
+                              : fit_for_palette(base, settings, ppm);
+    if (!finished) {
+        snprintf(reason, capacity, "out of memory");
+        ppm = PpmBytes{};
+        return false;
+    }
+    if (settings.palette_choice == FitSettings::PaletteChoice::kOwn) ppm = std::move(base);
+    return true;
 }
 
 bool name_with_extension(const char* path, const char* extension, char* out, size_t capacity) {

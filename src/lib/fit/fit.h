@@ -9,10 +9,22 @@
 
 #include "lib/fit/picture.h"
 #include "lib/palette.h"
+#include "records.h"
 
 // How the picture covers the screen: filled with the overflow cropped from
 // the centre, fitted inside with black bars, or stretched to it.
 enum class Fill { kCrop, kFit, kStretch };
+
+// What the samples stand for. Light: over a flat area, tarnvil lights the
+// share of dots that the picture has light (see light.h). Plain: the
+// picture's own sRGB samples, which tarnvil shows far too bright in the
+// mid-tones.
+enum class Tone { kLight, kPlain };
+
+// Who chooses the dots. Ordered: tarnvil, with its halftone. Diffuse:
+// tarnvil-fit, by error diffusion (see diffuse.h), at the mode's own
+// pixels; tarnvil converts them without a halftone or aspect correction.
+enum class Dither { kOrdered, kDiffuse };
 
 struct FitSettings {
     int32_t mode = 2;
@@ -24,11 +36,20 @@ struct FitSettings {
     int32_t gamma = 100;       // in hundredths, 10..1000
     bool grey = false;
     uint8_t background[3] = {0, 0, 0};  // shows through transparent pixels
+    Tone tone = Tone::kLight;
+    Dither dither = Dither::kOrdered;
+    // The halftone and stagger tarnvil converts the PPM with, for ordered
+    // dithering.
+    HalftoneType halftone = kHalftoneFine;
+    bool stagger = false;
     // A palette the picture is prepared for (see recolour.h), or the one
     // whose screen comes closest to it.
     enum class PaletteChoice { kOwn, kGiven, kBest } palette_choice = PaletteChoice::kOwn;
     Palette palette;
 };
+
+// The options tarnvil converts the PPM with, as it was prepared.
+ConversionOptions conversion_for(const FitSettings& settings);
 
 // The PPM's width: 640, 320 or 160 (the height is always 256 lines).
 int32_t fit_width(const FitSettings& settings);
@@ -44,12 +65,6 @@ struct PpmBytes {
     char palette[9] = "";  // the palette it was prepared for, if any
 };
 
-// Scales `picture` onto the screen by averaging in linear light, applies
-// the tone and colour settings and writes the PPM. A picture that maps
-// pixel for pixel onto the PPM, or onto whole blocks of it, keeps its
-// samples exactly. False with `reason` when memory runs out.
-bool fit_picture(const Picture& picture, const FitSettings& settings, PpmBytes& ppm, char* reason, size_t capacity);
-
 // Where a PPM goes by default: the picture's name with its extension, if
 // any, replaced by ".ppm". False when that does not fit `capacity`.
 bool ppm_name_for(const char* picture, char* out, size_t capacity);
@@ -58,6 +73,11 @@ bool ppm_name_for(const char* picture, char* out, size_t capacity);
 // `extension` (".png"). False when that does not fit `capacity`.
 bool name_with_extension(const char* path, const char* extension, char* out, size_t capacity);
 
-// The whole way, from a file's bytes.
+// The whole way, from a file's bytes: decodes the picture, scales it onto
+// the screen by averaging in linear light, applies the brightness,
+// contrast, gamma and colour settings, then the tone, dither and palette. With the plain tone and
+// ordered dithering, a picture that maps pixel for pixel onto the PPM, or
+// onto whole blocks of it, keeps its samples exactly. False with `reason`
+// when the picture cannot be read or memory runs out.
 bool fit_file(const uint8_t* bytes, size_t size, const FitSettings& settings, PpmBytes& ppm, char* reason,
               size_t capacity);

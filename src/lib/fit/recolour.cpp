@@ -179,10 +179,11 @@ bool blur_samples(const uint8_t* rgb, int32_t width, BlurredPicture& blurred) {
     return blur_linear(linear.get(), width, blurred);
 }
 
-bool palette_error(int32_t mode, bool aspect, const Palette& palette, const BlurredPicture& reference,
+bool palette_error(const ConversionOptions& options, const Palette& palette, const BlurredPicture& reference,
                    const uint8_t* candidate, uint64_t& error) {
-    // What the machine shows: tarnvil's conversion with its defaults,
-    // painted in the palette one pixel per screen pixel.
+    // What the machine shows: tarnvil's conversion, painted in the palette
+    // one pixel per screen pixel.
+    const int32_t mode = options.mode;
     const int32_t width = reference.width;
     const size_t pixels = static_cast<size_t>(width) * kScreenLines;
     const size_t samples = pixels * 3;
@@ -198,9 +199,6 @@ bool palette_error(int32_t mode, bool aspect, const Palette& palette, const Blur
             for (int c = 0; c < 3; ++c)
                 channels[c][static_cast<size_t>(x) * kScreenLines + static_cast<size_t>(y)] =
                     candidate[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3 + static_cast<size_t>(c)];
-    ConversionOptions options = kDefaultOptions;
-    options.mode = mode;
-    options.aspect = aspect;
     convert_to_screen(options, image, dump.get());
     IndexedImage screen;
     if (!render_dump(mode, dump.get(), true, palette, screen)) return false;

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "lib/palette.h"
+#include "records.h"
 
 // Whether tarnvil's matching can land on `palette` in `mode`; when it
 // cannot, `reason` says which palettes it can.
@@ -41,11 +42,11 @@ struct BlurredPicture {
 bool blur_samples(const uint8_t* rgb, int32_t width, BlurredPicture& blurred);
 
 // How far what the machine shows for `candidate` (the samples of a PPM
-// prepared for `palette`, converted as tarnvil converts it with its
-// defaults and `aspect`, and painted as tarnvil-view paints it) is from
-// `reference`, the picture as prepared without a palette, blurred: the sum
-// over every pixel and channel of the squared differences of the two
-// blurs, each PPM pixel taken as the screen pixel that shows it (the mean
-// of the two in MODE 0 with aspect correction). False when memory runs out.
-bool palette_error(int32_t mode, bool aspect, const Palette& palette, const BlurredPicture& reference,
+// prepared for `palette`, converted as tarnvil converts it with `options`,
+// and painted as tarnvil-view paints it) is from `reference`, the picture
+// with its plain samples, blurred: the sum over every pixel and channel of
+// the squared differences of the two blurs, each PPM pixel taken as the
+// screen pixel that shows it (the mean of the two in MODE 0 with aspect
+// correction). False when memory runs out.
+bool palette_error(const ConversionOptions& options, const Palette& palette, const BlurredPicture& reference,
                    const uint8_t* candidate, uint64_t& error);

@@ -1,0 +1,71 @@
+#include "lib/fit/diffuse.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "lib/fit/colour.h"
+#include "screen/modes.h"
+
+bool diffuse_to_palette(int32_t mode, const Palette& palette, bool samples_as_light, uint8_t* rgb, int32_t width) {
+    const ScreenMode& screen = screen_mode_for(mode);
+    const int32_t colours = palette.colours;
+    int32_t light[8][3];
+    uint8_t sample[8][3];
+    for (int32_t i = 0; i < colours; ++i) {
+        for (int c = 0; c < 3; ++c) light[i][c] = (palette.physical[i] >> c & 1) * 65535;
+        const PaletteEntry& entry = screen.palette[i];
+        sample[i][0] = entry.red ? 255 : 0;
+        sample[i][1] = entry.green ? 255 : 0;
+        sample[i][2] = entry.blue ? 255 : 0;
+    }
+    int32_t of[256];
+    for (int32_t v = 0; v < 256; ++v) of[v] = samples_as_light ? v * 257 : linear_from_srgb8(static_cast<uint8_t>(v));
+
+    // The error owed to this row and the next, one dot of margin each side
+    // so that no dot's neighbours need a test.
+    const size_t stride = (static_cast<size_t>(width) + 2) * 3;
+    const std::unique_ptr<int32_t[]> owed(new (std::nothrow) int32_t[2 * stride]());
+    if (!owed) return false;
+    int32_t* here = owed.get();
+    int32_t* next = owed.get() + stride;
+    for (int32_t y = 0; y < kScreenLines; ++y) {
+        // Serpentine: every other row runs right to left, so the error does
+        // not drift one way and draw diagonal streaks.
+        const int32_t step = y % 2 == 0 ? 1 : -1;
+        memset(next, 0, stride * sizeof *next);
+        uint8_t* line = rgb + static_cast<size_t>(y) * static_cast<size_t>(width) * 3;
+        for (int32_t k = 0; k < width; ++k) {
+            const int32_t x = step > 0 ? k : width - 1 - k;
+            const size_t at = static_cast<size_t>(x + 1) * 3;
+            int32_t want[3];
+            for (int c = 0; c < 3; ++c) want[c] = std::clamp(of[line[x * 3 + c]] + here[at + c], 0, 65535);
+            int32_t best = 0;
+            int64_t nearest = INT64_MAX;
+            for (int32_t i = 0; i < colours; ++i) {
+                int64_t distance = 0;
+                for (int c = 0; c < 3; ++c) {
+                    const int64_t d = want[c] - light[i][c];
+                    distance += d * d;
+                }
+                if (distance < nearest) nearest = distance, best = i;
+            }
+            const size_t ahead = static_cast<size_t>(static_cast<int64_t>(at) + 3 * step);
+            const size_t behind = static_cast<size_t>(static_cast<int64_t>(at) - 3 * step);
+            for (int c = 0; c < 3; ++c) {
+                const int32_t error = want[c] - light[best][c];
+                const int32_t right = error * 7 / 16;
+                const int32_t below_behind = error * 3 / 16;
+                const int32_t below = error * 5 / 16;
+                here[ahead + c] += right;
+                next[behind + c] += below_behind;
+                next[at + c] += below;
+                next[ahead + c] += error - right - below_behind - below;
+                line[x * 3 + c] = sample[best][c];
+            }
+        }
+        std::swap(here, next);
+    }
+    return true;
+}
