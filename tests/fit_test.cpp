@@ -4,6 +4,7 @@
 // concerns files runs the built program.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -22,6 +23,9 @@
 #include "support.h"
 #include "lib/shell_words.h"
 #include "lib/render/render.h"
+#include "lib/fit/colour.h"
+#include "lib/fit/light.h"
+#include "screen/writer.h"
 
 using namespace testing_support;
 
@@ -485,6 +489,93 @@ TEST(FitColour, ToneOptionsOnAFlatGrey) {
     EXPECT_LT(vivid.b, 60);
 }
 
+// ---- Light: the dots the machine shows ----------------------------------------
+
+// tarnvil-fit with `options`, tarnvil with the argument it prints, and the
+// screen painted in the mode's own colours, one image pixel per screen
+// pixel.
+struct Shown {
+    Ppm ppm;
+    IndexedImage screen;
+};
+
+Shown fit_and_show(const std::vector<std::string>& options, const std::string& picture, int mode) {
+    const Fitted fitted = fit(options, picture);
+    EXPECT_EQ(fitted.status, 0) << fitted.err;
+    const size_t from = fitted.out.find("convert with tarnvil ") + 21;
+    const std::string argument = fitted.out.substr(from, fitted.out.find_first_of(";\n", from) - from);
+    ConvertedPicture converted;
+    convert_picture(argument.c_str(), reinterpret_cast<const uint8_t*>(fitted.ppm.data()), fitted.ppm.size(), no_messages(),
+                    converted);
+    Shown shown{parse_ppm(fitted.ppm), {}};
+    EXPECT_TRUE(render_dump(mode, converted.files.dump, true, default_palette(mode), shown.screen)) << argument;
+    return shown;
+}
+
+// Each halftone's row of light-true samples, against the dots tarnvil
+// lights over flat areas of every sample: the share of lit dots is the
+// nearest any sample gives to the light of the sRGB sample.
+TEST(FitLight, LightTrueSamplesAreTheNearestTarnvilCanShow) {
+    for (int32_t halftone = 0; halftone <= 4; ++halftone) {
+        int64_t lit[256];
+        for (int32_t s = 0; s < 256; ++s) {
+            std::vector<int32_t> samples(16 * 16 * 3, s);
+            const ImagePlanes flat{16, 16, samples.data(), samples.data() + 256, samples.data() + 512};
+            ConversionOptions options = kDefaultOptions;
+            options.mode = 0;
+            options.halftone = static_cast<HalftoneType>(halftone);
+            uint8_t dump[20480];
+            convert_to_screen(options, flat, dump);
+            lit[s] = 0;
+            for (int row = 0; row < 2; ++row)
+                for (int at = 0; at < 16; ++at) lit[s] += std::popcount(dump[row * 640 + at]);
+        }
+        for (int32_t v = 0; v < 256; ++v) {
+            // |lit / 256 - light|, in units of 1 / (256 x 65535).
+            auto miss = [&](int32_t s) { return std::abs(lit[s] * 65535 - int64_t{linear_from_srgb8(static_cast<uint8_t>(v))} * 256); };
+            const uint8_t chosen = light_true_sample(static_cast<HalftoneType>(halftone), static_cast<uint8_t>(v));
+            for (int32_t s = 0; s < 256; ++s) ASSERT_LE(miss(chosen), miss(s)) << "halftone " << halftone << ", sample " << v;
+        }
+        EXPECT_EQ(light_true_sample(static_cast<HalftoneType>(halftone), 0), 0);
+        EXPECT_EQ(light_true_sample(static_cast<HalftoneType>(halftone), 255), 255);
+    }
+}
+
+// Flat greys through each route and mode: the mean light of the dots is
+// the grey's light; and diffused, every dot is the PPM's colour.
+TEST(FitLight, ScreensGiveThePicturesLight) {
+    for (const char* dither : {"ordered", "diffuse"}) {
+        for (int mode : {0, 1, 2, 4, 5}) {
+            for (uint32_t grey : {16, 32, 64, 96, 128, 160, 192, 224, 240}) {
+                const Samples flat{5, 3, 1, std::vector<uint32_t>(15, grey)};
+                const Shown shown = fit_and_show({"-a", "-m", std::to_string(mode), "--dither", dither},
+                                                 netpbm_file('5', flat, 255), mode);
+                const IndexedImage& screen = shown.screen;
+                // Per channel; as luminance in the 4-colour modes, which
+                // have no grey but white.
+                double light[3] = {0, 0, 0};
+                for (int32_t i = 0; i < screen.width * screen.height; ++i)
+                    for (int c = 0; c < 3; ++c) light[c] += screen.rgb[screen.indices[static_cast<size_t>(i)]][c] ? 1.0 / (screen.width * screen.height) : 0;
+                const double luminance = 0.2126 * light[0] + 0.7152 * light[1] + 0.0722 * light[2];
+                for (int c = 0; c < 3; ++c)
+                    EXPECT_NEAR(mode == 1 || mode == 5 ? luminance : light[c], linear(grey), 0.02) << dither << " MODE " << mode << ", " << grey;
+            }
+        }
+    }
+    std::mt19937 random(3);
+    Samples colours{37, 23, 3, std::vector<uint32_t>(37 * 23 * 3)};
+    for (uint32_t& v : colours.values) v = random() & 0xFF;
+    for (int mode : {0, 1, 2, 5}) {
+        const Shown shown = fit_and_show({"-a", "-m", std::to_string(mode), "--dither", "diffuse"}, png_file(colours, 8, 2), mode);
+        ASSERT_EQ(shown.ppm.width, shown.screen.width) << mode;
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < shown.ppm.width; ++x) {
+                const uint8_t* c = shown.screen.rgb[shown.screen.indices[static_cast<size_t>(y * shown.screen.width + x)]];
+                ASSERT_EQ(shown.ppm.at(x, y), (Rgb{c[0] ? 255 : 0, c[1] ? 255 : 0, c[2] ? 255 : 0})) << mode << ": " << x << "," << y;
+            }
+    }
+}
+
 // ---- Bad input --------------------------------------------------------------
 
 TEST(FitInput, BadPicturesAndOptions) {
@@ -543,6 +634,11 @@ TEST(FitInput, BadPicturesAndOptions) {
         {{"--background", "#12345"}, png, 2,
          "tarnvil-fit: --background must be #RRGGBB or black, red, green, yellow, blue, magenta, cyan or white\n"},
         {{"-m", "3"}, png, 2, "tarnvil-fit: the mode must be 0, 1, 2, 4 or 5\n"},
+        {{"--tone", "linear"}, png, 2, "tarnvil-fit: --tone must be light or plain\n"},
+        {{"--dither", "random"}, png, 2, "tarnvil-fit: --dither must be ordered or diffuse\n"},
+        {{"--halftone", "5"}, png, 2, "tarnvil-fit: --halftone must be 0 (none), 1 (fine), 2 (coarse), 3 (spiral) or 4 (diagonal)\n"},
+        {{"picture.png", "--dither", "diffuse"}, png, 2,
+         "tarnvil-fit: --dither diffuse comes after the last picture; put it before the pictures it is for\n"},
         {{"picture.png", "--grey"}, png, 2,
          "tarnvil-fit: --grey comes after the last picture; put it before the pictures it is for\n"},
         {{"picture.png", "--gamma", "2"}, png, 2,

@@ -89,7 +89,7 @@ TEST(PictureRoute, OneCommandGivesTheDumpsAndPreviewsOfTheSeparateCommands) {
     const Files png = {{"picture.png", png_file(picture, 8, 2)}};
     const Files ppm = {{"picture.png", netpbm_file('6', picture, 255)}};
     const struct {
-        std::string tarnvil;  // tarnvil's options: --halftone N, --stagger
+        std::string tarnvil;  // options for the halftone and stagger: --halftone N, --stagger
         std::string fit;      // tarnvil-fit's, -m first
         std::string palette;  // as tarnvil-disc and tarnvil-view take it ("" for none)
         const Files* files;
@@ -99,29 +99,28 @@ TEST(PictureRoute, OneCommandGivesTheDumpsAndPreviewsOfTheSeparateCommands) {
         {"", "-m 1 -a", "auto", &png},
         {"--halftone 0", "-m 0 --grey", "70", &ppm},
         {"--halftone 4", "-m 5 --fill fit --gamma 1.5 --brightness 10", "0467", &png},
-        {"", "-m 4 --fill stretch --contrast -20 --saturation 30", "auto", &ppm},
+        {"", "-m 4 --fill stretch --contrast -20 --saturation 30 --tone plain", "auto", &ppm},
+        {"--halftone 0", "-m 2 --tone plain", "", &png},
+        {"--halftone 2", "-m 1 -a --dither diffuse", "auto", &png},
+        {"", "-m 0 --dither diffuse --tone plain", "", &ppm},
+        {"--stagger", "-m 5 --dither diffuse", "0157", &png},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fit + " " + c.tarnvil + " -p " + c.palette);
-        // The separate commands: tarnvil-fit, then tarnvil with its argument.
-        std::vector<std::string> separate = words_of(c.fit);
+        // The separate commands: tarnvil-fit, then tarnvil with the
+        // argument it prints.
+        std::vector<std::string> separate = words_of(c.fit + " " + c.tarnvil);
         if (!c.palette.empty()) separate.insert(separate.end(), {"--palette", c.palette});
         separate.push_back("picture.png");
         const ToolCall fitted = fit(*c.files, separate);
         ASSERT_EQ(fitted.status, 0) << fitted.err;
-        ConversionOptions options = kDefaultOptions;
-        options.mode = c.fit[3] - '0';
-        options.aspect = c.fit.find("-a") != std::string::npos;
-        options.halftone = c.tarnvil.find("--halftone") != std::string::npos
-                               ? static_cast<HalftoneType>(c.tarnvil[11] - '0')
-                               : kHalftoneFine;
-        options.stagger = c.tarnvil.find("--stagger") != std::string::npos;
-        char block[8];
-        format_option_block(options, block);
+        const size_t from = fitted.out.find("convert with tarnvil ") + 21;
+        const std::string argument = fitted.out.substr(from, fitted.out.find_first_of(";\n", from) - from);
         ConvertedPicture converted;
-        convert_picture((std::string(block) + "picture.ppm").c_str(), reinterpret_cast<const uint8_t*>(made(fitted).data()),
-                        made(fitted).size(), no_messages(), converted);
+        convert_picture(argument.c_str(), reinterpret_cast<const uint8_t*>(made(fitted).data()), made(fitted).size(),
+                        no_messages(), converted);
         const std::string dump(reinterpret_cast<const char*>(converted.files.dump), static_cast<size_t>(converted.files.dump_size));
+        ASSERT_EQ(dump.size(), c.fit[3] >= '4' ? 10240u : 20480u) << argument;
         // The palette tarnvil-fit prepared it for, as it prints it.
         const std::string line = fitted.out.substr(0, fitted.out.find('\n'));
         const size_t named = line.find(" -p ");
