@@ -1,6 +1,7 @@
 // Arbitrary bytes as a picture for tarnvil-fit, through decoding, scaling
-// and the tone, colour and palette settings. Input layout: one byte of
-// settings (mode, aspect, fill, grey, tone and palette), then the file.
+// and the tone, colour, palette and dither settings. Input layout: one
+// byte of settings (mode, aspect, fill, grey, tone, dither and palette),
+// then the file.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     settings.aspect = choice & 8;
     settings.fill = static_cast<Fill>((choice >> 4) % 3);
     settings.grey = choice & 64;
+    // Bits 1 and 2 also play into the mode; any mix is fine for coverage.
+    settings.tone = choice & 2 ? Tone::kPlain : Tone::kLight;
+    settings.dither = choice & 4 ? Dither::kDiffuse : Dither::kOrdered;
     if (choice & 128) {
         settings.brightness = -30;
         settings.contrast = 40;
