@@ -195,6 +195,16 @@ const DISCS = [
             { file: "harbour.pgm", options: ["-m", "1", "--fill", "fit", "--halftone", "1"] },
         ],
     },
+    // Pictures whose dots tarnvil-fit chose itself by error diffusion, one
+    // in a palette it picked, and a light-true one with tarnvil's halftone.
+    {
+        name: "light.ssd", tracks: 80, title: "LIGHT",
+        pictures: [
+            { file: "sunset.ppm", options: ["-m", "2", "--dither", "diffuse"] },
+            { file: "holiday snap.ppm", options: ["-m", "5", "-p", "auto"] },
+            { file: "harbour.pgm", options: ["-m", "0", "--dither", "ordered"] },
+        ],
+    },
     {
         name: "sunset.ssd", tracks: 80, title: "SUNSET",
         pictures: [{ source: "sunset", options: "-a2" }],
