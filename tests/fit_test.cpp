@@ -332,7 +332,7 @@ TEST(FitGeometry, CropFitAndStretch) {
     for (const Case& c : cases) {
         std::vector<std::string> options = c.mode;
         options.insert(options.end(), {"--fill", c.fill});
-        const Ppm ppm = parse_ppm(fit(options, png_file(*c.picture, 8, 2)).ppm);
+        const Ppm ppm = parse_ppm(fit_plain(options, png_file(*c.picture, 8, 2)).ppm);
         ASSERT_EQ(ppm.width, c.width) << c.fill;
         ASSERT_EQ(ppm.height, 256) << c.fill;
         int wrong = 0;

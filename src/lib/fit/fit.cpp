@@ -261,9 +261,14 @@ bool finish_samples(const FitSettings& settings, const Palette* palette, uint8_t
     const int32_t width = fit_width(settings);
     const size_t pixels = static_cast<size_t>(width) * kScreenLines;
     const bool light = settings.tone == Tone::kLight;
-    if (settings.dither == Dither::kDiffuse)
-        return diffuse_to_palette(settings.mode, palette ? *palette : default_palette(settings.mode), !light, rgb,
-                                  width);
+    const Palette shown = palette ? *palette : default_palette(settings.mode);
+    // Colours the dots cannot mix come as near as they can, rather than
+    // wherever tarnvil's matching or the diffusion's error takes them.
+    if (settings.dither == Dither::kDiffuse) {
+        keep_within_palette(shown, !light, rgb, pixels);
+        return diffuse_to_palette(settings.mode, shown, !light, rgb, width);
+    }
+    if (light) keep_within_palette(shown, false, rgb, pixels);
     if (!palette) {
         if (light) make_light_true(settings.halftone, rgb, pixels * 3);
         return true;

@@ -102,6 +102,59 @@ void map_to_palette(int32_t mode, const Palette& palette, uint8_t* rgb, size_t p
     }
 }
 
+void keep_within_palette(const Palette& palette, bool samples_as_light, uint8_t* rgb, size_t pixels) {
+    if (palette.colours == 8) return;
+    auto light_of = [&](uint8_t v) { return samples_as_light ? int64_t{v} * 257 : int64_t{linear_from_srgb8(v)}; };
+    auto sample_of = [&](int64_t light) {
+        return static_cast<uint8_t>(samples_as_light ? (light + 128) / 257 : srgb8_from_linear(static_cast<int32_t>(light)));
+    };
+    if (palette.colours == 2) {
+        int64_t from[3];
+        int64_t step[3];
+        int64_t length = 0;
+        for (int c = 0; c < 3; ++c) {
+            from[c] = (palette.physical[0] >> c & 1) * 65535;
+            step[c] = (palette.physical[1] >> c & 1) * 65535 - from[c];
+            length += step[c] * step[c];
+        }
+        if (length == 0) return;
+        for (size_t i = 0; i < pixels; ++i, rgb += 3) {
+            int64_t along = 0;
+            for (int c = 0; c < 3; ++c) along += (light_of(rgb[c]) - from[c]) * step[c];
+            along = std::clamp<int64_t>(along, 0, length);
+            for (int c = 0; c < 3; ++c) rgb[c] = sample_of(from[c] + (step[c] * along + length / 2) / length);
+        }
+        return;
+    }
+    // The channels in the order the palette's colours light them: the
+    // primary's, the secondary's other one, the third. A colour is
+    // mixable when they do not rise along that order; the nearest one
+    // pools neighbours that do into their mean.
+    const int primary = palette.physical[1];
+    const int partner = palette.physical[2] & ~primary;
+    int order[3];
+    order[0] = primary == 1 ? 0 : primary == 2 ? 1 : 2;
+    order[1] = partner == 1 ? 0 : partner == 2 ? 1 : 2;
+    order[2] = 3 - order[0] - order[1];
+    for (size_t i = 0; i < pixels; ++i, rgb += 3) {
+        const int64_t a = light_of(rgb[order[0]]);
+        const int64_t b = light_of(rgb[order[1]]);
+        const int64_t c = light_of(rgb[order[2]]);
+        if (a >= b && b >= c) continue;
+        int64_t x = a, y = b, z = c;
+        if (a < b) {
+            x = y = (a + b + 1) / 2;
+            if (x < c) x = y = z = (a + b + c + 1) / 3;
+        } else {
+            y = z = (b + c + 1) / 2;
+            if (a < y) x = y = z = (a + b + c + 1) / 3;
+        }
+        rgb[order[0]] = sample_of(x);
+        rgb[order[1]] = sample_of(y);
+        rgb[order[2]] = sample_of(z);
+    }
+}
+
 int32_t palette_candidates(int32_t mode, Palette* candidates) {
     int32_t count = 0;
     const Palette standard = default_palette(mode);

@@ -20,6 +20,15 @@ bool palette_reachable(int32_t mode, const Palette& palette, char* reason, size_
 // their own colours.
 void map_to_palette(int32_t mode, const Palette& palette, uint8_t* rgb, size_t pixels);
 
+// Moves each pixel of `rgb` to the nearest colour, in linear light, that
+// the palette's dots can mix: between the two colours of a 2-colour
+// palette; in a 4-colour one, where the primary's channel is at least the
+// secondary's other one and that at least the third (black, the primary,
+// the secondary and white mix nothing else); in MODE 2 every colour. Light
+// is the sRGB light of the samples, or with `samples_as_light` the samples
+// themselves.
+void keep_within_palette(const Palette& palette, bool samples_as_light, uint8_t* rgb, size_t pixels);
+
 // The palettes --palette auto tries for `mode`, the mode's own first: the
 // six of MODEs 1 and 5; in MODEs 0 and 4 the 28 pairs of colours, the
 // lighter one lit; in MODE 2 the 48 that reorder and invert the channels
