@@ -16,6 +16,8 @@
 
 #include "cli/view/view_command.h"
 #include "driver/driver.h"
+#include "lib/fit/colour.h"
+#include "lib/render/render.h"
 #include "screen/modes.h"
 #include "support.h"
 
@@ -227,6 +229,52 @@ TEST(View, NativeSizeOfEachMode) {
         ASSERT_TRUE(p.ok);
         EXPECT_EQ(p.width, c.width);
         EXPECT_EQ(p.height, 256);
+    }
+}
+
+// Previews at any size: the light of the pixels each new one covers,
+// averaged. Exact cases by hand (half of white's light is sample 188, two
+// thirds 213), then a screen of dots at the sizes a page shows it, whose
+// mean light must stay the screen's.
+TEST(View, ScalingKeepsTheLight) {
+    constexpr uint32_t kHalf = 0xBCBCBC, kTwoThirds = 0xD5D5D5;
+    const struct {
+        int width, height;
+        std::vector<uint32_t> in;
+        int out_width, out_height;
+        std::vector<uint32_t> out;  // empty: refused
+    } cases[] = {
+        {2, 2, {kWhite, kBlack, kBlack, kWhite}, 1, 1, {kHalf}},
+        {4, 2, {kWhite, kBlack, kRed, kRed, kBlack, kWhite, kRed, kRed}, 2, 1, {kHalf, kRed}},
+        {3, 1, {0x123456, 0xFEDCBA, 0x010203}, 3, 1, {0x123456, 0xFEDCBA, 0x010203}},
+        {3, 1, {kWhite, kBlack, kBlack}, 2, 1, {kTwoThirds, kBlack}},
+        {2, 1, {kWhite, kBlack}, 3, 1, {kWhite, kHalf, kBlack}},
+        {2, 1, {kYellow, kBlue}, 4, 2, {kYellow, kYellow, kBlue, kBlue, kYellow, kYellow, kBlue, kBlue}},
+        {1, 1, {kWhite}, 0, 1, {}},
+        {1, 1, {kWhite}, 65537, 1, {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint8_t> in;
+        for (const uint32_t colour : c.in) in.insert(in.end(), {uint8_t(colour >> 16), uint8_t(colour >> 8), uint8_t(colour), 0});
+        std::vector<uint8_t> out(c.out.size() * 4 + 4, 7);
+        ASSERT_EQ(scale_in_light(in.data(), c.width, c.height, out.data(), c.out_width, c.out_height), !c.out.empty());
+        std::vector<uint8_t> expected;
+        for (const uint32_t colour : c.out) expected.insert(expected.end(), {uint8_t(colour >> 16), uint8_t(colour >> 8), uint8_t(colour), 255});
+        expected.insert(expected.end(), 4, 7);  // nothing beyond the picture
+        EXPECT_EQ(out, expected) << c.width << " x " << c.height << " to " << c.out_width << " x " << c.out_height;
+    }
+
+    // One dot in five lit, red, green and blue staggered, as tarnvil's
+    // halftones light them over a flat area.
+    std::vector<uint8_t> screen(640 * 512 * 4);
+    for (size_t i = 0; i < 640 * 512; ++i)
+        for (size_t c = 0; c < 3; ++c) screen[i * 4 + c] = (i % 640 * 3 + i / 640 * 2 + c) % 5 == 0 ? 255 : 0;
+    for (const auto& [width, height] : {std::pair{94, 75}, {103, 82}, {358, 286}, {640, 512}, {960, 768}}) {
+        std::vector<uint8_t> out(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+        ASSERT_TRUE(scale_in_light(screen.data(), 640, 512, out.data(), width, height));
+        double light = 0;
+        for (size_t i = 0; i < out.size(); ++i) light += i % 4 == 3 ? 0 : linear_from_srgb8(out[i]);
+        EXPECT_NEAR(light / (3.0 * width * height * 65535), 0.2, 0.002) << width << " x " << height;
     }
 }
 
