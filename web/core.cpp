@@ -205,15 +205,25 @@ EMSCRIPTEN_KEEPALIVE int32_t tarnvil_picture_size(const uint8_t* bytes, int32_t 
 }
 
 // How much the browser may reduce a picture shown `width` x `height`
-// while decoding it, for tarnvil-fit's mode, aspect correction and fill
-// (0 crop, 1 fit, 2 stretch).
+// while decoding it, for tarnvil-fit's mode, aspect correction, fill (0
+// crop, 1 fit, 2 stretch) and dither (1: error diffusion, which works at
+// the mode's own pixels whatever the aspect).
 EMSCRIPTEN_KEEPALIVE int32_t tarnvil_fit_reduction(int32_t width, int32_t height, int32_t mode, int32_t aspect,
-                                                   int32_t fill) {
+                                                   int32_t fill, int32_t diffuse) {
     FitSettings settings;
     settings.mode = mode;
     settings.aspect = aspect != 0;
     settings.fill = static_cast<Fill>(fill);
+    settings.dither = diffuse ? Dither::kDiffuse : Dither::kOrdered;
     return decode_reduction(width, height, settings);
+}
+
+// `rgba`, `width` x `height` pixels, at `out_width` x `out_height` in
+// `out`, averaged in light: a preview at the size the page shows it. 1
+// when done, 0 for a size out of range.
+EMSCRIPTEN_KEEPALIVE int32_t tarnvil_scale(const uint8_t* rgba, int32_t width, int32_t height, uint8_t* out,
+                                           int32_t out_width, int32_t out_height) {
+    return scale_in_light(rgba, width, height, out, out_width, out_height);
 }
 
 // The words as one command, quoted as `shell` takes them back (0: a POSIX
@@ -231,9 +241,18 @@ EMSCRIPTEN_KEEPALIVE int32_t tarnvil_command(int32_t count, char** words, int32_
     return 1;
 }
 
-// tarnvil's option block for these settings, in tarnvil_printed.
-EMSCRIPTEN_KEEPALIVE void tarnvil_option_block(int32_t mode, int32_t halftone, int32_t stagger, int32_t aspect) {
-    const ConversionOptions options{mode, static_cast<HalftoneType>(halftone), stagger != 0, aspect != 0};
+// tarnvil's option block for a picture tarnvil-fit prepared with these
+// settings, in tarnvil_printed: with error diffusion (`diffuse` 1), no
+// halftone and no aspect correction, whatever the others say.
+EMSCRIPTEN_KEEPALIVE void tarnvil_option_block(int32_t mode, int32_t halftone, int32_t stagger, int32_t aspect,
+                                               int32_t diffuse) {
+    FitSettings settings;
+    settings.mode = mode;
+    settings.halftone = static_cast<HalftoneType>(halftone);
+    settings.stagger = stagger != 0;
+    settings.aspect = aspect != 0;
+    settings.dither = diffuse ? Dither::kDiffuse : Dither::kOrdered;
+    const ConversionOptions options = conversion_for(settings);
     char block[8];
     format_option_block(options, block);
     say_text(fresh(printed), block, strlen(block));

@@ -4,8 +4,12 @@
 //
 //   await tarnvil.ready
 //   await tarnvil.fit(bytes, options)       -> { ppm, palette, console, error, command }
+//         (options: tarnvil-fit's by their long names, { mode, aspect, fill, ...,
+//          tone: "light" | "plain", dither: "ordered" | "diffuse", halftone, stagger,
+//          palette }, and the picture's name)
 //   await tarnvil.convert(argument, bytes)  -> { console, dump, inf, name }
 //   await tarnvil.preview(mode, dump, palette) -> { width, height, rgba }
+//   await tarnvil.scale(picture, width, height) -> { width, height, rgba }, averaged in light
 //   await tarnvil.disc({ title, tracks, pictures: [{ mode, palette, dump, inf, name }] })
 //                                           -> { ssd, error, warning }
 //   await tarnvil.pictureDisc({ title, tracks, output, options, pictures: [{ name, bytes }] })
@@ -13,7 +17,7 @@
 //   await tarnvil.pictureDiscCommand({ title, tracks, output, options, pictures: [{ name }] })
 //                                           -> the command line that makes that disc
 //   await tarnvil.command(words)            -> the words as one command to paste
-//   await tarnvil.optionBlock({ mode, halftone, stagger, aspect }) -> tarnvil's option block
+//   await tarnvil.optionBlock({ mode, halftone, stagger, aspect, dither }) -> tarnvil's option block
 //   await tarnvil.ppmName(name)             -> tarnvil-fit's PPM for a picture so named
 //   await tarnvil.facts()                   -> { palettes, colours, fitOptions }
 //
@@ -169,7 +173,8 @@
     // The options tarnvil-disc takes for the pictures that follow them,
     // after -m and -p: tarnvil-fit's settings, then tarnvil's.
     const PICTURE_OPTIONS = { aspect: "flag", fill: "value", brightness: "value", contrast: "value", saturation: "value",
-        gamma: "value", grey: "flag", background: "value", halftone: "value", stagger: "flag" };
+        gamma: "value", grey: "flag", background: "value", tone: "value", dither: "value", halftone: "value",
+        stagger: "flag" };
 
     // tarnvil-disc's words for pictures named `names`, all prepared and
     // converted with `options` (mode, palette, and tarnvil-fit's and
@@ -232,11 +237,36 @@
         return Object.freeze(JSON.parse(printed(core)));
     });
 
-    // tarnvil's option block for the settings.
-    async function optionBlock({ mode = 2, halftone = 1, stagger = false, aspect = false } = {}) {
+    // tarnvil's option block for a picture prepared with these settings:
+    // after error diffusion, no halftone and no aspect correction.
+    async function optionBlock({ mode = 2, halftone = 1, stagger = false, aspect = false, dither = "ordered" } = {}) {
         const core = await ready;
-        core._tarnvil_option_block(Number(mode), Number(halftone), stagger ? 1 : 0, aspect ? 1 : 0);
+        core._tarnvil_option_block(Number(mode), Number(halftone), stagger ? 1 : 0, aspect ? 1 : 0, dither === "diffuse" ? 1 : 0);
         return printed(core);
+    }
+
+    // A picture ({ width, height, rgba }, as tarnvil.preview gives it) at
+    // `width` x `height`, each pixel the mean light of those it covers: a
+    // screen smaller than its 640 x 512 dots shows the light the machine
+    // shows, where the browser's own scaling drops dots or darkens them.
+    async function scale(picture, width, height) {
+        const core = await ready;
+        const rgba = asBytes(picture.rgba, "the picture's pixels");
+        if (rgba.length !== picture.width * picture.height * 4) throw new RangeError("tarnvil.scale: the pixels are not width x height");
+        if (!(Number.isInteger(width) && Number.isInteger(height) && width > 0 && height > 0)) {
+            throw new RangeError(`tarnvil.scale: no picture of ${width} x ${height}`);
+        }
+        const memory = scratch(core);
+        try {
+            const size = width * height * 4;
+            const out = memory.words(Math.ceil(size / 4));
+            if (!core._tarnvil_scale(memory.bytes(rgba), picture.width, picture.height, out, width, height)) {
+                throw new RangeError(`tarnvil.scale: no picture of ${width} x ${height}`);
+            }
+            return { width, height, rgba: new Uint8ClampedArray(copy(core, out, size).buffer) };
+        } finally {
+            memory.free();
+        }
     }
 
     // Where tarnvil-fit writes the PPM of a picture named `name`.
@@ -275,12 +305,15 @@
     // tarnvil-fit will use: a PAM file tarnvil-fit reads like any other.
     // The browser decodes a JPEG straight at a fraction of its size, as
     // libjpeg-turbo does for tarnvil-fit. Pictures that go through an <img>
-    // are kept for the next call with the same bytes.
+    // are kept for the next call with the same bytes, and the last PAM of
+    // each picture decoded straight for the next call at its size: the strip
+    // fits one picture ten times.
     const decoded = new WeakMap();
+    const reduced = new WeakMap();
     async function decodeInBrowser(core, memory, input, at, options) {
         const fill = ["crop", "fit", "stretch"].indexOf(options.fill ?? "crop");
-        const reduction = (width, height) =>
-            core._tarnvil_fit_reduction(width, height, Number(options.mode ?? 2), options.aspect ? 1 : 0, Math.max(fill, 0));
+        const reduction = (width, height) => core._tarnvil_fit_reduction(width, height, Number(options.mode ?? 2),
+            options.aspect ? 1 : 0, Math.max(fill, 0), options.dither === "diffuse" ? 1 : 0);
         // Where the browser has a decoder to call (WebCodecs), a JPEG asks it
         // for the reduced size at once: no <img> to load first.
         const size = memory.words(2);
@@ -289,6 +322,8 @@
             const reduce = reduction(shownWidth, shownHeight);
             const width = Math.ceil(shownWidth / reduce);
             const height = Math.ceil(shownHeight / reduce);
+            const kept = reduced.get(input);
+            if (kept && kept.width === width && kept.height === height) return kept.pam;
             let decoder = null;
             let frame = null;
             try {
@@ -301,7 +336,9 @@
             }
             if (frame) {
                 try {
-                    return pamOf(frame, width, height);
+                    const pam = pamOf(frame, width, height);
+                    reduced.set(input, { width, height, pam });
+                    return pam;
                 } finally {
                     frame.close();
                 }
@@ -387,6 +424,7 @@
         fit,
         convert,
         preview,
+        scale,
         disc,
         pictureDisc,
         pictureDiscCommand,

@@ -355,7 +355,9 @@ function assertSamePicture(rgba, expected, what) {
 describe("tarnvil.fit gives tarnvil-fit's PPM and messages", () => {
     const optionSets = [{}, { mode: 1, aspect: true }, { mode: 0, fill: "fit", brightness: 20, gamma: 1.5 },
         { mode: 5, fill: "stretch", grey: true, background: "#336699", contrast: -30, saturation: 40 },
-        { mode: 1, aspect: true, palette: "auto" }, { mode: 2, palette: "02143657" }, { mode: 4, palette: "62" }];
+        { mode: 1, aspect: true, palette: "auto" }, { mode: 2, palette: "02143657" }, { mode: 4, palette: "62" },
+        { dither: "diffuse" }, { mode: 1, aspect: true, tone: "plain", dither: "diffuse", palette: "auto" },
+        { mode: 0, aspect: true, halftone: 0 }, { mode: 5, tone: "plain", halftone: 3, stagger: true, palette: "auto" }];
     const cases = Object.keys(fitInputs).flatMap((name) => optionSets.map((options) => ({ name, options })));
     let results;
     before(async () => {
@@ -371,8 +373,10 @@ describe("tarnvil.fit gives tarnvil-fit's PPM and messages", () => {
     cases.forEach(({ name, options }, i) => {
         test(`${name} ${JSON.stringify(options)}`, () => {
             const actual = results[i];
+            // The options reach tarnvil-fit, each as its command line has it.
             const words = shellWords(actual.command);
-            assert.deepEqual(words.slice(0, 1), ["tarnvil-fit"]);
+            const given = Object.entries(options).map(([key, value]) => (value === true ? `--${key}` : `--${key}=${value}`));
+            assert.deepEqual(words, ["tarnvil-fit", ...given, name]);
             const dir = freshDir("fit-script");
             writeFileSync(join(dir, name), fitInputs[name]);
             const expected = run(dir, "tarnvil-fit", words.slice(1));
