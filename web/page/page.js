@@ -52,8 +52,18 @@
             saturation: Number(controls.saturation.value),
             gamma: controls.gamma.value,
             grey: controls.grey.checked,
+            tone: document.querySelector('input[name="tone"]:checked').value,
+            dither: document.querySelector('input[name="dither"]:checked').value,
             palette: $("palette-best").checked ? "auto" : paletteDigits(),
         };
+    }
+
+    // Error diffusion works at the mode's own pixels and tarnvil converts
+    // its dots without a halftone or aspect correction: those controls
+    // keep their values for the halftones, and rest.
+    function showDither() {
+        const diffuse = document.querySelector('input[name="dither"]:checked').value === "diffuse";
+        for (const control of [controls.halftone, controls.stagger, controls.aspect]) control.disabled = diffuse;
     }
 
     // One control per logical colour of the mode, each offering the eight
@@ -89,15 +99,31 @@
         return source.ppm === source.name ? source.ppm.replace(/\.ppm$/, ".fit.ppm") : source.ppm;
     }
 
-    // tarnvil-fit's options for the settings: those away from their
-    // defaults, and always the mode.
-    function fitOptions(settings) {
-        const chosen = { name: source.name, mode: settings.mode, aspect: settings.aspect };
+    // How the settings prepare and convert a picture, as tarnvil-fit and
+    // tarnvil-disc take them: the options away from their defaults, and
+    // always the mode. tarnvil-fit is told the halftone too, which its
+    // light-true samples and its palette choice depend on; after error
+    // diffusion there is no halftone, and no aspect correction.
+    function pictureOptions(settings) {
+        const diffuse = settings.dither === "diffuse";
+        const chosen = { mode: settings.mode, aspect: settings.aspect && !diffuse };
         if (settings.fill !== "crop") chosen.fill = settings.fill;
         for (const key of ["brightness", "contrast", "saturation"]) if (settings[key] !== 0) chosen[key] = settings[key];
         if (Number(settings.gamma) !== 1) chosen.gamma = settings.gamma;
         chosen.grey = settings.grey;
+        if (settings.tone !== "light") chosen.tone = settings.tone;
+        if (diffuse) {
+            chosen.dither = settings.dither;
+        } else {
+            if (settings.halftone !== 1) chosen.halftone = settings.halftone;
+            chosen.stagger = settings.stagger;
+        }
         if (settings.palette !== OWN_PALETTE[settings.mode]) chosen.palette = settings.palette;
+        return chosen;
+    }
+
+    function fitOptions(settings) {
+        const chosen = { name: source.name, ...pictureOptions(settings) };
         if (ppmName() !== source.ppm) chosen.output = ppmName();
         return chosen;
     }
@@ -109,17 +135,75 @@
         return source.fitted.get(key);
     }
 
+    // Each canvas shows its picture (tarnvil-view's 640 x 512) at the size
+    // it is displayed, in device pixels, averaged in light by the core, and
+    // again whenever that size changes. The browser's own scaling would drop
+    // dots, or average their samples and darken every halftone.
+    const pictures = new Map();  // canvas -> the picture it shows
+    const sizes = new Map();  // canvas -> its [width, height] in device pixels
+    const paints = new Map();  // canvas -> the number of its latest paint
+    let painted = 0;
+    let painting = 0;
+
+    async function paint(canvas) {
+        const picture = pictures.get(canvas);
+        if (!picture) return;
+        const [width, height] = sizes.get(canvas) ?? [picture.width, picture.height];
+        if (width < 1 || height < 1) return;  // not shown
+        const number = ++painted;
+        paints.set(canvas, number);
+        ++painting;
+        document.body.dataset.painting = "true";
+        try {
+            const same = width === picture.width && height === picture.height;
+            const shown = same ? picture : await tarnvil.scale(picture, width, height);
+            if (paints.get(canvas) !== number) return;  // a later paint draws it
+            canvas.width = width;
+            canvas.height = height;
+            canvas.getContext("2d").putImageData(new ImageData(shown.rgba, width, height), 0, 0);
+        } finally {
+            if (--painting === 0) delete document.body.dataset.painting;
+        }
+    }
+
+    const resized = new ResizeObserver((entries) => {
+        for (const { target, devicePixelContentBoxSize: box, contentRect } of entries) {
+            // Where the browser does not say how many device pixels the
+            // canvas covers, its CSS size times the ratio comes closest.
+            const size = box?.[0] ? [box[0].inlineSize, box[0].blockSize]
+                : [Math.round(contentRect.width * devicePixelRatio), Math.round(contentRect.height * devicePixelRatio)];
+            const before = sizes.get(target);
+            sizes.set(target, size);
+            if (before?.[0] === size[0] && before?.[1] === size[1]) continue;
+            paint(target).catch((error) => {
+                status.textContent = `Something went wrong: ${error.message}`;
+            });
+        }
+    });
+
+    function observe(canvas) {
+        try {
+            resized.observe(canvas, { box: "device-pixel-content-box" });
+        } catch {
+            resized.observe(canvas);
+        }
+    }
+
     function drawScreen(canvas, picture) {
-        canvas.getContext("2d").putImageData(new ImageData(picture.rgba, picture.width, picture.height), 0, 0);
+        pictures.set(canvas, picture);
+        return paint(canvas);
     }
 
     function blank(canvas) {
+        pictures.delete(canvas);
+        paints.set(canvas, ++painted);
         const context = canvas.getContext("2d");
         context.fillStyle = "#000";
         context.fillRect(0, 0, canvas.width, canvas.height);
     }
 
     function describe(settings) {
+        if (settings.dither === "diffuse") return `MODE ${settings.mode}, error diffusion`;
         const halftone = `${HALFTONES[settings.halftone]} halftoning${settings.stagger ? ", staggered" : ""}`;
         return `MODE ${settings.mode}, ${halftone}${settings.aspect ? ", aspect-corrected" : ""}`;
     }
@@ -141,7 +225,7 @@
         const start = performance.now();
         const result = await convertWith(settings);
         if (result.dump) {
-            drawScreen(screen, await tarnvil.preview(settings.mode, result.dump, result.palette));
+            await drawScreen(screen, await tarnvil.preview(settings.mode, result.dump, result.palette));
             screen.setAttribute("aria-label", `The BBC Micro's screen: ${result.name} in ${describe(settings)}`);
         } else {
             blank(screen);
@@ -181,6 +265,7 @@
                 canvas.width = 640;
                 canvas.height = 512;
                 blank(canvas);
+                observe(canvas);
                 const caption = document.createElement("span");
                 caption.textContent = `${halftone}: ${HALFTONES[halftone]}${stagger ? ", staggered" : ""}`;
                 button.append(canvas, caption);
@@ -194,8 +279,15 @@
         }
     }
 
+    // Each tile is the picture prepared for its halftone (light-true
+    // samples differ without one) and converted with it. After error
+    // diffusion there is no halftone to choose: a note says so instead.
     async function showStrip() {
         const settings = options();
+        const diffuse = settings.dither === "diffuse";
+        strip.hidden = diffuse;
+        $("strip-note").hidden = !diffuse;
+        if (diffuse) return;
         const start = performance.now();
         for (const button of strip.children) {
             const halftone = Number(button.dataset.halftone);
@@ -203,7 +295,7 @@
             const tile = { ...settings, halftone, stagger };
             const canvas = button.querySelector("canvas");
             const result = await convertWith(tile);
-            if (result.dump) drawScreen(canvas, await tarnvil.preview(tile.mode, result.dump, result.palette));
+            if (result.dump) await drawScreen(canvas, await tarnvil.preview(tile.mode, result.dump, result.palette));
             else blank(canvas);
             const chosen = halftone === settings.halftone && stagger === settings.stagger;
             button.setAttribute("aria-pressed", String(chosen));
@@ -283,16 +375,7 @@
     const discFileName = (title) => `${title.replace(/[^A-Za-z0-9_-]+/g, "") || "pictures"}.ssd`;
 
     function pictureDiscRequest() {
-        const settings = options();
-        const chosenOptions = { mode: settings.mode };
-        if (settings.palette !== OWN_PALETTE[settings.mode]) chosenOptions.palette = settings.palette;
-        chosenOptions.aspect = settings.aspect;
-        if (settings.fill !== "crop") chosenOptions.fill = settings.fill;
-        for (const key of ["brightness", "contrast", "saturation"]) if (settings[key] !== 0) chosenOptions[key] = settings[key];
-        if (Number(settings.gamma) !== 1) chosenOptions.gamma = settings.gamma;
-        chosenOptions.grey = settings.grey;
-        if (settings.halftone !== 1) chosenOptions.halftone = settings.halftone;
-        chosenOptions.stagger = settings.stagger;
+        const chosenOptions = pictureOptions(options());
         const title = $("disc-title").value;
         const tracks = Number($("disc-tracks").value);
         return { title, tracks: tracks === 80 ? null : tracks, output: discFileName(title), options: chosenOptions,
@@ -340,7 +423,13 @@
         controls.mode.addEventListener("change", () => buildPalette(Number(controls.mode.value)));
         for (const control of Object.values(controls)) control.addEventListener("change", update);
         $("palette-best").addEventListener("change", update);
-        for (const radio of document.querySelectorAll('input[name="fill"]')) radio.addEventListener("change", update);
+        for (const radio of document.querySelectorAll('input[name="fill"], input[name="tone"]')) radio.addEventListener("change", update);
+        for (const radio of document.querySelectorAll('input[name="dither"]')) {
+            radio.addEventListener("change", () => {
+                showDither();
+                update();
+            });
+        }
         for (const slider of [controls.brightness, controls.contrast, controls.saturation, controls.gamma]) {
             slider.addEventListener("input", () => {
                 $(`${slider.id}-value`).textContent = slider.value;
@@ -398,7 +487,9 @@
         $("disc-tracks").addEventListener("change", showDiscCommand);
     }
 
+    observe(screen);
     buildStrip();
+    showDither();
     wire();
     tarnvil.ready.then(
         async () => {

@@ -4,7 +4,8 @@
 // tarnvil, tarnvil-view and tarnvil-disc give on the same inputs, and a PNG
 // and a JPEG taken in through the page's controls, and pictures chosen
 // together onto one disc, must come out as files the command line
-// reproduces. The page may request nothing but its own
+// reproduces. Every screen it draws smaller than 640 x 512 must show the
+// light of the full-size one. The page may request nothing but its own
 // files.
 //
 //   node --test web/tests/page.test.mjs
@@ -579,7 +580,7 @@ function cliFit(command, pictureName, pictureBytes, name) {
 // with the tarnvil-fit command it shows and on the PPM it offers with the
 // tarnvil argument it shows. A picture the browser decodes (a JPEG) may
 // differ from tarnvil-fit's in its samples, never in anything else.
-async function checkDownloads(argument, name, mode, picture) {
+async function checkDownloads(argument, name, mode, picture, palette) {
     const dump = await save("save-dump");
     const inf = await save("save-inf");
     const ppm = await save("save-ppm");
@@ -590,7 +591,7 @@ async function checkDownloads(argument, name, mode, picture) {
     assertSameBytes(dump.bytes, expected.dump, "the downloaded dump");
     assertSameBytes(inf.bytes, expected.inf, "the downloaded sidecar");
     assert.equal(await page.textContent("#console"), fitted.console + expected.console.toString());
-    assertSamePicture(await screenPixels(), cliPreview(mode, dump.bytes), "the screen on the page");
+    assertSamePicture(await screenPixels(), cliPreview(mode, dump.bytes, palette), "the screen on the page");
     return { dump: dump.bytes, inf: inf.bytes, ppm: ppm.bytes };
 }
 
@@ -602,9 +603,16 @@ describe("the page's controls", () => {
         await page.setInputFiles("#file", { name: "sunset.png", mimeType: "image/png", buffer: png });
         await settled("tarnvil -a2sunset.ppm");
         saved.png = await checkDownloads("-a2sunset.ppm", "sunset.ppm", 2, { name: "sunset.png", bytes: png, exact: true });
-        // A PNG at the source size is taken over pixel for pixel, so the
-        // page's PPM is the sample's.
-        assertSameBytes(saved.png.ppm, withoutComment, "the scaled PPM of a 320 x 256 PNG");
+        saved.pngBytes = png;
+        // In plain samples a PNG at the source size is taken over pixel for
+        // pixel, so the page's PPM is the sample's.
+        for (const [tone, label] of [["plain", "Plain: the picture's own samples"], ["light", "Light-true: the screen gives the picture's light"]]) {
+            await page.getByLabel(label, { exact: true }).check();
+            await page.waitForFunction((plain) => document.getElementById("fit-command").textContent.includes("--tone=plain") === plain,
+                tone === "plain");
+            await settled("tarnvil -a2sunset.ppm");
+            if (tone === "plain") assertSameBytes((await save("save-ppm")).bytes, withoutComment, "the plain PPM of a 320 x 256 PNG");
+        }
         if (process.env.TARNVIL_SCREENSHOT) {
             await page.setViewportSize({ width: 1200, height: 900 });
             await page.evaluate(() => window.scrollTo(0, 0));
@@ -613,14 +621,28 @@ describe("the page's controls", () => {
         }
     });
 
-    test("each halftone tile shows that halftone and selects it by keyboard", async () => {
+    test("each halftone tile shows the picture prepared for that halftone and selects it by keyboard", async () => {
+        // Without a halftone the light-true samples differ from those of the
+        // others. Each tile is tarnvil-view's screen at the tile's size, as
+        // the core scales it.
+        for (const [halftone, stagger, block] of [[0, false, "-h0a2"], [3, true, "-hs3a2"]]) {
+            const fitted = cliFit(`tarnvil-fit --mode=2 --aspect --halftone=${halftone}${stagger ? " --stagger" : ""} -o sunset.ppm sunset.png`,
+                "sunset.png", saved.pngBytes, "sunset.ppm");
+            const expected = cliPreview(2, cliConvert(`${block}sunset.ppm`, fitted.ppm, "sunset.ppm").dump);
+            const tile = page.locator(`#strip button[data-halftone="${halftone}"][data-stagger="${stagger}"]`);
+            const { shown, scaled } = await tile.evaluate(async (button, rgb) => {
+                const canvas = button.querySelector("canvas");
+                const pixels = Uint8Array.from(atob(rgb), (c) => c.charCodeAt(0));
+                const rgba = new Uint8ClampedArray(640 * 512 * 4);
+                for (let i = 0, j = 0; j < pixels.length; i += 4, j += 3) rgba.set([pixels[j], pixels[j + 1], pixels[j + 2], 255], i);
+                const scaled = await tarnvil.scale({ width: 640, height: 512, rgba }, canvas.width, canvas.height);
+                const context = canvas.getContext("2d");
+                return { shown: testBase64(new Uint8Array(context.getImageData(0, 0, canvas.width, canvas.height).data.buffer)),
+                    scaled: testBase64(new Uint8Array(scaled.rgba.buffer)) };
+            }, Buffer.from(expected.rgb).toString("base64"));
+            assertSameBytes(Buffer.from(shown, "base64"), Buffer.from(scaled, "base64"), `the tile of halftone ${halftone}`);
+        }
         const tile = page.locator('#strip button[data-halftone="3"][data-stagger="true"]');
-        const expected = cliPreview(2, cliConvert("-hs3a2sunset.ppm", withoutComment, "sunset.ppm").dump);
-        const rgba = Buffer.from(await tile.evaluate((button) => {
-            const canvas = button.querySelector("canvas");
-            return testBase64(new Uint8Array(canvas.getContext("2d").getImageData(0, 0, 640, 512).data.buffer));
-        }), "base64");
-        assertSamePicture(rgba, expected, "the spiral, staggered tile");
         await tile.focus();
         await page.keyboard.press("Enter");
         await settled("tarnvil -hs3a2sunset.ppm");
@@ -736,17 +758,90 @@ describe("the page's controls", () => {
         // Showing another of them changes the screen, not the disc.
         await page.getByRole("button", { name: "picture.gif", exact: true }).click();
         await settled("tarnvil -hs35picture.ppm");
-        const command = 'tarnvil-disc -m 5 -p auto --fill fit --grey --halftone 3 --stagger --tracks 40 -o HOLIDAY.ssd ' +
-            '--title HOLIDAY "my holiday.png" picture.gif picture.bmp';
-        assert.equal(await page.textContent("#disc-command"), command);
-        const disc = await save("save-picture-disc");
-        const dir = freshDir("picture-disc");
-        for (const [name, bytes] of Object.entries(pictures)) writeFileSync(join(dir, name), bytes);
-        const expected = run(dir, "tarnvil-disc", shellWords(command).slice(1));
-        assert.equal(expected.status, 0, expected.stderr);
-        assert.equal(disc.name, "HOLIDAY.ssd");
-        assertSameBytes(disc.bytes, readFileSync(join(dir, "HOLIDAY.ssd")), "the disc of the chosen pictures");
-        assert.equal(await page.textContent("#disc-message"), expected.stderr);
+        const checkDisc = async (options) => {
+            const command = `tarnvil-disc -m 5 -p auto --fill fit --grey ${options} --tracks 40 -o HOLIDAY.ssd ` +
+                '--title HOLIDAY "my holiday.png" picture.gif picture.bmp';
+            assert.equal(await page.textContent("#disc-command"), command);
+            const disc = await save("save-picture-disc");
+            const dir = freshDir("picture-disc");
+            for (const [name, bytes] of Object.entries(pictures)) writeFileSync(join(dir, name), bytes);
+            const expected = run(dir, "tarnvil-disc", shellWords(command).slice(1));
+            assert.equal(expected.status, 0, expected.stderr);
+            assert.equal(disc.name, "HOLIDAY.ssd");
+            assertSameBytes(disc.bytes, readFileSync(join(dir, "HOLIDAY.ssd")), `the disc of the chosen pictures, ${options}`);
+            assert.equal(await page.textContent("#disc-message"), expected.stderr);
+        };
+        await checkDisc("--halftone 3 --stagger");
+        // Error diffusion: tarnvil-fit's dots, converted without a halftone,
+        // on the screen, in the files and on the disc; no halftones to show.
+        await page.getByLabel("Error diffusion (no halftone or aspect correction)", { exact: true }).check();
+        await settled("tarnvil -h05picture.ppm");
+        assert.deepEqual([await page.isDisabled("#halftone"), await page.isHidden("#strip"), await page.isVisible("#strip-note")],
+            [true, true, true]);
+        const found = (await page.textContent("#console")).match(/-p (\d{4})\n/)[1];
+        await checkDownloads("-h05picture.ppm", "picture.ppm", 5, { name: "picture.gif", bytes: pictures["picture.gif"], exact: true }, found);
+        await checkDisc("--dither diffuse");
+    });
+
+    test("the screen and every tile show the light of the full-size screen, on a phone and a desktop", async (t) => {
+        const grey = ppm(320, 256, { pixel: () => [128, 128, 128] });
+        await page.setInputFiles("#file", { name: "grey.ppm", mimeType: "image/x-portable-pixmap", buffer: grey });
+        await page.getByLabel("tarnvil's halftones", { exact: true }).check();
+        await page.getByLabel("Best for this picture", { exact: true }).uncheck();
+        await page.getByLabel("Grey (suits 2- and 4-colour modes)", { exact: true }).uncheck();
+        await page.getByLabel("Fill, crop the centre", { exact: true }).check();
+        await page.getByLabel("MODE", { exact: true }).selectOption("2");
+        await page.getByLabel("Halftoning", { exact: true }).selectOption("3");
+        await page.getByLabel("Stagger red, green and blue", { exact: true }).check();
+        await page.getByLabel("Aspect correction", { exact: true }).check();
+        await settled("tarnvil -hs3a2grey.fit.ppm");
+        // The share of white's light in RGB or RGBA samples.
+        const meanLight = (bytes, channels) => {
+            let sum = 0;
+            for (let i = 0; i < bytes.length; ++i) {
+                const v = bytes[i] / 255;
+                if (i % channels < 3) sum += v <= 0.04045 ? v / 12.92 : ((v + 0.055) / 1.055) ** 2.4;
+            }
+            return (sum / bytes.length) * (channels / 3);
+        };
+        const labels = { light: "Light-true: the screen gives the picture's light", plain: "Plain: the picture's own samples" };
+        for (const tone of ["plain", "light"]) {
+            // Each halftone's full-size screen, from the command line.
+            const full = {};
+            for (const halftone of [0, 1, 2, 3, 4]) {
+                for (const stagger of ["", "s"]) {
+                    const fitted = cliFit(`tarnvil-fit --mode=2 --aspect --tone=${tone} --halftone=${halftone}${stagger && " --stagger"} ` +
+                        "-o grey.fit.ppm grey.ppm", "grey.ppm", grey, "grey.fit.ppm");
+                    const dump = cliConvert(`-h${stagger}${halftone}a2grey.fit.ppm`, fitted.ppm, "grey.fit.ppm").dump;
+                    full[`${halftone}${stagger}`] = meanLight(cliPreview(2, dump).rgb, 3);
+                }
+            }
+            await page.getByLabel(labels[tone], { exact: true }).check();
+            await page.waitForFunction((plain) => document.getElementById("fit-command").textContent.includes("--tone=plain") === plain,
+                tone === "plain");
+            for (const width of [390, 1280]) {
+                await page.setViewportSize({ width, height: 900 });
+                await settled("tarnvil -hs3a2grey.fit.ppm");
+                // Every canvas holds as many pixels as it covers on the
+                // screen, so what it holds is what shows.
+                await page.waitForFunction(() => !document.body.dataset.painting && [...document.querySelectorAll("canvas")].every((canvas) => {
+                    const box = canvas.getBoundingClientRect();
+                    return Math.abs(canvas.width - box.width * devicePixelRatio) <= 1 && Math.abs(canvas.height - box.height * devicePixelRatio) <= 1;
+                }));
+                const shown = await page.evaluate(() => [...document.querySelectorAll("canvas")].map((canvas) => ({
+                    halftone: `${canvas.closest(".tile")?.dataset.halftone ?? 3}${canvas.closest(".tile")?.dataset.stagger === "false" ? "" : "s"}`,
+                    size: `${canvas.width} x ${canvas.height}`,
+                    rgba: testBase64(new Uint8Array(canvas.getContext("2d").getImageData(0, 0, canvas.width, canvas.height).data.buffer)),
+                })));
+                assert.equal(shown.length, 11);
+                for (const { halftone, size, rgba } of shown) {
+                    const light = meanLight(Buffer.from(rgba, "base64"), 4);
+                    t.diagnostic(`${width} px, ${tone}, halftone ${halftone} at ${size}: ${light.toFixed(4)}, full size ${full[halftone].toFixed(4)}`);
+                    assert.ok(Math.abs(light - full[halftone]) <= 0.02, `${tone}, halftone ${halftone} at ${size}: ${light} against ${full[halftone]}`);
+                }
+            }
+        }
+        await page.setViewportSize({ width: 1280, height: 1000 });
     });
 
     test("every control has a label, and the page fits 360 pixels across", async () => {
