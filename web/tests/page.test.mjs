@@ -675,11 +675,14 @@ describe("the page's controls", () => {
         await page.click("#disc-add");
         await page.getByLabel("MODE", { exact: true }).selectOption("2");
         await settled("tarnvil -h42holiday.ppm");
+        // Light-true samples are made for the mode's colours: MODE 2 has a
+        // PPM of its own.
+        saved.mode2 = (await save("save-ppm")).bytes;
         await page.click("#disc-add");
         await page.getByLabel("Disc title", { exact: true }).fill("HOLIDAY");
         await page.getByLabel("Tracks", { exact: true }).selectOption("40");
         const disc = await save("save-disc");
-        const second = cliConvert("-h42holiday.ppm", saved.jpeg.ppm, "holiday.ppm");
+        const second = cliConvert("-h42holiday.ppm", saved.mode2, "holiday.ppm");
         const expected = cliDisc({ title: "HOLIDAY", tracks: 40, pictures: [
             { name: "holiday.ppm.bbc", mode: 5, dump: saved.jpeg.dump, inf: saved.jpeg.inf },
             { name: "second.bbc", mode: 2, dump: second.dump, inf: second.inf }] });
@@ -693,7 +696,7 @@ describe("the page's controls", () => {
         // picture and five MODE 2 ones need 443.
         for (let i = 0; i < 4; ++i) await page.click("#disc-add");
         assert.equal(await page.locator("#disc-list li").count(), 6);
-        const mode2 = cliConvert("-h42holiday.ppm", saved.jpeg.ppm, "holiday.ppm");
+        const mode2 = cliConvert("-h42holiday.ppm", saved.mode2, "holiday.ppm");
         const expected = cliDisc({ title: "HOLIDAY", tracks: 40, pictures: [
             { name: "holiday.ppm.bbc", mode: 5, dump: saved.jpeg.dump, inf: saved.jpeg.inf },
             ...Array.from({ length: 5 }, () => ({ name: "holiday.ppm.bbc", mode: 2, dump: mode2.dump, inf: mode2.inf }))] });
