@@ -23,7 +23,7 @@
 #include "support.h"
 #include "lib/shell_words.h"
 #include "lib/render/render.h"
-#include "lib/fit/colour.h"
+#include "lib/colour.h"
 #include "lib/fit/light.h"
 #include "screen/writer.h"
 

@@ -16,7 +16,7 @@
 
 #include "cli/view/view_command.h"
 #include "driver/driver.h"
-#include "lib/fit/colour.h"
+#include "lib/colour.h"
 #include "lib/render/render.h"
 #include "screen/modes.h"
 #include "support.h"

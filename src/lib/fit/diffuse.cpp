@@ -5,7 +5,7 @@
 #include <memory>
 #include <new>
 
-#include "lib/fit/colour.h"
+#include "lib/colour.h"
 #include "screen/modes.h"
 
 bool diffuse_to_palette(int32_t mode, const Palette& palette, bool samples_as_light, uint8_t* rgb, int32_t width) {

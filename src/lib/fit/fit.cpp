@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "lib/fit/colour.h"
+#include "lib/colour.h"
 #include "lib/fit/decode.h"
 #include "lib/fit/diffuse.h"
 #include "lib/fit/light.h"

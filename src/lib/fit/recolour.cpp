@@ -6,7 +6,7 @@
 #include <memory>
 #include <new>
 
-#include "lib/fit/colour.h"
+#include "lib/colour.h"
 #include "screen/modes.h"
 #include "screen/writer.h"
 #include "lib/render/render.h"

@@ -1,4 +1,4 @@
-#include "lib/fit/colour.h"
+#include "lib/colour.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-// Light and tone for tarnvil-fit: sRGB samples to linear light and back,
-// and the tone curve of its brightness, contrast and gamma options. Integers
-// only, so every system gives the same bytes.
+// Light and tone: sRGB samples to linear light and back, for tarnvil-fit and
+// the previews, and the tone curve of tarnvil-fit's brightness, contrast and
+// gamma options. Integers only, so every system gives the same bytes.
 #pragma once
 
 #include <cstdint>
