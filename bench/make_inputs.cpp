@@ -10,18 +10,9 @@
 #include <cstdlib>
 #include <vector>
 
-namespace {
+#include "random.h"
 
-struct Random {
-    uint64_t state;
-    uint32_t next() {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return static_cast<uint32_t>(state >> 32);
-    }
-    double unit() { return next() / 4294967296.0; }
-};
+namespace {
 
 uint8_t clamp(double v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
 

@@ -28,6 +28,7 @@
 #include <new>
 
 #include "lib/tarnvil.h"
+#include "random.h"
 #include "screen/writer.h"
 
 namespace {
@@ -66,17 +67,6 @@ uint32_t isqrt(uint64_t n) {
     }
     return static_cast<uint32_t>(root);
 }
-
-struct Random {
-    uint64_t state;
-    uint32_t next() {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return static_cast<uint32_t>(state >> 32);
-    }
-    int32_t below(int32_t n) { return static_cast<int32_t>(next() % static_cast<uint32_t>(n)); }
-};
 
 uint8_t clamp8(int32_t v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
 
@@ -486,24 +476,6 @@ bool auto_is_no_worse(int32_t mode, const Row& row, const Source& source) {
     return consistent;
 }
 
-// The dump tarnvil makes from a prepared PPM's samples, as the conversion
-// for `settings` makes it.
-bool convert(const FitSettings& settings, const uint8_t* rgb, int32_t width, uint8_t* dump) {
-    const size_t pixels = static_cast<size_t>(width) * kScreenLines;
-    const std::unique_ptr<int32_t[]> planes(new (std::nothrow) int32_t[pixels * 3]);
-    if (!planes) return false;
-    const ImagePlanes image{width, kScreenLines, planes.get(), planes.get() + pixels, planes.get() + 2 * pixels};
-    int32_t* const channels[3] = {image.red, image.green, image.blue};
-    for (int32_t y = 0; y < kScreenLines; ++y)
-        for (int32_t x = 0; x < width; ++x)
-            for (int c = 0; c < 3; ++c)
-                channels[c][static_cast<size_t>(x) * kScreenLines + static_cast<size_t>(y)] =
-                    rgb[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3 +
-                        static_cast<size_t>(c)];
-    convert_to_screen(conversion_for(settings), image, dump);
-    return true;
-}
-
 // The sample in MODE 2 by each route, in the mode's own palette, as
 // tarnvil-view draws each (640 x 512), side by side with a white gap.
 bool write_routes(const Source& sunset, const char* path) {
@@ -523,7 +495,7 @@ bool write_routes(const Source& sunset, const char* path) {
         PpmBytes ppm;
         IndexedImage screen;
         const int32_t width = fit_width(settings);
-        if (!fit(sunset, settings, ppm) || !convert(settings, samples_of(ppm, width), width, dump.get()) ||
+        if (!fit(sunset, settings, ppm) || !screen_of_samples(conversion_for(settings), samples_of(ppm, width), width, dump.get()) ||
             !render_dump(kMode, dump.get(), false, palette, screen))
             return false;
         strip.colours = screen.colours;

@@ -22,6 +22,16 @@ constexpr const char* kFourColourPalettes[] = {"0137", "0157", "0237", "0267", "
 bool has_two_colours(int32_t mode) { return screen_mode_for(mode).colours == 2; }
 bool has_four_colours(int32_t mode) { return screen_mode_for(mode).colours == 4; }
 
+// The channels in the order a 4-colour palette's colours light them: the
+// primary's (logical 1), the secondary's other one (logical 2), the third.
+void channel_order(const Palette& palette, int (&order)[3]) {
+    const int primary = palette.physical[1];
+    const int partner = palette.physical[2] & ~primary;
+    order[0] = primary == 1 ? 0 : primary == 2 ? 1 : 2;
+    order[1] = partner == 1 ? 0 : partner == 2 ? 1 : 2;
+    order[2] = 3 - order[0] - order[1];
+}
+
 // Luminance weights of red, green and blue, in ten-thousandths.
 constexpr int64_t kWeight[3] = {2126, 7152, 722};
 
@@ -77,12 +87,8 @@ void map_to_palette(int32_t mode, const Palette& palette, uint8_t* rgb, size_t p
     uint8_t corner[8];
     if (has_four_colours(mode)) {
         // The primary's channel to red, the secondary's other one to green.
-        const int primary = palette.physical[1];
-        const int partner = palette.physical[2] & ~primary;
         int from[3];
-        from[0] = primary == 1 ? 0 : primary == 2 ? 1 : 2;
-        from[1] = partner == 1 ? 0 : partner == 2 ? 1 : 2;
-        from[2] = 3 - from[0] - from[1];
+        channel_order(palette, from);
         for (int c = 0; c < 8; ++c)
             corner[c] = static_cast<uint8_t>((c >> from[0] & 1) | (c >> from[1] & 1) << 1 | (c >> from[2] & 1) << 2);
     } else {
@@ -126,16 +132,11 @@ void keep_within_palette(const Palette& palette, bool samples_as_light, uint8_t*
         }
         return;
     }
-    // The channels in the order the palette's colours light them: the
-    // primary's, the secondary's other one, the third. A colour is
-    // mixable when they do not rise along that order; the nearest one
-    // pools neighbours that do into their mean.
-    const int primary = palette.physical[1];
-    const int partner = palette.physical[2] & ~primary;
+    // A colour is mixable when its channels do not rise along the
+    // palette's order; the nearest one pools neighbours that do into their
+    // mean.
     int order[3];
-    order[0] = primary == 1 ? 0 : primary == 2 ? 1 : 2;
-    order[1] = partner == 1 ? 0 : partner == 2 ? 1 : 2;
-    order[2] = 3 - order[0] - order[1];
+    channel_order(palette, order);
     for (size_t i = 0; i < pixels; ++i, rgb += 3) {
         const int64_t a = light_of(rgb[order[0]]);
         const int64_t b = light_of(rgb[order[1]]);
@@ -232,18 +233,10 @@ bool blur_samples(const uint8_t* rgb, int32_t width, BlurredPicture& blurred) {
     return blur_linear(linear.get(), width, blurred);
 }
 
-bool palette_error(const ConversionOptions& options, const Palette& palette, const BlurredPicture& reference,
-                   const uint8_t* candidate, uint64_t& error) {
-    // What the machine shows: tarnvil's conversion, painted in the palette
-    // one pixel per screen pixel.
-    const int32_t mode = options.mode;
-    const int32_t width = reference.width;
+bool screen_of_samples(const ConversionOptions& options, const uint8_t* rgb, int32_t width, uint8_t* dump) {
     const size_t pixels = static_cast<size_t>(width) * kScreenLines;
-    const size_t samples = pixels * 3;
-    const std::unique_ptr<int32_t[]> planes(new (std::nothrow) int32_t[samples]);
-    const std::unique_ptr<uint8_t[]> dump(new (std::nothrow) uint8_t[kMaxScreenBytes]);
-    const std::unique_ptr<int32_t[]> shown(new (std::nothrow) int32_t[samples]);
-    if (!planes || !dump || !shown) return false;
+    const std::unique_ptr<int32_t[]> planes(new (std::nothrow) int32_t[pixels * 3]);
+    if (!planes) return false;
     // The planes are column after column, as tarnvil reads a PPM into them.
     const ImagePlanes image{width, kScreenLines, planes.get(), planes.get() + pixels, planes.get() + 2 * pixels};
     int32_t* const channels[3] = {image.red, image.green, image.blue};
@@ -251,8 +244,21 @@ bool palette_error(const ConversionOptions& options, const Palette& palette, con
         for (int32_t x = 0; x < width; ++x)
             for (int c = 0; c < 3; ++c)
                 channels[c][static_cast<size_t>(x) * kScreenLines + static_cast<size_t>(y)] =
-                    candidate[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3 + static_cast<size_t>(c)];
-    convert_to_screen(options, image, dump.get());
+                    rgb[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3 + static_cast<size_t>(c)];
+    convert_to_screen(options, image, dump);
+    return true;
+}
+
+bool palette_error(const ConversionOptions& options, const Palette& palette, const BlurredPicture& reference,
+                   const uint8_t* candidate, uint64_t& error) {
+    // What the machine shows: tarnvil's conversion, painted in the palette
+    // one pixel per screen pixel.
+    const int32_t mode = options.mode;
+    const int32_t width = reference.width;
+    const size_t samples = static_cast<size_t>(width) * kScreenLines * 3;
+    const std::unique_ptr<uint8_t[]> dump(new (std::nothrow) uint8_t[kMaxScreenBytes]);
+    const std::unique_ptr<int32_t[]> shown(new (std::nothrow) int32_t[samples]);
+    if (!dump || !shown || !screen_of_samples(options, candidate, width, dump.get())) return false;
     IndexedImage screen;
     if (!render_dump(mode, dump.get(), true, palette, screen)) return false;
 
