@@ -63,7 +63,7 @@ bool parse_mode_argument(const char* text, int32_t& mode) {
 void take_mode(DumpArguments& arguments, int32_t mode) {
     arguments.mode = mode;
     arguments.palette = default_palette(mode);
-    arguments.fit.mode = arguments.conversion.mode = mode;
+    arguments.fit.mode = mode;
     arguments.fit.palette_choice = FitSettings::PaletteChoice::kOwn;
     const char digit[2] = {static_cast<char>('0' + mode), '\0'};
     note_option(arguments.following, "-m", digit);
@@ -88,7 +88,7 @@ bool take_palette(DumpArguments& arguments, const char* text, const ToolRun& run
 
 void take_dump(DumpArguments& arguments, const char* path) {
     if (arguments.count < arguments.capacity)
-        arguments.dumps[arguments.count] = {path, arguments.mode, arguments.palette, arguments.fit, arguments.conversion};
+        arguments.dumps[arguments.count] = {path, arguments.mode, arguments.palette, arguments.fit};
     ++arguments.count;
     note_operand(arguments.following);
 }

@@ -29,15 +29,15 @@ bool parse_mode_argument(const char* text, int32_t& mode);
 // The dumps a command line names, each with the mode of the last -m
 // before it (2 before any) and the palette of the last -p after that (the
 // mode's own before any). A picture named in place of a dump is prepared
-// with the tarnvil-fit settings and converted with the tarnvil options
-// given before it, for its mode and palette ("-p auto": the one whose
-// screen comes closest to it).
+// with the tarnvil-fit settings given before it, tarnvil's halftone and
+// stagger among them, for its mode and palette ("-p auto": the one whose
+// screen comes closest to it), and converted as tarnvil-fit's printed
+// argument would convert it.
 struct NamedDump {
     const char* path;
     int32_t mode;
     Palette palette;
     FitSettings fit;
-    ConversionOptions conversion;
 };
 
 struct DumpArguments {
@@ -47,7 +47,6 @@ struct DumpArguments {
     int32_t mode = 2;
     Palette palette = default_palette(2);
     FitSettings fit{};
-    ConversionOptions conversion = kDefaultOptions;
     FollowingOption following{};
 };
 

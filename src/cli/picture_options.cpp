@@ -64,13 +64,12 @@ bool parse_colour(const char* text, uint8_t (&rgb)[3]) {
 
 }  // namespace
 
-bool take_picture_option(const Argument& argument, FitSettings& fit, ConversionOptions& conversion, const ToolRun& run,
-                         const char* program) {
+bool take_picture_option(const Argument& argument, FitSettings& fit, const ToolRun& run, const char* program) {
     const char* value = argument.value;
     const char* complaint = nullptr;
     switch (argument.id) {
     case kOptionAspect:
-        fit.aspect = conversion.aspect = true;
+        fit.aspect = true;
         break;
     case kOptionFill:
         if (strcmp(value, "crop") == 0) fit.fill = Fill::kCrop;
@@ -109,12 +108,12 @@ bool take_picture_option(const Argument& argument, FitSettings& fit, ConversionO
         break;
     case kOptionHalftone:
         if (value[0] >= '0' && value[0] <= '4' && value[1] == '\0')
-            fit.halftone = conversion.halftone = static_cast<HalftoneType>(value[0] - '0');
+            fit.halftone = static_cast<HalftoneType>(value[0] - '0');
         else
             complaint = "--halftone must be 0 (none), 1 (fine), 2 (coarse), 3 (spiral) or 4 (diagonal)";
         break;
     case kOptionStagger:
-        fit.stagger = conversion.stagger = true;
+        fit.stagger = true;
         break;
     default:
         complaint = "this option is not for pictures";

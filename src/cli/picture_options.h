@@ -1,7 +1,7 @@
 // How a picture is prepared and converted, as options on a command line:
-// tarnvil-fit's settings (tarnvil-fit, and tarnvil-view and tarnvil-disc
-// for the pictures they are given), and tarnvil's halftone and stagger
-// (tarnvil-view and tarnvil-disc, which convert them).
+// tarnvil-fit's settings and tarnvil's halftone and stagger, which the
+// samples are prepared for (tarnvil-fit, and tarnvil-view and tarnvil-disc
+// for the pictures they are given).
 #pragma once
 
 #include <array>
@@ -55,10 +55,9 @@ int show_usage_with_pictures(const ToolRun& run, const char* start, const char* 
 // Whether `id` is one of the options above.
 inline bool is_picture_option(int id) { return id >= kOptionAspect && id <= kOptionStagger; }
 
-// Takes one of them into `fit` or `conversion`. False, after reporting the
+// Takes one of them into `fit`. False, after reporting the
 // value as a command-line mistake of `program`, when it cannot be taken.
-bool take_picture_option(const Argument& argument, FitSettings& fit, ConversionOptions& conversion, const ToolRun& run,
-                         const char* program);
+bool take_picture_option(const Argument& argument, FitSettings& fit, const ToolRun& run, const char* program);
 
 // The option as a message names it ("--gamma 2", "-a"), for the rule that
 // options apply to what follows them.

@@ -21,17 +21,12 @@ bool load_picture(const ToolRun& run, int32_t index, const NamedDump& named, Loa
         snprintf(reason, capacity, "%s", strerror(errno));
         return false;
     }
-    // Prepared for the mode shown and the halftone and stagger it is
-    // converted with, then converted as tarnvil-fit's printed argument
-    // would convert it; the name is only reported, and nothing is.
-    FitSettings fit = named.fit;
-    fit.mode = named.mode;
-    fit.halftone = named.conversion.halftone;
-    fit.stagger = named.conversion.stagger;
-    const bool fitted = fit_file(file.bytes, file.size, fit, screen.ppm, reason, capacity);
+    // Converted as tarnvil-fit's printed argument would convert it; the
+    // name is only reported, and nothing is.
+    const bool fitted = fit_file(file.bytes, file.size, named.fit, screen.ppm, reason, capacity);
     release_file(file);
     if (!fitted) return false;
-    const ConversionOptions options = conversion_for(fit);
+    const ConversionOptions options = conversion_for(named.fit);
     char block[8];
     format_option_block(options, block);
     char argument[16];

@@ -117,7 +117,7 @@ int parse_command_line(int argc, char** argv, const ToolRun& run, Request& reque
             case kVersion:
                 return show_version(run, kProgram);
             default:
-                if (!take_picture_option(argument, request.named.fit, request.named.conversion, run, kProgram)) return 2;
+                if (!take_picture_option(argument, request.named.fit, run, kProgram)) return 2;
                 note_picture_option(request.named.following, kOptions.data(), kOptions.size(), argument);
                 break;
             }

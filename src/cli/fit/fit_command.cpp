@@ -95,10 +95,8 @@ bool take_setting(const Argument& argument, FitSettings& settings, const ToolRun
             complaint = reason;
         }
         break;
-    default: {
-        ConversionOptions unused = kDefaultOptions;
-        return take_picture_option(argument, settings, unused, run, kProgram);
-    }
+    default:
+        return take_picture_option(argument, settings, run, kProgram);
     }
     if (complaint) usage_error(run, kProgram, complaint);
     return complaint == nullptr;

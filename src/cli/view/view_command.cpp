@@ -169,7 +169,7 @@ int view_dumps(int argc, char** argv, const ToolRun& run, const PictureOutput& o
         case kVersion:
             return show_version(run, kProgram);
         default:
-            if (!take_picture_option(argument, named.fit, named.conversion, run, kProgram)) return 2;
+            if (!take_picture_option(argument, named.fit, run, kProgram)) return 2;
             note_picture_option(named.following, kOptions.data(), kOptions.size(), argument);
             break;
         }
