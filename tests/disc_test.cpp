@@ -12,6 +12,7 @@
 #include "cli/disc/disc_command.h"
 #include "driver/driver.h"
 #include "lib/disc/dfs.h"
+#include "lib/disc/disc.h"
 #include "support.h"
 
 using namespace testing_support;
@@ -138,6 +139,61 @@ TEST(Disc, SeveralPicturesInTheirModesOnFortyTracks) {
     // Long and short options, glued or not, ask for the same disc.
     EXPECT_TRUE(image_of(disc_tool(files, {"--tracks=40", "--title=ABC", "-m4", "four.bbc"})) ==
                 image_of(disc_tool(files, {"-t", "40", "-T", "ABC", "-m", "4", "four.bbc"})));
+}
+
+// A picture is named after its file as DFS takes names, its letters read
+// without their marks so that the name still reads; each name is made
+// unique against every file on the disc, those after it as well: dumps
+// keep their places' names.
+TEST(Disc, NamesOfPictures) {
+    const struct {
+        const char* path;
+        const char* name;
+    } files[] = {
+        {"photos/Zo\xC3\xAB.png", "ZOE"},
+        {"Plage d'\xC3\xA9t\xC3\xA9.jpg", "PLAGEDE"},
+        {"C:\\Stra\xC3\x9F" "e.gif", "STRASSE"},
+        {"\xC3\x86gir \xC3\xBEor \xC5\x81\xC3\xB3" "d\xC5\xBA.png", "AEGIRTH"},
+        {"\xC5\x92il \xC4\xB3s \xC3\xB0.png", "OEILIJS"},
+        {"Zoe\xCC\x88 \xC5\xBF\xC3\xBF.png", "ZOESY"},  // decomposed, as macOS spells it; long s, y with diaeresis
+        {"1\xC3\x97" "2\xC3\xB7" "3.bmp", "123"},         // the signs are no letters
+        {"\xE6\x9D\xB1\xE4\xBA\xAC.png", ""},            // nothing Latin left: named by its place
+        {"caf\xC3.png", "CAF"},                              // a sequence cut short
+        {"x\xC3\xA9\x80y", "XEY"},                          // a stray continuation byte
+    };
+    for (const auto& f : files) {
+        char name[8];
+        disc_name_for(f.path, name);
+        EXPECT_STREQ(name, f.name) << f.path;
+    }
+    const struct {
+        std::vector<const char*> wanted;  // "" for a dump
+        std::vector<const char*> given;
+    } discs[] = {
+        {{"P5", "", "", "", ""}, {"P52", "P2", "P3", "P4", "P5"}},
+        {{"P2", "", "P2", "P1"}, {"P22", "P2", "P23", "P1"}},
+    };
+    for (const auto& d : discs) {
+        std::vector<std::string> dumps;
+        std::vector<DiscPicture> pictures(d.wanted.size());
+        for (size_t i = 0; i < pictures.size(); ++i) {
+            dumps.push_back(dump(20480, static_cast<char>(i)));
+            pictures[i] = {2, default_palette(2), reinterpret_cast<const uint8_t*>(dumps[i].data()), 0x3000, 0};
+            snprintf(pictures[i].name, sizeof pictures[i].name, "%s", d.wanted[i]);
+        }
+        std::string image(204800, '\0');
+        char reason[200];
+        ASSERT_TRUE(build_disc(80, "", pictures.data(), static_cast<int32_t>(pictures.size()),
+                               reinterpret_cast<uint8_t*>(image.data()), reason, sizeof reason)) << reason;
+        const Disc disc = read_disc(image);
+        ASSERT_EQ(disc.entries.size(), pictures.size() + 1);
+        for (size_t i = 0; i < pictures.size(); ++i) {
+            const auto entry = std::find_if(disc.entries.begin(), disc.entries.end(),
+                                            [&](const CatalogueEntry& e) { return e.name == std::string("$.") + d.given[i]; });
+            ASSERT_NE(entry, disc.entries.end()) << d.given[i];
+            EXPECT_TRUE(disc.contents(*entry) == dumps[i]) << d.given[i];
+        }
+    }
 }
 
 TEST(Disc, AddressesAboveSixteenBitsFromTheSidecar) {

@@ -141,6 +141,33 @@ namespace {
 
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
+// The letters that each code point from U+00C0 to U+017F is read as in a
+// disc name, two characters apiece: a Latin letter with marks is its base
+// letter, a ligature or a letter of its own its usual spelling (AE, SS,
+// TH), upper-cased as DFS names are; blanks for the two signs (x and
+// division). Names are UTF-8 wherever they come from (Linux's file names,
+// Windows' wide arguments and wildcard matches, the page's File names), so
+// every system and the page name a picture alike.
+constexpr char kFolded[] =
+    "A A A A A A AEC E E E E I I I I "   // U+00C0
+    "D N O O O O O   O U U U U Y THSS"   // U+00D0
+    "A A A A A A AEC E E E E I I I I "   // U+00E0
+    "D N O O O O O   O U U U U Y THY "   // U+00F0
+    "A A A A A A C C C C C C C C D D "   // U+0100
+    "D D E E E E E E E E E E G G G G "   // U+0110
+    "G G G G H H H H I I I I I I I I "   // U+0120
+    "I I IJIJJ J K K K L L L L L L L "   // U+0130
+    "L L L N N N N N N N N N O O O O "   // U+0140
+    "O O OEOER R R R R R S S S S S S "   // U+0150
+    "S S T T T T T T U U U U U U U U "   // U+0160
+    "U U U U W W Y Y Y Z Z Z Z Z Z S ";  // U+0170
+constexpr uint32_t kFirstFolded = 0xC0;
+static_assert(sizeof kFolded == 2 * (0x180 - kFirstFolded) + 1);
+
+bool is_continuation(const char* p, const char* end) {
+    return p < end && (static_cast<unsigned char>(*p) & 0xC0) == 0x80;
+}
+
 }  // namespace
 
 void disc_name_for(const char* path, char (&name)[8]) {
@@ -150,10 +177,28 @@ void disc_name_for(const char* path, char (&name)[8]) {
     const char* dot = strrchr(base, '.');
     const char* end = dot && dot != base ? dot : base + strlen(base);
     size_t used = 0;
-    for (const char* p = base; p < end && used < 7; ++p) {
-        const char c = *p;
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_')
-            name[used++] = upper(c);
+    for (const char* p = base; p < end && used < 7;) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c < 0x80) {
+            if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_')
+                name[used++] = upper(static_cast<char>(c));
+            ++p;
+            continue;
+        }
+        // A whole UTF-8 sequence at a time; a byte that starts none is
+        // dropped alone. Combining marks (U+0300 to U+036F, as a name
+        // decomposed on macOS spells é) are dropped, leaving their letter.
+        const size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        size_t whole = 1;
+        while (whole < length && is_continuation(p + whole, end)) ++whole;
+        if (whole == 2 && length == 2) {
+            const uint32_t point = (c & 0x1Fu) << 6 | (static_cast<unsigned char>(p[1]) & 0x3Fu);
+            if (point >= kFirstFolded && point < 0x180) {
+                const char* letters = kFolded + 2 * (point - kFirstFolded);
+                for (size_t k = 0; k < 2 && letters[k] != ' ' && used < 7; ++k) name[used++] = letters[k];
+            }
+        }
+        p += whole == length ? length : 1;
     }
     name[used] = '\0';
 }

@@ -19,9 +19,10 @@ struct DiscPicture {
     char name[8] = "";    // from disc_name_for; "" for a dump, named by its place
 };
 
-// The name on the disc for a picture whose file is `path`: its name without
-// folders and last extension, upper-cased, keeping letters, digits, '-'
-// and '_', cut to seven characters. "" when nothing is left.
+// The name on the disc for a picture whose file is `path` (UTF-8): its name
+// without folders and last extension, upper-cased, keeping letters, digits,
+// '-' and '_', Latin letters with marks read as their base letters (é E,
+// ß SS), cut to seven characters. "" when nothing is left.
 void disc_name_for(const char* path, char (&name)[8]);
 
 // Each check returns false with a one-line `reason` (no program name, no
