@@ -396,6 +396,17 @@ TEST(FitCommands, EachShellTakesEveryWordBack) {
     char command[64];
     ASSERT_TRUE(shell_command(words, 4, platform::Shell::kCmd, command, sizeof command));
     EXPECT_STREQ(command, "tarnvil-view -m 1 \"x y.bbc\"");
+    // The commands printed are for the shell of the system the tools run
+    // on: a backslash is a folder's on Windows, where cmd.exe takes it bare,
+    // and quoted for a POSIX shell, which would eat it.
+#if defined(_WIN32)
+    const char* printed = "sub\\x.ppm: 160 x 256; convert with tarnvil -2sub\\x.ppm\n"
+                          "  tarnvil-view -m 2 sub\\x.ppm.bbc\n  tarnvil-disc -m 2 -o sub\\x.ssd sub\\x.ppm.bbc\n";
+#else
+    const char* printed = "sub\\x.ppm: 160 x 256; convert with tarnvil '-2sub\\x.ppm'\n"
+                          "  tarnvil-view -m 2 'sub\\x.ppm.bbc'\n  tarnvil-disc -m 2 -o 'sub\\x.ssd' 'sub\\x.ppm.bbc'\n";
+#endif
+    EXPECT_EQ(fit({"-o", "sub\\x.ppm"}, netpbm_file('6', Samples{1, 1, 3, {9, 9, 9}}, 255)).out, printed);
 }
 
 // ---- Transparency, orientation and tone ------------------------------------
