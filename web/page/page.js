@@ -39,6 +39,8 @@
     // Updates run one at a time; a change during one asks for another.
     let updating = false;
     let again = false;
+    // Set when pictures are dropped or chosen, until their screen is drawn.
+    let reveal = false;
 
     function options() {
         return {
@@ -316,6 +318,7 @@
             do {
                 again = false;
                 await showScreen();
+                if (reveal) bringScreenIntoView();
                 // Let the screen appear before the strip is worked out.
                 await new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
                 if (!again) await showStrip();
@@ -326,6 +329,15 @@
             updating = false;
             delete document.body.dataset.busy;
         }
+    }
+
+    // On a phone the screen sits below every control: after a drop, or a
+    // choice of files, it comes into view with its heading, so that the
+    // drop changes what is seen. Where it is in view already, nothing moves.
+    function bringScreenIntoView() {
+        reveal = false;
+        const box = screen.getBoundingClientRect();
+        if (box.top < 0 || box.bottom > window.innerHeight) $("screen-heading").scrollIntoView({ block: "start" });
     }
 
     function load(files) {
@@ -344,6 +356,7 @@
             fitted: new Map(),
         })));
         $("save-picture-disc").disabled = false;
+        reveal = true;
         await show(0);
         performance.measure("tarnvil picture", { start, end: performance.now() });
     }
@@ -395,6 +408,15 @@
         link.click();
         link.remove();
         setTimeout(() => URL.revokeObjectURL(url), 10000);
+    }
+
+    // Says which disc went to the browser's downloads, and what is on it.
+    function confirmDisc(name, ssd, pictures) {
+        const tracks = ssd ? ssd.length / 2560 : 0;
+        $("disc-saved").textContent = ssd
+            ? `Downloaded ${name}: ${pictures} picture${pictures === 1 ? "" : "s"} on ${tracks === 80 ? "an" : "a"} ${tracks}-track disc ` +
+              `(${ssd.length} bytes). Boot it with SHIFT+BREAK.`
+            : "";
     }
 
     function showDiscList() {
@@ -470,15 +492,18 @@
             const result = await tarnvil.disc({ title, tracks: Number($("disc-tracks").value), pictures: discPictures });
             $("disc-message").textContent = result.error || result.warning || "";
             if (result.ssd) download(discFileName(title), result.ssd);
+            confirmDisc(discFileName(title), result.ssd, discPictures.length);
         });
         $("save-picture-disc").addEventListener("click", async () => {
             const request = pictureDiscRequest();
             $("disc-message").textContent = "";
+            $("disc-saved").textContent = "";
             document.body.dataset.discBusy = "true";
             try {
                 const result = await tarnvil.pictureDisc(request);
                 $("disc-message").textContent = result.error || result.warning || "";
                 if (result.ssd) download(request.output, result.ssd);
+                confirmDisc(request.output, result.ssd, request.pictures.length);
             } finally {
                 delete document.body.dataset.discBusy;
             }

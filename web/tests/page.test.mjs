@@ -752,8 +752,21 @@ describe("the page's controls", () => {
 
     test("pictures chosen together go on a disc as the one command shown makes it", async () => {
         const pictures = { "my holiday.png": fitInputs["palette.png"], "picture.gif": fitInputs["picture.gif"],
-            "picture.bmp": fitInputs["picture.bmp"] };
+            "Zo\u00EB.bmp": fitInputs["picture.bmp"] };
+        await page.setViewportSize({ width: 390, height: 844 });
+        await page.evaluate(() => window.scrollTo(0, 0));
         await page.setInputFiles("#file", Object.entries(pictures).map(([name, buffer]) => ({ name, mimeType: "image/x", buffer })));
+        // On a phone, below every control, the screen comes into view once
+        // drawn; each number of the list stands before its name, clear of
+        // the name before it.
+        await page.waitForFunction(() => {
+            const box = document.getElementById("screen").getBoundingClientRect();
+            return window.scrollY > 0 && box.top >= 0 && box.bottom <= window.innerHeight;
+        });
+        const room = await page.$$eval("#chosen-list li", (items) =>
+            items.map((item) => item.querySelector("button").getBoundingClientRect().left - item.getBoundingClientRect().left));
+        assert.ok(room.length === 3 && room.every((pixels) => pixels >= 10), `room for the numbers: ${room}`);
+        await page.setViewportSize({ width: 1280, height: 1000 });
         await page.getByLabel("Stagger red, green and blue", { exact: true }).check();
         await page.getByLabel("Grey (suits 2- and 4-colour modes)", { exact: true }).check();
         await page.getByLabel("Best for this picture", { exact: true }).check();
@@ -763,7 +776,7 @@ describe("the page's controls", () => {
         await settled("tarnvil -hs35picture.ppm");
         const checkDisc = async (options) => {
             const command = `tarnvil-disc -m 5 -p auto --fill fit --grey ${options} --tracks 40 -o HOLIDAY.ssd ` +
-                '--title HOLIDAY "my holiday.png" picture.gif picture.bmp';
+                '--title HOLIDAY "my holiday.png" picture.gif "Zo\u00EB.bmp"';
             assert.equal(await page.textContent("#disc-command"), command);
             const disc = await save("save-picture-disc");
             const dir = freshDir("picture-disc");
@@ -773,6 +786,8 @@ describe("the page's controls", () => {
             assert.equal(disc.name, "HOLIDAY.ssd");
             assertSameBytes(disc.bytes, readFileSync(join(dir, "HOLIDAY.ssd")), `the disc of the chosen pictures, ${options}`);
             assert.equal(await page.textContent("#disc-message"), expected.stderr);
+            assert.equal(await page.textContent("#disc-saved"),
+                "Downloaded HOLIDAY.ssd: 3 pictures on a 40-track disc (102400 bytes). Boot it with SHIFT+BREAK.");
         };
         await checkDisc("--halftone 3 --stagger");
         // Error diffusion: tarnvil-fit's dots, converted without a halftone,
