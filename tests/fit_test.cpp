@@ -386,6 +386,27 @@ TEST(FitGeometry, CropFitAndStretch) {
     }
 }
 
+// A JPEG is decoded as small as each cell still has a pixel of its own:
+// at a quarter, stripes 4 pixels wide still alternate cell by cell, where
+// at an eighth every cell would be grey.
+TEST(FitGeometry, JpegReducedStillGivesEachCellItsPixel) {
+    const struct {
+        const char* mode;
+        int width;
+    } cases[] = {{"2", 640}, {"0", 2560}};
+    for (const auto& c : cases) {
+        Samples stripes{c.width, c.width * 4 / 5, 1, {}};
+        for (int y = 0; y < stripes.height; ++y)
+            for (int x = 0; x < stripes.width; ++x) stripes.values.push_back(x / 4 % 2 ? 255 : 0);
+        const Ppm ppm = parse_ppm(fit_plain({"-m", c.mode}, jpeg_of(stripes)).ppm);
+        ASSERT_EQ(ppm.width, c.width / 4) << c.mode;
+        for (int x = 0; x < ppm.width; ++x) {
+            const int light = ppm.at(x, 128).g;
+            ASSERT_TRUE(x % 2 ? light > 192 : light < 64) << c.mode << ": " << x << " is " << light;
+        }
+    }
+}
+
 // The screen's width for each mode, with and without 'a'.
 TEST(FitGeometry, WidthOfEachMode) {
     const Samples one{1, 1, 3, {9, 9, 9}};
@@ -787,6 +808,44 @@ TEST(FitProgram, WritesBesideEachPictureAndGoesOnAfterAFailure) {
     const RunResult in_out = run_program(program("tarnvil-fit"), {"-m", "1", "-o", "-", "-"}, dir.path(), from_photo);
     EXPECT_EQ(in_out.exit_status, 0) << in_out.err;
     EXPECT_TRUE(in_out.raw_out == read_file(dir / "photo.ppm"));
+}
+
+// A 1-bit PNG of 6400 x 6000 in a few KB, whose picture as RGB would be
+// 115 MB: the program's memory stays that of the screen and a row or two.
+TEST(FitProgram, LargePicturesFromSmallFilesTakeLittleMemory) {
+    const int width = 6400;
+    const int height = 6000;
+    std::string rows;
+    for (int y = 0; y < height; ++y) rows += '\0' + std::string(width / 8, '\x55');
+    int packed = 0;
+    unsigned char* deflated = stbi_zlib_compress(reinterpret_cast<unsigned char*>(rows.data()), static_cast<int>(rows.size()), &packed, 5);
+    auto chunk = [](const std::string& type, const std::string& data) {
+        std::string body = type + data;
+        const uint32_t crc = stbiw__crc32(reinterpret_cast<unsigned char*>(body.data()), static_cast<int>(body.size()));
+        std::string out;
+        for (const uint32_t value : {static_cast<uint32_t>(data.size()), crc})
+            for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>(value >> shift & 0xFF);
+        return out.substr(0, 4) + body + out.substr(4);
+    };
+    const std::string header("\0\0\x19\x00\0\0\x17\x70\x01\0\0\0\0", 13);
+    TempDir dir;
+    write_file(dir / "lines.png", "\x89PNG\r\n\x1a\n" + chunk("IHDR", header) +
+                                      chunk("IDAT", std::string(reinterpret_cast<char*>(deflated), static_cast<size_t>(packed))) +
+                                      chunk("IEND", ""));
+    STBIW_FREE(deflated);
+    const RunResult run = run_program(program("tarnvil-fit"), {"-m", "1", "--tone", "plain", "lines.png"}, dir.path());
+    if (!png_comes_in_rows()) {  // held whole, so refused for so small a file
+        EXPECT_TRUE(run.err.starts_with("tarnvil-fit: lines.png: 6400 x 6000 pixels in ")) << run.err;
+        return;
+    }
+    EXPECT_EQ(run.exit_status, 0) << run.err;
+    // Every other pixel lit, 20 of them to a cell: every cell half the light.
+    const Ppm ppm = parse_ppm(read_file(dir / "lines.ppm").value_or(""));
+    ASSERT_EQ(ppm.width, 320);
+    EXPECT_EQ(ppm.at(100, 100), (Rgb{188, 188, 188}));
+    if (run.peak_kib >= 0) {
+        EXPECT_LT(run.peak_kib, 32 * 1024);
+    }
 }
 
 // Mistakes from a shell point to --help and write nothing.

@@ -50,5 +50,9 @@ bool jpeg_holds_its_blocks(uint64_t blocks, bool arithmetic, const uint8_t* byte
 // Whether a JPEG's frame header is one of arithmetic coding's.
 bool jpeg_is_arithmetic(const uint8_t* bytes, size_t size);
 
+// Whether a PNG that is not interlaced comes a row at a time (libpng), or
+// is held whole and so within the budget for what is held (stb_image).
+bool png_comes_in_rows();
+
 // The EXIF orientation (1..8) of a JPEG, 1 when it has none.
 int32_t jpeg_orientation(const uint8_t* bytes, size_t size);

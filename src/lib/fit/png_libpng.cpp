@@ -148,3 +148,5 @@ bool decode_png(const uint8_t* bytes, size_t size, const PictureRows& rows, char
     png_destroy_read_struct(&png, &info, nullptr);
     return done;
 }
+
+bool png_comes_in_rows() { return true; }

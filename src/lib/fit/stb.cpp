@@ -345,6 +345,7 @@ bool decode_stb(const uint8_t* bytes, size_t size, const PictureRows& rows, char
 }
 
 #if !defined(TARNVIL_HAVE_LIBPNG)
+bool png_comes_in_rows() { return false; }
 bool png_size(const uint8_t* bytes, size_t size, int32_t& width, int32_t& height, char* reason, size_t capacity) {
     return stb_size(bytes, size, width, height, reason, capacity);
 }
