@@ -125,7 +125,8 @@ struct ArithmeticEnd {
 
     void after_row(const jpeg_decompress_struct& info, const uint8_t* row, JDIMENSION y) {
         if (!checking) return;
-        if (!ended && info.unread_marker != 0) {
+        // The end of the image: a restart marker ends only its interval.
+        if (!ended && info.unread_marker == JPEG_EOI) {
             ended = true;
             // The decoder reads a few rows of blocks ahead of its output.
 #if JPEG_LIB_VERSION >= 70
@@ -176,11 +177,11 @@ bool read_rows(Decoder& decoder, int32_t reduce, size_t size, const PictureRows&
         const JDIMENSION y = info.output_scanline;
         jpeg_read_scanlines(&info, row, 1);
         end.after_row(info, row[0], y);
+        if (!end.flat) {
+            snprintf(reason, capacity, "damaged or cut short (its data ends before its last rows)");
+            return false;
+        }
         rows.row(rows.context, row[0]);
-    }
-    if (!end.flat) {
-        snprintf(reason, capacity, "damaged or cut short (its data ends before its last rows)");
-        return false;
     }
     jpeg_finish_decompress(&info);
     return true;
