@@ -844,7 +844,7 @@ TEST(FitProgram, LargePicturesFromSmallFilesTakeLittleMemory) {
     ASSERT_EQ(ppm.width, 320);
     EXPECT_EQ(ppm.at(100, 100), (Rgb{188, 188, 188}));
     if (run.peak_kib >= 0) {
-        EXPECT_LT(run.peak_kib, 32 * 1024);
+        EXPECT_LT(run.peak_kib, 64 * 1024);  // 116 MB when the picture was held whole
     }
 }
 
