@@ -36,7 +36,7 @@ inline constexpr int32_t kMaxPictureSide = 1 << 20;
 // The most pixels a picture may have, whatever its format, as ImageMagick's
 // resource policy has it (128 megapixels): a 108-megapixel phone's photo,
 // and the slowest picture a small file can hold, a 1-bit PNG of 11300 x
-// 11300 in 16 KB, which decodes and scales in about a second. Checked
+// 11300 in 16 KB, which decodes and scales in under half a second. Checked
 // against what the header declares, before anything is decoded.
 inline constexpr int64_t kMaxPicturePixels = 128'000'000;
 
