@@ -681,6 +681,8 @@ TEST(FitInput, BadPicturesAndOptions) {
     std::string unknown_bmp = bmp.substr(0, bmp.size() / 2);
     unknown_bmp[33] = '\x80';  // compression 0x80000000
     const std::string os2 = bmp_os2(noise);
+    std::string bad_filter_png = png;  // its first row's filter 7, after the stored block's header
+    bad_filter_png[png.find("IDAT") + 4 + 2 + 5] = 7;
     // Data enough for a progressive 6000 x 6000 picture's blocks, a bit
     // each, but coefficients of 72 MB.
     std::string deep_jpeg = declaring(progressive_jpeg(), 6000, 6000);
@@ -722,6 +724,7 @@ TEST(FitInput, BadPicturesAndOptions) {
         {{}, bmp.substr(0, 32), 1, damaged + "the file ends in its header)\n"},
         {{}, os2.substr(0, os2.size() / 2), 1,
          damaged + "its pixels need " + std::to_string(os2.size()) + " bytes, the file has " + std::to_string(os2.size() / 2) + ")\n"},
+        {{}, bad_filter_png, 1, damaged + "a row has a filter no PNG has)\n"},
         {{}, odd_bits_bmp, 1, damaged + "its bits per pixel, 7, are none a BMP has)\n"},
         {{}, without_last_scan(arithmetic_jpeg()), 1, jpeg_finds_every_gap() ? damaged + "the file ends before its last scan)\n" : arithmetic},
         {{}, without_last_scan(progressive_jpeg()), jpeg_finds_every_gap() ? 1 : 0,

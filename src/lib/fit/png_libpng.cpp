@@ -28,9 +28,37 @@ void read_bytes(png_structp png, png_bytep out, size_t length) {
     source.at += length;
 }
 
+// libpng's words about chunks are a chunk's name and a word or two; a
+// user is told what is wrong.
+void say_what_is_wrong(const char* message, char* reason, size_t capacity) {
+    auto ends = [&](const char* tail) {
+        const size_t length = strlen(message);
+        const size_t tail_length = strlen(tail);
+        return length >= tail_length && strcmp(message + length - tail_length, tail) == 0;
+    };
+    const char* words = nullptr;
+    if (ends(": invalid chunk type"))
+        words = "a chunk's name is not four letters, as every PNG chunk's is";
+    else if (ends(": unhandled critical chunk"))
+        words = "it has a chunk that must be understood, of no kind a PNG has";
+    else if (strcmp(message, "bad adaptive filter value") == 0)
+        words = "a row has a filter no PNG has";
+    else if (strcmp(message, "PNG unsigned integer out of range") == 0)
+        words = "a chunk's length or a size is out of range";
+    if (words) {
+        snprintf(reason, capacity, "damaged or cut short (%s)", words);
+    } else if (strncmp(message, "IDAT: ", 6) == 0) {
+        snprintf(reason, capacity, "damaged or cut short (its compressed pixels are damaged: %s)", message + 6);
+    } else if (ends(": invalid") && strlen(message) == 13) {
+        snprintf(reason, capacity, "damaged or cut short (its %.4s chunk holds values no PNG may have)", message);
+    } else {
+        snprintf(reason, capacity, "damaged or cut short (%s)", message);
+    }
+}
+
 void on_error(png_structp png, png_const_charp message) {
     const Source& source = *static_cast<const Source*>(png_get_error_ptr(png));
-    snprintf(source.reason, source.capacity, "damaged or cut short (%s)", message);
+    say_what_is_wrong(message, source.reason, source.capacity);
     png_longjmp(png, 1);
 }
 

@@ -140,7 +140,9 @@ const char* stb_reason(const uint8_t* bytes) {
         {"0-pixel image", "the picture has no pixels"},
         {"invalid PLTE", "its palette chunk is of the wrong size"},
         {"no PLTE", "it has no palette, which its colour type needs"},
-        {"tRNS", "its transparency chunk is out of place or of the wrong size"},
+        {"tRNS with alpha", "it has a transparency chunk, which its colour type may not"},
+        {"tRNS before PLTE", "its transparency chunk comes before its palette"},
+        {"tRNS after IDAT", "its transparency chunk comes after its pixel data"},
         {"bad tRNS len", "its transparency chunk is of the wrong size"},
         {"no IDAT", "it has no pixel data"},
         {"outofdata", "the file ends inside its pixel data"},
@@ -159,7 +161,7 @@ const char* stb_reason(const uint8_t* bytes) {
     const char* terse = stbi_failure_reason();
     if (!terse) terse = "";
     for (const auto& reason : kReasons)
-        if (strncmp(terse, reason.terse, strlen(reason.terse)) == 0) return reason.words;
+        if (strcmp(terse, reason.terse) == 0) return reason.words;
     // The rest are damaged compressed data, tables or segments.
     switch (bytes[0]) {
     case 'G': return "its data breaks the rules of a GIF";
