@@ -131,9 +131,52 @@ std::string progressive_jpeg() {
 std::string declaring(std::string jpeg, int width, int height) {
     size_t at = jpeg.find("\xFF\xC0");
     if (at == std::string::npos) at = jpeg.find("\xFF\xC2");
+    if (at == std::string::npos) at = jpeg.find("\xFF\xCA");
     const char sizes[4] = {static_cast<char>(height >> 8), static_cast<char>(height & 0xFF), static_cast<char>(width >> 8),
                            static_cast<char>(width & 0xFF)};
     return jpeg.replace(at + 5, 4, sizes, 4);
+}
+
+// The same JPEG with comment segments after its start marker, to `total`
+// bytes: headers that count for nothing towards the picture's data.
+std::string padded(const std::string& jpeg, size_t total) {
+    std::string comments;
+    while (jpeg.size() + comments.size() + 4 < total) {
+        const size_t length = std::min<size_t>(65533, total - jpeg.size() - comments.size() - 4);
+        comments += std::string("\xFF\xFE", 2) + static_cast<char>((length + 2) >> 8) + static_cast<char>((length + 2) & 0xFF) +
+                    std::string(length, 'c');
+    }
+    return jpeg.substr(0, 2) + comments + jpeg.substr(2);
+}
+
+// The same JPEG ending, with its end marker, before its last scan.
+std::string without_last_scan(const std::string& jpeg) { return jpeg.substr(0, jpeg.rfind("\xFF\xDA")) + "\xFF\xD9"; }
+
+// An 8 x 8 grey progressive JPEG, arithmetic-coded.
+std::string arithmetic_jpeg() {
+    return std::string(
+        "\xFF\xD8\xFF\xDB\x00\x43\x00\x03\x02\x02\x03\x02\x02\x03\x03\x03\x03\x04\x03\x03\x04\x05\x08\x05\x05\x04\x04\x05"
+        "\x0A\x07\x07\x06\x08\x0C\x0A\x0C\x0C\x0B\x0A\x0B\x0B\x0D\x0E\x12\x10\x0D\x0E\x11\x0E\x0B\x0B\x10\x16\x10\x11\x13"
+        "\x14\x15\x15\x15\x0C\x0F\x17\x18\x16\x14\x18\x12\x14\x15\x14\xFF\xCA\x00\x0B\x08\x00\x08\x00\x08\x01\x01\x11\x00"
+        "\xFF\xCC\x00\x04\x00\x10\xFF\xDA\x00\x08\x01\x01\x00\x00\x00\x01\xFF\x00\xCA\xFF\xCC\x00\x04\x10\x05\xFF\xDA\x00"
+        "\x08\x01\x01\x00\x01\x05\x02\x15\xCB\xD4\xFF\xCC\x00\x04\x10\x05\xFF\xDA\x00\x08\x01\x01\x00\x06\x3F\x02\xC0\xFF"
+        "\xCC\x00\x04\x10\x05\xFF\xDA\x00\x08\x01\x01\x00\x01\x3F\x21\x45\x28\xFF\x00\x80\xFF\xDA\x00\x08\x01\x01\x00\x00"
+        "\x00\x10\xFF\xCC\x00\x04\x10\x05\xFF\xDA\x00\x08\x01\x01\x00\x01\x3F\x10\xBA\x20\xB7\x09\x71\xE2\x74\x9F\x18\xF0"
+        "\xFF\xD9",
+        198);
+}
+
+// A flat grey 4000 x 3000 JPEG in 47 KB, as an encoder that fits its
+// tables to the picture writes it: each of its 187500 blocks a DC
+// difference of 0 and an end of block, one code of one bit each.
+std::string flat_jpeg() {
+    std::string jpeg("\xFF\xD8\xFF\xDB\x00\x43\x00", 7);
+    jpeg += std::string(64, '\x01');
+    jpeg += std::string("\xFF\xC0\x00\x0B\x08\x0B\xB8\x0F\xA0\x01\x01\x11\x00", 13);  // 3000 high, 4000 wide
+    for (const char table : {'\x00', '\x10'})  // DC and AC: symbol 0 the only code, one bit long
+        jpeg += std::string("\xFF\xC4\x00\x14", 4) + table + '\x01' + std::string(15, '\0') + '\0';
+    jpeg += std::string("\xFF\xDA\x00\x08\x01\x01\x00\x00\x3F\x00", 10);
+    return jpeg + std::string(187500 * 2 / 8, '\0') + "\xFF\xD9";
 }
 
 // The same BMP with its rows stored from the top, which a negative height
@@ -340,6 +383,27 @@ TEST(FitGeometry, CropFitAndStretch) {
             for (int x = 0; x < ppm.width; ++x)
                 if (ppm.at(x, y) != c.expected(x, y) && ++wrong <= 3)
                     ADD_FAILURE() << c.fill << " " << c.width << ": (" << x << "," << y << ") is " << ppm.at(x, y);
+    }
+}
+
+// A JPEG is decoded as small as each cell still has a pixel of its own:
+// at a quarter, stripes 4 pixels wide still alternate cell by cell, where
+// at an eighth every cell would be grey.
+TEST(FitGeometry, JpegReducedStillGivesEachCellItsPixel) {
+    const struct {
+        const char* mode;
+        int width;
+    } cases[] = {{"2", 640}, {"0", 2560}};
+    for (const auto& c : cases) {
+        Samples stripes{c.width, c.width * 4 / 5, 1, {}};
+        for (int y = 0; y < stripes.height; ++y)
+            for (int x = 0; x < stripes.width; ++x) stripes.values.push_back(x / 4 % 2 ? 255 : 0);
+        const Ppm ppm = parse_ppm(fit_plain({"-m", c.mode}, jpeg_of(stripes)).ppm);
+        ASSERT_EQ(ppm.width, c.width / 4) << c.mode;
+        for (int x = 0; x < ppm.width; ++x) {
+            const int light = ppm.at(x, 128).g;
+            ASSERT_TRUE(x % 2 ? light > 192 : light < 64) << c.mode << ": " << x << " is " << light;
+        }
     }
 }
 
@@ -592,8 +656,8 @@ TEST(FitLight, ScreensGiveThePicturesLight) {
 TEST(FitInput, BadPicturesAndOptions) {
     const Samples small{2, 2, 3, std::vector<uint32_t>(12, 128)};
     const std::string png = png_file(small, 8, 2);
-    std::string huge_png = png;  // the header of a 100000 x 100000 picture
-    huge_png.replace(16, 8, std::string("\0\x01\x86\xA0\0\x01\x86\xA0", 8));
+    std::string huge_png = png;  // the header of a 16000 x 8001 picture
+    huge_png.replace(16, 8, std::string("\0\0\x3E\x80\0\0\x1F\x41", 8));
     const std::string not_a_picture = "not a picture tarnvil-fit reads (PNG, JPEG, GIF, BMP, PBM, PGM, PPM or PAM)";
     const std::string damaged = "tarnvil-fit: picture.png: damaged or cut short (";
     std::mt19937 random(3);
@@ -602,13 +666,39 @@ TEST(FitInput, BadPicturesAndOptions) {
     Samples indices{64, 48, 1, std::vector<uint32_t>(64 * 48)};
     for (uint32_t& v : indices.values) v = random() & 0xFF;
     const std::string jpeg = jpeg_of(noise);
-    const std::string tiny_huge_jpeg = declaring(jpeg_of(small), 65500, 65500);
+    const std::string tiny_huge_jpeg = declaring(jpeg_of(small), 16000, 8000);
+    const std::string arithmetic = "tarnvil-fit: picture.png: an arithmetic-coded JPEG, which this build of tarnvil-fit does not "
+                                   "read; save it as an ordinary JPEG or as PNG\n";
     const std::string bmp = bmp_of(noise);
     std::string rle_bmp = bmp;
     rle_bmp[30] = 1;
     const std::string gif = gif_file(indices, std::string(768, 'x'));
     std::string huge_gif = gif_file(Samples{2, 2, 1, {0, 1, 2, 3}}, std::string(768, 'x'));  // screen and image 6949 x 7191
     for (const size_t at : {size_t{6}, huge_gif.find(',') + 5}) huge_gif.replace(at, 4, "\x25\x1B\x17\x1C");
+    // A GIF's screen, 16000 x 16000 or 11000 x 11000, around a 1 x 1 image
+    // in 35 bytes; its image 0 x 0; its LZW code size 13; its palette a
+    // local one.
+    auto screen_gif = [](const char* sides) {
+        return "GIF89a" + std::string(sides, 4) + std::string("\x80\0\0\0\0\0\xFF\xFF\xFF,\0\0\0\0\x01\0\x01\0\0\x02\x02\x44\x01\0;", 25);
+    };
+    std::string empty_gif = gif;
+    empty_gif.replace(gif.find(',') + 5, 4, std::string(4, '\0'));
+    std::string wide_code_gif = gif;
+    wide_code_gif[gif.find(',') + 10] = 13;
+    const std::string local_gif = gif.substr(0, 10) + '\0' + gif.substr(11, 2) + gif.substr(781, 9) + '\x87' +
+                                  gif.substr(13, 768) + gif.substr(791);
+    std::string odd_bits_bmp = bmp;
+    odd_bits_bmp[28] = 7;
+    std::string unknown_bmp = bmp.substr(0, bmp.size() / 2);
+    unknown_bmp[33] = '\x80';  // compression 0x80000000
+    const std::string os2 = bmp_os2(noise);
+    std::string bad_filter_png = png;  // its first row's filter 7, after the stored block's header
+    bad_filter_png[png.find("IDAT") + 4 + 2 + 5] = 7;
+    // Data enough for a progressive 6000 x 6000 picture's blocks, a bit
+    // each, but coefficients of 72 MB.
+    std::string deep_jpeg = declaring(progressive_jpeg(), 6000, 6000);
+    deep_jpeg.insert(deep_jpeg.size() - 2, std::string(70400, '\x11'));
+    const std::string limit = "tarnvil-fit: picture.png: 16000 x 8001 pixels are more than tarnvil-fit takes (at most 128 million pixels)\n";
     const struct {
         std::vector<std::string> options;
         std::string file;
@@ -623,21 +713,48 @@ TEST(FitInput, BadPicturesAndOptions) {
         // cannot tell; the guide says so.
         {{}, jpeg.substr(0, jpeg.size() / 2) + "\xFF\xD9", jpeg_finds_every_gap() ? 1 : 0,
          jpeg_finds_every_gap() ? damaged + "..." : ""},
-        {{}, declaring(progressive_jpeg(), 65500, 65500), 1, damaged + "284 bytes are too few for 65500 x 65500 pixels)\n"},
-        {{}, tiny_huge_jpeg, 1, damaged + std::to_string(tiny_huge_jpeg.size()) + " bytes are too few for 65500 x 65500 pixels)\n"},
+        {{}, declaring(progressive_jpeg(), 16000, 8001), 1, limit},
+        {{}, declaring(progressive_jpeg(), 16000, 8000), 1, damaged + "17 bytes of data are too few for 16000 x 8000 pixels)\n"},
+        {{}, tiny_huge_jpeg, 1, damaged + "2 bytes of data are too few for 16000 x 8000 pixels)\n"},
+        // Bombs: comments that would pay for a huge picture, a screen far
+        // larger than its image, coefficients beyond what a small file gets.
+        {{}, padded(declaring(progressive_jpeg(), 16000, 8000), 260000), 1,
+         damaged + "17 bytes of data are too few for 16000 x 8000 pixels)\n"},
+        {{}, padded(declaring(arithmetic_jpeg(), 16000, 8000), 2100), 1,
+         jpeg_finds_every_gap() ? damaged + "22 bytes of data are too few for 16000 x 8000 pixels)\n" : arithmetic},
+        {{}, screen_gif("\x80\x3E\x80\x3E"), 1, "tarnvil-fit: picture.png: 16000 x 16000 pixels are more than tarnvil-fit takes (at most 128 million pixels)\n"},
+        {{}, screen_gif("\xF8\x2A\xF8\x2A"), 1,
+         "tarnvil-fit: picture.png: 11000 x 11000 pixels in 35 bytes would take 1039 MB to decode, more than tarnvil-fit gives so "
+         "small a file (64 MB, or 64 bytes for each byte of the file)\n"},
+        {{}, deep_jpeg, 1, "tarnvil-fit: picture.png: 6000 x 6000 pixels in " + std::to_string(deep_jpeg.size()) + " bytes would take ..."},
+        // A flat photo takes little more than a bit a block.
+        {{}, flat_jpeg(), 0, ""},
         {{}, bmp.substr(0, bmp.size() / 2), 1,
          damaged + "its pixels need " + std::to_string(bmp.size()) + " bytes, the file has " + std::to_string(bmp.size() / 2) + ")\n"},
+        {{}, unknown_bmp, 1, damaged + "its compression field holds 2147483648, which no BMP has)\n"},
+        {{}, bmp.substr(0, 32), 1, damaged + "the file ends in its header)\n"},
+        {{}, os2.substr(0, os2.size() / 2), 1,
+         damaged + "its pixels need " + std::to_string(os2.size()) + " bytes, the file has " + std::to_string(os2.size() / 2) + ")\n"},
+        {{}, bad_filter_png, 1, damaged + "a row has a filter no PNG has)\n"},
+        {{}, odd_bits_bmp, 1, damaged + "its bits per pixel, 7, are none a BMP has)\n"},
+        {{}, without_last_scan(arithmetic_jpeg()), 1, jpeg_finds_every_gap() ? damaged + "the file ends before its last scan)\n" : arithmetic},
+        {{}, without_last_scan(progressive_jpeg()), jpeg_finds_every_gap() ? 1 : 0,
+         jpeg_finds_every_gap() ? damaged + "the file ends before its last scan)\n" : ""},
         {{}, rle_bmp, 1,
          "tarnvil-fit: picture.png: a compressed (RLE) BMP, which tarnvil-fit does not read; save it uncompressed or as PNG\n"},
         {{}, gif.substr(0, gif.size() / 2), 1, damaged + "the file ends inside the image's data)\n"},
         {{}, huge_gif, 1, damaged + "the image's data ends before its last pixel)\n"},
+        {{}, local_gif.substr(0, local_gif.size() / 2), 1, damaged + "the file ends inside the image's data)\n"},
+        {{}, empty_gif, 1, damaged + "its image has no pixels (0 across or 0 down))\n"},
+        {{}, wide_code_gif, 1, damaged + "its LZW code size is above 12, the most a GIF may have)\n"},
         {{}, "P6\n2 2\n255\nabc", 1, "tarnvil-fit: picture.png: the file ends before its last pixel, or a sample is not a number\n"},
         {{}, "P3\n1 1\n15\n1 2 16\n", 1, "tarnvil-fit: picture.png: a sample is above the maximum value\n"},
         {{}, "P6\n1 1\n70000\nabcdef", 1, "tarnvil-fit: picture.png: the maximum value must be 1 to 65535\n"},
         {{}, "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 5\nMAXVAL 255\nENDHDR\nabcde", 1,
          "tarnvil-fit: picture.png: a PAM file of this depth holds no picture tarnvil-fit reads\n"},
-        {{}, "P6\n100000 100000\n255\n", 1, "tarnvil-fit: picture.png: 100000 x 100000 pixels are more than this system can hold\n"},
-        {{}, huge_png, 1, "tarnvil-fit: picture.png: 100000 x 100000 pixels are more than this system can hold\n"},
+        {{}, "P6\n16000 8001\n255\n", 1, limit},
+        {{}, "P6\n16000 8000\n255\n", 1, "tarnvil-fit: picture.png: the file ends before its last pixel, or a sample is not a number\n"},
+        {{}, huge_png, 1, limit},
         {{"--fill", "cover"}, png, 2, "tarnvil-fit: --fill must be crop, fit or stretch\n"},
         {{"--gamma", "0.09"}, png, 2, "tarnvil-fit: --gamma must be a number from 0.1 to 10\n"},
         {{"--gamma", "1.234"}, png, 2, "tarnvil-fit: --gamma must be a number from 0.1 to 10\n"},
@@ -705,6 +822,44 @@ TEST(FitProgram, WritesBesideEachPictureAndGoesOnAfterAFailure) {
     const RunResult in_out = run_program(program("tarnvil-fit"), {"-m", "1", "-o", "-", "-"}, dir.path(), from_photo);
     EXPECT_EQ(in_out.exit_status, 0) << in_out.err;
     EXPECT_TRUE(in_out.raw_out == read_file(dir / "photo.ppm"));
+}
+
+// A 1-bit PNG of 6400 x 6000 in a few KB, whose picture as RGB would be
+// 115 MB: the program's memory stays that of the screen and a row or two.
+TEST(FitProgram, LargePicturesFromSmallFilesTakeLittleMemory) {
+    const int width = 6400;
+    const int height = 6000;
+    std::string rows;
+    for (int y = 0; y < height; ++y) rows += '\0' + std::string(width / 8, '\x55');
+    int packed = 0;
+    unsigned char* deflated = stbi_zlib_compress(reinterpret_cast<unsigned char*>(rows.data()), static_cast<int>(rows.size()), &packed, 5);
+    auto chunk = [](const std::string& type, const std::string& data) {
+        std::string body = type + data;
+        const uint32_t crc = stbiw__crc32(reinterpret_cast<unsigned char*>(body.data()), static_cast<int>(body.size()));
+        std::string out;
+        for (const uint32_t value : {static_cast<uint32_t>(data.size()), crc})
+            for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>(value >> shift & 0xFF);
+        return out.substr(0, 4) + body + out.substr(4);
+    };
+    const std::string header("\0\0\x19\x00\0\0\x17\x70\x01\0\0\0\0", 13);
+    TempDir dir;
+    write_file(dir / "lines.png", "\x89PNG\r\n\x1a\n" + chunk("IHDR", header) +
+                                      chunk("IDAT", std::string(reinterpret_cast<char*>(deflated), static_cast<size_t>(packed))) +
+                                      chunk("IEND", ""));
+    STBIW_FREE(deflated);
+    const RunResult run = run_program(program("tarnvil-fit"), {"-m", "1", "--tone", "plain", "lines.png"}, dir.path());
+    if (!png_comes_in_rows()) {  // held whole, so refused for so small a file
+        EXPECT_TRUE(run.err.starts_with("tarnvil-fit: lines.png: 6400 x 6000 pixels in ")) << run.err;
+        return;
+    }
+    EXPECT_EQ(run.exit_status, 0) << run.err;
+    // Every other pixel lit, 20 of them to a cell: every cell half the light.
+    const Ppm ppm = parse_ppm(read_file(dir / "lines.ppm").value_or(""));
+    ASSERT_EQ(ppm.width, 320);
+    EXPECT_EQ(ppm.at(100, 100), (Rgb{188, 188, 188}));
+    if (run.peak_kib >= 0) {
+        EXPECT_LT(run.peak_kib, 64 * 1024);  // 116 MB when the picture was held whole
+    }
 }
 
 // Mistakes from a shell point to --help and write nothing.

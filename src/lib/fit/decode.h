@@ -18,9 +18,12 @@ PictureFormat picture_format(const uint8_t* bytes, size_t size);
 bool read_picture_size(const uint8_t* bytes, size_t size, int32_t& width, int32_t& height, char* reason,
                        size_t capacity);
 
-// Decodes the picture, turned as shown. A JPEG is decoded at 1/`reduce`
-// of its size in each direction where the decoder can (`reduce` 1, 2, 4 or
-// 8), rounded up. The memory is checked before anything large is
-// allocated. False with `reason` and nothing allocated on failure.
-bool decode_picture(const uint8_t* bytes, size_t size, int32_t reduce, Picture& picture, char* reason,
+// Decodes the picture, turned as shown, and hands it to `rows` a row at a
+// time. A JPEG is decoded at 1/`reduce` of its size in each direction
+// where the decoder can (`reduce` 1, 2, 4 or 8), rounded up. PNG and JPEG
+// come a row at a time where their decoders can give them so; whatever is
+// held whole is checked against the limits in picture.h first. False with
+// `reason` and nothing left allocated on failure, which may come after
+// some rows have been handed over.
+bool decode_picture(const uint8_t* bytes, size_t size, int32_t reduce, const PictureRows& rows, char* reason,
                     size_t capacity);

@@ -1,5 +1,7 @@
-// The orientation a camera records in a JPEG's EXIF block (APP1): the
-// decoders hand over the picture as stored, and phones store it sideways.
+// What the JPEG decoders leave to be read from the file's markers: the
+// orientation a camera records in its EXIF block (APP1), as the decoders
+// hand over the picture as stored and phones store it sideways; and how
+// many bytes its scans' data take.
 #include <cstring>
 
 #include "lib/fit/decoders.h"
@@ -67,4 +69,52 @@ int32_t jpeg_orientation(const uint8_t* bytes, size_t size) {
         at += 2 + length;
     }
     return 1;
+}
+
+uint64_t jpeg_entropy_bytes(const uint8_t* bytes, size_t size) {
+    uint64_t data = 0;
+    size_t at = 2;
+    while (at + 2 <= size && bytes[at] == 0xFF) {
+        const uint8_t marker = bytes[at + 1];
+        if (marker == 0xFF) {  // fill byte
+            ++at;
+            continue;
+        }
+        if (marker == 0xD9) break;  // end of image
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {  // no length
+            at += 2;
+            continue;
+        }
+        if (at + 4 > size) break;
+        const size_t length = size_t{bytes[at + 2]} << 8 | bytes[at + 3];
+        if (length < 2 || length > size - at - 2) break;
+        at += 2 + length;
+        if (marker != 0xDA) continue;
+        // The scan's data runs to the next marker other than a stuffed zero
+        // or a restart marker.
+        const size_t from = at;
+        while (at < size && !(bytes[at] == 0xFF && at + 1 < size && bytes[at + 1] != 0 &&
+                              (bytes[at + 1] < 0xD0 || bytes[at + 1] > 0xD7)))
+            ++at;
+        data += at - from;
+    }
+    return data;
+}
+
+bool jpeg_is_arithmetic(const uint8_t* bytes, size_t size) {
+    size_t at = 2;
+    while (at + 4 <= size && bytes[at] == 0xFF) {
+        const uint8_t marker = bytes[at + 1];
+        if (marker == 0xFF) {  // fill byte
+            ++at;
+            continue;
+        }
+        // The frame headers of arithmetic coding: sequential, progressive, lossless.
+        if (marker == 0xC9 || marker == 0xCA || marker == 0xCB || (marker >= 0xCD && marker <= 0xCF)) return true;
+        if (marker == 0xD9 || marker == 0xDA) break;
+        const size_t length = size_t{bytes[at + 2]} << 8 | bytes[at + 3];
+        if (length < 2 || length > size - at - 2) break;
+        at += 2 + length;
+    }
+    return false;
 }

@@ -99,11 +99,14 @@ void linear_row(const Sample* rgba, int32_t from, int32_t to, const LinearTable&
     constexpr int32_t kOpaque = sizeof(Sample) == 1 ? 255 : 65535;
     rgba += static_cast<size_t>(from) * kChannels;
     out += static_cast<size_t>(from) * 3;
+    // One or two channels are grey, and grey with alpha.
+    constexpr int kColours = kChannels >= 3 ? 3 : 1;
     for (int32_t x = from; x < to; ++x, rgba += kChannels, out += 3) {
         int32_t lit[3];
-        for (int c = 0; c < 3; ++c)
+        for (int c = 0; c < kColours; ++c)
             lit[c] = sizeof(Sample) == 1 ? table.of[rgba[c] & 0xff] : linear_from_srgb16(static_cast<uint16_t>(rgba[c]));
-        const int64_t alpha = kChannels == 4 ? rgba[kChannels - 1] : kOpaque;
+        if (kColours == 1) lit[1] = lit[2] = lit[0];
+        const int64_t alpha = kChannels == 4 || kChannels == 2 ? rgba[kChannels - 1] : kOpaque;
         for (int c = 0; c < 3; ++c)
             out[c] = alpha == kOpaque ? lit[c]
                                       : static_cast<int32_t>((alpha * lit[c] + (kOpaque - alpha) * background[c] + kOpaque / 2) /
@@ -128,64 +131,9 @@ void finish_pixel(const int32_t linear[3], const FitSettings& settings, const To
 }
 
 template <typename Sample, int kChannels>
-bool scale_picture(const Picture& picture, const FitSettings& settings, const Axis& across, const Axis& down,
-                   uint8_t* pixels) {
-    const int32_t width = across.cells;
-    const size_t cells = static_cast<size_t>(width) * static_cast<size_t>(down.cells) * 3;
-    const std::unique_ptr<int32_t[]> row(new (std::nothrow) int32_t[static_cast<size_t>(picture.width) * 3]);
-    const std::unique_ptr<int32_t[]> spread(new (std::nothrow) int32_t[static_cast<size_t>(width) * 3]);
-    const std::unique_ptr<int64_t[]> sums(new (std::nothrow) int64_t[cells]());
-    if (!row || !spread || !sums) return false;
-    const LinearTable table = make_linear_table();
-    const int32_t background[3] = {table.of[settings.background[0]], table.of[settings.background[1]],
-                                   table.of[settings.background[2]]};
-    // Only the columns some cell covers: a cropped picture's sides are never read.
-    const int32_t from = width > 0 ? across.first[0] : 0;
-    const int32_t to = width > 0 ? across.first[width - 1] + across.count[width - 1] : 0;
-
-    // Rows of the picture in order; the cells of the PPM's rows that cover
-    // row y form the range [low, high).
-    int32_t low = 0;
-    int32_t high = 0;
-    const int32_t last_row = down.cells > 0 ? down.first[down.cells - 1] + down.count[down.cells - 1] : 0;
-    for (int32_t y = down.cells > 0 ? down.first[0] : 0; y < last_row; ++y) {
-        while (low < down.cells && down.first[low] + down.count[low] <= y) ++low;
-        while (high < down.cells && down.first[high] <= y) ++high;
-        if (low >= high) continue;
-        const Sample* source =
-            static_cast<const Sample*>(picture.samples) + static_cast<size_t>(y) * static_cast<size_t>(picture.width) * kChannels;
-        linear_row<Sample, kChannels>(source, from, to, table, background, row.get());
-        for (int32_t t = 0; t < width; ++t) {
-            int64_t sum[3] = {0, 0, 0};
-            const int64_t* weight = across.weight.get() + across.start[t];
-            const int32_t* at = row.get() + static_cast<size_t>(across.first[t]) * 3;
-            for (int32_t k = 0; k < across.count[t]; ++k, at += 3)
-                for (int c = 0; c < 3; ++c) sum[c] += weight[k] * at[c];
-            for (int c = 0; c < 3; ++c) spread[static_cast<size_t>(t) * 3 + c] = rounded_average(sum[c], across.total);
-        }
-        for (int32_t r = low; r < high; ++r) {
-            const int64_t weight = down.weight[static_cast<size_t>(down.start[r] + y - down.first[r])];
-            int64_t* into = sums.get() + static_cast<size_t>(r) * width * 3;
-            for (size_t i = 0; i < static_cast<size_t>(width) * 3; ++i) into[i] += weight * spread[i];
-        }
-    }
-
-    const ToneCurve tone = make_tone_curve(settings.brightness, settings.contrast, settings.gamma);
-    for (size_t i = 0; i < cells; i += 3) {
-        const int32_t linear[3] = {rounded_average(sums[i], down.total), rounded_average(sums[i + 1], down.total),
-                                   rounded_average(sums[i + 2], down.total)};
-        finish_pixel(linear, settings, tone, pixels + i);
-    }
-    return true;
-}
-
-bool scale_any(const Picture& picture, const FitSettings& settings, const Axis& across, const Axis& down,
-               uint8_t* pixels) {
-    if (picture.bits == 16)
-        return picture.channels == 3 ? scale_picture<uint16_t, 3>(picture, settings, across, down, pixels)
-                                     : scale_picture<uint16_t, 4>(picture, settings, across, down, pixels);
-    return picture.channels == 3 ? scale_picture<uint8_t, 3>(picture, settings, across, down, pixels)
-                                 : scale_picture<uint8_t, 4>(picture, settings, across, down, pixels);
+void linear_samples(const void* rgba, int32_t from, int32_t to, const LinearTable& table, const int32_t background[3],
+                    int32_t* out) {
+    linear_row<Sample, kChannels>(static_cast<const Sample*>(rgba), from, to, table, background, out);
 }
 
 }  // namespace
@@ -223,30 +171,107 @@ int32_t decode_reduction(int32_t width, int32_t height, const FitSettings& setti
 
 namespace {
 
-// The picture on the screen with its plain samples.
-bool fit_picture(const Picture& picture, const FitSettings& settings, PpmBytes& ppm, char* reason, size_t capacity) {
-    const int32_t width = fit_width(settings);
-    char header[32];
-    const int header_size = snprintf(header, sizeof header, "P6\n%d %d\n255\n", static_cast<int>(width),
-                                     static_cast<int>(kScreenLines));
-    ppm.size = static_cast<size_t>(header_size) + static_cast<size_t>(width) * kScreenLines * 3;
-    ppm.data.reset(new (std::nothrow) uint8_t[ppm.size]);
-
-    const bool stretch = settings.fill == Fill::kStretch;
-    const Scale uniform = uniform_scale(picture.width, picture.height, settings.fill);
+// The picture scaled to the screen as the decoder hands its rows over:
+// only one row of the picture and the sums of the PPM's cells are held.
+struct Scaler {
+    const FitSettings* settings = nullptr;
     Axis across;
     Axis down;
-    const bool scaled =
-        ppm.data && build_axis(picture.width, kDotsAcross, width, stretch ? Scale{kDotsAcross, picture.width} : uniform, across) &&
-        build_axis(picture.height, kDotsDown, kScreenLines, stretch ? Scale{kDotsDown, picture.height} : uniform, down) &&
-        scale_any(picture, settings, across, down, ppm.data.get() + header_size);
-    if (!scaled) {
-        snprintf(reason, capacity, "out of memory");
-        ppm = PpmBytes{};
-        return false;
+    LinearTable table;
+    int32_t background[3] = {0, 0, 0};
+    // Only the columns some cell covers: a cropped picture's sides are never read.
+    int32_t from = 0;
+    int32_t to = 0;
+    // The next row of the picture, y, and the cells of the PPM's rows that
+    // cover it, [low, high).
+    int32_t y = 0;
+    int32_t low = 0;
+    int32_t high = 0;
+    void (*linear)(const void*, int32_t, int32_t, const LinearTable&, const int32_t*, int32_t*) = nullptr;
+    std::unique_ptr<int32_t[]> row;
+    std::unique_ptr<int32_t[]> spread;
+    std::unique_ptr<int64_t[]> sums;
+
+    bool start(int32_t width, int32_t height, int32_t bits, int32_t channels) {
+        const bool stretch = settings->fill == Fill::kStretch;
+        const Scale uniform = uniform_scale(width, height, settings->fill);
+        const int32_t cells = fit_width(*settings);
+        if (!build_axis(width, kDotsAcross, cells, stretch ? Scale{kDotsAcross, width} : uniform, across) ||
+            !build_axis(height, kDotsDown, kScreenLines, stretch ? Scale{kDotsDown, height} : uniform, down))
+            return false;
+        row.reset(new (std::nothrow) int32_t[static_cast<size_t>(width) * 3]);
+        spread.reset(new (std::nothrow) int32_t[static_cast<size_t>(cells) * 3]);
+        sums.reset(new (std::nothrow) int64_t[static_cast<size_t>(cells) * kScreenLines * 3]());
+        if (!row || !spread || !sums) return false;
+        table = make_linear_table();
+        for (int c = 0; c < 3; ++c) background[c] = table.of[settings->background[c]];
+        from = across.first[0];
+        to = across.first[cells - 1] + across.count[cells - 1];
+        using Linear = decltype(linear);
+        const Linear narrow[4] = {linear_samples<uint8_t, 1>, linear_samples<uint8_t, 2>, linear_samples<uint8_t, 3>,
+                                  linear_samples<uint8_t, 4>};
+        const Linear wide[4] = {linear_samples<uint16_t, 1>, linear_samples<uint16_t, 2>, linear_samples<uint16_t, 3>,
+                                linear_samples<uint16_t, 4>};
+        if (channels < 1 || channels > 4) return false;
+        linear = (bits == 16 ? wide : narrow)[channels - 1];
+        return true;
     }
-    memcpy(ppm.data.get(), header, static_cast<size_t>(header_size));
-    return true;
+
+    void add_row(const void* samples) {
+        const int32_t at = y++;
+        while (low < down.cells && down.first[low] + down.count[low] <= at) ++low;
+        while (high < down.cells && down.first[high] <= at) ++high;
+        if (low >= high) return;
+        const int32_t width = across.cells;
+        linear(samples, from, to, table, background, row.get());
+        for (int32_t t = 0; t < width; ++t) {
+            int64_t sum[3] = {0, 0, 0};
+            const int64_t* weight = across.weight.get() + across.start[t];
+            const int32_t* in = row.get() + static_cast<size_t>(across.first[t]) * 3;
+            for (int32_t k = 0; k < across.count[t]; ++k, in += 3)
+                for (int c = 0; c < 3; ++c) sum[c] += weight[k] * in[c];
+            for (int c = 0; c < 3; ++c) spread[static_cast<size_t>(t) * 3 + c] = rounded_average(sum[c], across.total);
+        }
+        for (int32_t r = low; r < high; ++r) {
+            const int64_t weight = down.weight[static_cast<size_t>(down.start[r] + at - down.first[r])];
+            int64_t* into = sums.get() + static_cast<size_t>(r) * width * 3;
+            for (size_t i = 0; i < static_cast<size_t>(width) * 3; ++i) into[i] += weight * spread[i];
+        }
+    }
+
+    // The PPM with the picture's plain samples.
+    bool finish(PpmBytes& ppm) {
+        const int32_t width = across.cells;
+        char header[32];
+        const int header_size = snprintf(header, sizeof header, "P6\n%d %d\n255\n", static_cast<int>(width),
+                                         static_cast<int>(kScreenLines));
+        const size_t cells = static_cast<size_t>(width) * kScreenLines * 3;
+        ppm.size = static_cast<size_t>(header_size) + cells;
+        ppm.data.reset(new (std::nothrow) uint8_t[ppm.size]);
+        if (!ppm.data) return false;
+        memcpy(ppm.data.get(), header, static_cast<size_t>(header_size));
+        uint8_t* pixels = ppm.data.get() + header_size;
+        const ToneCurve tone = make_tone_curve(settings->brightness, settings->contrast, settings->gamma);
+        for (size_t i = 0; i < cells; i += 3) {
+            const int32_t linear_light[3] = {rounded_average(sums[i], down.total), rounded_average(sums[i + 1], down.total),
+                                             rounded_average(sums[i + 2], down.total)};
+            finish_pixel(linear_light, *settings, tone, pixels + i);
+        }
+        return true;
+    }
+};
+
+PictureRows rows_into(Scaler& scaler) {
+    PictureRows rows;
+    rows.context = &scaler;
+    rows.start = [](void* context, int32_t width, int32_t height, int32_t bits, int32_t channels, char* reason,
+                    size_t capacity) {
+        if (static_cast<Scaler*>(context)->start(width, height, bits, channels)) return true;
+        snprintf(reason, capacity, "out of memory");
+        return false;
+    };
+    rows.row = [](void* context, const void* samples) { static_cast<Scaler*>(context)->add_row(samples); };
+    return rows;
 }
 
 void make_light_true(HalftoneType halftone, uint8_t* rgb, size_t samples) {
@@ -324,13 +349,17 @@ bool fit_file(const uint8_t* bytes, size_t size, const FitSettings& settings, Pp
     int32_t width = 0;
     int32_t height = 0;
     if (!read_picture_size(bytes, size, width, height, reason, capacity)) return false;
-    // Each decoder checks the memory its picture needs before it takes it.
-    Picture picture;
-    if (!decode_picture(bytes, size, decode_reduction(width, height, settings), picture, reason, capacity)) return false;
+    // The decoders check whatever they hold whole before they take it; the
+    // rest comes a row at a time.
+    Scaler scaler;
+    scaler.settings = &settings;
+    if (!decode_picture(bytes, size, decode_reduction(width, height, settings), rows_into(scaler), reason, capacity))
+        return false;
     PpmBytes base;
-    const bool fitted = fit_picture(picture, settings, base, reason, capacity);
-    release_picture(picture);
-    if (!fitted) return false;
+    if (!scaler.finish(base)) {
+        snprintf(reason, capacity, "out of memory");
+        return false;
+    }
     const size_t header = base.size - static_cast<size_t>(fit_width(settings)) * kScreenLines * 3;
     const bool finished = settings.palette_choice == FitSettings::PaletteChoice::kOwn
                               ? finish_samples(settings, nullptr, base.data.get() + header)

@@ -9,6 +9,7 @@
 #include <climits>
 #include <csetjmp>
 #include <cstdlib>
+#include <cstring>
 
 #include "lib/fit/decoders.h"
 #include "platform/platform.h"
@@ -55,27 +56,6 @@ struct Decoder {
     Errors errors;
 };
 
-// Every Huffman-coded scan spends at least one bit on each 8 x 8 block of
-// each component it covers (a DC code is never shorter), and every
-// component must come in a scan, so a file shorter than an eighth of its
-// blocks cannot hold the picture it declares. Arithmetic coding has no such
-// bound: a block of a flat area can cost a small fraction of a bit, and
-// data missing at the end reads as zeros without a warning. A photograph
-// takes tens of bits a block either way; an arithmetic-coded file with
-// less than a byte for every 1024 blocks is taken as damaged too, which
-// turns away only huge pictures that are nearly blank. Either way the
-// check comes before anything the size of the picture is allocated.
-bool holds_its_blocks(const jpeg_decompress_struct& info, size_t size, char* reason, size_t capacity) {
-    uint64_t blocks = 0;
-    for (int i = 0; i < info.num_components; ++i)
-        blocks += uint64_t{info.comp_info[i].width_in_blocks} * info.comp_info[i].height_in_blocks;
-    if (blocks / (info.arith_code ? 1024 : 8) <= size) return true;
-    snprintf(reason, capacity, "damaged or cut short (%llu bytes are too few for %u x %u pixels)",
-             static_cast<unsigned long long>(size), static_cast<unsigned>(info.image_width),
-             static_cast<unsigned>(info.image_height));
-    return false;
-}
-
 bool start(Decoder& decoder, const uint8_t* bytes, size_t size, char* reason, size_t capacity) {
     decoder.info.err = jpeg_std_error(&decoder.errors.manager);
     decoder.errors.manager.error_exit = on_error;
@@ -90,7 +70,13 @@ bool start(Decoder& decoder, const uint8_t* bytes, size_t size, char* reason, si
         snprintf(reason, capacity, "a CMYK JPEG, which tarnvil-fit does not read");
         return false;
     }
-    return holds_its_blocks(decoder.info, size, reason, capacity);
+    const jpeg_decompress_struct& info = decoder.info;
+    if (!picture_size_taken(info.image_width, info.image_height, reason, capacity)) return false;
+    uint64_t blocks = 0;
+    for (int i = 0; i < info.num_components; ++i)
+        blocks += uint64_t{info.comp_info[i].width_in_blocks} * info.comp_info[i].height_in_blocks;
+    return jpeg_holds_its_blocks(blocks, info.arith_code != 0, bytes, size, info.image_width, info.image_height, reason,
+                                 capacity);
 }
 
 // The memory libjpeg takes for itself. A file of several scans (every
@@ -112,34 +98,92 @@ uint64_t decoder_bytes(jpeg_decompress_struct& info) {
     return bytes;
 }
 
-bool read_rows(Decoder& decoder, int32_t reduce, Picture& picture, char* reason, size_t capacity) {
+// Whether every component has had every coefficient to its last bit. A
+// progressive file cut short at the end of a scan, or an arithmetic-coded
+// one cut anywhere (its decoder reads zeros past the data without a
+// warning), gives its later scans' coefficients as zero: a blurred or
+// blotched picture that would otherwise pass.
+bool has_every_scan(const jpeg_decompress_struct& info) {
+    for (int c = 0; c < info.num_components; ++c)
+        for (int k = 0; k < DCTSIZE2; ++k)
+            if (info.coef_bits[c][k] != 0) return false;
+    return true;
+}
+
+// An arithmetic-coded file of one scan ends its data where its encoder
+// left off trailing zero bytes, which decode as the blocks of a flat
+// area; so when the data ends before the last rows, the rows after must be
+// one colour. Data cut short reads as zeros too, but decodes as anything
+// the coder's statistics make of it.
+struct ArithmeticEnd {
+    bool checking = false;
+    JDIMENSION from = 0;   // the first row that must be one colour, once the data has ended
+    bool ended = false;
+    bool flat = true;
+    uint8_t colour[3] = {0, 0, 0};
+    bool have_colour = false;
+
+    void after_row(const jpeg_decompress_struct& info, const uint8_t* row, JDIMENSION y) {
+        if (!checking) return;
+        // The end of the image: a restart marker ends only its interval.
+        if (!ended && info.unread_marker == JPEG_EOI) {
+            ended = true;
+            // The decoder reads a few rows of blocks ahead of its output.
+#if JPEG_LIB_VERSION >= 70
+            const int block_rows = info.min_DCT_v_scaled_size;
+#else
+            const int block_rows = info.min_DCT_scaled_size;
+#endif
+            from = y + 3 * static_cast<JDIMENSION>(info.max_v_samp_factor * block_rows);
+        }
+        if (!ended || y < from || !flat) return;
+        if (!have_colour) {
+            memcpy(colour, row, 3);
+            have_colour = true;
+        }
+        for (JDIMENSION x = 0; x < info.output_width && flat; ++x) flat = memcmp(row + 3 * size_t{x}, colour, 3) == 0;
+    }
+};
+
+bool read_rows(Decoder& decoder, int32_t reduce, size_t size, const PictureRows& rows, char* reason, size_t capacity) {
+    jpeg_decompress_struct& info = decoder.info;
     if (setjmp(decoder.errors.jump)) return false;
-    decoder.info.out_color_space = JCS_EXT_RGB;
-    decoder.info.scale_num = 1;
-    decoder.info.scale_denom = static_cast<unsigned>(reduce);
-    jpeg_calc_output_dimensions(&decoder.info);
-    // The picture handed over is checked by allocate_picture; libjpeg's own
-    // buffers come on top of it, and for a progressive file may be far
-    // larger. Its memory manager is held to the amount checked here, so
-    // that an estimate too low ends in a message rather than in swapping.
-    const uint64_t own = decoder_bytes(decoder.info);
-    const uint64_t output = uint64_t{decoder.info.output_width} * decoder.info.output_height * 3;
-    if (own > static_cast<uint64_t>(LONG_MAX) || !platform::memory_fits(own + output)) {
-        snprintf(reason, capacity, "%u x %u pixels are more than this system can hold",
-                 static_cast<unsigned>(decoder.info.image_width), static_cast<unsigned>(decoder.info.image_height));
+    info.out_color_space = JCS_EXT_RGB;
+    info.scale_num = 1;
+    info.scale_denom = static_cast<unsigned>(reduce);
+    jpeg_calc_output_dimensions(&info);
+    // The rows go on one at a time; what libjpeg holds for itself, far more
+    // for a progressive file, is checked against the budget for what is
+    // held, and its memory manager is held to that amount, so that an
+    // estimate too low ends in a message rather than in swapping.
+    const uint64_t own = decoder_bytes(info);
+    if (own > static_cast<uint64_t>(LONG_MAX) ||
+        !held_memory_fits(own, info.image_width, info.image_height, size, reason, capacity))
+        return false;
+    info.mem->max_memory_to_use = static_cast<long>(own);
+    if (!rows.start(rows.context, static_cast<int32_t>(info.output_width), static_cast<int32_t>(info.output_height), 8,
+                    3, reason, capacity))
+        return false;
+    JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
+                                               info.output_width * 3, 1);
+    jpeg_start_decompress(&info);
+    if (info.progressive_mode && info.coef_bits && !has_every_scan(info)) {
+        snprintf(reason, capacity, "damaged or cut short (the file ends before its last scan)");
         return false;
     }
-    decoder.info.mem->max_memory_to_use = static_cast<long>(own);
-    if (!allocate_picture(static_cast<int32_t>(decoder.info.output_width), static_cast<int32_t>(decoder.info.output_height),
-                          8, picture, reason, capacity, 3))
-        return false;
-    jpeg_start_decompress(&decoder.info);
-    const size_t row_bytes = size_t{decoder.info.output_width} * 3;
-    while (decoder.info.output_scanline < decoder.info.output_height) {
-        JSAMPROW row = static_cast<uint8_t*>(picture.samples) + decoder.info.output_scanline * row_bytes;
-        jpeg_read_scanlines(&decoder.info, &row, 1);
+    ArithmeticEnd end;
+    end.checking = info.arith_code && !jpeg_has_multiple_scans(&info);
+    while (info.output_scanline < info.output_height) {
+        const JDIMENSION y = info.output_scanline;
+        jpeg_read_scanlines(&info, row, 1);
+        end.after_row(info, row[0], y);
+        if (!end.flat) {
+            snprintf(reason, capacity, "damaged or cut short (its data ends before its last rows)");
+            return false;
+        }
+        rows.row(rows.context, row[0]);
     }
-    jpeg_finish_decompress(&decoder.info);
+    jpeg_finish_decompress(&info);
     return true;
 }
 
@@ -156,12 +200,11 @@ bool jpeg_size(const uint8_t* bytes, size_t size, int32_t& width, int32_t& heigh
     return read;
 }
 
-bool decode_jpeg(const uint8_t* bytes, size_t size, int32_t reduce, Picture& picture, char* reason,
+bool decode_jpeg(const uint8_t* bytes, size_t size, int32_t reduce, const PictureRows& rows, char* reason,
                  size_t capacity) {
     Decoder decoder;
-    const bool done = start(decoder, bytes, size, reason, capacity) && read_rows(decoder, reduce, picture, reason, capacity);
+    const bool done = start(decoder, bytes, size, reason, capacity) && read_rows(decoder, reduce, size, rows, reason, capacity);
     jpeg_destroy_decompress(&decoder.info);
-    if (!done) release_picture(picture);
     return done;
 }
 

@@ -180,17 +180,36 @@ bool netpbm_size(const uint8_t* bytes, size_t size, int32_t& width, int32_t& hei
     return true;
 }
 
-bool decode_netpbm(const uint8_t* bytes, size_t size, Picture& picture, char* reason, size_t capacity) {
+namespace {
+
+// The fewest bytes the raster can take: exactly its samples in a raw file;
+// in a plain one, a digit for each sample and white space between them
+// (none needed between a PBM's digits). Checked before the picture's memory
+// is taken, so a header alone cannot make it.
+uint64_t least_raster_bytes(const Header& header) {
+    const uint64_t samples = uint64_t{header.width} * header.height * header.depth;
+    switch (header.type) {
+    case '1': return samples;
+    case '2':
+    case '3': return 2 * samples - 1;
+    case '4': return (uint64_t{header.width} + 7) / 8 * header.height;
+    default: return samples * (header.maxval > 255 ? 2 : 1);
+    }
+}
+
+bool decode_whole(const uint8_t* bytes, size_t size, Picture& picture, char* reason, size_t capacity) {
     Cursor in{bytes, bytes + size};
     Header header;
     if (!read_header(in, header, reason, capacity)) return false;
+    if (least_raster_bytes(header) > static_cast<uint64_t>(in.end - in.p))
+        return bad(reason, capacity, "the file ends before its last pixel, or a sample is not a number");
     const bool deep = header.maxval > 255;
     // Raw 8-bit colour, as most PPMs and the page's PAMs are, is already
     // the picture's samples: one copy, no alpha where there is none.
     const uint64_t raster = uint64_t{header.width} * header.height * header.depth;
     const bool direct = (header.type == '6' || header.type == '7') && header.kind == Kind::kColour &&
                         header.maxval == 255 && raster <= static_cast<uint64_t>(in.end - in.p);
-    if (!allocate_picture(static_cast<int32_t>(header.width), static_cast<int32_t>(header.height), deep ? 16 : 8,
+    if (!allocate_picture(static_cast<int32_t>(header.width), static_cast<int32_t>(header.height), deep ? 16 : 8, size,
                           picture, reason, capacity, direct ? static_cast<int32_t>(header.depth) : 4))
         return false;
     if (direct) {
@@ -236,4 +255,13 @@ bool decode_netpbm(const uint8_t* bytes, size_t size, Picture& picture, char* re
         samples.end_row();
     }
     return true;
+}
+
+}  // namespace
+
+bool decode_netpbm(const uint8_t* bytes, size_t size, const PictureRows& rows, char* reason, size_t capacity) {
+    Picture picture;
+    const bool done = decode_whole(bytes, size, picture, reason, capacity) && send_rows(picture, rows, reason, capacity);
+    release_picture(picture);
+    return done;
 }

@@ -5,29 +5,51 @@
 
 #include "platform/platform.h"
 
-bool picture_fits(int64_t width, int64_t height, int32_t bits, char* reason, size_t capacity) {
+bool picture_size_taken(int64_t width, int64_t height, char* reason, size_t capacity) {
     if (width < 1 || height < 1) {
-        snprintf(reason, capacity, "the picture has no pixels (%lld x %lld)", static_cast<long long>(width),
+        snprintf(reason, capacity, "damaged or cut short (the picture has no pixels: %lld x %lld)", static_cast<long long>(width),
                  static_cast<long long>(height));
         return false;
     }
-    const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * static_cast<uint64_t>(bits / 8 * 4);
-    if (width > kMaxPictureSide || height > kMaxPictureSide || !platform::memory_fits(bytes)) {
-        snprintf(reason, capacity, "%lld x %lld pixels are more than this system can hold",
-                 static_cast<long long>(width), static_cast<long long>(height));
+    // Neither side above kMaxPicturePixels, so the product cannot overflow.
+    if (width > kMaxPictureSide || height > kMaxPictureSide || width * height > kMaxPicturePixels) {
+        snprintf(reason, capacity, "%lld x %lld pixels are more than tarnvil-fit takes (at most %lld million pixels)",
+                 static_cast<long long>(width), static_cast<long long>(height),
+                 static_cast<long long>(kMaxPicturePixels / 1000000));
         return false;
     }
     return true;
 }
 
-bool allocate_picture(int32_t width, int32_t height, int32_t bits, Picture& picture, char* reason, size_t capacity,
-                      int32_t channels) {
-    if (!picture_fits(width, height, bits, reason, capacity)) return false;
-    const size_t bytes =
-        static_cast<size_t>(width) * static_cast<size_t>(height) * static_cast<size_t>(bits / 8 * channels);
+bool held_memory_fits(uint64_t bytes, int64_t width, int64_t height, size_t file_size, char* reason,
+                      size_t capacity) {
+    const uint64_t budget = uint64_t{file_size} > kHeldBytes / kHeldBytesPerFileByte ? uint64_t{file_size} * kHeldBytesPerFileByte
+                                                                                    : kHeldBytes;
+    if (bytes > budget) {
+        snprintf(reason, capacity,
+                 "%lld x %lld pixels in %llu bytes would take %llu MB to decode, more than tarnvil-fit gives so small a "
+                 "file (%llu MB, or %llu bytes for each byte of the file)",
+                 static_cast<long long>(width), static_cast<long long>(height), static_cast<unsigned long long>(file_size),
+                 static_cast<unsigned long long>((bytes + (1 << 20) - 1) >> 20),
+                 static_cast<unsigned long long>(kHeldBytes >> 20), static_cast<unsigned long long>(kHeldBytesPerFileByte));
+        return false;
+    }
+    if (!platform::memory_fits(bytes)) {
+        snprintf(reason, capacity, "%lld x %lld pixels are more than this system can hold", static_cast<long long>(width),
+                 static_cast<long long>(height));
+        return false;
+    }
+    return true;
+}
+
+bool allocate_picture(int32_t width, int32_t height, int32_t bits, size_t file_size, Picture& picture, char* reason,
+                      size_t capacity, int32_t channels) {
+    if (!picture_size_taken(width, height, reason, capacity)) return false;
+    const uint64_t bytes = uint64_t(width) * uint64_t(height) * uint64_t(bits / 8 * channels);
+    if (!held_memory_fits(bytes, width, height, file_size, reason, capacity)) return false;
     // Where the system cannot tell its memory beforehand, the allocation is
     // the check, and the answer the same.
-    void* samples = std::malloc(bytes);
+    void* samples = std::malloc(static_cast<size_t>(bytes));
     if (!samples) {
         snprintf(reason, capacity, "%d x %d pixels are more than this system can hold", static_cast<int>(width),
                  static_cast<int>(height));
@@ -40,4 +62,13 @@ bool allocate_picture(int32_t width, int32_t height, int32_t bits, Picture& pict
 void release_picture(Picture& picture) {
     if (picture.samples && picture.release) picture.release(picture.samples);
     picture = Picture{};
+}
+
+bool send_rows(const Picture& picture, const PictureRows& rows, char* reason, size_t capacity) {
+    if (!rows.start(rows.context, picture.width, picture.height, picture.bits, picture.channels, reason, capacity))
+        return false;
+    const size_t row_bytes = size_t(picture.width) * size_t(picture.bits / 8 * picture.channels);
+    for (int32_t y = 0; y < picture.height; ++y)
+        rows.row(rows.context, static_cast<const uint8_t*>(picture.samples) + size_t(y) * row_bytes);
+    return true;
 }

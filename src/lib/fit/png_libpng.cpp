@@ -28,9 +28,37 @@ void read_bytes(png_structp png, png_bytep out, size_t length) {
     source.at += length;
 }
 
+// libpng's words about chunks are a chunk's name and a word or two; a
+// user is told what is wrong.
+void say_what_is_wrong(const char* message, char* reason, size_t capacity) {
+    auto ends = [&](const char* tail) {
+        const size_t length = strlen(message);
+        const size_t tail_length = strlen(tail);
+        return length >= tail_length && strcmp(message + length - tail_length, tail) == 0;
+    };
+    const char* words = nullptr;
+    if (ends(": invalid chunk type"))
+        words = "a chunk's name is not four letters, as every PNG chunk's is";
+    else if (ends(": unhandled critical chunk"))
+        words = "it has a chunk that must be understood, of no kind a PNG has";
+    else if (strcmp(message, "bad adaptive filter value") == 0)
+        words = "a row has a filter no PNG has";
+    else if (strcmp(message, "PNG unsigned integer out of range") == 0)
+        words = "a chunk's length or a size is out of range";
+    if (words) {
+        snprintf(reason, capacity, "damaged or cut short (%s)", words);
+    } else if (strncmp(message, "IDAT: ", 6) == 0) {
+        snprintf(reason, capacity, "damaged or cut short (its compressed pixels are damaged: %s)", message + 6);
+    } else if (ends(": invalid") && strlen(message) == 13) {
+        snprintf(reason, capacity, "damaged or cut short (its %.4s chunk holds values no PNG may have)", message);
+    } else {
+        snprintf(reason, capacity, "damaged or cut short (%s)", message);
+    }
+}
+
 void on_error(png_structp png, png_const_charp message) {
     const Source& source = *static_cast<const Source*>(png_get_error_ptr(png));
-    snprintf(source.reason, source.capacity, "damaged or cut short (%s)", message);
+    say_what_is_wrong(message, source.reason, source.capacity);
     png_longjmp(png, 1);
 }
 
@@ -56,15 +84,34 @@ bool transform(png_structp png, png_infop info) {
     if (type == PNG_COLOR_TYPE_GRAY && png_get_bit_depth(png, info) < 8) png_set_expand_gray_1_2_4_to_8(png);
     const bool transparent = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
     if (transparent) png_set_tRNS_to_alpha(png);
-    if (type == PNG_COLOR_TYPE_GRAY || type == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
     return true;
 }
 
-bool read_rows(png_structp png, png_bytepp rows) {
+bool read_image(png_structp png, png_bytepp rows) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_read_image(png, rows);
+    return true;
+}
+
+// libpng gives 16-bit samples most significant byte first.
+void native_order(uint8_t* bytes, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        const uint16_t value = static_cast<uint16_t>(bytes[2 * i] << 8 | bytes[2 * i + 1]);
+        memcpy(bytes + 2 * i, &value, sizeof value);
+    }
+}
+
+// A picture that is not interlaced comes a row at a time through one row
+// of memory, whatever its size.
+bool stream_rows(png_structp png, uint8_t* row, size_t samples, int32_t height, int32_t bits, const PictureRows& rows) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    for (int32_t y = 0; y < height; ++y) {
+        png_read_row(png, row, nullptr);
+        if (bits == 16) native_order(row, samples);
+        rows.row(rows.context, row);
+    }
     return true;
 }
 
@@ -85,11 +132,13 @@ bool png_size(const uint8_t* bytes, size_t size, int32_t& width, int32_t& height
     return read;
 }
 
-bool decode_png(const uint8_t* bytes, size_t size, Picture& picture, char* reason, size_t capacity) {
+bool decode_png(const uint8_t* bytes, size_t size, const PictureRows& rows, char* reason, size_t capacity) {
     Source source{bytes, size, 0, reason, capacity};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &source, on_error, on_warning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    png_bytepp rows = nullptr;
+    png_bytepp row_pointers = nullptr;
+    Picture picture;
+    uint8_t* row = nullptr;
     bool done = false;
     if (!info) {
         snprintf(reason, capacity, "out of memory");
@@ -97,34 +146,35 @@ bool decode_png(const uint8_t* bytes, size_t size, Picture& picture, char* reaso
         const int32_t width = static_cast<int32_t>(png_get_image_width(png, info) & 0x7FFFFFFF);
         const int32_t height = static_cast<int32_t>(png_get_image_height(png, info) & 0x7FFFFFFF);
         const int32_t bits = png_get_bit_depth(png, info) == 16 ? 16 : 8;
-        // Opaque pictures stay RGB: no alpha to add, a quarter less memory.
-        const bool alpha = (png_get_color_type(png, info) & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
-        const int32_t channels = alpha ? 4 : 3;
-        if (allocate_picture(width, height, bits, picture, reason, capacity, channels)) {
-            rows = static_cast<png_bytepp>(std::malloc(static_cast<size_t>(height) * sizeof(png_bytep)));
-            const size_t row_bytes = static_cast<size_t>(width) * static_cast<size_t>(bits / 8 * channels);
-            for (int32_t y = 0; rows && y < height; ++y)
-                rows[y] = static_cast<png_bytep>(picture.samples) + static_cast<size_t>(y) * row_bytes;
-            done = rows && transform(png, info) && read_rows(png, rows);
-            if (!rows) snprintf(reason, capacity, "out of memory");
+        // Opaque pictures stay without alpha and grey ones grey: less to
+        // expand, less memory.
+        const int type = png_get_color_type(png, info);
+        const bool alpha = (type & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
+        const int32_t channels = (type & PNG_COLOR_MASK_COLOR ? 3 : 1) + (alpha ? 1 : 0);
+        const size_t samples = static_cast<size_t>(width) * static_cast<size_t>(channels);
+        if (png_get_interlace_type(png, info) == PNG_INTERLACE_NONE) {
+            // The width is within the limits, so a row is at most a few MB.
+            row = static_cast<uint8_t*>(std::malloc(samples * static_cast<size_t>(bits / 8)));
+            if (!row) snprintf(reason, capacity, "out of memory");
+            done = row && transform(png, info) && rows.start(rows.context, width, height, bits, channels, reason, capacity) &&
+                   stream_rows(png, row, samples, height, bits, rows);
+        } else if (allocate_picture(width, height, bits, size, picture, reason, capacity, channels)) {
+            // Interlaced rows come in seven passes over the whole picture.
+            row_pointers = static_cast<png_bytepp>(std::malloc(static_cast<size_t>(height) * sizeof(png_bytep)));
+            const size_t row_bytes = samples * static_cast<size_t>(bits / 8);
+            for (int32_t y = 0; row_pointers && y < height; ++y)
+                row_pointers[y] = static_cast<png_bytep>(picture.samples) + static_cast<size_t>(y) * row_bytes;
+            if (!row_pointers) snprintf(reason, capacity, "out of memory");
+            done = row_pointers && transform(png, info) && read_image(png, row_pointers);
+            if (done && bits == 16) native_order(static_cast<uint8_t*>(picture.samples), samples * static_cast<size_t>(height));
+            done = done && send_rows(picture, rows, reason, capacity);
         }
     }
-    std::free(rows);
+    std::free(row);
+    std::free(row_pointers);
+    release_picture(picture);
     png_destroy_read_struct(&png, &info, nullptr);
-    if (!done) {
-        release_picture(picture);
-        return false;
-    }
-    if (picture.bits == 16) {
-        // libpng gives 16-bit samples most significant byte first.
-        uint8_t* byte = static_cast<uint8_t*>(picture.samples);
-        uint16_t* sample = static_cast<uint16_t*>(picture.samples);
-        const size_t count =
-            static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height) * static_cast<size_t>(picture.channels);
-        for (size_t i = 0; i < count; ++i) {
-            const uint16_t value = static_cast<uint16_t>(byte[2 * i] << 8 | byte[2 * i + 1]);
-            memcpy(sample + i, &value, sizeof value);
-        }
-    }
-    return true;
+    return done;
 }
+
+bool png_comes_in_rows() { return true; }

@@ -63,26 +63,41 @@ bool declared_size(const uint8_t* bytes, size_t size, int64_t& width, int64_t& h
 // whole picture's memory. So the file's structure is checked first, in one
 // pass over the file and without allocating anything.
 
-// An uncompressed BMP's rows, each padded to 4 bytes, must all lie within
-// the file. A compressed one is turned down plainly: stb_image reads no
-// RLE, and its own words for it would suggest a damaged file.
+// The header must be whole: stb_image reads past the end as zeros. An
+// uncompressed BMP's rows, each padded to 4 bytes, must all lie within the
+// file. A compressed one is turned down plainly: stb_image reads no RLE,
+// and its own words for it would suggest a damaged file.
 bool bmp_complete(const uint8_t* bytes, size_t size, int64_t width, int64_t height, char* reason, size_t capacity) {
     const uint32_t header = little(bytes + 14, 4);
-    uint32_t bits = 0;
-    uint32_t compression = 0;
-    if (header == 12) {
-        bits = little(bytes + 24, 2);
-    } else if (size >= 34) {
-        bits = little(bytes + 28, 2);
-        compression = little(bytes + 30, 4);
-    } else {
-        return true;  // stb_image says what is wrong
+    if (header != 12 && header != 40 && header != 56 && header != 108 && header != 124) {
+        snprintf(reason, capacity, "damaged or cut short (its header's size, %lu bytes, is none a BMP has)",
+                 static_cast<unsigned long>(header));
+        return false;
+    }
+    if (size < 14 + header) {
+        snprintf(reason, capacity, "damaged or cut short (the file ends in its header)");
+        return false;
+    }
+    const uint32_t bits = little(bytes + (header == 12 ? 24 : 28), 2);
+    const uint32_t compression = header == 12 ? 0 : little(bytes + 30, 4);
+    if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
+        snprintf(reason, capacity, "damaged or cut short (its bits per pixel, %lu, are none a BMP has)",
+                 static_cast<unsigned long>(bits));
+        return false;
     }
     if (compression == 1 || compression == 2) {
         snprintf(reason, capacity, "a compressed (RLE) BMP, which tarnvil-fit does not read; save it uncompressed or as PNG");
         return false;
     }
-    if (compression != 0 && compression != 3) return true;
+    if (compression == 4 || compression == 5) {
+        snprintf(reason, capacity, "a BMP holding a JPEG or PNG, which tarnvil-fit does not read; save it uncompressed or as PNG");
+        return false;
+    }
+    if (compression != 0 && compression != 3) {
+        snprintf(reason, capacity, "damaged or cut short (its compression field holds %lu, which no BMP has)",
+                 static_cast<unsigned long>(compression));
+        return false;
+    }
     // The sides are within kMaxPictureSide here, so none of this overflows.
     const uint64_t stride = (static_cast<uint64_t>(width) * bits + 31) / 32 * 4;
     const uint64_t end = uint64_t{little(bytes + 10, 4)} + stride * static_cast<uint64_t>(height);
@@ -90,6 +105,70 @@ bool bmp_complete(const uint8_t* bytes, size_t size, int64_t width, int64_t heig
     snprintf(reason, capacity, "damaged or cut short (its pixels need %llu bytes, the file has %llu)",
              static_cast<unsigned long long>(end), static_cast<unsigned long long>(size));
     return false;
+}
+
+// stb_image's own reasons are a word or two meant for its developers; a
+// user is told what is wrong with the file.
+const char* stb_reason(const uint8_t* bytes) {
+    static const struct {
+        const char* terse;
+        const char* words;
+    } kReasons[] = {
+        {"outofmem", "there is not enough memory for it"},
+        {"bad BMP", "its header's fields do not agree with each other"},
+        {"unknown BMP", "its header is of a kind no BMP has"},
+        {"bad offset", "its pixels do not start where its header says"},
+        {"invalid", "its colour table has no colours, or more than 256"},
+        {"bad bpp", "its bits per pixel are not 1, 4, 8, 16, 24 or 32"},
+        {"bad masks", "its colour masks are not ones a BMP can have"},
+        {"not GIF", "its header is not a GIF's"},
+        {"no clear code", "its image's data does not start with a clear code"},
+        {"too many codes", "its image's data has more codes than LZW allows"},
+        {"illegal code in raster", "its image's data has a code that stands for nothing yet"},
+        {"bad Image Descriptor", "its image lies outside its screen"},
+        {"missing color table", "its image has no colour table"},
+        {"unknown code", "it has a block of no kind a GIF has"},
+        {"bad png sig", "its signature is not a PNG's"},
+        {"first not IHDR", "it does not start with its header chunk"},
+        {"multiple IHDR", "it has two header chunks"},
+        {"bad IHDR len", "its header chunk is of the wrong size"},
+        {"1/2/4/8/16-bit only", "its bit depth is none a PNG has"},
+        {"bad ctype", "its colour type and bit depth are none a PNG has"},
+        {"bad comp method", "its compression method is none a PNG has"},
+        {"bad filter method", "its filter method is none a PNG has"},
+        {"bad interlace method", "its interlace method is none a PNG has"},
+        {"0-pixel image", "the picture has no pixels"},
+        {"invalid PLTE", "its palette chunk is of the wrong size"},
+        {"no PLTE", "it has no palette, which its colour type needs"},
+        {"tRNS with alpha", "it has a transparency chunk, which its colour type may not"},
+        {"tRNS before PLTE", "its transparency chunk comes before its palette"},
+        {"tRNS after IDAT", "its transparency chunk comes after its pixel data"},
+        {"bad tRNS len", "its transparency chunk is of the wrong size"},
+        {"no IDAT", "it has no pixel data"},
+        {"outofdata", "the file ends inside its pixel data"},
+        {"not enough pixels", "its pixel data ends before its last pixel"},
+        {"invalid filter", "a row has a filter no PNG has"},
+        {"no SOI", "it does not start as a JPEG does"},
+        {"no SOF", "it has no frame header"},
+        {"only 8-bit", "its samples are not 8-bit ones, which is all this build reads"},
+        {"no header height", "its height comes after its data, which this build does not read"},
+        {"0 width", "the picture has no pixels"},
+        {"expected marker", "its data ends where a marker should be"},
+        {"unknown marker", "it has a marker of no kind this build reads (an arithmetic-coded JPEG, say)"},
+        {"can't merge dc and ac", "its progressive scans break the rules"},
+        {"bad component count", "its scans' components break the rules"},
+    };
+    const char* terse = stbi_failure_reason();
+    if (!terse) terse = "";
+    for (const auto& reason : kReasons)
+        if (strcmp(terse, reason.terse) == 0) return reason.words;
+    // The rest are damaged compressed data, tables or segments.
+    switch (bytes[0]) {
+    case 'G': return "its data breaks the rules of a GIF";
+    case 'B': return "its data breaks the rules of a BMP";
+    case 0x89: return "its compressed data or one of its chunks is damaged";
+    default: return "its data, tables or segments are damaged";
+    }
 }
 
 // The first image of a GIF, the one stb_image decodes, must end with its
@@ -138,7 +217,8 @@ private:
         if (flags & 0x80) at_ += 3 * (size_t{2} << (flags & 7));
         if (at_ >= size_) return "the file ends before the image's data";
         const int32_t minimum = bytes_[at_++];
-        if (minimum > 12) return "";
+        if (pixels == 0) return "its image has no pixels (0 across or 0 down)";
+        if (minimum > 12) return "its LZW code size is above 12, the most a GIF may have";
         const int32_t clear = 1 << minimum;
         int32_t code_size = minimum + 1;
         int32_t mask = (1 << code_size) - 1;
@@ -214,14 +294,14 @@ bool stb_size(const uint8_t* bytes, size_t size, int32_t& width, int32_t& height
     int64_t declared_width = 0;
     int64_t declared_height = 0;
     const bool declared = declared_size(bytes, size, declared_width, declared_height);
-    if (declared && !picture_fits(declared_width, declared_height, 8, reason, capacity)) return false;
+    if (declared && !picture_size_taken(declared_width, declared_height, reason, capacity)) return false;
     if (declared && bytes[0] == 'B' && !bmp_complete(bytes, size, declared_width, declared_height, reason, capacity))
         return false;
     int x = 0;
     int y = 0;
     int channels = 0;
     if (!stbi_info_from_memory(bytes, length(size), &x, &y, &channels)) {
-        snprintf(reason, capacity, "damaged or cut short (%s)", stbi_failure_reason());
+        snprintf(reason, capacity, "damaged or cut short (%s)", stb_reason(bytes));
         return false;
     }
     // stb_image gives the height of a BMP stored from the top as negative.
@@ -230,54 +310,73 @@ bool stb_size(const uint8_t* bytes, size_t size, int32_t& width, int32_t& height
     return true;
 }
 
-bool decode_stb(const uint8_t* bytes, size_t size, Picture& picture, char* reason, size_t capacity) {
+bool decode_stb(const uint8_t* bytes, size_t size, const PictureRows& rows, char* reason, size_t capacity) {
     int32_t width = 0;
     int32_t height = 0;
     const bool deep = stbi_is_16_bit_from_memory(bytes, length(size)) != 0;
-    if (!stb_size(bytes, size, width, height, reason, capacity) ||
-        !picture_fits(width, height, deep ? 16 : 8, reason, capacity))
-        return false;
+    if (!stb_size(bytes, size, width, height, reason, capacity)) return false;
     if (bytes[0] == 'G' && !gif_complete(bytes, size, reason, capacity)) return false;
+    // stb_image holds the whole picture as RGBA, and more: a GIF's screen
+    // twice over and a byte a pixel besides, a JPEG's components, a PNG's
+    // inflated data and its samples before they are made RGBA.
+    const uint64_t pixels = uint64_t(width) * uint64_t(height);
+    const uint64_t rgba = pixels * (deep ? 8 : 4);
+    int channels = 0;
+    {
+        int x = 0;
+        int y = 0;
+        stbi_info_from_memory(bytes, length(size), &x, &y, &channels);
+    }
+    const uint64_t held = bytes[0] == 'G'    ? 2 * rgba + pixels
+                          : bytes[0] == 'B'  ? rgba
+                          : bytes[0] == 0xFF ? rgba + pixels * static_cast<uint64_t>(channels)
+                                             : 2 * rgba;
+    if (!held_memory_fits(held, width, height, size, reason, capacity)) return false;
     int x = 0;
     int y = 0;
-    int channels = 0;
     void* samples = deep ? static_cast<void*>(stbi_load_16_from_memory(bytes, length(size), &x, &y, &channels, 4))
                          : static_cast<void*>(stbi_load_from_memory(bytes, length(size), &x, &y, &channels, 4));
     if (!samples) {
-        snprintf(reason, capacity, "damaged or cut short (%s)", stbi_failure_reason());
+        snprintf(reason, capacity, "damaged or cut short (%s)", stb_reason(bytes));
         return false;
     }
-    picture = {x, y, deep ? 16 : 8, samples, release_stb};
-    return true;
+    Picture picture = {x, y, deep ? 16 : 8, samples, release_stb};
+    const bool sent = send_rows(picture, rows, reason, capacity);
+    release_picture(picture);
+    return sent;
 }
 
 #if !defined(TARNVIL_HAVE_LIBPNG)
+bool png_comes_in_rows() { return false; }
 bool png_size(const uint8_t* bytes, size_t size, int32_t& width, int32_t& height, char* reason, size_t capacity) {
     return stb_size(bytes, size, width, height, reason, capacity);
 }
-bool decode_png(const uint8_t* bytes, size_t size, Picture& picture, char* reason, size_t capacity) {
-    return decode_stb(bytes, size, picture, reason, capacity);
+bool decode_png(const uint8_t* bytes, size_t size, const PictureRows& rows, char* reason, size_t capacity) {
+    return decode_stb(bytes, size, rows, reason, capacity);
 }
 #endif
 
 #if !defined(TARNVIL_HAVE_LIBJPEG)
 bool jpeg_finds_every_gap() { return false; }
 
-// As with libjpeg: every Huffman code is a bit at least, one for each 8 x 8
-// block of each component, and stb_image reads no arithmetic coding. The
-// component with the largest sampling has a block for every 8 x 8 pixels;
-// without reading the frame header, a quarter of that across and down is
-// the least any layout can have.
+// The same bound on the data as with libjpeg (see decoders.h), from the
+// blocks of the largest component: without reading the frame header, a
+// quarter of them across and down is the least any layout can have.
+// stb_image reads no arithmetic coding, so every file here is taken as
+// Huffman-coded.
 bool jpeg_size(const uint8_t* bytes, size_t size, int32_t& width, int32_t& height, char* reason, size_t capacity) {
-    if (!stb_size(bytes, size, width, height, reason, capacity)) return false;
+    if (jpeg_is_arithmetic(bytes, size)) {
+        snprintf(reason, capacity,
+                 "an arithmetic-coded JPEG, which this build of tarnvil-fit does not read; save it as an ordinary JPEG or as PNG");
+        return false;
+    }
+    if (!stb_size(bytes, size, width, height, reason, capacity) || !picture_size_taken(width, height, reason, capacity))
+        return false;
     const uint64_t blocks = (static_cast<uint64_t>(width) + 31) / 32 * ((static_cast<uint64_t>(height) + 31) / 32);
-    if (blocks / 8 <= size) return true;
-    snprintf(reason, capacity, "damaged or cut short (%llu bytes are too few for %d x %d pixels)",
-             static_cast<unsigned long long>(size), static_cast<int>(width), static_cast<int>(height));
-    return false;
+    return jpeg_holds_its_blocks(blocks, false, bytes, size, width, height, reason, capacity);
 }
 // stb_image decodes a JPEG at its full size only.
-bool decode_jpeg(const uint8_t* bytes, size_t size, int32_t, Picture& picture, char* reason, size_t capacity) {
-    return decode_stb(bytes, size, picture, reason, capacity);
+bool decode_jpeg(const uint8_t* bytes, size_t size, int32_t, const PictureRows& rows, char* reason, size_t capacity) {
+    return decode_stb(bytes, size, rows, reason, capacity);
 }
 #endif
