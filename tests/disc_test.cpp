@@ -12,6 +12,7 @@
 #include "cli/disc/disc_command.h"
 #include "driver/driver.h"
 #include "lib/disc/dfs.h"
+#include "pictures.h"
 #include "support.h"
 
 using namespace testing_support;
@@ -276,7 +277,12 @@ TEST(Disc, BadInputsWriteNothing) {
                          {"odd.bbc.inf", "$.SCREEN 3000\n"},
                          {"short.bbc", dump(100, 1)},
                          {"good.bbc", dump(20480, 2)},
-                         {"good.bbc.inf", "$.SCREEN 003000 000000\n"}};
+                         {"good.bbc.inf", "$.SCREEN 003000 000000\n"},
+                         {"notes.jpg", "shopping list\n"},
+                         {"empty.JPG", ""},
+                         {"screen.gif", dump(20480, 3)},
+                         {"rocket.png", png_file({1, 1, 1, {255}}, 8, 0)}};
+    const std::string not_read = "not a picture tarnvil reads (PNG, JPEG, GIF, BMP, netpbm)";
     std::vector<std::string> many;
     for (int i = 0; i < 31; ++i) many.push_back("big.bbc");
     const std::string try_help = "Try 'tarnvil-disc --help' for more information.\n";
@@ -309,6 +315,13 @@ TEST(Disc, BadInputsWriteNothing) {
          "tarnvil-disc: good.bbc.inf: the disc image would overwrite this sidecar; name another file with -o\n"},
         {{"-o", "big.bbc", "good.bbc", "big.bbc"}, 1,
          "tarnvil-disc: big.bbc: the disc image would overwrite this dump; name another file with -o\n"},
+        // Told as what they were taken for: a picture, by name or bytes.
+        {{"-m", "1", "notes.jpg"}, 1, "tarnvil-disc: notes.jpg: " + not_read + ", nor a MODE 1 screen dump (20480 bytes)\n"},
+        {{"empty.JPG"}, 1, "tarnvil-disc: empty.JPG: " + not_read + ", nor a MODE 2 screen dump (20480 bytes)\n"},
+        {{"screen.gif"}, 1,
+         "tarnvil-disc: screen.gif: " + not_read + "; a screen dump named .gif is taken for a picture: rename it\n"},
+        {{"-o", "rocket.png", "rocket.png"}, 1,
+         "tarnvil-disc: rocket.png: the disc image would overwrite this picture; name another file with -o\n"},
         {{"-t", "40", "big.bbc", "big.bbc", "big.bbc", "big.bbc", "big.bbc"}, 1,
          "tarnvil-disc: the pictures need 403 sectors, but a 40-track disc has 400; nothing written\n"
          "tarnvil-disc: the first 4 of the 5 fit\n"},
@@ -320,6 +333,15 @@ TEST(Disc, BadInputsWriteNothing) {
         EXPECT_EQ(run.err, c.err);
         EXPECT_EQ(run.out, "");
         EXPECT_TRUE(run.results.empty()) << c.err;
+    }
+    // A picture cut short at a dump's size is a damaged picture, not noise.
+    std::string bmp = "BM" + std::string(12, '\0') + std::string("\x28\0\0\0", 4);
+    for (const std::string& start : {std::string("\xFF\xD8\xFF\xE0", 4), std::string("\x89PNG\r\n\x1a\n"), bmp, std::string("P6\n")}) {
+        const std::string cut = start + dump(20480 - start.size(), 4);
+        const ToolCall run = disc_tool({{"cut", cut}}, {"-m", "1", "cut"});
+        EXPECT_EQ(run.status, 1) << start;
+        EXPECT_EQ(run.err.rfind("tarnvil-disc: cut: ", 0), 0u) << run.err;
+        EXPECT_EQ(run.err.find("dump"), std::string::npos) << run.err;
     }
 }
 
@@ -425,6 +447,40 @@ TEST(DiscProgram, OnePictureWithItsSidecar) {
     if (unavailable(Need::kDevFull).empty()) {
         EXPECT_TRUE(exists("/dev/full"));
     }
+}
+
+// --keep's files never replace a picture the disc is made from, by any
+// name; pictures sharing a name keep a set each.
+TEST(DiscProgram, KeptFilesSpareThePictures) {
+    TempDir dir;
+    const std::string sunset = make_ppm(2, 1, "abcdef");
+    write_file(dir / "sunset.ppm", sunset);
+    write_file(dir / "x.ppm", sunset);
+    write_file(dir / "x.png", png_file({1, 1, 3, {200, 100, 50}}, 8, 2));
+    make_directory(dir / "sub");
+    const std::string itself = "the kept PPM would overwrite the picture itself; name another folder with --keep\n";
+    const struct {
+        std::vector<std::string> arguments;
+        std::string err;
+    } cases[] = {
+        {{"-m", "2", "--keep", ".", "-o", "s.ssd", "sunset.ppm"}, "tarnvil-disc: sunset.ppm: " + itself},
+        {{"--keep", "sub/..", "-o", "s.ssd", "sunset.ppm"}, "tarnvil-disc: sunset.ppm: " + itself},
+        {{"-m", "1", "--keep", ".", "-o", "s.ssd", "x.png", "x.ppm"},
+         "tarnvil-disc: x.png: the kept PPM would overwrite the picture x.ppm; name another folder with --keep\n"},
+    };
+    for (const auto& c : cases) {
+        const RunResult run = disc_program(dir, c.arguments);
+        EXPECT_EQ(run.exit_status, 1) << c.err;
+        EXPECT_EQ(run.err, c.err);
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_TRUE(read_file(dir / "sunset.ppm") == sunset && read_file(dir / "x.ppm") == sunset);
+    EXPECT_FALSE(exists(dir / "s.ssd"));
+    const RunResult kept = disc_program(dir, {"-m", "1", "--keep", "kept", "-o", "s.ssd", "x.png", "x.ppm"});
+    EXPECT_EQ(kept.exit_status, 0) << kept.err;
+    EXPECT_EQ(kept.out, "Wrote kept/x.ppm\nWrote kept/x.ppm.bbc\nWrote kept/x.ppm.bbc.inf\nWrote kept/x.ppm.bbc.png\n"
+                        "Wrote kept/x-2.ppm\nWrote kept/x-2.ppm.bbc\nWrote kept/x-2.ppm.bbc.inf\nWrote kept/x-2.ppm.bbc.png\n"
+                        "Wrote s.ssd\n");
 }
 
 }  // namespace
