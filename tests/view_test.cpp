@@ -454,6 +454,10 @@ TEST(ViewProgram, NamesItChoosesSpareTheUsersFiles) {
     write_file(dir / "tea.ppm", tea);
     write_file(dir / "photo.png", photo);
     write_file(dir / "photo.ppm", tea);
+    write_file(dir / "mine.ppm", tea);
+    write_file(dir / "mine.bbc.png", photo);
+    make_directory(dir / "full");
+    write_file(dir / "full/tea.ppm.bbc.png", photo);
     make_directory(dir / "linked");
     std::error_code no_link;
     std::filesystem::create_hard_link(dir / "tea.ppm", dir / "linked/tea.ppm", no_link);
@@ -468,7 +472,11 @@ TEST(ViewProgram, NamesItChoosesSpareTheUsersFiles) {
     };
     std::vector<Case> cases = {
         {{"tea.ppm"}, 0, "Wrote tea.bbc.png\n", ""},
+        {{"--native", "tea.ppm"}, 0, "Wrote tea.bbc.png\n", ""},
         {{"tea.ppm"}, 0, "Wrote tea.bbc.png\n", ""},
+        {{"mine.ppm"}, 1, "",
+         "tarnvil-view: mine.ppm: the preview would overwrite mine.bbc.png, which tarnvil-view did not write; name "
+         "another file with -o\n"},
         {{"--keep", ".", "tea.ppm"}, 1, "", other + "the picture itself; name another folder with --keep\n"},
         {{"--keep", ".", "tea.ppm", "tea.png"}, 1, "",
          other + "the picture itself; name another folder with --keep\n"
@@ -481,6 +489,9 @@ TEST(ViewProgram, NamesItChoosesSpareTheUsersFiles) {
          "tarnvil-view: tea.png/sub: cannot make the --keep folder: Not a directory\n"},
         {{"--keep", "new", "tea.png"}, 0, "Wrote new/tea.ppm\nWrote new/tea.ppm.bbc\nWrote new/tea.ppm.bbc.inf\n"
                                           "Wrote new/tea.ppm.bbc.png\nWrote tea.bbc.png\n", ""},
+        {{"--keep", "full", "tea.png"}, 1, "",
+         "tarnvil-view: tea.png: the kept preview would overwrite full/tea.ppm.bbc.png, which tarnvil-view did not "
+         "write; name another folder with --keep\n"},
         {{"--keep", ".", "photo.png"}, 1, "",
          "tarnvil-view: photo.png: the kept PPM would overwrite ./photo.ppm, which tarnvil-fit did not write; name "
          "another folder with --keep\n"},
@@ -493,7 +504,7 @@ TEST(ViewProgram, NamesItChoosesSpareTheUsersFiles) {
         EXPECT_EQ(run.out, c.out);
         EXPECT_EQ(run.err, c.err);
     }
-    EXPECT_TRUE(read_file(dir / "tea.png") == photo) << "a preview replaced a photo";
+    EXPECT_TRUE(read_file(dir / "tea.png") == photo && read_file(dir / "mine.bbc.png") == photo) << "a preview replaced a photo";
     EXPECT_TRUE(read_file(dir / "tea.ppm") == tea && read_file(dir / "photo.ppm") == tea) << "a kept PPM replaced a picture";
     EXPECT_FALSE(exists(dir / "tea.ppm.bbc")) << "a refused run kept files";
     EXPECT_EQ(decode_png(dir / "photo-2.bbc.png").width, 640);

@@ -16,6 +16,10 @@ uint32_t little_endian_32(const uint8_t* bytes) {
     return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
 }
 
+uint32_t big_endian_32(const uint8_t* bytes) {
+    return uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | uint32_t{bytes[3]};
+}
+
 // A picture by its signature. BMP's "BM" and netpbm's "P1" to "P7" are two
 // bytes that any screen may start with, so they count only with what
 // follows them in such a file: the size of a BMP's second header, the
@@ -174,6 +178,33 @@ bool replaceable_ppm(const char* path) {
 
 }  // namespace
 
+bool replaceable_preview(const char* path) {
+    // The signature, the header and the palette that encode_png writes.
+    uint8_t first[8 + 25 + 8 + 8 * 3];
+    const int64_t got = platform::read_file_prefix(path, first, sizeof first);
+    if (got < 0) return true;  // absent, or unreadable: writing it will tell
+    if (got < 8 + 25 + 8 || memcmp(first, "\x89PNG\r\n\x1a\n\0\0\0\x0DIHDR", 16) != 0 ||
+        memcmp(first + 37, "PLTE", 4) != 0 || first[25] != 3)
+        return false;
+    const uint32_t width = big_endian_32(first + 16);
+    const uint32_t height = big_endian_32(first + 20);
+    const uint32_t entries = big_endian_32(first + 33) / 3;
+    bool shaped = width == 640 && height == 512;
+    for (const ScreenMode& row : kScreenModes)
+        shaped = shaped || (width == static_cast<uint32_t>(screen_width(row)) && height == kScreenLines &&
+                            entries == static_cast<uint32_t>(row.colours));
+    if (!shaped || (entries != 2 && entries != 4 && entries != 8) || first[24] != (entries == 2 ? 1 : entries == 4 ? 2 : 4) ||
+        got < 41 + 3 * static_cast<int64_t>(entries))
+        return false;
+    // Every colour at full intensity, as the machine shows them.
+    for (uint32_t i = 0; i < 3 * entries; ++i)
+        if (first[41 + i] != 0 && first[41 + i] != 255) return false;
+    return true;
+}
+
+namespace {
+}  // namespace
+
 bool choose_kept_names(const ToolRun& run, const char* program, const char* directory, const NamedDump* dumps,
                        int32_t count, int32_t index, ChosenNames& chosen, char* ppm, size_t capacity) {
     const char* path = dumps[index].path;
@@ -215,9 +246,15 @@ bool choose_kept_names(const ToolRun& run, const char* program, const char* dire
             return false;
         }
     }
-    if (run.from_shell && !replaceable_ppm(ppm)) {
-        say(run.errors, "%s: %s: the kept PPM would overwrite %s, which tarnvil-fit did not write; name another folder "
-            "with --keep\n", program, path, ppm);
+    // And nothing of the user's in DIR under the names of the files that
+    // tell what they are: tarnvil's own dump and sidecar names are its alone.
+    snprintf(name, sizeof name, "%s%s", ppm, kKept[3].suffix);
+    const char* theirs = !run.from_shell || replaceable_ppm(ppm) ? nullptr : ppm;
+    if (!theirs && run.from_shell && !replaceable_preview(name)) theirs = name;
+    if (theirs) {
+        say(run.errors, "%s: %s: the kept %s would overwrite %s, which %s did not write; name another folder with "
+            "--keep\n", program, path, theirs == ppm ? "PPM" : "preview", theirs,
+            theirs == ppm ? "tarnvil-fit" : "tarnvil-view");
         return false;
     }
     for (const auto& kept : kKept) {

@@ -33,6 +33,12 @@ bool load_screen(const ToolRun& run, const char* program, int32_t index, const N
 // than a dump, from its first bytes and its name, for a message naming it.
 bool taken_for_picture(const ToolRun& run, int32_t index, const char* path);
 
+// Whether the file at `path`, where a preview is to go under a name the
+// tool chose, may be replaced: it is not there, or it is a PNG as
+// tarnvil-view writes them (a screen's size and colours), not a picture of
+// the user's.
+bool replaceable_preview(const char* path);
+
 // --keep DIR: the files the four commands would have left for a picture,
 // named as they name them, in DIR: NAME.ppm (tarnvil-fit's), NAME.ppm.bbc
 // and NAME.ppm.bbc.inf (tarnvil's), NAME.ppm.bbc.png (tarnvil-view's), NAME
@@ -43,8 +49,9 @@ bool taken_for_picture(const ToolRun& run, int32_t index, const char* path);
 // Chooses the names of the `index`th of `count` operands' files, into
 // `ppm` (the others add to it), and adds them to `chosen`. False, after
 // saying so, when one would be written over an operand (by any name:
-// through "..", a symbolic or a hard link), or the PPM over one in DIR
-// that tarnvil-fit did not write: a picture of the user's.
+// through "..", a symbolic or a hard link), or the PPM or the preview over
+// one in DIR that tarnvil-fit or tarnvil-view did not write: a picture of
+// the user's.
 bool choose_kept_names(const ToolRun& run, const char* program, const char* directory, const NamedDump* dumps,
                        int32_t count, int32_t index, ChosenNames& chosen, char* ppm, size_t capacity);
 

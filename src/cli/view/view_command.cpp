@@ -135,6 +135,12 @@ bool view_one(const ToolRun& run, Viewing& viewing, int32_t index, const Picture
     }
     const char* target = viewing.picture ? viewing.picture : png_path;
     if (!spares_the_dumps(run, viewing, index, screen->from_picture, target)) return false;
+    // A name of tarnvil's own family, and still never over a user's picture.
+    if (!viewing.picture && run.from_shell && !replaceable_preview(target)) {
+        say(run.errors, "%s: %s: the %s would overwrite %s, which tarnvil-view did not write; name another file with -o\n",
+            kProgram, dump.path, screen->from_picture ? "preview" : "picture", target);
+        return false;
+    }
     if (!choose_name(viewing.chosen, target)) {
         report_out_of_memory(run, dump.path);
         return false;
