@@ -481,6 +481,24 @@ TEST(DiscProgram, KeptFilesSpareThePictures) {
     EXPECT_EQ(kept.out, "Wrote kept/x.ppm\nWrote kept/x.ppm.bbc\nWrote kept/x.ppm.bbc.inf\nWrote kept/x.ppm.bbc.png\n"
                         "Wrote kept/x-2.ppm\nWrote kept/x-2.ppm.bbc\nWrote kept/x-2.ppm.bbc.inf\nWrote kept/x-2.ppm.bbc.png\n"
                         "Wrote s.ssd\n");
+    // Named as tarnvil-fit names them, which spares the pictures alike.
+    const std::string fit = program("tarnvil-fit");
+    const RunResult refused = run_program(fit, {"-m", "1", "x.png", "x.ppm"}, dir.path());
+    EXPECT_EQ(refused.exit_status, 1);
+    EXPECT_EQ(refused.err, "tarnvil-fit: x.png: the PPM would overwrite the picture x.ppm; prepare this picture alone with -o\n"
+                           "tarnvil-fit: x.ppm: the PPM would overwrite the picture itself; name another file with -o\n");
+    EXPECT_EQ(run_program(fit, {"x.png"}, dir.path()).err,
+              "tarnvil-fit: x.png: the PPM would overwrite x.ppm, which tarnvil-fit did not write; name another file with -o\n");
+    EXPECT_TRUE(read_file(dir / "x.ppm") == sunset);
+    // Pictures of one name get a PPM each, and a second run replaces them.
+    write_file(dir / "sub/y.png", *read_file(dir / "x.png"));
+    write_file(dir / "sub/y.gif", *read_file(dir / "x.png"));
+    for (int again = 0; again < 2; ++again) {
+        const RunResult both = run_program(fit, {"-m", "1", "sub/y.png", "sub/y.gif"}, dir.path());
+        EXPECT_EQ(both.exit_status, 0) << both.err;
+        EXPECT_NE(both.out.find("\nsub/y-2.ppm: 320 x 256; "), std::string::npos) << both.out;
+        EXPECT_EQ(file_size(dir / "sub/y-2.ppm"), 15 + 320 * 256 * 3);
+    }
 }
 
 }  // namespace

@@ -39,3 +39,11 @@ bool choose_name(ChosenNames& chosen, const char* name);
 // Whether `name` is one of them, by name (a leading "./" aside): by name
 // alone, as a run may choose thousands and most are not there yet.
 bool already_chosen(const ChosenNames& chosen, const char* name);
+
+// Whether a file at `path`, where a tool is to write under a name it chose
+// itself, may be replaced: it is not there, or it is one the tools write,
+// not a picture of the user's. A PPM as tarnvil-fit writes them, a whole
+// screen of a mode ("P6\n320 256\n255\n"); a PNG as tarnvil-view writes
+// previews, a screen's size with a palette of the machine's colours.
+bool replaceable_ppm(const char* path);
+bool replaceable_preview(const char* path);

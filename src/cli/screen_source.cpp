@@ -16,10 +16,6 @@ uint32_t little_endian_32(const uint8_t* bytes) {
     return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
 }
 
-uint32_t big_endian_32(const uint8_t* bytes) {
-    return uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | uint32_t{bytes[3]};
-}
-
 // A picture by its signature. BMP's "BM" and netpbm's "P1" to "P7" are two
 // bytes that any screen may start with, so they count only with what
 // follows them in such a file: the size of a BMP's second header, the
@@ -160,49 +156,6 @@ constexpr struct {
     const char* what;
 } kKept[] = {{"", "PPM"}, {".bbc", "dump"}, {".bbc.inf", "sidecar"}, {".bbc.png", "preview"}};
 
-// Whether the PPM at `path` may be replaced: it is not there, or it is one
-// that tarnvil-fit writes, a whole screen of a mode ("P6\n320 256\n255\n"
-// and the samples), and no picture of the user's.
-bool replaceable_ppm(const char* path) {
-    uint8_t first[kSignatureBytes];
-    const int64_t got = platform::read_file_prefix(path, first, sizeof first);
-    if (got < 0) return true;  // absent, or unreadable: writing it will tell
-    for (const ScreenMode& row : kScreenModes) {
-        char header[kSignatureBytes];
-        const int length = snprintf(header, sizeof header, "P6\n%d %d\n255\n", static_cast<int>(screen_width(row)),
-                                    static_cast<int>(kScreenLines));
-        if (got >= length && memcmp(first, header, static_cast<size_t>(length)) == 0) return true;
-    }
-    return false;
-}
-
-}  // namespace
-
-bool replaceable_preview(const char* path) {
-    // The signature, the header and the palette that encode_png writes.
-    uint8_t first[8 + 25 + 8 + 8 * 3];
-    const int64_t got = platform::read_file_prefix(path, first, sizeof first);
-    if (got < 0) return true;  // absent, or unreadable: writing it will tell
-    if (got < 8 + 25 + 8 || memcmp(first, "\x89PNG\r\n\x1a\n\0\0\0\x0DIHDR", 16) != 0 ||
-        memcmp(first + 37, "PLTE", 4) != 0 || first[25] != 3)
-        return false;
-    const uint32_t width = big_endian_32(first + 16);
-    const uint32_t height = big_endian_32(first + 20);
-    const uint32_t entries = big_endian_32(first + 33) / 3;
-    bool shaped = width == 640 && height == 512;
-    for (const ScreenMode& row : kScreenModes)
-        shaped = shaped || (width == static_cast<uint32_t>(screen_width(row)) && height == kScreenLines &&
-                            entries == static_cast<uint32_t>(row.colours));
-    if (!shaped || (entries != 2 && entries != 4 && entries != 8) || first[24] != (entries == 2 ? 1 : entries == 4 ? 2 : 4) ||
-        got < 41 + 3 * static_cast<int64_t>(entries))
-        return false;
-    // Every colour at full intensity, as the machine shows them.
-    for (uint32_t i = 0; i < 3 * entries; ++i)
-        if (first[41 + i] != 0 && first[41 + i] != 255) return false;
-    return true;
-}
-
-namespace {
 }  // namespace
 
 bool choose_kept_names(const ToolRun& run, const char* program, const char* directory, const NamedDump* dumps,

@@ -33,12 +33,6 @@ bool load_screen(const ToolRun& run, const char* program, int32_t index, const N
 // than a dump, from its first bytes and its name, for a message naming it.
 bool taken_for_picture(const ToolRun& run, int32_t index, const char* path);
 
-// Whether the file at `path`, where a preview is to go under a name the
-// tool chose, may be replaced: it is not there, or it is a PNG as
-// tarnvil-view writes them (a screen's size and colours), not a picture of
-// the user's.
-bool replaceable_preview(const char* path);
-
 // --keep DIR: the files the four commands would have left for a picture,
 // named as they name them, in DIR: NAME.ppm (tarnvil-fit's), NAME.ppm.bbc
 // and NAME.ppm.bbc.inf (tarnvil's), NAME.ppm.bbc.png (tarnvil-view's), NAME

@@ -141,16 +141,16 @@ bool view_one(const ToolRun& run, Viewing& viewing, int32_t index, const Picture
             kProgram, dump.path, screen->from_picture ? "preview" : "picture", target);
         return false;
     }
-    if (!choose_name(viewing.chosen, target)) {
-        report_out_of_memory(run, dump.path);
-        return false;
-    }
     // Every name checked before any file of this picture is written.
     const bool keeps = viewing.keep && screen->from_picture;
     char ppm[platform::kMaxPath];
     if (keeps && !choose_kept_names(run, kProgram, viewing.keep, viewing.dumps, viewing.count, index, viewing.chosen,
                                     ppm, sizeof ppm))
         return false;
+    if (!choose_name(viewing.chosen, target)) {
+        report_out_of_memory(run, dump.path);
+        return false;
+    }
     if (keeps && !keep_files(run, kProgram, viewing.keep, ppm, dump, *screen)) return false;
     IndexedImage image;
     if (!render_dump(dump.mode, screen->dump, viewing.native, screen->palette, image)) {
