@@ -481,6 +481,12 @@ TEST(DiscProgram, KeptFilesSpareThePictures) {
     EXPECT_EQ(kept.out, "Wrote kept/x.ppm\nWrote kept/x.ppm.bbc\nWrote kept/x.ppm.bbc.inf\nWrote kept/x.ppm.bbc.png\n"
                         "Wrote kept/x-2.ppm\nWrote kept/x-2.ppm.bbc\nWrote kept/x-2.ppm.bbc.inf\nWrote kept/x-2.ppm.bbc.png\n"
                         "Wrote s.ssd\n");
+    // The default image replaces only one of its own.
+    write_file(dir / "pictures.ssd", sunset);
+    EXPECT_EQ(disc_program(dir, {"x.png"}).err, "tarnvil-disc: the disc image would overwrite pictures.ssd, which "
+                                                "tarnvil-disc did not write; name another file with -o\n");
+    ASSERT_TRUE(std::filesystem::remove(dir / "pictures.ssd"));
+    for (int again = 0; again < 2; ++again) EXPECT_EQ(disc_program(dir, {"-t", "40", "x.png"}).out, "Wrote pictures.ssd\n");
     // Named as tarnvil-fit names them, which spares the pictures alike.
     const std::string fit = program("tarnvil-fit");
     const RunResult refused = run_program(fit, {"-m", "1", "x.png", "x.ppm"}, dir.path());

@@ -112,3 +112,17 @@ bool replaceable_preview(const char* path) {
         if (first[41 + i] != 0 && first[41 + i] != 255) return false;
     return true;
 }
+
+bool replaceable_disc(const char* path) {
+    uint8_t catalogue[2 * kSectorBytes];
+    const int64_t got = platform::read_file_prefix(path, catalogue, sizeof catalogue);
+    if (got < 0) return true;  // absent, or unreadable: writing it will tell
+    const uint8_t* second = catalogue + kSectorBytes;
+    const int32_t sectors = (second[6] & 3) << 8 | second[7];
+    if (got < static_cast<int64_t>(sizeof catalogue) || (second[6] >> 4 & 3) != 3 ||
+        (sectors != 40 * kSectorsPerTrack && sectors != 80 * kSectorsPerTrack))
+        return false;
+    for (int32_t entry = 1; entry <= second[5] / 8 && entry < 32; ++entry)
+        if (memcmp(catalogue + 8 * entry, "!BOOT  ", 7) == 0 && (catalogue[8 * entry + 7] & 0x7F) == '$') return true;
+    return false;
+}

@@ -45,5 +45,8 @@ bool already_chosen(const ChosenNames& chosen, const char* name);
 // not a picture of the user's. A PPM as tarnvil-fit writes them, a whole
 // screen of a mode ("P6\n320 256\n255\n"); a PNG as tarnvil-view writes
 // previews, a screen's size with a palette of the machine's colours.
+// A disc image as tarnvil-disc writes them, of 40 or 80 tracks, booting
+// its !BOOT.
 bool replaceable_ppm(const char* path);
 bool replaceable_preview(const char* path);
+bool replaceable_disc(const char* path);

@@ -66,6 +66,7 @@ struct Request {
     NamedDump dumps[kMaxPictures];
     DumpArguments named{dumps, kMaxPictures};
     const char* output = "pictures.ssd";
+    bool output_named = false;  // by -o, not the default
     const char* title = "PICTURES";
     const char* keep = nullptr;
     int32_t tracks = 80;
@@ -91,6 +92,7 @@ int parse_command_line(int argc, char** argv, const ToolRun& run, Request& reque
             switch (argument.id) {
             case kOutput:
                 request.output = argument.value;
+                request.output_named = true;
                 break;
             case kTracks:
                 if (strcmp(argument.value, "40") != 0 && strcmp(argument.value, "80") != 0)
@@ -207,6 +209,11 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
         return 1;
     }
     if (!output_can_go_to(run, kProgram, request.output, "a disc image")) return 1;
+    if (!request.output_named && run.from_shell && !replaceable_disc(request.output)) {
+        say(run.errors, "%s: the disc image would overwrite %s, which tarnvil-disc did not write; name another file with -o\n",
+            kProgram, request.output);
+        return 1;
+    }
     // What cannot fit is refused before any picture is read or prepared:
     // each screen's sectors, the catalogue's two and at least one of !BOOT.
     const int32_t total = request.tracks * kSectorsPerTrack;
