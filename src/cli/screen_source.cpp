@@ -168,12 +168,13 @@ bool choose_kept_names(const ToolRun& run, const char* program, const char* dire
     const char* joint = length > 0 && (directory[length - 1] == '/' || directory[length - 1] == '\\') ? "" : "/";
     char stem[platform::kMaxPath];
     char name[platform::kMaxPath + 32];
+    const bool stemmed = name_with_extension(base, "", stem, sizeof stem);
     // Named as the separate commands name them, with -2, -3, ... where
     // another picture of the run (photo.jpg beside photo.png) took that.
     for (int32_t number = 1;; ++number) {
         char numbered[16] = "";
         if (number > 1) snprintf(numbered, sizeof numbered, "-%d", static_cast<int>(number));
-        if (!name_with_extension(base, "", stem, sizeof stem) ||
+        if (!stemmed ||
             snprintf(ppm, capacity, "%s%s%s%s.ppm", directory, joint, stem, numbered) >= static_cast<int>(capacity)) {
             say(run.errors, "%s: %s%s%s: File name too long\n", program, directory, joint, base);
             return false;
@@ -199,8 +200,9 @@ bool choose_kept_names(const ToolRun& run, const char* program, const char* dire
             return false;
         }
     }
-    // And nothing of the user's in DIR under the names of the files that
-    // tell what they are: tarnvil's own dump and sidecar names are its alone.
+    // Nor a picture of the user's already in DIR under the PPM's or the
+    // preview's name; NAME.ppm.bbc and NAME.ppm.bbc.inf are tarnvil's own
+    // names, which only tarnvil writes.
     snprintf(name, sizeof name, "%s%s", ppm, kKept[3].suffix);
     const char* theirs = !run.from_shell || replaceable_ppm(ppm) ? nullptr : ppm;
     if (!theirs && run.from_shell && !replaceable_preview(name)) theirs = name;
