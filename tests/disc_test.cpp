@@ -13,6 +13,7 @@
 #include "driver/driver.h"
 #include "lib/disc/dfs.h"
 #include "lib/disc/disc.h"
+#include "pictures.h"
 #include "support.h"
 
 using namespace testing_support;
@@ -332,7 +333,12 @@ TEST(Disc, BadInputsWriteNothing) {
                          {"odd.bbc.inf", "$.SCREEN 3000\n"},
                          {"short.bbc", dump(100, 1)},
                          {"good.bbc", dump(20480, 2)},
-                         {"good.bbc.inf", "$.SCREEN 003000 000000\n"}};
+                         {"good.bbc.inf", "$.SCREEN 003000 000000\n"},
+                         {"notes.jpg", "shopping list\n"},
+                         {"empty.JPG", ""},
+                         {"screen.gif", dump(20480, 3)},
+                         {"rocket.png", png_file({1, 1, 1, {255}}, 8, 0)}};
+    const std::string not_read = "not a picture tarnvil reads (PNG, JPEG, GIF, BMP, netpbm)";
     std::vector<std::string> many;
     for (int i = 0; i < 31; ++i) many.push_back("big.bbc");
     const std::string try_help = "Try 'tarnvil-disc --help' for more information.\n";
@@ -365,6 +371,13 @@ TEST(Disc, BadInputsWriteNothing) {
          "tarnvil-disc: good.bbc.inf: the disc image would overwrite this sidecar; name another file with -o\n"},
         {{"-o", "big.bbc", "good.bbc", "big.bbc"}, 1,
          "tarnvil-disc: big.bbc: the disc image would overwrite this dump; name another file with -o\n"},
+        // Told as what they were taken for: a picture, by name or bytes.
+        {{"-m", "1", "notes.jpg"}, 1, "tarnvil-disc: notes.jpg: " + not_read + ", nor a MODE 1 screen dump (20480 bytes)\n"},
+        {{"empty.JPG"}, 1, "tarnvil-disc: empty.JPG: " + not_read + ", nor a MODE 2 screen dump (20480 bytes)\n"},
+        {{"screen.gif"}, 1,
+         "tarnvil-disc: screen.gif: " + not_read + "; a screen dump named .gif is taken for a picture: rename it\n"},
+        {{"-o", "rocket.png", "rocket.png"}, 1,
+         "tarnvil-disc: rocket.png: the disc image would overwrite this picture; name another file with -o\n"},
         {{"-t", "40", "big.bbc", "big.bbc", "big.bbc", "big.bbc", "big.bbc"}, 1,
          "tarnvil-disc: the pictures need 403 sectors, but a 40-track disc has 400; nothing written\n"
          "tarnvil-disc: the first 4 of the 5 fit\n"},
@@ -376,6 +389,15 @@ TEST(Disc, BadInputsWriteNothing) {
         EXPECT_EQ(run.err, c.err);
         EXPECT_EQ(run.out, "");
         EXPECT_TRUE(run.results.empty()) << c.err;
+    }
+    // A picture cut short at a dump's size is a damaged picture, not noise.
+    std::string bmp = "BM" + std::string(12, '\0') + std::string("\x28\0\0\0", 4);
+    for (const std::string& start : {std::string("\xFF\xD8\xFF\xE0", 4), std::string("\x89PNG\r\n\x1a\n"), bmp, std::string("P6\n")}) {
+        const std::string cut = start + dump(20480 - start.size(), 4);
+        const ToolCall run = disc_tool({{"cut", cut}}, {"-m", "1", "cut"});
+        EXPECT_EQ(run.status, 1) << start;
+        EXPECT_EQ(run.err.rfind("tarnvil-disc: cut: ", 0), 0u) << run.err;
+        EXPECT_EQ(run.err.find("dump"), std::string::npos) << run.err;
     }
 }
 
@@ -480,6 +502,64 @@ TEST(DiscProgram, OnePictureWithItsSidecar) {
     EXPECT_EQ(read_file(dir / "a.bbc.inf"), "$.SCREEN 003000 000000\n");
     if (unavailable(Need::kDevFull).empty()) {
         EXPECT_TRUE(exists("/dev/full"));
+    }
+}
+
+// --keep's files never replace a picture the disc is made from, by any
+// name; pictures sharing a name keep a set each.
+TEST(DiscProgram, KeptFilesSpareThePictures) {
+    TempDir dir;
+    const std::string sunset = make_ppm(2, 1, "abcdef");
+    write_file(dir / "sunset.ppm", sunset);
+    write_file(dir / "x.ppm", sunset);
+    write_file(dir / "x.png", png_file({1, 1, 3, {200, 100, 50}}, 8, 2));
+    make_directory(dir / "sub");
+    const std::string itself = "the kept PPM would overwrite the picture itself; name another folder with --keep\n";
+    const struct {
+        std::vector<std::string> arguments;
+        std::string err;
+    } cases[] = {
+        {{"-m", "2", "--keep", ".", "-o", "s.ssd", "sunset.ppm"}, "tarnvil-disc: sunset.ppm: " + itself},
+        {{"--keep", "sub/..", "-o", "s.ssd", "sunset.ppm"}, "tarnvil-disc: sunset.ppm: " + itself},
+        {{"-m", "1", "--keep", ".", "-o", "s.ssd", "x.png", "x.ppm"},
+         "tarnvil-disc: x.png: the kept PPM would overwrite the picture x.ppm; name another folder with --keep\n"},
+    };
+    for (const auto& c : cases) {
+        const RunResult run = disc_program(dir, c.arguments);
+        EXPECT_EQ(run.exit_status, 1) << c.err;
+        EXPECT_EQ(run.err, c.err);
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_TRUE(read_file(dir / "sunset.ppm") == sunset && read_file(dir / "x.ppm") == sunset);
+    EXPECT_FALSE(exists(dir / "s.ssd"));
+    const RunResult kept = disc_program(dir, {"-m", "1", "--keep", "kept", "-o", "s.ssd", "x.png", "x.ppm"});
+    EXPECT_EQ(kept.exit_status, 0) << kept.err;
+    EXPECT_EQ(kept.out, "Wrote kept/x.ppm\nWrote kept/x.ppm.bbc\nWrote kept/x.ppm.bbc.inf\nWrote kept/x.ppm.bbc.png\n"
+                        "Wrote kept/x-2.ppm\nWrote kept/x-2.ppm.bbc\nWrote kept/x-2.ppm.bbc.inf\nWrote kept/x-2.ppm.bbc.png\n"
+                        "Wrote s.ssd\n");
+    // The default image replaces only one of its own.
+    write_file(dir / "pictures.ssd", sunset);
+    EXPECT_EQ(disc_program(dir, {"x.png"}).err, "tarnvil-disc: the disc image would overwrite pictures.ssd, which "
+                                                "tarnvil-disc did not write; name another file with -o\n");
+    ASSERT_TRUE(std::filesystem::remove(dir / "pictures.ssd"));
+    for (int again = 0; again < 2; ++again) EXPECT_EQ(disc_program(dir, {"-t", "40", "x.png"}).out, "Wrote pictures.ssd\n");
+    // Named as tarnvil-fit names them, which spares the pictures alike.
+    const std::string fit = program("tarnvil-fit");
+    const RunResult refused = run_program(fit, {"-m", "1", "x.png", "x.ppm"}, dir.path());
+    EXPECT_EQ(refused.exit_status, 1);
+    EXPECT_EQ(refused.err, "tarnvil-fit: x.png: the PPM would overwrite the picture x.ppm; prepare this picture alone with -o\n"
+                           "tarnvil-fit: x.ppm: the PPM would overwrite the picture itself; name another file with -o\n");
+    EXPECT_EQ(run_program(fit, {"x.png"}, dir.path()).err,
+              "tarnvil-fit: x.png: the PPM would overwrite x.ppm, which tarnvil-fit did not write; name another file with -o\n");
+    EXPECT_TRUE(read_file(dir / "x.ppm") == sunset);
+    // Pictures of one name get a PPM each, and a second run replaces them.
+    write_file(dir / "sub/y.png", *read_file(dir / "x.png"));
+    write_file(dir / "sub/y.gif", *read_file(dir / "x.png"));
+    for (int again = 0; again < 2; ++again) {
+        const RunResult both = run_program(fit, {"-m", "1", "sub/y.png", "sub/y.gif"}, dir.path());
+        EXPECT_EQ(both.exit_status, 0) << both.err;
+        EXPECT_NE(both.out.find("\nsub/y-2.ppm: 320 x 256; "), std::string::npos) << both.out;
+        EXPECT_EQ(file_size(dir / "sub/y-2.ppm"), 15 + 320 * 256 * 3);
     }
 }
 

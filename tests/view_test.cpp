@@ -19,6 +19,7 @@
 #include "lib/colour.h"
 #include "lib/render/render.h"
 #include "screen/modes.h"
+#include "pictures.h"
 #include "support.h"
 
 using namespace testing_support;
@@ -313,8 +314,15 @@ TEST(View, RoundTripThroughTheConverter) {
 TEST(View, BadInputs) {
     const Files files = {{"big.bbc", std::string(20480, '\0')},
                          {"small.bbc", std::string(10240, '\0')},
-                         {"odd.bbc", std::string(20481, '\0')}};
+                         {"odd.bbc", std::string(20481, '\0')},
+                         {"pic.png", png_file({1, 1, 1, {0}}, 8, 0)},
+                         {"x.bbc", std::string(20480, '\0')},
+                         {"x.bbc.png", std::string(20480, '\0')}};
     const std::string try_help = "Try 'tarnvil-view --help' for more information.\n";
+    const std::string x_bbc_png = "tarnvil-view: x.bbc.png: not a picture tarnvil reads (PNG, JPEG, GIF, BMP, netpbm); a "
+                                  "screen dump named .png is taken for a picture: rename it\n";
+    const std::string x_bbc = "tarnvil-view: x.bbc: the preview would overwrite the picture x.bbc.png; view this dump "
+                              "alone with -o\n";
     const struct {
         std::vector<std::string> arguments;
         int status;
@@ -327,6 +335,11 @@ TEST(View, BadInputs) {
         {{"-o", "x.png", "big.bbc", "big.bbc"}, 2, "tarnvil-view: -o names one picture, but several dumps were given\n"},
         {{"-o", "big.bbc", "big.bbc"}, 1,
          "tarnvil-view: big.bbc: the picture would overwrite the dump itself; name another file with -o\n"},
+        {{"-o", "./pic.png", "pic.png"}, 1,
+         "tarnvil-view: pic.png: the preview would overwrite the picture itself; name another file with -o\n"},
+        // x.bbc's preview would be the other file, whichever comes first.
+        {{"x.bbc.png", "x.bbc"}, 1, x_bbc_png + x_bbc},
+        {{"x.bbc", "x.bbc.png"}, 1, x_bbc + x_bbc_png},
         {{"-m", "3", "big.bbc"}, 2, "tarnvil-view: invalid mode '3' (use 0, 1, 2, 4 or 5)\n"},
         {{"--mode=22", "big.bbc"}, 2, "tarnvil-view: invalid mode '22' (use 0, 1, 2, 4 or 5)\n"},
         {{"small.bbc", "-m", "5"}, 2,
@@ -397,6 +410,11 @@ TEST(ViewProgram, WritesBesideTheDumpsAndToStandardOutput) {
                          "tarnvil-view: twin.bbc: the picture would overwrite the dump big.bbc; view this dump alone "
                          "with -o\n"
                          "tarnvil-view: big.bbc: 20480 bytes: a MODE 0, 1 or 2 dump? Use -m 0, -m 1 or -m 2\n"});
+    if (!no_link)  // and in the other order
+        cases.push_back({{"-m", "4", "big.bbc", "-m", "2", "twin.bbc"},
+                         "tarnvil-view: big.bbc: 20480 bytes: a MODE 0, 1 or 2 dump? Use -m 0, -m 1 or -m 2\n"
+                         "tarnvil-view: twin.bbc: the picture would overwrite the dump big.bbc; view this dump alone "
+                         "with -o\n"});
     for (const Case& c : cases) {
         const RunResult run = view_program(dir, c.arguments);
         EXPECT_EQ(run.exit_status, 1) << c.err;
@@ -422,6 +440,74 @@ TEST(ViewProgram, WritesBesideTheDumpsAndToStandardOutput) {
     EXPECT_EQ(p.at(4, 1), kBlack);
     EXPECT_FALSE(exists(dir / "-"));
     EXPECT_TRUE(piped.raw_out == read_file(dir / "small.bbc.png"));
+}
+
+// The names tarnvil-view chooses itself: previews in tarnvil's own family
+// (NAME.bbc.png), kept files unique within a run, and none of them ever
+// over a file it reads or a picture of the user's; the same command run
+// twice still works.
+TEST(ViewProgram, NamesItChoosesSpareTheUsersFiles) {
+    TempDir dir;
+    const std::string photo = png_file({1, 1, 3, {200, 100, 50}}, 8, 2);
+    const std::string tea = make_ppm(1, 1, "abc");
+    write_file(dir / "tea.png", photo);
+    write_file(dir / "tea.ppm", tea);
+    write_file(dir / "photo.png", photo);
+    write_file(dir / "photo.ppm", tea);
+    write_file(dir / "mine.ppm", tea);
+    write_file(dir / "mine.bbc.png", photo);
+    make_directory(dir / "full");
+    write_file(dir / "full/tea.ppm.bbc.png", photo);
+    make_directory(dir / "linked");
+    std::error_code no_link;
+    std::filesystem::create_hard_link(dir / "tea.ppm", dir / "linked/tea.ppm", no_link);
+    const std::string kept = "Wrote new/sub/photo.ppm\nWrote new/sub/photo.ppm.bbc\nWrote new/sub/photo.ppm.bbc.inf\n"
+                             "Wrote new/sub/photo.ppm.bbc.png\nWrote photo.bbc.png\n";
+    const std::string other = "tarnvil-view: tea.ppm: the kept PPM would overwrite ";
+    struct Case {
+        std::vector<std::string> arguments;
+        int status;
+        std::string out;
+        std::string err;
+    };
+    std::vector<Case> cases = {
+        {{"tea.ppm"}, 0, "Wrote tea.bbc.png\n", ""},
+        {{"--native", "tea.ppm"}, 0, "Wrote tea.bbc.png\n", ""},
+        {{"tea.ppm"}, 0, "Wrote tea.bbc.png\n", ""},
+        {{"mine.ppm"}, 1, "",
+         "tarnvil-view: mine.ppm: the preview would overwrite mine.bbc.png, which tarnvil-view did not write; name "
+         "another file with -o\n"},
+        {{"--keep", ".", "tea.ppm"}, 1, "", other + "the picture itself; name another folder with --keep\n"},
+        {{"--keep", ".", "tea.ppm", "tea.png"}, 1, "",
+         other + "the picture itself; name another folder with --keep\n"
+                 "tarnvil-view: tea.png: the kept PPM would overwrite the picture tea.ppm; name another folder with --keep\n"},
+        {{"--keep", "new/sub", "photo.ppm", "photo.png"}, 0,
+         kept + "Wrote new/sub/photo-2.ppm\nWrote new/sub/photo-2.ppm.bbc\nWrote new/sub/photo-2.ppm.bbc.inf\n"
+                "Wrote new/sub/photo-2.ppm.bbc.png\nWrote photo-2.bbc.png\n", ""},
+        {{"--keep", "new/sub", "photo.png"}, 0, kept, ""},
+        {{"--keep", "tea.png/sub", "photo.png"}, 1, "",
+         "tarnvil-view: tea.png/sub: cannot make the --keep folder: Not a directory\n"},
+        {{"--keep", "new", "tea.png"}, 0, "Wrote new/tea.ppm\nWrote new/tea.ppm.bbc\nWrote new/tea.ppm.bbc.inf\n"
+                                          "Wrote new/tea.ppm.bbc.png\nWrote tea.bbc.png\n", ""},
+        {{"--keep", "full", "tea.png"}, 1, "",
+         "tarnvil-view: tea.png: the kept preview would overwrite full/tea.ppm.bbc.png, which tarnvil-view did not "
+         "write; name another folder with --keep\n"},
+        {{"--keep", ".", "photo.png"}, 1, "",
+         "tarnvil-view: photo.png: the kept PPM would overwrite ./photo.ppm, which tarnvil-fit did not write; name "
+         "another folder with --keep\n"},
+    };
+    if (!no_link)
+        cases.push_back({{"--keep", "linked", "tea.ppm"}, 1, "", other + "the picture itself; name another folder with --keep\n"});
+    for (const Case& c : cases) {
+        const RunResult run = view_program(dir, c.arguments);
+        EXPECT_EQ(run.exit_status, c.status) << c.err;
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, c.err);
+    }
+    EXPECT_TRUE(read_file(dir / "tea.png") == photo && read_file(dir / "mine.bbc.png") == photo) << "a preview replaced a photo";
+    EXPECT_TRUE(read_file(dir / "tea.ppm") == tea && read_file(dir / "photo.ppm") == tea) << "a kept PPM replaced a picture";
+    EXPECT_FALSE(exists(dir / "tea.ppm.bbc")) << "a refused run kept files";
+    EXPECT_EQ(decode_png(dir / "photo-2.bbc.png").width, 640);
 }
 
 }  // namespace

@@ -9,6 +9,70 @@
 
 namespace {
 
+// Enough of a file's start to tell a picture's signature.
+constexpr size_t kSignatureBytes = 32;
+
+uint32_t little_endian_32(const uint8_t* bytes) {
+    return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
+}
+
+// A picture by its signature. BMP's "BM" and netpbm's "P1" to "P7" are two
+// bytes that any screen may start with, so they count only with what
+// follows them in such a file: the size of a BMP's second header, the
+// white space after netpbm's magic.
+bool starts_as_picture(const uint8_t* bytes, size_t size) {
+    switch (picture_format(bytes, size)) {
+    case PictureFormat::kUnknown: return false;
+    case PictureFormat::kBmp: {
+        if (size < 18) return false;
+        const uint32_t header = little_endian_32(bytes + 14);
+        for (const uint32_t known : {12u, 16u, 40u, 52u, 56u, 64u, 108u, 124u})
+            if (header == known) return true;
+        return false;
+    }
+    case PictureFormat::kNetpbm:
+        return size >= 3 && (bytes[2] == ' ' || bytes[2] == '\t' || bytes[2] == '\n' || bytes[2] == '\r' || bytes[2] == '#');
+    default: return true;
+    }
+}
+
+// The extension of `path`'s last component, with its dot; "" for none.
+const char* extension_of(const char* path) {
+    const char* name = path;
+    for (const char* p = path; *p; ++p)
+        if (*p == '/' || *p == '\\') name = p + 1;
+    const char* dot = strrchr(name, '.');
+    return dot && dot != name ? dot : "";
+}
+
+// A picture by its name: the extensions of the formats tarnvil-fit reads.
+bool named_as_picture(const char* path) {
+    const char* extension = extension_of(path);
+    char lower[8] = "";
+    for (size_t i = 0; extension[i]; ++i) {
+        if (i + 1 == sizeof lower) return false;
+        lower[i] = static_cast<char>(extension[i] >= 'A' && extension[i] <= 'Z' ? extension[i] - 'A' + 'a' : extension[i]);
+        lower[i + 1] = '\0';
+    }
+    for (const char* known : {".png", ".jpg", ".jpeg", ".jpe", ".jfif", ".gif", ".bmp", ".dib", ".pbm", ".pgm", ".ppm",
+                              ".pnm", ".pam"})
+        if (strcmp(lower, known) == 0) return true;
+    return false;
+}
+
+// For a file named as a picture that is in none of the formats read.
+void not_a_picture(const char* path, int32_t mode, int64_t size, char* reason, size_t capacity) {
+    const int32_t dump = screen_bytes(screen_mode_for(mode));
+    const int written = snprintf(reason, capacity, "not a picture tarnvil reads (PNG, JPEG, GIF, BMP, netpbm)");
+    if (written < 0 || static_cast<size_t>(written) >= capacity) return;
+    if (size != dump)
+        snprintf(reason + written, capacity - static_cast<size_t>(written), ", nor a MODE %d screen dump (%d bytes)",
+                 static_cast<int>(mode), static_cast<int>(dump));
+    else  // a dump it may be, but named as it is, it is taken for a picture
+        snprintf(reason + written, capacity - static_cast<size_t>(written),
+                 "; a screen dump named %s is taken for a picture: rename it", extension_of(path));
+}
+
 // tarnvil-fit's work on the whole file, then tarnvil's on the PPM.
 bool load_picture(const ToolRun& run, int32_t index, const NamedDump& named, LoadedScreen& screen, char* reason,
                   size_t capacity) {
@@ -52,13 +116,15 @@ bool load_screen(const ToolRun& run, const char* program, int32_t index, const N
         return false;
     }
     char reason[256];
-    const bool dump_sized = got == screen_bytes(screen_mode_for(named.mode));
-    if (picture_format(screen.read, static_cast<size_t>(got)) != PictureFormat::kUnknown) {
-        if (load_picture(run, index, named, screen, reason, sizeof reason)) return true;
-        if (!dump_sized) {
-            say(run.errors, "%s: %s: %s\n", program, named.path, reason);
-            return false;
+    const bool by_bytes = starts_as_picture(screen.read, static_cast<size_t>(got));
+    if (by_bytes || named_as_picture(named.path)) {
+        if (!by_bytes) {
+            not_a_picture(named.path, named.mode, got, reason, sizeof reason);
+        } else if (load_picture(run, index, named, screen, reason, sizeof reason)) {
+            return true;
         }
+        say(run.errors, "%s: %s: %s\n", program, named.path, reason);
+        return false;
     }
     if (named.fit.palette_choice == FitSettings::PaletteChoice::kBest) {
         say(run.errors, "%s: %s: -p auto is for pictures; show a dump in the palette it was prepared for\n", program,
@@ -75,20 +141,91 @@ bool load_screen(const ToolRun& run, const char* program, int32_t index, const N
     return true;
 }
 
-bool keep_files(const ToolRun& run, const char* program, const char* directory, const NamedDump& named,
-                const LoadedScreen& screen) {
-    const char* base = named.path;
-    for (const char* p = named.path; *p; ++p)
+bool taken_for_picture(const ToolRun& run, int32_t index, const char* path) {
+    uint8_t first[kSignatureBytes];
+    const int64_t got = run.read(run.context, index, InputKind::kDump, path, first, sizeof first);
+    return (got > 0 && starts_as_picture(first, static_cast<size_t>(got))) || named_as_picture(path);
+}
+
+namespace {
+
+// The kept files: the PPM's name, then the others', which add to it, and
+// what each is called in a message.
+constexpr struct {
+    const char* suffix;
+    const char* what;
+} kKept[] = {{"", "PPM"}, {".bbc", "dump"}, {".bbc.inf", "sidecar"}, {".bbc.png", "preview"}};
+
+}  // namespace
+
+bool choose_kept_names(const ToolRun& run, const char* program, const char* directory, const NamedDump* dumps,
+                       int32_t count, int32_t index, ChosenNames& chosen, char* ppm, size_t capacity) {
+    const char* path = dumps[index].path;
+    const char* base = path;
+    for (const char* p = path; *p; ++p)
         if (*p == '/' || *p == '\\') base = p + 1;
-    char ppm[platform::kMaxPath];
+    const size_t length = strlen(directory);
+    const char* joint = length > 0 && (directory[length - 1] == '/' || directory[length - 1] == '\\') ? "" : "/";
     char stem[platform::kMaxPath];
-    if (!ppm_name_for(base, stem, sizeof stem) ||
-        snprintf(ppm, sizeof ppm, "%s/%s", directory, stem) >= static_cast<int>(sizeof ppm)) {
-        say(run.errors, "%s: %s/%s: File name too long\n", program, directory, base);
+    char name[platform::kMaxPath + 32];
+    const bool stemmed = name_with_extension(base, "", stem, sizeof stem);
+    // Named as the separate commands name them, with -2, -3, ... where
+    // another picture of the run (photo.jpg beside photo.png) took that.
+    for (int32_t number = 1;; ++number) {
+        char numbered[16] = "";
+        if (number > 1) snprintf(numbered, sizeof numbered, "-%d", static_cast<int>(number));
+        if (!stemmed ||
+            snprintf(ppm, capacity, "%s%s%s%s.ppm", directory, joint, stem, numbered) >= static_cast<int>(capacity)) {
+            say(run.errors, "%s: %s%s%s: File name too long\n", program, directory, joint, base);
+            return false;
+        }
+        bool taken = false;
+        for (const auto& kept : kKept) {
+            snprintf(name, sizeof name, "%s%s", ppm, kept.suffix);
+            taken = taken || already_chosen(chosen, name);
+        }
+        if (!taken) break;
+    }
+    for (const auto& kept : kKept) {
+        snprintf(name, sizeof name, "%s%s", ppm, kept.suffix);
+        for (int32_t i = 0; i < count; ++i) {
+            if (!would_overwrite(run, name, dumps[i].path)) continue;
+            if (i == index)
+                say(run.errors, "%s: %s: the kept %s would overwrite the picture itself; name another folder with --keep\n",
+                    program, path, kept.what);
+            else
+                say(run.errors, "%s: %s: the kept %s would overwrite the %s %s; name another folder with --keep\n",
+                    program, path, kept.what, taken_for_picture(run, i, dumps[i].path) ? "picture" : "dump",
+                    dumps[i].path);
+            return false;
+        }
+    }
+    // Nor a picture of the user's already in DIR under the PPM's or the
+    // preview's name; NAME.ppm.bbc and NAME.ppm.bbc.inf are tarnvil's own
+    // names, which only tarnvil writes.
+    snprintf(name, sizeof name, "%s%s", ppm, kKept[3].suffix);
+    const char* theirs = !run.from_shell || replaceable_ppm(ppm) ? nullptr : ppm;
+    if (!theirs && run.from_shell && !replaceable_preview(name)) theirs = name;
+    if (theirs) {
+        say(run.errors, "%s: %s: the kept %s would overwrite %s, which %s did not write; name another folder with "
+            "--keep\n", program, path, theirs == ppm ? "PPM" : "preview", theirs,
+            theirs == ppm ? "tarnvil-fit" : "tarnvil-view");
         return false;
     }
-    if (!platform::make_directory(directory)) {
-        say(run.errors, "%s: %s: %s\n", program, directory, strerror(errno));
+    for (const auto& kept : kKept) {
+        snprintf(name, sizeof name, "%s%s", ppm, kept.suffix);
+        if (!choose_name(chosen, name)) {
+            say(run.errors, "%s: %s: out of memory\n", program, path);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool keep_files(const ToolRun& run, const char* program, const char* directory, const char* ppm, const NamedDump& named,
+                const LoadedScreen& screen) {
+    if (!platform::make_directories(directory)) {
+        say(run.errors, "%s: %s: cannot make the --keep folder: %s\n", program, directory, strerror(errno));
         return false;
     }
     IndexedImage preview;
@@ -99,17 +236,17 @@ bool keep_files(const ToolRun& run, const char* program, const char* directory, 
     }
     const ScreenFiles& files = screen.converted.files;
     const struct {
-        const char* suffix;
         const void* data;
         size_t size;
-    } kept[] = {{"", screen.ppm.data.get(), screen.ppm.size},
-                {".bbc", files.dump, static_cast<size_t>(files.dump_size)},
-                {".bbc.inf", files.inf, static_cast<size_t>(files.inf_size)},
-                {".bbc.png", png.data.get(), png.size}};
-    for (const auto& file : kept) {
-        char path[platform::kMaxPath + 16];
-        snprintf(path, sizeof path, "%s%s", ppm, file.suffix);
-        if (!write_output_file(run, program, path, file.data, file.size)) return false;
+    } contents[] = {{screen.ppm.data.get(), screen.ppm.size},
+                    {files.dump, static_cast<size_t>(files.dump_size)},
+                    {files.inf, static_cast<size_t>(files.inf_size)},
+                    {png.data.get(), png.size}};
+    static_assert(sizeof contents / sizeof contents[0] == sizeof kKept / sizeof kKept[0]);
+    for (size_t i = 0; i < sizeof kKept / sizeof kKept[0]; ++i) {
+        char path[platform::kMaxPath + 32];
+        snprintf(path, sizeof path, "%s%s", ppm, kKept[i].suffix);
+        if (!write_output_file(run, program, path, contents[i].data, contents[i].size)) return false;
     }
     return true;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/platform.h"
 #include "platform/target.h"
@@ -394,7 +395,22 @@ bool read_whole_stdin(uint8_t*& bytes, size_t& size) {
 
 bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
 
-bool make_directory(const char* path) { return mkdir(path, 0777) == 0 || errno == EEXIST; }
+namespace {
+
+// Makes the one folder `path` unless a folder is there; what is there and
+// no folder is ENOTDIR.
+bool make_folder(const char* path) {
+    if (mkdir(path, 0777) == 0) return true;
+    if (errno != EEXIST) return false;
+    struct stat info;
+    if (stat(path, &info) == 0 && S_ISDIR(info.st_mode)) return true;
+    errno = ENOTDIR;
+    return false;
+}
+
+bool is_separator(char c) { return c == '/'; }
+
+}  // namespace
 
 bool same_file(const char* first, const char* second) {
     struct stat a;
@@ -424,11 +440,22 @@ bool file_identity(const char* path, BY_HANDLE_FILE_INFORMATION& info) {
 
 }  // namespace
 
-bool make_directory(const char* path) {
+namespace {
+
+bool make_folder(const char* path) {
     wchar_t wide[kMaxPath];
     if (!wide_path(path, wide)) return false;
-    return _wmkdir(wide) == 0 || errno == EEXIST;
+    if (_wmkdir(wide) == 0) return true;
+    if (errno != EEXIST) return false;
+    const DWORD attributes = GetFileAttributesW(wide);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+    errno = ENOTDIR;
+    return false;
 }
+
+bool is_separator(char c) { return c == '/' || c == '\\'; }
+
+}  // namespace
 
 bool same_file(const char* first, const char* second) {
     BY_HANDLE_FILE_INFORMATION a;
@@ -438,6 +465,36 @@ bool same_file(const char* first, const char* second) {
 }
 
 #endif
+
+bool make_directories(const char* path) {
+    const size_t length = strlen(path);
+    if (length >= kMaxPath) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    char partial[kMaxPath];
+    memcpy(partial, path, length + 1);
+    // Up, cutting off one name at a time, to the first folder that is there
+    // or can be made: only what is missing is made, and nothing above it
+    // is touched (a drive or a share may refuse even to be tried).
+    size_t end = length;
+    while (!make_folder(partial)) {
+        if (errno != ENOENT) return false;
+        size_t cut = end;
+        while (cut > 0 && !is_separator(partial[cut - 1])) --cut;
+        while (cut > 0 && is_separator(partial[cut - 1])) --cut;
+        if (cut == 0) return false;
+        partial[cut] = '\0';
+        end = cut;
+    }
+    // Down again, one name at a time.
+    while (end < length) {
+        partial[end] = path[end];
+        end = strlen(partial);
+        if (!make_folder(partial)) return false;
+    }
+    return true;
+}
 
 #else
 
@@ -541,9 +598,10 @@ bool read_whole_file(const char* path, uint8_t*& bytes, size_t& size) {
 
 bool read_whole_stdin(uint8_t*& bytes, size_t& size) { return read_stream(stdin, 0, bytes, size); }
 
-bool make_directory(const char* path) {
+bool make_directories(const char* path) {
     std::error_code error;
-    std::filesystem::create_directory(path, error);
+    std::filesystem::create_directories(path, error);
+    if (!error && !std::filesystem::is_directory(path, error)) error = std::make_error_code(std::errc::not_a_directory);
     if (!error) return true;
     errno = error.value();
     return false;

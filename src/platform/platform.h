@@ -89,8 +89,10 @@ bool read_whole_file(const char* path, uint8_t*& bytes, size_t& size);
 // read_whole_file for standard input, in binary mode.
 bool read_whole_stdin(uint8_t*& bytes, size_t& size);
 
-// Creates the folder `path` unless it is there. False with errno set.
-bool make_directory(const char* path);
+// Creates the folder `path`, and every folder above it that is missing,
+// unless it is there. False with errno set: ENOTDIR when `path`, or a
+// folder on the way, is there as something else.
+bool make_directories(const char* path);
 
 // True when both paths name one existing file.
 bool same_file(const char* first, const char* second);

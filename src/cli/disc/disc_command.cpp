@@ -66,6 +66,7 @@ struct Request {
     NamedDump dumps[kMaxPictures];
     DumpArguments named{dumps, kMaxPictures};
     const char* output = "pictures.ssd";
+    bool output_named = false;  // by -o, not the default
     const char* title = "PICTURES";
     const char* keep = nullptr;
     int32_t tracks = 80;
@@ -91,6 +92,7 @@ int parse_command_line(int argc, char** argv, const ToolRun& run, Request& reque
             switch (argument.id) {
             case kOutput:
                 request.output = argument.value;
+                request.output_named = true;
                 break;
             case kTracks:
                 if (strcmp(argument.value, "40") != 0 && strcmp(argument.value, "80") != 0)
@@ -154,22 +156,44 @@ bool read_sidecar(const ToolRun& run, int32_t index, const char* dump, char (&te
     return false;
 }
 
-// False, after saying so, when the image would be written over the dump
-// or over the sidecar that would be read beside it. A sidecar of that name
-// counts even when it is not there: the image would become one, and the
-// next run would read it as such.
-bool spares_the_inputs(const ToolRun& run, const char* output, const char* dump) {
+// False, after saying so, when the image would be written over the dump or
+// picture, or over the sidecar that would be read beside a dump. A sidecar
+// of that name counts even when it is not there: the image would become
+// one, and the next run would read it as such.
+bool spares_the_inputs(const ToolRun& run, const char* output, const char* dump, bool picture) {
     if (would_overwrite(run, output, dump)) {
-        say(run.errors, "%s: %s: the disc image would overwrite this dump; name another file with -o\n", kProgram, dump);
+        say(run.errors, "%s: %s: the disc image would overwrite this %s; name another file with -o\n", kProgram, dump,
+            picture ? "picture" : "dump");
         return false;
     }
     char sidecar[platform::kMaxPath + 8];
-    if (snprintf(sidecar, sizeof sidecar, "%s.inf", dump) >= static_cast<int>(sizeof sidecar) ||
+    if (picture || snprintf(sidecar, sizeof sidecar, "%s.inf", dump) >= static_cast<int>(sizeof sidecar) ||
         !would_overwrite(run, output, sidecar))
         return true;
     say(run.errors, "%s: %s: the disc image would overwrite this sidecar; name another file with -o\n", kProgram,
         sidecar);
     return false;
+}
+
+// --keep: every picture's names chosen and checked, into `names`
+// (platform::kMaxPath each), before any file is written; then the files.
+bool keep_pictures(const ToolRun& run, const Request& request, const LoadedScreen* screens, char* names) {
+    const int32_t given = request.named.count;
+    ChosenNames chosen;
+    if (!choose_name(chosen, request.output)) {
+        say(run.errors, "%s: out of memory\n", kProgram);
+        return false;
+    }
+    for (int32_t i = 0; i < given; ++i)
+        if (screens[i].from_picture &&
+            !choose_kept_names(run, kProgram, request.keep, request.dumps, given, i, chosen,
+                               names + static_cast<size_t>(i) * platform::kMaxPath, platform::kMaxPath))
+            return false;
+    for (int32_t i = 0; i < given; ++i)
+        if (screens[i].from_picture && !keep_files(run, kProgram, request.keep, names + static_cast<size_t>(i) * platform::kMaxPath,
+                                                   request.dumps[i], screens[i]))
+            return false;
+    return true;
 }
 
 }  // namespace
@@ -185,6 +209,11 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
         return 1;
     }
     if (!output_can_go_to(run, kProgram, request.output, "a disc image")) return 1;
+    if (!request.output_named && run.from_shell && !replaceable_disc(request.output)) {
+        say(run.errors, "%s: the disc image would overwrite %s, which tarnvil-disc did not write; name another file with -o\n",
+            kProgram, request.output);
+        return 1;
+    }
     // What cannot fit is refused before any picture is read or prepared:
     // each screen's sectors, the catalogue's two and at least one of !BOOT.
     const int32_t total = request.tracks * kSectorsPerTrack;
@@ -216,7 +245,8 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
     for (int32_t i = 0; i < given; ++i) {
         const NamedDump& named = request.dumps[i];
         LoadedScreen& screen = screens[static_cast<size_t>(i)];
-        if (!spares_the_inputs(run, request.output, named.path) || !load_screen(run, kProgram, i, named, screen)) {
+        if (!load_screen(run, kProgram, i, named, screen) ||
+            !spares_the_inputs(run, request.output, named.path, screen.from_picture)) {
             ready = false;
             continue;
         }
@@ -237,10 +267,14 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
     }
     if (!ready) return 1;
     // Only a run whose every picture could go on the disc leaves files.
-    for (int32_t i = 0; i < given && request.keep; ++i)
-        if (screens[static_cast<size_t>(i)].from_picture &&
-            !keep_files(run, kProgram, request.keep, request.dumps[i], screens[static_cast<size_t>(i)]))
+    if (request.keep) {
+        const std::unique_ptr<char[]> names(new (std::nothrow) char[static_cast<size_t>(given) * platform::kMaxPath]);
+        if (!names) {
+            say(run.errors, "%s: out of memory\n", kProgram);
             return 1;
+        }
+        if (!keep_pictures(run, request, screens.get(), names.get())) return 1;
+    }
 
     if (!build_disc(request.tracks, request.title, pictures, given, disc.get(), reason, sizeof reason)) {
         say(run.errors, "%s: %s\n", kProgram, reason);

@@ -152,15 +152,32 @@ void say_next_commands(const ToolRun& run, const FitSettings& settings, const ch
     }
 }
 
+// False, after saying so, when the PPM of the `index`th picture would be
+// written over a picture named, or, under the name chosen for it (not
+// -o's), over a file already there that tarnvil-fit did not write.
+bool spares_the_pictures(const ToolRun& run, const NamedPicture* pictures, int32_t count, int32_t index,
+                         const char* target, bool named_by_us) {
+    const char* path = pictures[index].path;
+    if (would_overwrite(run, target, path)) {
+        say(run.errors, "%s: %s: the PPM would overwrite the picture itself; name another file with -o\n", kProgram, path);
+        return false;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        if (i == index || !would_overwrite(run, target, pictures[i].path)) continue;
+        say(run.errors, "%s: %s: the PPM would overwrite the picture %s; prepare this picture alone with -o\n",
+            kProgram, path, pictures[i].path);
+        return false;
+    }
+    if (!named_by_us || !run.from_shell || replaceable_ppm(target)) return true;
+    say(run.errors, "%s: %s: the PPM would overwrite %s, which tarnvil-fit did not write; name another file with -o\n",
+        kProgram, path, target);
+    return false;
+}
+
 // Fits one picture; reports and returns false on failure.
 bool fit_one(const ToolRun& run, int32_t index, const NamedPicture& picture, const char* target,
              const PpmOutput& output) {
     const bool to_stdout = strcmp(target, "-") == 0;
-    if (would_overwrite(run, target, picture.path)) {
-        say(run.errors, "%s: %s: the PPM would overwrite the picture itself; name another file with -o\n", kProgram,
-            picture.path);
-        return false;
-    }
     LoadedFile file;
     if (!run.load(run.context, index, picture.path, file)) {
         say(run.errors, "%s: %s: %s\n", kProgram, picture.path, strerror(errno));
@@ -233,12 +250,29 @@ int fit_pictures(int argc, char** argv, const ToolRun& run, const PpmOutput& out
     if (target && !output_can_go_to(run, kProgram, target, "a PPM picture")) return 1;
 
     bool all_done = true;
+    ChosenNames chosen;
     for (int32_t i = 0; i < count; ++i) {
         char path[platform::kMaxPath + 8];
-        if (!target && !ppm_name_for(pictures[i].path, path, sizeof path)) {
+        // Pictures of one name (photo.jpg, photo.png) get photo.ppm, photo-2.ppm, ...
+        bool named = target != nullptr;
+        for (int32_t number = 1; !named; ++number) {
+            char extension[24] = ".ppm";
+            if (number > 1) snprintf(extension, sizeof extension, "-%d.ppm", static_cast<int>(number));
+            if (!name_with_extension(pictures[i].path, extension, path, sizeof path)) break;
+            named = !already_chosen(chosen, path);
+        }
+        if (!named) {
             say(run.errors, "%s: %s: File name too long\n", kProgram, pictures[i].path);
             all_done = false;
             continue;
+        }
+        if (!spares_the_pictures(run, pictures.get(), count, i, target ? target : path, !target)) {
+            all_done = false;
+            continue;
+        }
+        if (!target && !choose_name(chosen, path)) {
+            say(run.errors, "%s: out of memory\n", kProgram);
+            return 1;
         }
         all_done = fit_one(run, i, pictures[i], target ? target : path, output) && all_done;
     }

@@ -31,8 +31,8 @@ const char kUsageStart[] =
     "                     0137 or 01234567 by default; -m resets it; for\n"
     "                     pictures also auto, the one that suits each best\n"
     "  -o, --output FILE  write the picture to FILE, - for standard output\n"
-    "                     (one DUMP only; default: the dump's name with \".png\"\n"
-    "                     appended, a picture's with its extension replaced)\n"
+    "                     (one DUMP only; default: the name with \".bbc.png\" in\n"
+    "                     place of a dump's \".bbc\" or a picture's extension)\n"
     "      --native       one picture pixel per screen pixel, instead of\n"
     "                     the 640 x 512 display with pixels of their true shape\n"
     "      --keep DIR     also write each picture's PPM, dump, sidecar and\n"
@@ -59,60 +59,105 @@ void report_out_of_memory(const ToolRun& run, const char* path) {
     say(run.errors, "%s: %s: out of memory\n", kProgram, path);
 }
 
-bool spares_the_dumps(const ToolRun& run, const NamedDump* dumps, int32_t count, int32_t index, const char* picture);
+// What a run of tarnvil-view is given, and the names it has chosen.
+struct Viewing {
+    const NamedDump* dumps;
+    int32_t count;
+    const char* picture;  // -o's file, if given
+    bool native;
+    const char* keep;     // --keep's folder, if given
+    ChosenNames chosen;
+};
+
+// Where a preview goes when -o does not say: the name with ".bbc.png" in
+// place of a dump's ".bbc" or a picture's extension (photo.ppm.bbc.png,
+// photo.bbc.png; a dump named otherwise gets ".bbc.png" added). Names in
+// tarnvil's own family, which no photo of the user's has: photo.png is
+// never replaced by tea.png's preview. With -2, -3, ... before ".bbc.png"
+// where the run chose that name already (photo.jpg beside photo.png).
+bool preview_name(const NamedDump& dump, bool from_picture, const ChosenNames& chosen, char* out, size_t capacity) {
+    char base[platform::kMaxPath];
+    if (from_picture) {
+        if (!name_with_extension(dump.path, "", base, sizeof base)) return false;
+    } else {
+        const size_t length = strlen(dump.path);
+        const size_t kept = length > 4 && strcmp(dump.path + length - 4, ".bbc") == 0 ? length - 4 : length;
+        if (snprintf(base, sizeof base, "%.*s", static_cast<int>(kept), dump.path) >= static_cast<int>(sizeof base))
+            return false;
+    }
+    for (int32_t number = 1;; ++number) {
+        char numbered[16] = "";
+        if (number > 1) snprintf(numbered, sizeof numbered, "-%d", static_cast<int>(number));
+        if (snprintf(out, capacity, "%s%s.bbc.png", base, numbered) >= static_cast<int>(capacity)) return false;
+        if (!already_chosen(chosen, out)) return true;
+    }
+}
+
+// False, after saying so, when the picture of the `index`th dump would be
+// written over a file named: its own (through -o or a link), or another
+// that its name leads to. Every one counts, those already rendered too:
+// they are the user's files, not this run's. What is written is a dump's
+// "picture" or a picture's "preview".
+bool spares_the_dumps(const ToolRun& run, const Viewing& viewing, int32_t index, bool from_picture,
+                      const char* target) {
+    const char* path = viewing.dumps[index].path;
+    if (would_overwrite(run, target, path)) {
+        say(run.errors, "%s: %s: the %s would overwrite the %s itself; name another file with -o\n", kProgram, path,
+            from_picture ? "preview" : "picture", from_picture ? "picture" : "dump");
+        return false;
+    }
+    for (int32_t i = 0; i < viewing.count; ++i) {
+        if (i == index || !would_overwrite(run, target, viewing.dumps[i].path)) continue;
+        const bool other_picture = taken_for_picture(run, i, viewing.dumps[i].path);
+        // -o takes one dump only, so this one has to be viewed on its own.
+        say(run.errors, "%s: %s: the %s would overwrite the %s %s; view this %s alone with -o\n", kProgram, path,
+            from_picture || other_picture ? "preview" : "picture", other_picture ? "picture" : "dump",
+            viewing.dumps[i].path, from_picture ? "picture" : "dump");
+        return false;
+    }
+    return true;
+}
 
 // Renders one dump, or picture; reports the reason and returns false on
-// failure. Its picture goes to -o's file, else beside it: DUMP.png, or
-// the picture's name with ".png" in place of its extension.
-bool view_one(const ToolRun& run, const NamedDump* dumps, int32_t count, int32_t index, const char* picture,
-              bool native, const char* keep, const PictureOutput& output) {
-    const NamedDump& dump = dumps[index];
+// failure. Its picture goes to -o's file, else beside it (preview_name).
+bool view_one(const ToolRun& run, Viewing& viewing, int32_t index, const PictureOutput& output) {
+    const NamedDump& dump = viewing.dumps[index];
     const std::unique_ptr<LoadedScreen> screen(new (std::nothrow) LoadedScreen);
     if (!screen) {
         report_out_of_memory(run, dump.path);
         return false;
     }
     if (!load_screen(run, kProgram, index, dump, *screen)) return false;
-    char png_path[platform::kMaxPath + 8];
-    const bool named = picture || (screen->from_picture ? name_with_extension(dump.path, ".png", png_path, sizeof png_path)
-                                                        : snprintf(png_path, sizeof png_path, "%s.png", dump.path) <
-                                                              static_cast<int>(sizeof png_path));
-    // A PNG's own name is taken: its preview gets the dump's suffix too.
-    if (named && !picture && screen->from_picture && strcmp(png_path, dump.path) == 0)
-        name_with_extension(dump.path, ".bbc.png", png_path, sizeof png_path);
-    if (!named) {
+    char png_path[platform::kMaxPath + 32];
+    if (!viewing.picture && !preview_name(dump, screen->from_picture, viewing.chosen, png_path, sizeof png_path)) {
         say(run.errors, "%s: %s.png: File name too long\n", kProgram, dump.path);
         return false;
     }
-    const char* target = picture ? picture : png_path;
-    if (!spares_the_dumps(run, dumps, count, index, target)) return false;
-    if (keep && screen->from_picture && !keep_files(run, kProgram, keep, dump, *screen)) return false;
+    const char* target = viewing.picture ? viewing.picture : png_path;
+    if (!spares_the_dumps(run, viewing, index, screen->from_picture, target)) return false;
+    // A name of tarnvil's own family, and still never over a user's picture.
+    if (!viewing.picture && run.from_shell && !replaceable_preview(target)) {
+        say(run.errors, "%s: %s: the %s would overwrite %s, which tarnvil-view did not write; name another file with -o\n",
+            kProgram, dump.path, screen->from_picture ? "preview" : "picture", target);
+        return false;
+    }
+    // Every name checked before any file of this picture is written.
+    const bool keeps = viewing.keep && screen->from_picture;
+    char ppm[platform::kMaxPath];
+    if (keeps && !choose_kept_names(run, kProgram, viewing.keep, viewing.dumps, viewing.count, index, viewing.chosen,
+                                    ppm, sizeof ppm))
+        return false;
+    if (!choose_name(viewing.chosen, target)) {
+        report_out_of_memory(run, dump.path);
+        return false;
+    }
+    if (keeps && !keep_files(run, kProgram, viewing.keep, ppm, dump, *screen)) return false;
     IndexedImage image;
-    if (!render_dump(dump.mode, screen->dump, native, screen->palette, image)) {
+    if (!render_dump(dump.mode, screen->dump, viewing.native, screen->palette, image)) {
         report_out_of_memory(run, target);
         return false;
     }
     return output.take(output.context, run, target, image);
-}
-
-// False, after saying so, when the picture of the `index`th dump would be
-// written over a dump named: its own (through -o or a link), or another
-// that its default name, DUMP.png, leads to. Every dump counts, those
-// already rendered too: they are the user's files, not this run's.
-bool spares_the_dumps(const ToolRun& run, const NamedDump* dumps, int32_t count, int32_t index, const char* picture) {
-    if (would_overwrite(run, picture, dumps[index].path)) {
-        say(run.errors, "%s: %s: the picture would overwrite the dump itself; name another file with -o\n", kProgram,
-            dumps[index].path);
-        return false;
-    }
-    for (int32_t i = 0; i < count; ++i) {
-        if (i == index || !would_overwrite(run, picture, dumps[i].path)) continue;
-        // -o takes one dump only, so this one has to be viewed on its own.
-        say(run.errors, "%s: %s: the picture would overwrite the dump %s; view this dump alone with -o\n", kProgram,
-            dumps[index].path, dumps[i].path);
-        return false;
-    }
-    return true;
 }
 
 bool write_png(void*, const ToolRun& run, const char* path, const IndexedImage& picture) {
@@ -182,9 +227,9 @@ int view_dumps(int argc, char** argv, const ToolRun& run, const PictureOutput& o
     }
     if (picture && !output_can_go_to(run, kProgram, picture, "a PNG picture")) return 1;
 
+    Viewing viewing{dumps.get(), named.count, picture, native, keep, {}};
     bool all_done = true;
-    for (int32_t i = 0; i < named.count; ++i)
-        all_done = view_one(run, dumps.get(), named.count, i, picture, native, keep, output) && all_done;
+    for (int32_t i = 0; i < named.count; ++i) all_done = view_one(run, viewing, i, output) && all_done;
     return all_done ? 0 : 1;
 }
 
