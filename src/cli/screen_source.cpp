@@ -13,7 +13,7 @@ namespace {
 bool load_picture(const ToolRun& run, int32_t index, const NamedDump& named, LoadedScreen& screen, char* reason,
                   size_t capacity) {
     if (named.fit.palette_choice == FitSettings::PaletteChoice::kGiven &&
-        !palette_reachable(named.mode, named.fit.palette, reason, capacity))
+        !palette_reachable(named.mode, named.fit.palette, named.fit.dither == Dither::kDiffuse, reason, capacity))
         return false;
     LoadedFile file;
     if (!run.load || !run.load(run.context, index, named.path, file)) {
