@@ -24,6 +24,7 @@
 #include "lib/shell_words.h"
 #include "lib/render/render.h"
 #include "lib/colour.h"
+#include "lib/fit/diffuse.h"
 #include "lib/fit/light.h"
 #include "screen/writer.h"
 
@@ -574,6 +575,24 @@ TEST(FitLight, ScreensGiveThePicturesLight) {
                 ASSERT_EQ(shown.ppm.at(x, y), (Rgb{c[0] ? 255 : 0, c[1] ? 255 : 0, c[2] ? 255 : 0})) << mode << ": " << x << "," << y;
             }
     }
+}
+
+// Floyd-Steinberg by hand on four dots a row, the samples taken as light:
+// 7/16 of each dot's error ahead, 3/16 below behind, 5/16 below, 1/16
+// below ahead, and every other row right to left. With 3/16 and 5/16
+// swapped the second row reads 1010; with every row left to right, 1100.
+TEST(FitLight, DiffusionSpreadsTheErrorAsFloydSteinbergDoesAlongASerpentine) {
+    const uint8_t rows[3][4] = {{96, 255, 192, 224}, {160, 192, 160, 0}, {255, 255, 160, 224}};
+    const char* const lit[3] = {"0111", "1110", "1101"};
+    std::vector<uint8_t> rgb(4 * 256 * 3, 0);
+    for (size_t i = 0; i < 12 * 3; ++i) rgb[i] = rows[i / 12][i % 12 / 3];
+    ASSERT_TRUE(diffuse_to_palette(0, default_palette(0), true, rgb.data(), 4));
+    std::string dots;
+    for (size_t i = 0; i < rgb.size(); i += 3) {
+        EXPECT_TRUE(rgb[i] == rgb[i + 1] && rgb[i] == rgb[i + 2] && (rgb[i] == 0 || rgb[i] == 255)) << i;
+        dots += rgb[i] ? '1' : '0';
+    }
+    EXPECT_EQ(dots, std::string(lit[0]) + lit[1] + lit[2] + std::string(4 * 253, '0'));
 }
 
 // ---- Bad input --------------------------------------------------------------
