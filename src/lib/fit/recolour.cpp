@@ -202,12 +202,28 @@ void keep_within_palette(const Palette& palette, bool samples_as_light, uint8_t*
     }
     if (!is_chain(palette)) {
         const Mixtures mixtures = mixtures_of(palette);
+        // Pictures repeat their colours, side by side above all: the
+        // answers for some thousands of the colours met are kept, by a
+        // hash of the colour.
+        struct Answer {
+            uint32_t colour;
+            uint8_t rgb[3];
+        };
+        Answer answers[4096];
+        for (Answer& answer : answers) answer.colour = UINT32_MAX;
         for (size_t i = 0; i < pixels; ++i, rgb += 3) {
-            const int32_t light[3] = {static_cast<int32_t>(light_of(rgb[0])), static_cast<int32_t>(light_of(rgb[1])),
-                                      static_cast<int32_t>(light_of(rgb[2]))};
-            int32_t nearest[3];
-            if (nearest_mixture(mixtures, light, nearest) == 0) continue;
-            for (int c = 0; c < 3; ++c) rgb[c] = sample_of(nearest[c]);
+            const uint32_t colour = uint32_t{rgb[0]} << 16 | uint32_t{rgb[1]} << 8 | rgb[2];
+            Answer& answer = answers[(colour * 2654435761u) >> 20];
+            if (answer.colour != colour) {
+                const int32_t light[3] = {static_cast<int32_t>(light_of(rgb[0])), static_cast<int32_t>(light_of(rgb[1])),
+                                          static_cast<int32_t>(light_of(rgb[2]))};
+                int32_t nearest[3];
+                answer.colour = colour;
+                memcpy(answer.rgb, rgb, 3);
+                if (nearest_mixture(mixtures, light, nearest) != 0)
+                    for (int c = 0; c < 3; ++c) answer.rgb[c] = sample_of(nearest[c]);
+            }
+            memcpy(rgb, answer.rgb, 3);
         }
         return;
     }
