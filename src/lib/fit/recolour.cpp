@@ -204,16 +204,18 @@ void keep_within_palette(const Palette& palette, bool samples_as_light, uint8_t*
         const Mixtures mixtures = mixtures_of(palette);
         // Pictures repeat their colours, side by side above all: the
         // answers for some thousands of the colours met are kept, by a
-        // hash of the colour.
+        // hash of the colour (on the heap, as the page's stack is small;
+        // without memory for them, one answer is kept).
         struct Answer {
-            uint32_t colour;
-            uint8_t rgb[3];
+            uint32_t colour = UINT32_MAX;
+            uint8_t rgb[3] = {};
         };
-        Answer answers[4096];
-        for (Answer& answer : answers) answer.colour = UINT32_MAX;
+        constexpr int kAnswerBits = 12;
+        const std::unique_ptr<Answer[]> kept(new (std::nothrow) Answer[size_t{1} << kAnswerBits]);
+        Answer one;
         for (size_t i = 0; i < pixels; ++i, rgb += 3) {
             const uint32_t colour = uint32_t{rgb[0]} << 16 | uint32_t{rgb[1]} << 8 | rgb[2];
-            Answer& answer = answers[(colour * 2654435761u) >> 20];
+            Answer& answer = kept ? kept[(colour * 2654435761u) >> (32 - kAnswerBits)] : one;
             if (answer.colour != colour) {
                 const int32_t light[3] = {static_cast<int32_t>(light_of(rgb[0])), static_cast<int32_t>(light_of(rgb[1])),
                                           static_cast<int32_t>(light_of(rgb[2]))};
