@@ -316,10 +316,25 @@ int64_t distance6_from_mixtures(const Palette& palette, const int32_t* v, int64_
 }
 
 // The least error any screen in `palette` could have: the sum of the
-// squared distances, as palette_error sums them.
+// squared distances, as palette_error sums them. Four colours that
+// tarnvil's matching does not reach mix a solid of another shape: the
+// distance from it is the library's own, from the blurred pixel's mean,
+// rounded to a whole unit of light.
 uint64_t mixture_floor(const Palette& palette, const BlurredPicture& reference) {
     const size_t pixels = static_cast<size_t>(reference.width) * kScreenLines;
+    char reason[160];
     int64_t total = 0;
+    if (palette.colours == 4 && !palette_reachable(1, palette, false, reason, sizeof reason)) {
+        const Mixtures mixtures = mixtures_of(palette);
+        for (size_t i = 0; i < pixels; ++i) {
+            const int32_t* sums = reference.sums.get() + i * 3;
+            const int32_t mean[3] = {(sums[0] + 4) / 9, (sums[1] + 4) / 9, (sums[2] + 4) / 9};
+            int32_t nearest[3];
+            nearest_mixture(mixtures, mean, nearest);
+            for (int c = 0; c < 3; ++c) total += 6 * int64_t{sums[c] - 9 * nearest[c]} * (sums[c] - 9 * nearest[c]);
+        }
+        return static_cast<uint64_t>(total / 6);
+    }
     for (size_t i = 0; i < pixels; ++i) total += distance6_from_mixtures(palette, reference.sums.get() + i * 3, 9 * 65535);
     return static_cast<uint64_t>(total / 6);
 }
@@ -347,10 +362,11 @@ bool measure(const Source& source, const FitSettings& settings, const BlurredPic
 }
 
 // [route][0 own palette, 1 auto]; the floors of the mode's own palette
-// and of the lowest of --palette auto's candidates.
+// and of the lowest of --palette auto's candidates, for ordered
+// dithering and for error diffusion, which has candidates of its own.
 struct Row {
     Measured measured[kRouteCount][2];
-    uint64_t floor[2] = {};
+    uint64_t floor[3] = {};
     int32_t width = 0;
 };
 
@@ -384,10 +400,13 @@ bool measure_picture(const Source& source, int32_t mode, Row& row) {
         for (int automatic = 0; automatic < 2; ++automatic)
             if (!measure(source, settings_for(mode, kRoutes[r], automatic), reference, row.measured[r][automatic]))
                 return false;
-    Palette candidates[kMaxCandidates];
-    const int32_t count = palette_candidates(mode, candidates);
-    row.floor[0] = row.floor[1] = mixture_floor(candidates[0], reference);
-    for (int32_t i = 1; i < count; ++i) row.floor[1] = std::min(row.floor[1], mixture_floor(candidates[i], reference));
+    row.floor[0] = row.floor[1] = row.floor[2] = mixture_floor(default_palette(mode), reference);
+    for (const bool diffused : {false, true}) {
+        Palette candidates[kMaxCandidates];
+        const int32_t count = palette_candidates(mode, diffused, candidates);
+        uint64_t& floor = row.floor[diffused ? 2 : 1];
+        for (int32_t i = 1; i < count; ++i) floor = std::min(floor, mixture_floor(candidates[i], reference));
+    }
     return true;
 }
 
@@ -395,23 +414,24 @@ bool measure_picture(const Source& source, int32_t mode, Row& row) {
 // the ratios of what they have above it, with --palette auto.
 void print_floors(const Row* rows, const Source* sources) {
     printf("Least error that any screen in the palette could have (the colours its colours mix), and the\n"
-           "ratios of the error above the lowest candidate's least:\n\n");
-    printf("| picture | least, own palette | least, auto | light-true / plain above it, auto "
+           "ratios of the error above the lowest candidate's least (among error diffusion's own candidates\n"
+           "for the diffused route):\n\n");
+    printf("| picture | least, own palette | least, auto | least, auto, diffused | light-true / plain above it, auto "
            "| diffused / plain above it, auto |\n");
-    printf("|---|--:|--:|--:|--:|\n");
+    printf("|---|--:|--:|--:|--:|--:|\n");
     double above[2][kPictureCount];
     for (int p = 0; p < kPictureCount; ++p) {
         const Row& row = rows[p];
-        printf("| %s | %.2f | %.2f |", sources[p].name, rms_percent(row.floor[0], row.width),
-               rms_percent(row.floor[1], row.width));
-        const uint64_t today = row.measured[0][1].error - row.floor[1];
+        printf("| %s | %.2f | %.2f | %.2f |", sources[p].name, rms_percent(row.floor[0], row.width),
+               rms_percent(row.floor[1], row.width), rms_percent(row.floor[2], row.width));
         for (int r = 1; r < kRouteCount; ++r) {
-            above[r - 1][p] = ratio(row.measured[r][1].error - row.floor[1], today);
+            const uint64_t floor = row.floor[kRoutes[r].dither == Dither::kDiffuse ? 2 : 1];
+            above[r - 1][p] = ratio(row.measured[r][1].error - floor, row.measured[0][1].error - floor);
             printf(" %.3f |", above[r - 1][p]);
         }
         printf("\n");
     }
-    printf("| median | | |");
+    printf("| median | | | |");
     for (auto& column : above) printf(" %.3f |", median(column, kPictureCount));
     printf("\n\n");
 }

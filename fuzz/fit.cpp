@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         settings.gamma = 180;
         // One of the palettes the mode can reach.
         Palette candidates[kMaxCandidates];
-        settings.palette = candidates[choice % palette_candidates(settings.mode, candidates)];
+        settings.palette =
+            candidates[choice % palette_candidates(settings.mode, settings.dither == Dither::kDiffuse, candidates)];
         settings.palette_choice = FitSettings::PaletteChoice::kGiven;
     }
     PpmBytes ppm;

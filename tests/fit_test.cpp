@@ -24,6 +24,7 @@
 #include "lib/shell_words.h"
 #include "lib/render/render.h"
 #include "lib/colour.h"
+#include "lib/fit/diffuse.h"
 #include "lib/fit/light.h"
 #include "screen/writer.h"
 
@@ -651,6 +652,24 @@ TEST(FitLight, ScreensGiveThePicturesLight) {
     }
 }
 
+// Floyd-Steinberg by hand on four dots a row, the samples taken as light:
+// 7/16 of each dot's error ahead, 3/16 below behind, 5/16 below, 1/16
+// below ahead, and every other row right to left. With 3/16 and 5/16
+// swapped the second row reads 1010; with every row left to right, 1100.
+TEST(FitLight, DiffusionSpreadsTheErrorAsFloydSteinbergDoesAlongASerpentine) {
+    const uint8_t rows[3][4] = {{96, 255, 192, 224}, {160, 192, 160, 0}, {255, 255, 160, 224}};
+    const char* const lit[3] = {"0111", "1110", "1101"};
+    std::vector<uint8_t> rgb(4 * 256 * 3, 0);
+    for (size_t i = 0; i < 12 * 3; ++i) rgb[i] = rows[i / 12][i % 12 / 3];
+    ASSERT_TRUE(diffuse_to_palette(0, default_palette(0), true, rgb.data(), 4));
+    std::string dots;
+    for (size_t i = 0; i < rgb.size(); i += 3) {
+        EXPECT_TRUE(rgb[i] == rgb[i + 1] && rgb[i] == rgb[i + 2] && (rgb[i] == 0 || rgb[i] == 255)) << i;
+        dots += rgb[i] ? '1' : '0';
+    }
+    EXPECT_EQ(dots, std::string(lit[0]) + lit[1] + lit[2] + std::string(4 * 253, '0'));
+}
+
 // ---- Bad input --------------------------------------------------------------
 
 TEST(FitInput, BadPicturesAndOptions) {
@@ -880,12 +899,15 @@ TEST(FitInput, MistakesFromAShellPointToHelp) {
 
 // ---- Palettes ---------------------------------------------------------------
 
-// The colours the machine shows for a PPM: tarnvil without halftoning, as
-// tarnvil-view paints it in `palette`, one pixel per screen pixel.
-std::vector<Rgb> shown(const std::string& ppm, int mode, const std::string& palette) {
+// The colours the machine shows for a PPM: tarnvil with the argument
+// tarnvil-fit printed, as tarnvil-view paints it in `palette`, one pixel
+// per screen pixel.
+std::vector<Rgb> shown(const Fitted& fitted, int mode, const std::string& palette) {
+    const size_t from = fitted.out.find("convert with tarnvil ") + 21;
+    const std::string argument = fitted.out.substr(from, fitted.out.find_first_of(";\n", from) - from);
     ConvertedPicture converted;
-    const std::string argument = "-h0a" + std::to_string(mode) + "p.ppm";
-    convert_picture(argument.c_str(), reinterpret_cast<const uint8_t*>(ppm.data()), ppm.size(), no_messages(), converted);
+    convert_picture(argument.c_str(), reinterpret_cast<const uint8_t*>(fitted.ppm.data()), fitted.ppm.size(), no_messages(),
+                    converted);
     Palette chosen;
     char reason[160];
     EXPECT_TRUE(parse_palette(palette.c_str(), mode, chosen, reason, sizeof reason)) << reason;
@@ -900,33 +922,44 @@ std::vector<Rgb> shown(const std::string& ppm, int mode, const std::string& pale
 }
 
 // A picture of stripes in a palette's own colours, prepared for that
-// palette, comes out of tarnvil and tarnvil-view in exactly those colours.
+// palette, comes out of tarnvil and tarnvil-view in exactly those colours:
+// by tarnvil's matching for the palettes it reaches, and diffused, for any
+// different colours.
 TEST(FitPalette, EveryReachablePaletteShowsItsOwnColours) {
     const struct {
         int mode;
+        bool diffused;
         std::vector<std::string> palettes;
-    } cases[] = {{1, {"0137", "0157", "0237", "0267", "0457", "0467"}},
-                 {5, {"0157", "0467"}},
-                 {0, {"07", "70", "14", "62", "35"}},
-                 {4, {"40", "27"}},
-                 {2, {"01234567", "76543210", "02143657", "13572460", "70615243"}}};
+    } cases[] = {{1, false, {"0137", "0157", "0237", "0267", "0457", "0467"}},
+                 {5, false, {"0157", "0467"}},
+                 {0, false, {"07", "70", "14", "62", "35"}},
+                 {4, false, {"40", "27"}},
+                 {2, false, {"01234567", "76543210", "02143657", "13572460", "70615243"}},
+                 {1, true, {"0147", "0124", "7653", "0137"}},
+                 {5, true, {"0347", "1256"}},
+                 {0, true, {"14", "63"}},
+                 {2, true, {"70615243"}}};
     for (const auto& c : cases) {
         for (const std::string& palette : c.palettes) {
             // 320 x 256 fills every mode with aspect correction pixel for
-            // pixel; stripes 40 pixels wide, one per logical colour.
+            // pixel, and every mode's own pixels in whole blocks; stripes
+            // 40 pixels wide, one per logical colour.
             Samples picture{320, 256, 3, {}};
             const int stripes = static_cast<int>(palette.size());
             for (int y = 0; y < 256; ++y)
                 for (int x = 0; x < 320; ++x)
                     for (int k = 0; k < 3; ++k) picture.values.push_back((palette[static_cast<size_t>(x * stripes / 320)] - '0') >> k & 1 ? 255 : 0);
-            const Fitted fitted = fit({"-a", "-m", std::to_string(c.mode), "--palette", palette}, netpbm_file('6', picture, 255));
-            ASSERT_EQ(fitted.status, 0) << fitted.err;
             const std::string mode = std::to_string(c.mode);
-            EXPECT_EQ(fitted.out, "picture.ppm: 320 x 256; convert with tarnvil -a" + mode +
-                                      "picture.ppm; show with tarnvil-view and tarnvil-disc -p " + palette + "\n" +
+            const Fitted fitted = fit(c.diffused ? std::vector<std::string>{"-m", mode, "--dither", "diffuse", "-p", palette}
+                                                 : std::vector<std::string>{"-a", "-m", mode, "--palette", palette},
+                                      netpbm_file('6', picture, 255));
+            ASSERT_EQ(fitted.status, 0) << fitted.err;
+            const std::string size = c.diffused ? std::to_string(c.mode == 0 ? 640 : c.mode == 1 ? 320 : 160) : "320";
+            EXPECT_EQ(fitted.out, "picture.ppm: " + size + " x 256; convert with tarnvil " + (c.diffused ? "-h0" : "-a") +
+                                      mode + "picture.ppm; show with tarnvil-view and tarnvil-disc -p " + palette + "\n" +
                                       "  tarnvil-view -m " + mode + " -p " + palette + " picture.ppm.bbc\n" +
                                       "  tarnvil-disc -m " + mode + " -p " + palette + " -o picture.ssd picture.ppm.bbc\n");
-            const std::vector<Rgb> screen = shown(fitted.ppm, c.mode, palette);
+            const std::vector<Rgb> screen = shown(fitted, c.mode, palette);
             const int across = static_cast<int>(screen.size() / 256);
             int wrong = 0;
             for (int x = 0; x < across && wrong < 3; ++x) {
@@ -971,12 +1004,59 @@ TEST(FitPalette, AutoChoosesTheClosestScreen) {
         EXPECT_NE(fitted.out.find("-p " + c.chosen + "\n"), std::string::npos) << c.chosen << ": " << fitted.out;
         EXPECT_EQ(fitted.out, fit({"-a", "-m", std::to_string(c.mode), "--palette", "auto"}, c.picture).out);
     }
-    const Fitted refused = fit({"-m", "1", "--palette", "0123"}, gradient(0, 0));
-    EXPECT_EQ(refused.status, 2);
-    EXPECT_EQ(refused.err, "tarnvil-fit: the palette 0123 cannot be reached in MODE 1: tarnvil's colour matching reaches "
-                           "0137, 0157, 0237, 0267, 0457 and 0467\n");
-    EXPECT_EQ(fit({"--palette", "0137"}, gradient(0, 0)).err,
-              "tarnvil-fit: a MODE 2 palette is 8 digits from 0 to 7, one for each logical colour (default 01234567)\n");
+    // Diffused, auto chooses among every set of colours, given in
+    // ascending order: bands of colours that one set alone holds, and in
+    // MODE 2 its own eight.
+    auto bands = [](const std::string& physical) {
+        Samples picture{320, 256, 3, {}};
+        for (size_t y = 0; y < 256; ++y)
+            for (int x = 0; x < 320; ++x)
+                for (int k = 0; k < 3; ++k) picture.values.push_back((physical[y * physical.size() / 256] - '0') >> k & 1 ? 255 : 0);
+        return netpbm_file('6', picture, 255);
+    };
+    const struct {
+        std::string picture;
+        int mode;
+        std::string chosen;
+    } diffused[] = {
+        {bands("7421"), 1, "1247"},
+        {bands("0653"), 5, "0356"},
+        {bands("52"), 0, "25"},
+        {gradient(0xFF0000, 0x00FFFF), 2, "01234567"},
+    };
+    for (const auto& c : diffused) {
+        const Fitted fitted = fit({"-m", std::to_string(c.mode), "--dither", "diffuse", "-p", "auto"}, c.picture);
+        EXPECT_NE(fitted.out.find("-p " + c.chosen + "\n"), std::string::npos) << c.chosen << ": " << fitted.out;
+    }
+    // A palette is checked against the dithering of the picture it is for,
+    // whichever of the two options comes first.
+    const struct {
+        std::vector<std::string> options;
+        std::string err;
+    } checks[] = {
+        {{"-m", "1", "--palette", "0123"},
+         "tarnvil-fit: the palette 0123 cannot be reached in MODE 1: tarnvil's colour matching reaches "
+         "0137, 0157, 0237, 0267, 0457 and 0467; with --dither diffuse, any four different digits\n"},
+        {{"-m", "1", "-p", "0123", "--dither", "diffuse"}, ""},
+        {{"-m", "5", "--dither", "diffuse", "-p", "0113"},
+         "tarnvil-fit: the palette 0113 cannot be reached in MODE 5: error diffusion reaches any four different digits\n"},
+        {{"-m", "4", "--dither", "diffuse", "-p", "33"},
+         "tarnvil-fit: the palette 33 cannot be reached in MODE 4: error diffusion reaches any two different digits\n"},
+        {{"-m", "2", "--dither", "diffuse", "-p", "01234566"},
+         "tarnvil-fit: the palette 01234566 cannot be reached in MODE 2: error diffusion reaches any arrangement of the "
+         "digits 01234567\n"},
+        {{"-m", "1", "--dither", "diffuse", "-p", "0124", "one.png", "--dither", "ordered"},
+         "tarnvil-fit: the palette 0124 cannot be reached in MODE 1: tarnvil's colour matching reaches "
+         "0137, 0157, 0237, 0267, 0457 and 0467; with --dither diffuse, any four different digits\n"},
+        {{"--palette", "0137"},
+         "tarnvil-fit: a MODE 2 palette is 8 digits from 0 to 7, one for each logical colour (default 01234567)\n"},
+    };
+    for (const auto& c : checks) {
+        const Fitted fitted = fit(c.options, gradient(0, 0));
+        EXPECT_EQ(fitted.err, c.err);
+        EXPECT_EQ(fitted.status, c.err.empty() ? 0 : 2) << c.err;
+        EXPECT_EQ(fitted.out.empty(), !c.err.empty()) << c.err;
+    }
 }
 
 }  // namespace

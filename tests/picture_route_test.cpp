@@ -104,6 +104,9 @@ TEST(PictureRoute, OneCommandGivesTheDumpsAndPreviewsOfTheSeparateCommands) {
         {"--halftone 2", "-m 1 -a --dither diffuse", "auto", &png},
         {"", "-m 0 --dither diffuse --tone plain", "", &ppm},
         {"--stagger", "-m 5 --dither diffuse", "0157", &png},
+        {"", "-m 1 --dither diffuse", "0147", &png},
+        {"", "-m 5 --dither diffuse", "auto", &ppm},
+        {"", "-m 0 --dither diffuse", "14", &png},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fit + " " + c.tarnvil + " -p " + c.palette);
@@ -183,6 +186,9 @@ TEST(PictureRoute, PicturesThatCannotBeShown) {
         {true, {"cut.png"}, png.substr(0, png.size() - 20), 1, "tarnvil-disc: cut.png: damaged or cut short ("},
         {false, {"cut.png"}, png.substr(0, png.size() - 20), 1, "tarnvil-view: cut.png: damaged or cut short ("},
         {true, {"-m", "1", "-p", "0123", "pic.png"}, png, 1, "tarnvil-disc: pic.png: "},
+        {false, {"-m", "1", "--dither", "diffuse", "-p", "0113", "pic.png"}, png, 1,
+         "tarnvil-view: pic.png: the palette 0113 cannot be reached in MODE 1: error diffusion reaches any four "
+         "different digits\n"},
         {true, {"-p", "auto", "x.bbc"}, std::string(20480, '\0'), 1,
          "tarnvil-disc: x.bbc: -p auto is for pictures; show a dump in the palette it was prepared for\n"},
         {true, {"--halftone", "5", "pic.png"}, png, 2,

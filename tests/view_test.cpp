@@ -246,6 +246,7 @@ TEST(View, ScalingKeepsTheLight) {
         std::vector<uint32_t> out;  // empty: refused
     } cases[] = {
         {2, 2, {kWhite, kBlack, kBlack, kWhite}, 1, 1, {kHalf}},
+        {1, 2, {kWhite, kBlack}, 1, 1, {kHalf}},
         {4, 2, {kWhite, kBlack, kRed, kRed, kBlack, kWhite, kRed, kRed}, 2, 1, {kHalf, kRed}},
         {3, 1, {0x123456, 0xFEDCBA, 0x010203}, 3, 1, {0x123456, 0xFEDCBA, 0x010203}},
         {3, 1, {kWhite, kBlack, kBlack}, 2, 1, {kTwoThirds, kBlack}},

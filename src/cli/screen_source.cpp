@@ -77,7 +77,7 @@ void not_a_picture(const char* path, int32_t mode, int64_t size, char* reason, s
 bool load_picture(const ToolRun& run, int32_t index, const NamedDump& named, LoadedScreen& screen, char* reason,
                   size_t capacity) {
     if (named.fit.palette_choice == FitSettings::PaletteChoice::kGiven &&
-        !palette_reachable(named.mode, named.fit.palette, reason, capacity))
+        !palette_reachable(named.mode, named.fit.palette, named.fit.dither == Dither::kDiffuse, reason, capacity))
         return false;
     LoadedFile file;
     if (!run.load || !run.load(run.context, index, named.path, file)) {

@@ -196,12 +196,15 @@ const DISCS = [
         ],
     },
     // Pictures whose dots tarnvil-fit chose itself by error diffusion, one
-    // in a palette it picked, and a light-true one with tarnvil's halftone.
+    // in a palette it picked among every set of four colours, one in
+    // colours that tarnvil's matching alone cannot reach, and a light-true
+    // one with tarnvil's halftone.
     {
         name: "light.ssd", tracks: 80, title: "LIGHT",
         pictures: [
             { file: "sunset.ppm", options: ["-m", "2", "--dither", "diffuse"] },
             { file: "holiday snap.ppm", options: ["-m", "5", "-p", "auto"] },
+            { file: "holiday snap.ppm", options: ["-m", "1", "-p", "0147"] },
             { file: "harbour.pgm", options: ["-m", "0", "--dither", "ordered"] },
         ],
     },

@@ -737,6 +737,22 @@ describe("the page's controls", () => {
         const best = await save("save-dump");
         assertSamePicture(await screenPixels(), cliPreview(1, best.bytes, found), "the screen in the palette found");
         await page.getByLabel("Best for this picture", { exact: true }).uncheck();
+        // Diffused, any four colours: black, red, blue and white, which
+        // tarnvil's matching alone does not reach.
+        const choose = async (digits) => {
+            for (const [logical, digit] of [...digits].entries())
+                await page.getByLabel(`Logical ${logical}`, { exact: true }).selectOption(digit);
+        };
+        await page.getByLabel("Error diffusion (no halftone or aspect correction)", { exact: true }).check();
+        await choose("0147");
+        await settled("tarnvil -h01holiday.ppm");
+        await page.waitForFunction(() => document.getElementById("view-command").textContent.includes("-p 0147"));
+        assert.match(await page.textContent("#fit-command"), /--palette=0147 holiday\.jpg$/);
+        const diffused = await save("save-dump");
+        assertSamePicture(await screenPixels(), cliPreview(1, diffused.bytes, "0147"), "the diffused screen in 0147");
+        await choose("0137");
+        await page.getByLabel("tarnvil's halftones", { exact: true }).check();
+        await settled("tarnvil -h41holiday.ppm");
     });
 
     test("option changes through the controls redraw the screen and the strip", async () => {

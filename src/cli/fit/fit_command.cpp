@@ -46,9 +46,10 @@ const char kUsage[] =
     "      --halftone N     the halftone tarnvil converts with: 0 none, 1 fine\n"
     "                       (default), 2 coarse, 3 spiral, 4 diagonal\n"
     "      --stagger        tarnvil staggers the halftone between the channels\n"
-    "      --palette P      prepare the picture for the palette P (one digit 0 to 7\n"
-    "                       per logical colour, as tarnvil-view -p takes it), or\n"
-    "                       auto: the one whose screen comes closest to it\n"
+    "  -p, --palette P      prepare the picture for the palette P (one digit 0 to 7\n"
+    "                       per logical colour, as tarnvil-view -p takes it; any\n"
+    "                       different colours with --dither diffuse), or auto:\n"
+    "                       the one whose screen comes closest to it\n"
     "  -o, --output FILE    write the PPM to FILE, - for standard output (one\n"
     "                       PICTURE only; default: the picture's name with the\n"
     "                       extension .ppm)\n"
@@ -64,7 +65,7 @@ enum Option { kMode, kPalette, kOutput, kHelp, kVersion };
 
 constexpr auto kOptions = join_options(std::array<OptionSpec, 1>{{{"mode", 'm', true, kMode}}}, kFitSettingOptions,
                                        kConversionOptions,
-                                       std::array<OptionSpec, 4>{{{"palette", '\0', true, kPalette},
+                                       std::array<OptionSpec, 4>{{{"palette", 'p', true, kPalette},
                                                                   {"output", 'o', true, kOutput},
                                                                   {"help", 'h', false, kHelp},
                                                                   {"version", '\0', false, kVersion}}});
@@ -79,7 +80,7 @@ struct NamedPicture {
 bool take_setting(const Argument& argument, FitSettings& settings, const ToolRun& run) {
     const char* value = argument.value;
     const char* complaint = nullptr;
-    char reason[160];
+    char reason[128];
     switch (argument.id) {
     case kMode:
         if (!parse_mode_argument(value, settings.mode)) complaint = "the mode must be 0, 1, 2, 4 or 5";
@@ -88,8 +89,7 @@ bool take_setting(const Argument& argument, FitSettings& settings, const ToolRun
     case kPalette:
         if (strcmp(value, "auto") == 0) {
             settings.palette_choice = FitSettings::PaletteChoice::kBest;
-        } else if (parse_palette(value, settings.mode, settings.palette, reason, sizeof reason) &&
-                   palette_reachable(settings.mode, settings.palette, reason, sizeof reason)) {
+        } else if (parse_palette(value, settings.mode, settings.palette, reason, sizeof reason)) {
             settings.palette_choice = FitSettings::PaletteChoice::kGiven;
         } else {
             complaint = reason;
@@ -100,6 +100,18 @@ bool take_setting(const Argument& argument, FitSettings& settings, const ToolRun
     }
     if (complaint) usage_error(run, kProgram, complaint);
     return complaint == nullptr;
+}
+
+// Whether the palette given for the next picture is one its dithering
+// reaches; checked when the picture is named, as --dither may follow
+// --palette. False after reporting it.
+bool palette_fits(const FitSettings& settings, const ToolRun& run) {
+    char reason[256];
+    if (settings.palette_choice != FitSettings::PaletteChoice::kGiven ||
+        palette_reachable(settings.mode, settings.palette, settings.dither == Dither::kDiffuse, reason, sizeof reason))
+        return true;
+    usage_error(run, kProgram, reason);
+    return false;
 }
 
 // The dump tarnvil writes for `ppm`, as the next commands name it: behind
@@ -220,6 +232,7 @@ int fit_pictures(int argc, char** argv, const ToolRun& run, const PpmOutput& out
     for (Argument argument; (argument = next_argument(line)).kind != ArgumentKind::kEnd;) {
         if (argument.kind == ArgumentKind::kError) return point_to_help(run, kProgram);
         if (argument.kind == ArgumentKind::kOperand) {
+            if (!palette_fits(settings, run)) return 2;
             pictures[count++] = {argument.value, settings};
             note_operand(following);
             continue;

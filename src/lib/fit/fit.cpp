@@ -312,33 +312,48 @@ bool finish_samples(const FitSettings& settings, const Palette* palette, uint8_t
 // The picture prepared for a palette: given, or the best of the
 // candidates by the distance of their screens from the picture, each made
 // the way the settings ask (tone and dither). Ties go to the earlier
-// candidate, the mode's own first.
+// candidate, the mode's own first. Candidates are tried from the lowest
+// bound of their distance (mixture_bound) up, and those whose bound
+// already exceeds the best distance are not made at all: the choice is
+// the one trying every candidate would make, in less time.
 bool fit_for_palette(PpmBytes& base, const FitSettings& settings, PpmBytes& ppm) {
     const int32_t width = fit_width(settings);
     const size_t header = base.size - static_cast<size_t>(width) * kScreenLines * 3;
 
     Palette candidates[kMaxCandidates];
-    const int32_t count =
-        settings.palette_choice == FitSettings::PaletteChoice::kGiven ? 1 : palette_candidates(settings.mode, candidates);
-    if (count == 1) candidates[0] = settings.palette;
+    const bool given = settings.palette_choice == FitSettings::PaletteChoice::kGiven;
+    const int32_t count = given ? 1 : palette_candidates(settings.mode, settings.dither == Dither::kDiffuse, candidates);
+    if (given) candidates[0] = settings.palette;
     std::unique_ptr<uint8_t[]> trial(new (std::nothrow) uint8_t[base.size]);
     ppm.data.reset(new (std::nothrow) uint8_t[base.size]);
     if (!trial || !ppm.data) return false;
     ppm.size = base.size;
     BlurredPicture blurred;
     if (count > 1 && !blur_samples(base.data.get() + header, width, blurred)) return false;
+    uint64_t bound[kMaxCandidates] = {};
+    int32_t order[kMaxCandidates];
+    for (int32_t i = 0; i < count; ++i) {
+        if (count > 1) bound[i] = mixture_bound(candidates[i], blurred);
+        order[i] = i;
+    }
+    std::stable_sort(order, order + count, [&](int32_t a, int32_t b) { return bound[a] < bound[b]; });
     const ConversionOptions options = conversion_for(settings);
     uint64_t best = UINT64_MAX;
-    for (int32_t i = 0; i < count; ++i) {
+    int32_t chosen = -1;
+    for (int32_t k = 0; k < count; ++k) {
+        const int32_t i = order[k];
+        if (chosen >= 0 && bound[i] > best) break;
+        if (chosen >= 0 && bound[i] == best && i > chosen) continue;
         memcpy(trial.get(), base.data.get(), base.size);
         if (!finish_samples(settings, &candidates[i], trial.get() + header)) return false;
         uint64_t error = 0;
         if (count > 1 && !palette_error(options, candidates[i], blurred, trial.get() + header, error)) return false;
-        if (count > 1 && error >= best) continue;
+        if (chosen >= 0 && (error > best || (error == best && i > chosen))) continue;
         best = error;
+        chosen = i;
         std::swap(trial, ppm.data);
-        palette_digits(candidates[i], ppm.palette);
     }
+    palette_digits(candidates[chosen], ppm.palette);
     return true;
 }
 

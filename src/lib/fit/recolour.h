@@ -2,7 +2,9 @@
 // matching is fixed, so tarnvil-fit changes the picture instead: in MODEs
 // 1 and 5 it reorders the red, green and blue channels, in MODEs 0 and 4
 // the picture becomes grey, light where it is nearer the lit colour, in
-// MODE 2 each colour moves to the logical colour that shows it.
+// MODE 2 each colour moves to the logical colour that shows it. With error
+// diffusion tarnvil-fit chooses each dot's logical colour itself, so any
+// colours can stand in the palette.
 #pragma once
 
 #include <cstddef>
@@ -12,9 +14,11 @@
 #include "lib/palette.h"
 #include "records.h"
 
-// Whether tarnvil's matching can land on `palette` in `mode`; when it
-// cannot, `reason` says which palettes it can.
-bool palette_reachable(int32_t mode, const Palette& palette, char* reason, size_t capacity);
+// Whether tarnvil's matching (or with `diffused` the error diffusion) can
+// land on `palette` in `mode`; when it cannot, `reason` says which
+// palettes it can. Diffused, any different colours can: each dot's logical
+// colour is chosen, and VDU 19 shows it as any physical colour.
+bool palette_reachable(int32_t mode, const Palette& palette, bool diffused, char* reason, size_t capacity);
 
 // Maps `pixels` RGB samples so that tarnvil and `palette` show them in
 // their own colours.
@@ -22,9 +26,10 @@ void map_to_palette(int32_t mode, const Palette& palette, uint8_t* rgb, size_t p
 
 // Moves each pixel of `rgb` to the nearest colour, in linear light, that
 // the palette's dots can mix: between the two colours of a 2-colour
-// palette; in a 4-colour one, where the primary's channel is at least the
-// secondary's other one and that at least the third (black, the primary,
-// the secondary and white mix nothing else); in MODE 2 every colour. Light
+// palette; in a 4-colour one, inside the solid (or the flat shape) whose
+// corners are its colours, for black, a primary, a secondary containing it
+// and white where the primary's channel is at least the secondary's other
+// one and that at least the third; in MODE 2 every colour. Light
 // is the sRGB light of the samples, or with `samples_as_light` the samples
 // themselves.
 void keep_within_palette(const Palette& palette, bool samples_as_light, uint8_t* rgb, size_t pixels);
@@ -32,11 +37,36 @@ void keep_within_palette(const Palette& palette, bool samples_as_light, uint8_t*
 // The palettes --palette auto tries for `mode`, the mode's own first: the
 // six of MODEs 1 and 5; in MODEs 0 and 4 the 28 pairs of colours, the
 // lighter one lit; in MODE 2 the 48 that reorder and invert the channels
-// (the other arrangements bend the colours between the corners). Returns
-// how many it wrote.
-int32_t palette_candidates(int32_t mode, Palette* candidates);
+// (the other arrangements bend the colours between the corners). With
+// `diffused`, every set of colours once, whose order shows nothing
+// different: the 70 sets of four and the 28 pairs, each in ascending order
+// of the physical colours' numbers, and in MODE 2 its own eight alone.
+// Returns how many it wrote.
+int32_t palette_candidates(int32_t mode, bool diffused, Palette* candidates);
 
-inline constexpr int32_t kMaxCandidates = 48;
+inline constexpr int32_t kMaxCandidates = 70;
+
+// The colours a palette's dots mix, in linear light: the segment between
+// two colours, the solid (or flat shape) whose corners are four, or with
+// eight the whole cube. Each physical colour is a corner of the cube, 0 or
+// 1 a channel.
+struct Mixtures {
+    int32_t colours = 0;
+    int64_t corner[4][3] = {};
+    // Four colours that span a solid: each face's outward normal, the
+    // corner opposite it left out.
+    bool solid = false;
+    int64_t normal[4][3] = {};
+};
+
+Mixtures mixtures_of(const Palette& palette);
+
+// The nearest colour to `light` (0..65535 a channel) that `mixtures` holds,
+// in `nearest`, each channel rounded to a whole number; returns the
+// squared distance between them. keep_within_palette moves colours there
+// but for the mode's own palette and those tarnvil reaches by reordering
+// the channels, which it moves the same way with its own rounding.
+int64_t nearest_mixture(const Mixtures& mixtures, const int32_t (&light)[3], int32_t (&nearest)[3]);
 
 // A picture of `width` x 256 in linear light (0..65535 a channel) after a
 // 3 x 3 box blur, as the sums of the nine samples, edges repeated: how a
@@ -49,6 +79,14 @@ struct BlurredPicture {
 // The blur of the RGB samples of a PPM of `width` x 256. False when memory
 // runs out.
 bool blur_samples(const uint8_t* rgb, int32_t width, BlurredPicture& blurred);
+
+// A bound that palette_error cannot go below for any screen in `palette`:
+// each blurred pixel of a screen mixes the palette's colours, so it is no
+// nearer the picture's than the nearest mixture is. Taken for the mean of
+// each block of 4 x 4 pixels (the squared distance from a solid is convex,
+// so the block's pixels are at least as far on the whole), less the
+// rounding, to be quick.
+uint64_t mixture_bound(const Palette& palette, const BlurredPicture& reference);
 
 // The dump tarnvil makes from the RGB samples of a PPM of `width` x 256
 // converted with `options` (`dump` holds kMaxScreenBytes). False when
