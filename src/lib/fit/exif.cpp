@@ -43,30 +43,49 @@ int32_t orientation_in(const Tiff& tiff) {
     return 1;
 }
 
+// One marker segment of a JPEG file: its marker, and for a marker with a
+// length, the bytes after the length.
+struct Segment {
+    uint8_t marker = 0;
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+};
+
+// The segment at `at` (fill bytes skipped), moving `at` past it. False at
+// the end of the image, at the end of the file or at a length that does
+// not fit: every walk below stops there.
+bool next_segment(const uint8_t* bytes, size_t size, size_t& at, Segment& segment) {
+    while (at + 1 < size && bytes[at] == 0xFF && bytes[at + 1] == 0xFF) ++at;  // fill bytes
+    if (at + 2 > size || bytes[at] != 0xFF || bytes[at + 1] == 0xD9) return false;
+    segment.marker = bytes[at + 1];
+    if (segment.marker == 0x01 || (segment.marker >= 0xD0 && segment.marker <= 0xD7)) {  // no length
+        segment.data = nullptr;
+        segment.size = 0;
+        at += 2;
+        return true;
+    }
+    if (at + 4 > size) return false;
+    const size_t length = size_t{bytes[at + 2]} << 8 | bytes[at + 3];
+    if (length < 2 || length > size - at - 2) return false;
+    segment.data = bytes + at + 4;
+    segment.size = length - 2;
+    at += 2 + length;
+    return true;
+}
+
 }  // namespace
 
 int32_t jpeg_orientation(const uint8_t* bytes, size_t size) {
     // Marker segments from the start of the file up to the image data.
     size_t at = 2;
-    while (at + 4 <= size && bytes[at] == 0xFF) {
-        const uint8_t marker = bytes[at + 1];
-        if (marker == 0xFF) {  // fill byte
-            ++at;
-            continue;
-        }
-        if (marker == 0xD9 || marker == 0xDA) break;  // end of image, start of scan
-        const size_t length = size_t{bytes[at + 2]} << 8 | bytes[at + 3];
-        if (length < 2 || length > size - at - 2) break;
-        const uint8_t* segment = bytes + at + 4;
-        const size_t segment_size = length - 2;
-        if (marker == 0xE1 && segment_size >= 14 && memcmp(segment, "Exif\0\0", 6) == 0) {
-            const Tiff tiff{segment + 6, segment_size - 6, segment[6] == 'M'};
+    for (Segment segment; next_segment(bytes, size, at, segment) && segment.marker != 0xDA;) {
+        if (segment.marker == 0xE1 && segment.size >= 14 && memcmp(segment.data, "Exif\0\0", 6) == 0) {
+            const Tiff tiff{segment.data + 6, segment.size - 6, segment.data[6] == 'M'};
             uint32_t magic = 0;
-            const bool valid = (memcmp(segment + 6, "MM", 2) == 0 || memcmp(segment + 6, "II", 2) == 0) &&
+            const bool valid = (memcmp(segment.data + 6, "MM", 2) == 0 || memcmp(segment.data + 6, "II", 2) == 0) &&
                                tiff.u16(2, magic) && magic == 42;
             return valid ? orientation_in(tiff) : 1;
         }
-        at += 2 + length;
     }
     return 1;
 }
@@ -74,22 +93,8 @@ int32_t jpeg_orientation(const uint8_t* bytes, size_t size) {
 uint64_t jpeg_entropy_bytes(const uint8_t* bytes, size_t size) {
     uint64_t data = 0;
     size_t at = 2;
-    while (at + 2 <= size && bytes[at] == 0xFF) {
-        const uint8_t marker = bytes[at + 1];
-        if (marker == 0xFF) {  // fill byte
-            ++at;
-            continue;
-        }
-        if (marker == 0xD9) break;  // end of image
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {  // no length
-            at += 2;
-            continue;
-        }
-        if (at + 4 > size) break;
-        const size_t length = size_t{bytes[at + 2]} << 8 | bytes[at + 3];
-        if (length < 2 || length > size - at - 2) break;
-        at += 2 + length;
-        if (marker != 0xDA) continue;
+    for (Segment segment; next_segment(bytes, size, at, segment);) {
+        if (segment.marker != 0xDA) continue;
         // The scan's data runs to the next marker other than a stuffed zero
         // or a restart marker.
         const size_t from = at;
@@ -103,18 +108,10 @@ uint64_t jpeg_entropy_bytes(const uint8_t* bytes, size_t size) {
 
 bool jpeg_is_arithmetic(const uint8_t* bytes, size_t size) {
     size_t at = 2;
-    while (at + 4 <= size && bytes[at] == 0xFF) {
-        const uint8_t marker = bytes[at + 1];
-        if (marker == 0xFF) {  // fill byte
-            ++at;
-            continue;
-        }
+    for (Segment segment; next_segment(bytes, size, at, segment) && segment.marker != 0xDA;) {
         // The frame headers of arithmetic coding: sequential, progressive, lossless.
+        const uint8_t marker = segment.marker;
         if (marker == 0xC9 || marker == 0xCA || marker == 0xCB || (marker >= 0xCD && marker <= 0xCF)) return true;
-        if (marker == 0xD9 || marker == 0xDA) break;
-        const size_t length = size_t{bytes[at + 2]} << 8 | bytes[at + 3];
-        if (length < 2 || length > size - at - 2) break;
-        at += 2 + length;
     }
     return false;
 }
