@@ -235,13 +235,20 @@ bool take_picture(void* context, const ToolRun&, const char* path, const Indexed
     const size_t size = served.dumps[static_cast<size_t>(index)].bytes.size();
     if (size != 10240 && size != 20480) abort();
     ++pictures.taken;
-    // Named by -o or after the dump.
+    // Named by -o or after the dump: its name less ".bbc", then "-N" when
+    // the run chose that name already, then ".bbc.png".
     bool named = false;
+    const std::string name = path;
+    const std::string suffix = ".bbc.png";
+    const bool previewed =
+        name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
     for (int i = 1; i < pictures.argc; ++i) {
-        const std::string word = pictures.argv[i];
-        const std::string name = path;
-        named = named || word == name || word + ".png" == name ||
+        std::string word = pictures.argv[i];
+        named = named || word == name ||
                 (word.size() > name.size() && word.compare(word.size() - name.size(), name.size(), name) == 0);
+        if (word.size() > 4 && word.compare(word.size() - 4, 4, ".bbc") == 0) word.resize(word.size() - 4);
+        named = named || (previewed && name.compare(0, word.size(), word) == 0 &&
+                          (name.size() == word.size() + suffix.size() || name[word.size()] == '-'));
     }
     if (!named) abort();
     const bool scaled = picture.width == 640 && picture.height == 512;
