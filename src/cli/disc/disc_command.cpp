@@ -35,6 +35,9 @@ const char kUsageStart[] =
     "                     dumps that follow shows: 07, 0137 or 01234567 by\n"
     "                     default; -m resets it; !BOOT sets it with VDU 19; for\n"
     "                     pictures also auto, the one that suits each best\n"
+    "      --raw          store the screens as they are, as discs were before 1.1,\n"
+    "                     at most 30 of them; else each is packed, to be unpacked\n"
+    "                     by the machine, and the disc holds up to 250\n"
     "      --keep DIR     also write each picture's PPM, dump, sidecar and\n"
     "                     preview into DIR, named as the separate commands name\n"
     "                     them\n"
@@ -49,7 +52,7 @@ const char kUsageEnd[] =
     "Boot the disc with SHIFT+BREAK: each picture stays until a key is pressed,\n"
     "the last one until ESCAPE or BREAK.\n";
 
-enum Option { kOutput, kTracks, kTitle, kMode, kPalette, kKeep, kHelp, kVersion };
+enum Option { kOutput, kTracks, kTitle, kMode, kPalette, kKeep, kRaw, kHelp, kVersion };
 
 constexpr auto kOptions = join_options(
     std::array<OptionSpec, 5>{{{"output", 'o', true, kOutput},
@@ -58,7 +61,10 @@ constexpr auto kOptions = join_options(
                                {"mode", 'm', true, kMode},
                                {"palette", 'p', true, kPalette}}},
     kFitSettingOptions, kConversionOptions,
-    std::array<OptionSpec, 3>{{{"keep", '\0', true, kKeep}, {"help", 'h', false, kHelp}, {"version", '\0', false, kVersion}}});
+    std::array<OptionSpec, 4>{{{"keep", '\0', true, kKeep},
+                               {"raw", '\0', false, kRaw},
+                               {"help", 'h', false, kHelp},
+                               {"version", '\0', false, kVersion}}});
 
 struct Request {
     Request() = default;
@@ -69,6 +75,7 @@ struct Request {
     const char* title = "PICTURES";
     const char* keep = nullptr;
     int32_t tracks = 80;
+    bool raw = false;
 };
 
 // Fills `request` from the command line. Returns -1 to go on, or the exit
@@ -111,6 +118,9 @@ int parse_command_line(int argc, char** argv, const ToolRun& run, Request& reque
                 break;
             case kKeep:
                 request.keep = argument.value;
+                break;
+            case kRaw:
+                request.raw = true;
                 break;
             case kHelp:
                 return show_usage_with_pictures(run, kUsageStart, kUsageEnd);
@@ -175,22 +185,34 @@ bool spares_the_inputs(const ToolRun& run, const char* output, const char* dump)
 }  // namespace
 
 int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& output) {
-    Request request;  // not copied: `named` points into it
+    // Not copied: `named` points into it. Too big for some stacks.
+    const std::unique_ptr<Request> held(new (std::nothrow) Request);
+    if (!held) {
+        say(run.errors, "%s: out of memory\n", kProgram);
+        return 1;
+    }
+    Request& request = *held;
     const int status = parse_command_line(argc, argv, run, request);
     if (status >= 0) return status;
     const int32_t given = request.named.count;
-    if (given > kMaxPictures) {
+    if (request.raw && given > kMaxRawPictures) {
         say(run.errors, "%s: %d pictures given, but a disc holds at most %d beside !BOOT\n", kProgram,
+            static_cast<int>(given), static_cast<int>(kMaxRawPictures));
+        return 1;
+    }
+    if (given > kMaxPictures) {
+        say(run.errors, "%s: %d pictures given, but a disc of packed pictures holds at most %d\n", kProgram,
             static_cast<int>(given), static_cast<int>(kMaxPictures));
         return 1;
     }
     if (!output_can_go_to(run, kProgram, request.output, "a disc image")) return 1;
     // What cannot fit is refused before any picture is read or prepared:
     // each screen's sectors, the catalogue's two and at least one of !BOOT.
+    // How far packed screens shrink is known only once they are packed.
     const int32_t total = request.tracks * kSectorsPerTrack;
     int32_t needed = 3;
     int32_t fitting = 0;
-    for (int32_t i = 0; i < given; ++i) {
+    for (int32_t i = 0; i < given && request.raw; ++i) {
         needed += (screen_bytes(screen_mode_for(request.dumps[i].mode)) + kSectorBytes - 1) / kSectorBytes;
         if (needed <= total) fitting = i + 1;
     }
@@ -210,7 +232,11 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
         say(run.errors, "%s: out of memory\n", kProgram);
         return 1;
     }
-    DiscPicture pictures[kMaxPictures];
+    const std::unique_ptr<DiscPicture[]> pictures(new (std::nothrow) DiscPicture[kMaxPictures]);
+    if (!pictures) {
+        say(run.errors, "%s: out of memory\n", kProgram);
+        return 1;
+    }
     char reason[platform::kMaxPath + 160];
     bool ready = true;
     for (int32_t i = 0; i < given; ++i) {
@@ -242,12 +268,20 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
             !keep_files(run, kProgram, request.keep, request.dumps[i], screens[static_cast<size_t>(i)]))
             return 1;
 
-    if (!build_disc(request.tracks, request.title, pictures, given, disc.get(), reason, sizeof reason)) {
+    DiscSummary summary{};
+    if (!build_disc(request.tracks, request.title, pictures.get(), given, !request.raw, disc.get(), summary, reason,
+                    sizeof reason)) {
         say(run.errors, "%s: %s\n", kProgram, reason);
         return 1;
     }
     const DiscImage image{disc.get(), static_cast<size_t>(request.tracks) * kSectorsPerTrack * kSectorBytes};
-    return output.take(output.context, run, request.output, image) ? 0 : 1;
+    if (!output.take(output.context, run, request.output, image)) return 1;
+    // Standard output may be the image itself.
+    if (strcmp(request.output, "-") != 0)
+        say(run.out, "%s holds %d picture%s in %d of its %d sectors; %d more of their size would fit\n", request.output,
+            static_cast<int>(summary.pictures), summary.pictures == 1 ? "" : "s", static_cast<int>(summary.sectors),
+            static_cast<int>(summary.total), static_cast<int>(summary.more));
+    return 0;
 }
 
 int run_disc(int argc, char** argv) {

@@ -43,6 +43,9 @@ constexpr int32_t kLongMatch = 512;
 // two, and to groups of four like the next four.
 constexpr int32_t kPairDepth = 16;
 constexpr int32_t kGroupDepth = 512;
+// A match this long ends the search: in screens of repeating halftones
+// every link can match for hundreds of bytes, and longer ones gain little.
+constexpr int32_t kNiceLength = 96;
 
 struct Found {
     int32_t offset, length;
@@ -55,10 +58,14 @@ int32_t group_key(const uint8_t* at) {
     return static_cast<int32_t>((word * 2654435761u) >> 16);
 }
 
-// Lengths worth trying for a match: all short ones, and where the gamma
-// code of a longer one grows, so longer stretches cost no more time.
-bool worth_trying(int32_t length, int32_t longest) {
-    return length <= 32 || (length & (length - 1)) == 0 || length == longest;
+// The next length worth trying for a match after `length`: every short
+// one, then where the gamma code of a longer one grows, then the longest,
+// so that long stretches cost no more time than short ones.
+int32_t next_length(int32_t length, int32_t longest) {
+    if (length < 32) return length + 1;
+    int32_t power = 64;
+    while (power <= length) power *= 2;
+    return power < longest || length == longest ? power : longest;
 }
 
 int32_t match_length(const uint8_t* s, int32_t at, int32_t offset, int32_t limit) {
@@ -169,10 +176,9 @@ int32_t pack_screen(const uint8_t* screen, int32_t size, uint8_t* packed) {
         if (here_literal.cost < kUnreached && here_literal.offset > 0 && here_literal.offset <= i) {
             const int32_t limit = n - i < kLongMatch * 2 ? n - i : kLongMatch * 2;
             const int32_t longest = match_length(screen, i, here_literal.offset, limit);
-            for (int32_t length = 1; length <= longest; ++length)
-                if (worth_trying(length, longest))
-                    reach_match(i + length, here_literal.cost + 1 + gamma_bits(length), i, here_literal.offset,
-                                Kind::kRepeat, false);
+            for (int32_t length = 1; length <= longest; length = next_length(length, longest))
+                reach_match(i + length, here_literal.cost + 1 + gamma_bits(length), i, here_literal.offset,
+                            Kind::kRepeat, false);
         }
         if (i + 1 >= n) continue;
         // New matches: the nearest offset for each longer length found,
@@ -199,12 +205,12 @@ int32_t pack_screen(const uint8_t* screen, int32_t size, uint8_t* packed) {
             };
             int32_t depth = 0;
             int32_t j = pair_head[pair];
-            for (; j >= 0 && depth < kPairDepth && i + best < n; j = pair_chain[j], ++depth) consider(j);
+            for (; j >= 0 && depth < kPairDepth && i + best < n && best < kNiceLength; j = pair_chain[j], ++depth) consider(j);
             // Groups nearer than the last pair looked at were looked at.
             const int32_t searched = j;
             depth = 0;
             for (int32_t k = group >= 0 && searched >= 0 ? group_head[group] : -1;
-                 k >= 0 && depth < kGroupDepth && i + best < n; k = group_chain[k], ++depth)
+                 k >= 0 && depth < kGroupDepth && i + best < n && best < kNiceLength; k = group_chain[k], ++depth)
                 if (k <= searched) consider(k);
             if (best >= kLongMatch) {
                 long_offset = found[found_count - 1].offset;
@@ -221,10 +227,8 @@ int32_t pack_screen(const uint8_t* screen, int32_t size, uint8_t* packed) {
         int32_t shorter = 1;
         for (int32_t f = 0; f < found_count; ++f) {
             const int32_t cost = base + offset_bits(found[f].offset);
-            for (int32_t length = shorter + 1; length <= found[f].length; ++length)
-                if (worth_trying(length, found[f].length))
-                    reach_match(i + length, cost + gamma_bits(length - 1), i, found[f].offset, Kind::kNewMatch,
-                                from_match);
+            for (int32_t length = shorter + 1; length <= found[f].length; length = next_length(length, found[f].length))
+                reach_match(i + length, cost + gamma_bits(length - 1), i, found[f].offset, Kind::kNewMatch, from_match);
             shorter = found[f].length;
         }
     }

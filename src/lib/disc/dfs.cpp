@@ -115,3 +115,57 @@ size_t write_boot_program(const int32_t* modes, const char* const* changes, cons
     put(snprintf(piece, sizeof piece, "\rRUN\r"));
     return used < capacity ? used : 0;
 }
+
+size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, const char* unpacker,
+                                 uint32_t unpack_address, int32_t pack_sector, char* text, size_t capacity) {
+    char piece[512];
+    size_t used = 0;
+    auto put = [&](int length) {
+        const bool fits = length >= 0 && used + static_cast<size_t>(length) < capacity;
+        if (fits) memcpy(text + used, piece, static_cast<size_t>(length) + 1);
+        used = fits ? used + static_cast<size_t>(length) : capacity;
+    };
+    const bool one_file = pack_sector >= 0;
+    // Every logical colour of MODE 2 turns black, then 8-15 flash again as
+    // MODE left them. The screen's first page is &30, or &58 in MODEs 4
+    // and 5.
+    put(snprintf(piece, sizeof piece,
+                 "NEW\r"
+                 "10 OSCLI \"LOAD %s\":DIM B%% 10:S%%=%d:FOR I%%=1 TO %d:READ %sM%%,P$,L%%\r"
+                 "20 MODE M%%:VDU 23,1,0;0;0;0;:FOR J%%=0 TO 15:VDU 19,J%%,0;0;:NEXT%s\r",
+                 unpacker, static_cast<int>(pack_sector > 0 ? pack_sector : 0), static_cast<int>(count),
+                 one_file ? "" : "N$,", one_file ? "" : ":OSCLI \"LOAD \"+N$+\" \"+STR$~(&8000-L%)"));
+    // From the file of them all, the picture's sectors straight from the
+    // disc, track by track with OSWORD &7F: OSGBPB would take a turn of
+    // the disc for each sector. Each picture's bytes end a sector, so that
+    // its last byte lands at &7FFF; S% is its first sector.
+    if (one_file)
+        put(snprintf(piece, sizeof piece,
+                     "25 N%%=(L%%+255) DIV 256:D%%=&8000-256*N%%:REPEAT:C%%=10-S%% MOD 10:IF C%%>N%% C%%=N%%\r"
+                     "26 ?B%%=0:B%%!1=D%%:B%%?5=3:B%%?6=&53:B%%?7=S%% DIV 10:B%%?8=S%% MOD 10:B%%?9=&20+C%%"
+                     ":A%%=&7F:X%%=B%%:Y%%=B%% DIV 256:CALL &FFF1:D%%=D%%+256*C%%:S%%=S%%+C%%:N%%=N%%-C%%:UNTIL N%%=0\r"));
+    put(snprintf(piece, sizeof piece,
+                 "30 A%%=&30-40*(M%%>3):X%%=&8000-L%%:Y%%=X%% DIV 256:CALL &%lX"
+                 ":FOR J%%=1 TO LEN P$:VDU 19,J%%-1,VAL MID$(P$,J%%,1);0;:NEXT"
+                 ":IF M%%=2 THEN FOR J%%=8 TO 15:VDU 19,J%%,J%%;0;:NEXT\r"
+                 "40 A$=GET$:NEXT:REPEAT UNTIL FALSE",
+                 static_cast<unsigned long>(unpack_address)));
+    // DATA lines well inside the 238 characters BASIC takes on a line.
+    int line = 50;
+    size_t line_length = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        char item[48];
+        snprintf(item, sizeof item, "%s%s%d,%s,%lu", one_file ? "" : pictures[i].name, one_file ? "" : ",", static_cast<int>(pictures[i].mode), pictures[i].palette,
+                 static_cast<unsigned long>(pictures[i].length));
+        if (line_length == 0 || line_length + strlen(item) > 200) {
+            put(snprintf(piece, sizeof piece, "\r%d DATA %s", line, item));
+            line += 10;
+            line_length = 10 + strlen(item);
+        } else {
+            put(snprintf(piece, sizeof piece, ",%s", item));
+            line_length += 1 + strlen(item);
+        }
+    }
+    put(snprintf(piece, sizeof piece, "\rRUN\r"));
+    return used < capacity ? used : 0;
+}

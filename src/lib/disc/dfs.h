@@ -40,3 +40,22 @@ void write_ssd(int32_t tracks, const char* title, int32_t boot_option, const Dis
 // not fit in `capacity`.
 size_t write_boot_program(const int32_t* modes, const char* const* changes, const char* const* names, int32_t count,
                           char* text, size_t capacity);
+
+// One picture as the !BOOT of a packed disc reads it.
+struct PackedPicture {
+    const char* name;     // its file, unless they are all in one
+    int32_t mode;
+    const char* palette;  // the physical colour of each logical colour, as digits
+    uint32_t length;      // its packed bytes
+};
+
+// The !BOOT text of a disc of packed pictures: it loads the unpacker
+// (file `unpacker`, at `unpack_address`) once, then for each picture
+// changes mode, turns every logical colour black, loads the packed bytes
+// to end at the top of screen memory, unpacks them there, sets the palette
+// with VDU 19 and waits for a key; the last picture stays until ESCAPE.
+// Each picture is its own file, or with `pack_sector` >= 0 they follow one
+// another from that sector, each padded in front to end a sector. Returns
+// its length, 0 when it does not fit in `capacity`.
+size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, const char* unpacker,
+                                 uint32_t unpack_address, int32_t pack_sector, char* text, size_t capacity);
