@@ -311,6 +311,10 @@ TEST(Disc, BadInputsWriteNothing) {
         {{"--title", "Gr\xc3\xb6\xc3\x9f" "e", "big.bbc"}, 2,
          "tarnvil-disc: the title may only use printable ASCII characters, from space to '~'\n" + try_help},
         {{"--tracks", "41", "big.bbc"}, 2, "tarnvil-disc: --tracks must be 40 or 80\n" + try_help},
+        {{"--seconds", "0", "big.bbc"}, 2, "tarnvil-disc: --seconds must be a whole number from 1 to 327\n" + try_help},
+        {{"--seconds", "328", "big.bbc"}, 2, "tarnvil-disc: --seconds must be a whole number from 1 to 327\n" + try_help},
+        {{"--seconds", "5s", "big.bbc"}, 2, "tarnvil-disc: --seconds must be a whole number from 1 to 327\n" + try_help},
+        {{"--seconds", "3", "big.bbc"}, 2, "tarnvil-disc: --seconds shows packed pictures: leave out --raw\n" + try_help},
         {{"-m", "3", "big.bbc"}, 2, "tarnvil-disc: the mode must be 0, 1, 2, 4 or 5\n" + try_help},
         {{"big.bbc", "-m", "5"}, 2,
          "tarnvil-disc: -m 5 comes after the last dump; put it before the dumps it is for\n" + try_help},
@@ -334,7 +338,8 @@ TEST(Disc, BadInputsWriteNothing) {
         EXPECT_EQ(run.out, "");
         EXPECT_TRUE(run.results.empty()) << c.err;
         // Packed, as many fit as the screens shrink to.
-        if (c.err.find("pictures given") == std::string::npos && c.err.find("sectors") == std::string::npos) {
+        if (c.err.find("pictures given") == std::string::npos && c.err.find("sectors") == std::string::npos &&
+            c.err.find("--raw") == std::string::npos) {
             const ToolCall packed = packed_disc_tool(files, c.arguments, c.err.ends_with(try_help));
             EXPECT_EQ(packed.status, c.status);
             EXPECT_EQ(packed.err, c.err);
@@ -581,4 +586,10 @@ TEST(PackedDisc, BootProgram) {
               "40 A$=GET$:NEXT:REPEAT UNTIL FALSE\r"
               "50 DATA P1,1,0457," + std::to_string(disc.entries[0].length) + "\r"
               "RUN\r");
+    // A slideshow: the same, each picture for its seconds, then again.
+    const Disc slides = read_disc(
+        image_of(packed_disc_tool({{"a.bbc", patterned(20480, 1)}}, {"--seconds", "327", "-m", "1", "a.bbc"})));
+    const std::string show = slides.contents(slides.entries.back());
+    EXPECT_NE(show.find("DIM B% 10:T%=32700:REPEAT:RESTORE:S%=0:FOR I%=1 TO 1:READ"), std::string::npos) << show;
+    EXPECT_NE(show.find("\r40 A$=INKEY$(T%):NEXT:UNTIL FALSE\r50 DATA P1,1,0137,"), std::string::npos) << show;
 }

@@ -230,6 +230,16 @@ const DISCS = [
         pictures: [{ source: "sunset", options: "-a2" }],
     },
     { name: "many.ssd", tracks: 80, title: "MANY", machines: ["Master"], pictures: MANY },
+    // A slideshow: each picture for a second, then the next, then the first
+    // again, with no key pressed.
+    {
+        name: "show.ssd", tracks: 80, title: "SHOW", machines: ["B-DFS1.2"], seconds: 1,
+        pictures: [
+            { source: "bars", options: "-h05" },
+            { source: "sunset", options: "-h21" },
+            { source: "gradient", options: "-h12" },
+        ],
+    },
 ];
 
 const hex = (value, digits) => "&" + value.toString(16).toUpperCase().padStart(digits, "0");
@@ -280,6 +290,7 @@ function makeDiscs() {
         }
         run(tarnvilDisc, [
             "-o", disc.name, "--tracks", String(disc.tracks), "--title", disc.title, ...(disc.raw ? ["--raw"] : []),
+            ...(disc.seconds ? ["--seconds", String(disc.seconds)] : []),
             ...disc.pictures.flatMap((picture) => [...modeAndPalette(picture), picture.dump]),
         ]);
     }
@@ -550,13 +561,52 @@ async function checkDisc(disc, model) {
     return failures;
 }
 
+// Boots a slideshow and watches each picture come in turn, then the first
+// again, with no key pressed and no key read; ESCAPE then stops it.
+async function checkSlideshow(disc, model) {
+    const failures = [];
+    const machine = await Machine.start(path.join(workDir, disc.name), model);
+    machine.watchOsrdch(fromOs);
+    await machine.untilOsrdch(`${disc.name}: power on`);
+    machine.watchOsrdch(fromBasic);
+    await machine.shiftBreak();
+    const shown = [...disc.pictures.entries(), [0, disc.pictures[0]]];
+    let previous = null;
+    for (const [index, picture] of shown) {
+        const where = `${disc.name} on ${model} P${index + 1} (${picture.dump}, MODE ${picture.mode})`;
+        const began = machine.cycles;
+        // Each picture stays for the seconds given, then the next replaces it.
+        if (previous && !(await machine.runUntil(() => firstDifferentByte(machine, previous) !== null, 3 * disc.seconds * CYCLES_PER_SECOND)))
+            throw new Error(`${where}: the picture before stayed longer than ${3 * disc.seconds} s`);
+        if (!(await machine.runUntil(() => firstDifferentByte(machine, picture) === null, STEP_BUDGET)))
+            throw new Error(`${where}: never in screen memory (${firstDifferentByte(machine, picture)})`);
+        const seconds = ((machine.cycles - began) / CYCLES_PER_SECOND).toFixed(1);
+        // Once the palette is set: VDU 19 for each of MODE 2's colours
+        // takes a few fields.
+        await machine.runFields(10);
+        const pixels = firstDifferentPixel(machine, picture, 1);
+        if (pixels) failures.push(`${where}: ${pixels}`);
+        console.log(`${pixels ? "FAIL" : "ok  "} ${where}, shown after ${seconds} s with no key`);
+        previous = picture;
+    }
+    if (machine.watch.caller !== null) failures.push(`${disc.name} on ${model}: the slideshow waited for a key`);
+    machine.screenText = "";
+    machine.watchOsrdch(fromOs);
+    await machine.press(keyCodes.ESCAPE);
+    await machine.untilOsrdch(`${disc.name}: ESCAPE during the slideshow`);
+    if (machine.screenText !== escapeText(disc))
+        failures.push(`${disc.name} on ${model}: after ESCAPE the screen shows ${JSON.stringify(machine.screenText)}`);
+    else console.log(`ok   ${disc.name} on ${model}: ESCAPE gives the BASIC prompt`);
+    return failures;
+}
+
 const started = Date.now();
 makeDiscs();
 const failures = [];
 for (const disc of DISCS) {
     for (const model of disc.machines) {
         try {
-            failures.push(...(await checkDisc(disc, model)));
+            failures.push(...(await (disc.seconds ? checkSlideshow : checkDisc)(disc, model)));
         } catch (error) {
             failures.push(error.message.startsWith(disc.name) ? error.message : `${disc.name} on ${model}: ${error.message}`);
         }

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -38,6 +39,9 @@ const char kUsageStart[] =
     "      --raw          store the screens as they are, as discs were before 1.1,\n"
     "                     at most 30 of them; else each is packed, to be unpacked\n"
     "                     by the machine, and the disc holds up to 250\n"
+    "      --seconds N    a slideshow: each picture for N seconds (1 to 327) or\n"
+    "                     until a key, then the next, and after the last the\n"
+    "                     first again\n"
     "      --keep DIR     also write each picture's PPM, dump, sidecar and\n"
     "                     preview into DIR, named as the separate commands name\n"
     "                     them\n"
@@ -52,7 +56,7 @@ const char kUsageEnd[] =
     "Boot the disc with SHIFT+BREAK: each picture stays until a key is pressed,\n"
     "the last one until ESCAPE or BREAK.\n";
 
-enum Option { kOutput, kTracks, kTitle, kMode, kPalette, kKeep, kRaw, kHelp, kVersion };
+enum Option { kOutput, kTracks, kTitle, kMode, kPalette, kKeep, kRaw, kSeconds, kHelp, kVersion };
 
 constexpr auto kOptions = join_options(
     std::array<OptionSpec, 5>{{{"output", 'o', true, kOutput},
@@ -61,8 +65,9 @@ constexpr auto kOptions = join_options(
                                {"mode", 'm', true, kMode},
                                {"palette", 'p', true, kPalette}}},
     kFitSettingOptions, kConversionOptions,
-    std::array<OptionSpec, 4>{{{"keep", '\0', true, kKeep},
+    std::array<OptionSpec, 5>{{{"keep", '\0', true, kKeep},
                                {"raw", '\0', false, kRaw},
+                               {"seconds", '\0', true, kSeconds},
                                {"help", 'h', false, kHelp},
                                {"version", '\0', false, kVersion}}});
 
@@ -76,6 +81,7 @@ struct Request {
     const char* keep = nullptr;
     int32_t tracks = 80;
     bool raw = false;
+    int32_t seconds = 0;  // 0: each picture until a key
 };
 
 // Fills `request` from the command line. Returns -1 to go on, or the exit
@@ -122,6 +128,19 @@ int parse_command_line(int argc, char** argv, const ToolRun& run, Request& reque
             case kRaw:
                 request.raw = true;
                 break;
+            case kSeconds: {
+                // INKEY$ waits at most 32767 centiseconds.
+                char* end = nullptr;
+                const long seconds = strtol(argument.value, &end, 10);
+                if (argument.value[0] < '0' || argument.value[0] > '9' || *end || seconds < 1 ||
+                    seconds > kMaxSlideSeconds) {
+                    snprintf(reason, sizeof reason, "--seconds must be a whole number from 1 to %d",
+                             static_cast<int>(kMaxSlideSeconds));
+                    return usage_error(run, kProgram, reason);
+                }
+                request.seconds = static_cast<int32_t>(seconds);
+                break;
+            }
             case kHelp:
                 return show_usage_with_pictures(run, kUsageStart, kUsageEnd);
             case kVersion:
@@ -195,6 +214,8 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
     const int status = parse_command_line(argc, argv, run, request);
     if (status >= 0) return status;
     const int32_t given = request.named.count;
+    if (request.raw && request.seconds > 0)
+        return usage_error(run, kProgram, "--seconds shows packed pictures: leave out --raw");
     if (request.raw && given > kMaxRawPictures) {
         say(run.errors, "%s: %d pictures given, but a disc holds at most %d beside !BOOT\n", kProgram,
             static_cast<int>(given), static_cast<int>(kMaxRawPictures));
@@ -269,8 +290,8 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
             return 1;
 
     DiscSummary summary{};
-    if (!build_disc(request.tracks, request.title, pictures.get(), given, !request.raw, disc.get(), summary, reason,
-                    sizeof reason)) {
+    if (!build_disc(request.tracks, request.title, pictures.get(), given, !request.raw, request.seconds, disc.get(),
+                    summary, reason, sizeof reason)) {
         say(run.errors, "%s: %s\n", kProgram, reason);
         return 1;
     }

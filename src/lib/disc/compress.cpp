@@ -42,7 +42,7 @@ constexpr int32_t kLongMatch = 512;
 // Chain links followed at each position: to pairs of bytes like the next
 // two, and to groups of four like the next four.
 constexpr int32_t kPairDepth = 16;
-constexpr int32_t kGroupDepth = 512;
+constexpr int32_t kGroupDepth = 256;
 // A match this long ends the search: in screens of repeating halftones
 // every link can match for hundreds of bytes, and longer ones gain little.
 constexpr int32_t kNiceLength = 96;

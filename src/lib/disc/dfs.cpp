@@ -117,7 +117,8 @@ size_t write_boot_program(const int32_t* modes, const char* const* changes, cons
 }
 
 size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, const char* unpacker,
-                                 uint32_t unpack_address, int32_t pack_sector, char* text, size_t capacity) {
+                                 uint32_t unpack_address, int32_t pack_sector, int32_t seconds, char* text,
+                                 size_t capacity) {
     char piece[512];
     size_t used = 0;
     auto put = [&](int length) {
@@ -126,14 +127,18 @@ size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, c
         used = fits ? used + static_cast<size_t>(length) : capacity;
     };
     const bool one_file = pack_sector >= 0;
+    // A slideshow waits with INKEY$, in centiseconds, and starts again.
+    char again[48] = "";
+    if (seconds > 0) snprintf(again, sizeof again, "T%%=%d:REPEAT:RESTORE:", static_cast<int>(seconds * 100));
     // Every logical colour of MODE 2 turns black, then 8-15 flash again as
     // MODE left them. The screen's first page is &30, or &58 in MODEs 4
     // and 5.
     put(snprintf(piece, sizeof piece,
                  "NEW\r"
-                 "10 OSCLI \"LOAD %s\":DIM B%% 10:S%%=%d:FOR I%%=1 TO %d:READ %sM%%,P$,L%%\r"
+                 "10 OSCLI \"LOAD %s\":DIM B%% 10:%sS%%=%d:FOR I%%=1 TO %d:READ %sM%%,P$,L%%\r"
                  "20 MODE M%%:VDU 23,1,0;0;0;0;:FOR J%%=0 TO 15:VDU 19,J%%,0;0;:NEXT%s\r",
-                 unpacker, static_cast<int>(pack_sector > 0 ? pack_sector : 0), static_cast<int>(count),
+                 unpacker, again, static_cast<int>(pack_sector > 0 ? pack_sector : 0),
+                 static_cast<int>(count),
                  one_file ? "" : "N$,", one_file ? "" : ":OSCLI \"LOAD \"+N$+\" \"+STR$~(&8000-L%)"));
     // From the file of them all, the picture's sectors straight from the
     // disc, track by track with OSWORD &7F: OSGBPB would take a turn of
@@ -148,8 +153,9 @@ size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, c
                  "30 A%%=&30-40*(M%%>3):X%%=&8000-L%%:Y%%=X%% DIV 256:CALL &%lX"
                  ":FOR J%%=1 TO LEN P$:VDU 19,J%%-1,VAL MID$(P$,J%%,1);0;:NEXT"
                  ":IF M%%=2 THEN FOR J%%=8 TO 15:VDU 19,J%%,J%%;0;:NEXT\r"
-                 "40 A$=GET$:NEXT:REPEAT UNTIL FALSE",
-                 static_cast<unsigned long>(unpack_address)));
+                 "40 %s:NEXT:%s",
+                 static_cast<unsigned long>(unpack_address), seconds > 0 ? "A$=INKEY$(T%)" : "A$=GET$",
+                 seconds > 0 ? "UNTIL FALSE" : "REPEAT UNTIL FALSE"));
     // DATA lines well inside the 238 characters BASIC takes on a line.
     int line = 50;
     size_t line_length = 0;

@@ -55,7 +55,10 @@ struct PackedPicture {
 // to end at the top of screen memory, unpacks them there, sets the palette
 // with VDU 19 and waits for a key; the last picture stays until ESCAPE.
 // Each picture is its own file, or with `pack_sector` >= 0 they follow one
-// another from that sector, each padded in front to end a sector. Returns
-// its length, 0 when it does not fit in `capacity`.
+// another from that sector, each padded in front to end a sector. With
+// `seconds` > 0 each picture stays that long or until a key, and after the
+// last the first comes again. Returns its length, 0 when it does not fit
+// in `capacity`.
 size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, const char* unpacker,
-                                 uint32_t unpack_address, int32_t pack_sector, char* text, size_t capacity);
+                                 uint32_t unpack_address, int32_t pack_sector, int32_t seconds, char* text,
+                                 size_t capacity);

@@ -283,8 +283,8 @@ int32_t packed_sectors(uint32_t boot, const uint32_t* lengths, int32_t count, ui
     return sectors + extra * sectors_of(extra_each);
 }
 
-bool build_packed_disc(int32_t tracks, const char* title, const DiscPicture* pictures, int32_t count, uint8_t* image,
-                       DiscSummary& summary, char* reason, size_t capacity) {
+bool build_packed_disc(int32_t tracks, const char* title, const DiscPicture* pictures, int32_t count, int32_t seconds,
+                       uint8_t* image, DiscSummary& summary, char* reason, size_t capacity) {
     // Every picture packed, each from the start of a sector of its own,
     // or, in the file of them all, padded in front to end one.
     size_t room = 0;
@@ -332,7 +332,7 @@ bool build_packed_disc(int32_t tracks, const char* title, const DiscPicture* pic
     int32_t pack_sector = one_file ? 3 : -1;
     for (int32_t attempt = 0; attempt < 3; ++attempt) {
         boot_length = write_packed_boot_program(entries.get(), count, kUnpackerName, kUnpackAddress, pack_sector,
-                                                boot.get(), kBootRoom);
+                                                seconds, boot.get(), kBootRoom);
         const int32_t after = 2 + sectors_of(static_cast<uint32_t>(boot_length)) + sectors_of(kUnpackCodeSize);
         if (!one_file || after == pack_sector) break;
         pack_sector = after;
@@ -384,7 +384,7 @@ bool build_packed_disc(int32_t tracks, const char* title, const DiscPicture* pic
 }  // namespace
 
 bool build_disc(int32_t tracks, const char* title, const DiscPicture* pictures, int32_t count, bool packed,
-                uint8_t* image, DiscSummary& summary, char* reason, size_t capacity) {
-    return packed ? build_packed_disc(tracks, title, pictures, count, image, summary, reason, capacity)
+                int32_t seconds, uint8_t* image, DiscSummary& summary, char* reason, size_t capacity) {
+    return packed ? build_packed_disc(tracks, title, pictures, count, seconds, image, summary, reason, capacity)
                   : build_raw_disc(tracks, title, pictures, count, image, summary, reason, capacity);
 }

@@ -12,6 +12,9 @@ inline constexpr int32_t kMaxRawPictures = kMaxDiscFiles - 1;
 // Pictures on a disc of packed screens: as many as !BOOT's list of them
 // leaves room for below screen memory, in one file once the names run out.
 inline constexpr int32_t kMaxPictures = 250;
+// The longest a slideshow shows a picture: INKEY$ waits up to 32767
+// centiseconds.
+inline constexpr int32_t kMaxSlideSeconds = 327;
 
 // A picture ready for the disc.
 struct DiscPicture {
@@ -64,5 +67,7 @@ struct DiscSummary {
 // (tracks * 2560 bytes, at most kMaxDiscBytes). The title has been checked
 // and there are at most kMaxPictures pictures packed, kMaxRawPictures not.
 // False when they do not fit on `tracks` tracks (40 or 80).
+// With `seconds` (packed only, 1 to kMaxSlideSeconds), !BOOT shows each
+// picture that long or until a key, and starts again after the last.
 bool build_disc(int32_t tracks, const char* title, const DiscPicture* pictures, int32_t count, bool packed,
-                uint8_t* image, DiscSummary& summary, char* reason, size_t capacity);
+                int32_t seconds, uint8_t* image, DiscSummary& summary, char* reason, size_t capacity);
