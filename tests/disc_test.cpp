@@ -575,6 +575,16 @@ TEST(PackedDisc, LayoutsAndScreens) {
     }
 }
 
+// Packed screens that do not fit: as many as do are told.
+TEST(PackedDisc, TooMany) {
+    const ToolCall call = packed_disc_tool({{"noise.bbc", noise(20480, 3)}},
+                                           {"--tracks", "40", "noise.bbc", "noise.bbc", "noise.bbc", "noise.bbc", "noise.bbc"});
+    EXPECT_EQ(call.status, 1);
+    EXPECT_EQ(call.err, "tarnvil-disc: the pictures need 405 sectors, but a 40-track disc has 400; nothing written\n"
+                        "tarnvil-disc: the first 4 of the 5 fit\n");
+    EXPECT_TRUE(call.results.empty());
+}
+
 TEST(PackedDisc, BootProgram) {
     const Disc disc = read_disc(image_of(packed_disc_tool({{"a.bbc", patterned(20480, 1)}}, {"-m", "1", "-p", "0457", "a.bbc"})));
     EXPECT_EQ(disc.contents(disc.entries.back()),

@@ -293,6 +293,9 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
     if (!build_disc(request.tracks, request.title, pictures.get(), given, !request.raw, request.seconds, disc.get(),
                     summary, reason, sizeof reason)) {
         say(run.errors, "%s: %s\n", kProgram, reason);
+        if (!request.raw && summary.total > 0)
+            say(run.errors, "%s: the first %d of the %d fit\n", kProgram, static_cast<int>(summary.pictures),
+                static_cast<int>(given));
         return 1;
     }
     const DiscImage image{disc.get(), static_cast<size_t>(request.tracks) * kSectorsPerTrack * kSectorBytes};

@@ -345,6 +345,12 @@ bool build_packed_disc(int32_t tracks, const char* title, const DiscPicture* pic
     const int32_t needed = packed_sectors(static_cast<uint32_t>(boot_length), lengths.get(), count, 0, 0);
     if (needed > total) {
         say_too_big(needed, tracks, reason, capacity);
+        // The first pictures that fit, with !BOOT as long as for them all.
+        int32_t fitting = 0;
+        while (fitting < count &&
+               packed_sectors(static_cast<uint32_t>(boot_length), lengths.get(), fitting + 1, 0, 0) <= total)
+            ++fitting;
+        summary = {fitting, needed, total, 0};
         return false;
     }
 

@@ -66,7 +66,8 @@ struct DiscSummary {
 // as they are, and a disc of dumps alone is as it always was. Into `image`
 // (tracks * 2560 bytes, at most kMaxDiscBytes). The title has been checked
 // and there are at most kMaxPictures pictures packed, kMaxRawPictures not.
-// False when they do not fit on `tracks` tracks (40 or 80).
+// False when they do not fit on `tracks` tracks (40 or 80); then, for
+// packed pictures, `summary.pictures` tells how many of the first fit.
 // With `seconds` (packed only, 1 to kMaxSlideSeconds), !BOOT shows each
 // picture that long or until a key, and starts again after the last.
 bool build_disc(int32_t tracks, const char* title, const DiscPicture* pictures, int32_t count, bool packed,
