@@ -575,6 +575,44 @@ TEST(PackedDisc, LayoutsAndScreens) {
     }
 }
 
+// NAME.dsd: both sides, their tracks interleaved; side 0 holds !BOOT, the
+// unpacker and the first pictures in $.!PICS, side 1 the rest in its own;
+// !BOOT's DATA gives each picture's drive (0 or 2) and first sector.
+TEST(PackedDisc, BothSides) {
+    const Files files = {{"noise.bbc", noise(20480, 5)}, {"a.bbc", patterned(20480, 2)}};
+    const std::vector<std::string> order = {"a.bbc", "noise.bbc", "noise.bbc", "noise.bbc", "noise.bbc", "noise.bbc", "a.bbc"};
+    std::vector<std::string> arguments = {"--tracks", "40", "-o", "two.dsd", "-m", "1"};
+    arguments.insert(arguments.end(), order.begin(), order.end());
+    const std::string image = image_of(packed_disc_tool(files, arguments), "two.dsd");
+    ASSERT_EQ(image.size(), 204800u);
+    std::string sides[2];
+    for (size_t track = 0; track < 40; ++track)
+        for (size_t side = 0; side < 2; ++side) sides[side] += image.substr((track * 2 + side) * 2560, 2560);
+    const Disc front = read_disc(sides[0]);
+    const Disc back = read_disc(sides[1]);
+    ASSERT_EQ(front.entries.size(), 3u);
+    ASSERT_EQ(back.entries.size(), 1u);
+    EXPECT_EQ(front.entries[0].name, "$.!PICS");
+    EXPECT_EQ(back.entries[0].name, "$.!PICS");
+    EXPECT_EQ(back.entries[0].start, 2u);
+    const std::vector<std::string> items = data_items(front.contents(front.entries.back()));
+    ASSERT_EQ(items.size(), order.size() * 5);
+    for (size_t i = 0; i < order.size(); ++i) {
+        const size_t length = std::stoul(items[i * 5 + 2]);
+        const int drive = std::stoi(items[i * 5 + 3]);
+        const size_t end = (std::stoul(items[i * 5 + 4]) + (length + 255) / 256) * 256;
+        EXPECT_EQ(drive, i < 5 ? 0 : 2) << i;  // four noises and the first fill side 0
+        const std::string& side = sides[drive / 2];
+        std::string screen(20480, '\0');
+        ASSERT_LE(end, side.size());
+        EXPECT_TRUE(unpack_screen(reinterpret_cast<const uint8_t*>(side.data() + end - length), static_cast<int32_t>(length),
+                                  reinterpret_cast<uint8_t*>(screen.data()), 20480));
+        EXPECT_TRUE(screen == files.at(order[i])) << i;
+    }
+    const ToolCall raw_dsd = packed_disc_tool(files, {"--raw", "-o", "x.dsd", "-m", "1", "a.bbc"});
+    EXPECT_EQ(raw_dsd.err, "tarnvil-disc: a .dsd disc holds packed pictures: leave out --raw\n");
+}
+
 // Packed screens that do not fit: as many as do are told.
 TEST(PackedDisc, TooMany) {
     const ToolCall call = packed_disc_tool({{"noise.bbc", noise(20480, 3)}},

@@ -4,7 +4,8 @@
 // BASIC 2 and DFS 0.9, DFS 1.2 or the 1770 DFS, and a Master 128. Discs of
 // packed screens unpack each with the machine's own code; one disc holds
 // more pictures than the catalogue has names, one a screen that does not
-// shrink, one is --raw, as discs were. For every picture, once the machine waits
+// shrink, one both sides of a .dsd, one is a slideshow, one is --raw, as
+// discs were. For every picture, once the machine waits
 // for a key, screen memory must equal the dump byte for byte and the video
 // frame must equal tarnvil-view's preview pixel for pixel, with nothing
 // else on the screen. After the last picture ESCAPE must give the BASIC
@@ -230,6 +231,15 @@ const DISCS = [
         pictures: [{ source: "sunset", options: "-a2" }],
     },
     { name: "many.ssd", tracks: 80, title: "MANY", machines: ["Master"], pictures: MANY },
+    // Both sides: when side 0 is full, the pictures go on from drive 2.
+    {
+        name: "both.dsd", tracks: 40, title: "BOTH", machines: ["B1770"],
+        pictures: [
+            { source: "gradient", options: "-h31" },
+            { noise: 1 }, { noise: 1 }, { noise: 1 }, { noise: 1 }, { noise: 1 },
+            { source: "sunset", options: "-h05" },
+        ],
+    },
     // A slideshow: each picture for a second, then the next, then the first
     // again, with no key pressed.
     {

@@ -27,7 +27,7 @@ const char kUsageStart[] =
     "or pictures, prepared and converted as tarnvil-fit and tarnvil would.\n"
     "\n"
     "  -o, --output FILE  the disc image to write, - for standard output\n"
-    "                     (default pictures.ssd)\n"
+    "                     (default pictures.ssd); NAME.dsd for both sides\n"
     "  -t, --tracks N     40 or 80 tracks (default 80)\n"
     "  -T, --title TEXT   the disc title, at most 12 characters (default PICTURES)\n"
     "  -m, --mode MODE    mode of the dumps that follow: 0, 1, 2, 4 or 5 (default 2)\n"
@@ -216,6 +216,15 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
     const int32_t given = request.named.count;
     if (request.raw && request.seconds > 0)
         return usage_error(run, kProgram, "--seconds shows packed pictures: leave out --raw");
+    // NAME.dsd: both sides of the disc, interleaved.
+    const size_t output_length = strlen(request.output);
+    const char* suffix = request.output + (output_length >= 4 ? output_length - 4 : output_length);
+    const int32_t sides = strlen(suffix) == 4 && suffix[0] == '.' && (suffix[1] | 0x20) == 'd' &&
+                                  (suffix[2] | 0x20) == 's' && (suffix[3] | 0x20) == 'd'
+                              ? 2
+                              : 1;
+    if (request.raw && sides == 2)
+        return usage_error(run, kProgram, "a .dsd disc holds packed pictures: leave out --raw");
     if (request.raw && given > kMaxRawPictures) {
         say(run.errors, "%s: %d pictures given, but a disc holds at most %d beside !BOOT\n", kProgram,
             static_cast<int>(given), static_cast<int>(kMaxRawPictures));
@@ -248,7 +257,7 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
     // A disc's worth of screens and the disc itself: more than a stack
     // should hold, and not kept between runs, so that the page may run again.
     const std::unique_ptr<LoadedScreen[]> screens(new (std::nothrow) LoadedScreen[static_cast<size_t>(given)]);
-    const std::unique_ptr<uint8_t[]> disc(new (std::nothrow) uint8_t[kMaxDiscBytes]);
+    const std::unique_ptr<uint8_t[]> disc(new (std::nothrow) uint8_t[static_cast<size_t>(kMaxDiscBytes) * 2]);
     if ((given > 0 && !screens) || !disc) {
         say(run.errors, "%s: out of memory\n", kProgram);
         return 1;
@@ -290,15 +299,16 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
             return 1;
 
     DiscSummary summary{};
-    if (!build_disc(request.tracks, request.title, pictures.get(), given, !request.raw, request.seconds, disc.get(),
-                    summary, reason, sizeof reason)) {
+    const DiscSettings settings{request.tracks, sides, !request.raw, request.seconds};
+    if (!build_disc(settings, request.title, pictures.get(), given, disc.get(), summary, reason, sizeof reason)) {
         say(run.errors, "%s: %s\n", kProgram, reason);
         if (!request.raw && summary.total > 0)
             say(run.errors, "%s: the first %d of the %d fit\n", kProgram, static_cast<int>(summary.pictures),
                 static_cast<int>(given));
         return 1;
     }
-    const DiscImage image{disc.get(), static_cast<size_t>(request.tracks) * kSectorsPerTrack * kSectorBytes};
+    const DiscImage image{disc.get(), static_cast<size_t>(request.tracks) * kSectorsPerTrack * kSectorBytes *
+                                          static_cast<size_t>(sides)};
     if (!output.take(output.context, run, request.output, image)) return 1;
     // Standard output may be the image itself.
     if (strcmp(request.output, "-") != 0)

@@ -117,8 +117,8 @@ size_t write_boot_program(const int32_t* modes, const char* const* changes, cons
 }
 
 size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, const char* unpacker,
-                                 uint32_t unpack_address, int32_t pack_sector, int32_t seconds, char* text,
-                                 size_t capacity) {
+                                 uint32_t unpack_address, int32_t pack_sector, int32_t seconds, bool both_sides,
+                                 char* text, size_t capacity) {
     char piece[512];
     size_t used = 0;
     auto put = [&](int length) {
@@ -135,11 +135,10 @@ size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, c
     // and 5.
     put(snprintf(piece, sizeof piece,
                  "NEW\r"
-                 "10 OSCLI \"LOAD %s\":DIM B%% 10:%sS%%=%d:FOR I%%=1 TO %d:READ %sM%%,P$,L%%\r"
+                 "10 OSCLI \"LOAD %s\":DIM B%% 10:%sS%%=%d:FOR I%%=1 TO %d:READ %sM%%,P$,L%%%s\r"
                  "20 MODE M%%:VDU 23,1,0;0;0;0;:FOR J%%=0 TO 15:VDU 19,J%%,0;0;:NEXT%s\r",
                  unpacker, again, static_cast<int>(pack_sector > 0 ? pack_sector : 0),
-                 static_cast<int>(count),
-                 one_file ? "" : "N$,", one_file ? "" : ":OSCLI \"LOAD \"+N$+\" \"+STR$~(&8000-L%)"));
+                 static_cast<int>(count), one_file ? "" : "N$,", both_sides ? ",E%,S%" : "", one_file ? "" : ":OSCLI \"LOAD \"+N$+\" \"+STR$~(&8000-L%)"));
     // From the file of them all, the picture's sectors straight from the
     // disc, track by track with OSWORD &7F: OSGBPB would take a turn of
     // the disc for each sector. Each picture's bytes end a sector, so that
@@ -147,8 +146,9 @@ size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, c
     if (one_file)
         put(snprintf(piece, sizeof piece,
                      "25 N%%=(L%%+255) DIV 256:D%%=&8000-256*N%%:REPEAT:C%%=10-S%% MOD 10:IF C%%>N%% C%%=N%%\r"
-                     "26 ?B%%=0:B%%!1=D%%:B%%?5=3:B%%?6=&53:B%%?7=S%% DIV 10:B%%?8=S%% MOD 10:B%%?9=&20+C%%"
-                     ":A%%=&7F:X%%=B%%:Y%%=B%% DIV 256:CALL &FFF1:D%%=D%%+256*C%%:S%%=S%%+C%%:N%%=N%%-C%%:UNTIL N%%=0\r"));
+                     "26 ?B%%=%s:B%%!1=D%%:B%%?5=3:B%%?6=&53:B%%?7=S%% DIV 10:B%%?8=S%% MOD 10:B%%?9=&20+C%%"
+                     ":A%%=&7F:X%%=B%%:Y%%=B%% DIV 256:CALL &FFF1:D%%=D%%+256*C%%:S%%=S%%+C%%:N%%=N%%-C%%:UNTIL N%%=0\r",
+                     both_sides ? "E%" : "0"));
     put(snprintf(piece, sizeof piece,
                  "30 A%%=&30-40*(M%%>3):X%%=&8000-L%%:Y%%=X%% DIV 256:CALL &%lX"
                  ":FOR J%%=1 TO LEN P$:VDU 19,J%%-1,VAL MID$(P$,J%%,1);0;:NEXT"
@@ -161,8 +161,12 @@ size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, c
     size_t line_length = 0;
     for (int32_t i = 0; i < count; ++i) {
         char item[48];
-        snprintf(item, sizeof item, "%s%s%d,%s,%lu", one_file ? "" : pictures[i].name, one_file ? "" : ",", static_cast<int>(pictures[i].mode), pictures[i].palette,
-                 static_cast<unsigned long>(pictures[i].length));
+        const int length = snprintf(item, sizeof item, "%s%s%d,%s,%lu", one_file ? "" : pictures[i].name,
+                                    one_file ? "" : ",", static_cast<int>(pictures[i].mode), pictures[i].palette,
+                                    static_cast<unsigned long>(pictures[i].length));
+        if (both_sides && length > 0 && static_cast<size_t>(length) < sizeof item)
+            snprintf(item + length, sizeof item - static_cast<size_t>(length), ",%d,%d",
+                     static_cast<int>(pictures[i].drive), static_cast<int>(pictures[i].sector));
         if (line_length == 0 || line_length + strlen(item) > 200) {
             put(snprintf(piece, sizeof piece, "\r%d DATA %s", line, item));
             line += 10;

@@ -47,6 +47,8 @@ struct PackedPicture {
     int32_t mode;
     const char* palette;  // the physical colour of each logical colour, as digits
     uint32_t length;      // its packed bytes
+    int32_t drive;        // on a double-sided disc: 0 or 2, the side
+    int32_t sector;       // on a double-sided disc: its first on that side
 };
 
 // The !BOOT text of a disc of packed pictures: it loads the unpacker
@@ -57,8 +59,9 @@ struct PackedPicture {
 // Each picture is its own file, or with `pack_sector` >= 0 they follow one
 // another from that sector, each padded in front to end a sector. With
 // `seconds` > 0 each picture stays that long or until a key, and after the
-// last the first comes again. Returns its length, 0 when it does not fit
-// in `capacity`.
+// last the first comes again. With `both_sides` each is read from its
+// own drive and sector. Returns its length, 0 when it does not fit in
+// `capacity`.
 size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, const char* unpacker,
-                                 uint32_t unpack_address, int32_t pack_sector, int32_t seconds, char* text,
-                                 size_t capacity);
+                                 uint32_t unpack_address, int32_t pack_sector, int32_t seconds, bool both_sides,
+                                 char* text, size_t capacity);

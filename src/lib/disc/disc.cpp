@@ -283,8 +283,88 @@ int32_t packed_sectors(uint32_t boot, const uint32_t* lengths, int32_t count, ui
     return sectors + extra * sectors_of(extra_each);
 }
 
-bool build_packed_disc(int32_t tracks, const char* title, const DiscPicture* pictures, int32_t count, int32_t seconds,
-                       uint8_t* image, DiscSummary& summary, char* reason, size_t capacity) {
+// Both sides of a disc of packed pictures, each picture padded in front to
+// end a sector (`packed`, `at` bytes): side 0 holds !BOOT, the unpacker and
+// the first pictures in its $.!PICS, side 1 the rest in its own, and !BOOT
+// reads each picture's sectors from drive 0 or 2, as DFS calls the sides.
+// The image interleaves their tracks: side 0 track 0, side 1 track 0, ...
+bool build_both_sides(int32_t tracks, const char* title, const uint8_t* packed, size_t at, const uint32_t* lengths,
+                      PackedPicture* entries, int32_t count, int32_t seconds, char* boot, size_t boot_room,
+                      uint8_t* image, DiscSummary& summary, char* reason, size_t capacity) {
+    const int32_t total = tracks * kSectorsPerTrack;
+    size_t boot_length = 0;
+    int32_t boot_sectors = 1;
+    int32_t first_behind = count;  // the first picture on side 1
+    int32_t next[2] = {0, 0};
+    for (int32_t attempt = 0; attempt < 4; ++attempt) {
+        next[0] = 2 + boot_sectors + sectors_of(static_cast<uint32_t>(kUnpackCodeSize));
+        next[1] = 2;
+        int32_t side = 0;
+        first_behind = count;
+        for (int32_t i = 0; i < count; ++i) {
+            const int32_t sectors = sectors_of(lengths[i]);
+            if (side == 0 && next[0] + sectors > total) {
+                side = 1;
+                first_behind = i;
+            }
+            entries[i].drive = side * 2;
+            entries[i].sector = next[side];
+            next[side] += sectors;
+        }
+        boot_length = write_packed_boot_program(entries, count, kUnpackerName, kUnpackAddress, 0, seconds, true, boot,
+                                                boot_room);
+        if (boot_length == 0 || sectors_of(static_cast<uint32_t>(boot_length)) == boot_sectors) break;
+        boot_sectors = sectors_of(static_cast<uint32_t>(boot_length));
+    }
+    if (boot_length == 0) {
+        snprintf(reason, capacity, "the boot program for %d pictures does not fit in memory", static_cast<int>(count));
+        return false;
+    }
+    if (next[1] > total) {
+        snprintf(reason, capacity, "the pictures need %d sectors, but a double-sided %d-track disc has %d; nothing written",
+                 static_cast<int>(next[0] + next[1]), static_cast<int>(tracks), static_cast<int>(2 * total));
+        int32_t fitting = 0;
+        while (fitting < count && (entries[fitting].drive == 0 || entries[fitting].sector + sectors_of(lengths[fitting]) <= total))
+            ++fitting;
+        summary = {fitting, next[0] + next[1], 2 * total, 0};
+        return false;
+    }
+    // The bytes of side 0's pictures, then side 1's.
+    size_t front = 0;
+    for (int32_t i = 0; i < first_behind; ++i) front += static_cast<size_t>(sectors_of(lengths[i])) * kSectorBytes;
+    const size_t side_bytes = static_cast<size_t>(total) * kSectorBytes;
+    const std::unique_ptr<uint8_t[]> sides(new (std::nothrow) uint8_t[2 * side_bytes]);
+    if (!sides) {
+        snprintf(reason, capacity, "out of memory");
+        return false;
+    }
+    DiscFile files[3] = {{"!BOOT", 0, 0, reinterpret_cast<const uint8_t*>(boot), static_cast<uint32_t>(boot_length)},
+                         {"", kUnpackAddress, kUnpackAddress, kUnpackCode, static_cast<uint32_t>(kUnpackCodeSize)},
+                         {"", 0, 0, packed, static_cast<uint32_t>(front)}};
+    memcpy(files[1].name, kUnpackerName, sizeof kUnpackerName);
+    memcpy(files[2].name, kPackName, sizeof kPackName);
+    write_ssd(tracks, title, 3, files, front > 0 ? 3 : 2, sides.get());
+    DiscFile behind = {"", 0, 0, packed + front, static_cast<uint32_t>(at - front)};
+    memcpy(behind.name, kPackName, sizeof kPackName);
+    write_ssd(tracks, title, 3, &behind, at > front ? 1 : 0, sides.get() + side_bytes);
+    const size_t track_bytes = static_cast<size_t>(kSectorsPerTrack) * kSectorBytes;
+    for (int32_t track = 0; track < tracks; ++track)
+        for (int32_t side = 0; side < 2; ++side)
+            memcpy(image + (static_cast<size_t>(track) * 2 + static_cast<size_t>(side)) * track_bytes,
+                   sides.get() + static_cast<size_t>(side) * side_bytes + static_cast<size_t>(track) * track_bytes,
+                   track_bytes);
+    // More pictures of their average size in what both sides have left.
+    uint32_t all = 0;
+    for (int32_t i = 0; i < count; ++i) all += lengths[i];
+    const int32_t each = count > 0 ? sectors_of((all + static_cast<uint32_t>(count) - 1) / static_cast<uint32_t>(count)) : 0;
+    int32_t more = each > 0 ? (total - next[0]) / each + (total - next[1]) / each : 0;
+    if (more > kMaxPictures - count) more = kMaxPictures - count;
+    summary = {count, next[0] + next[1], 2 * total, more};
+    return true;
+}
+
+bool build_packed_disc(int32_t tracks, int32_t sides, const char* title, const DiscPicture* pictures, int32_t count,
+                       int32_t seconds, uint8_t* image, DiscSummary& summary, char* reason, size_t capacity) {
     // Every picture packed, each from the start of a sector of its own,
     // or, in the file of them all, padded in front to end one.
     size_t room = 0;
@@ -299,7 +379,7 @@ bool build_packed_disc(int32_t tracks, const char* title, const DiscPicture* pic
         snprintf(reason, capacity, "out of memory");
         return false;
     }
-    const bool one_file = count > kMaxDiscFiles - kPackedOwnFiles;
+    const bool one_file = sides == 2 || count > kMaxDiscFiles - kPackedOwnFiles;
     memset(packed.get(), 0, room);
     size_t at = 0;
     for (int32_t i = 0; i < count; ++i) {
@@ -327,12 +407,15 @@ bool build_packed_disc(int32_t tracks, const char* title, const DiscPicture* pic
     DiscFile files[kMaxDiscFiles] = {};
     if (!one_file) name_files(pictures, count, files);
     for (int32_t i = 0; i < count; ++i)
-        entries[i] = {one_file ? "" : files[i + 1].name, pictures[i].mode, palettes[i], lengths[i]};
+        entries[i] = {one_file ? "" : files[i + 1].name, pictures[i].mode, palettes[i], lengths[i], 0, 0};
+    if (sides == 2)
+        return build_both_sides(tracks, title, packed.get(), at, lengths.get(), entries.get(), count, seconds,
+                                boot.get(), kBootRoom, image, summary, reason, capacity);
     size_t boot_length = 0;
     int32_t pack_sector = one_file ? 3 : -1;
     for (int32_t attempt = 0; attempt < 3; ++attempt) {
         boot_length = write_packed_boot_program(entries.get(), count, kUnpackerName, kUnpackAddress, pack_sector,
-                                                seconds, boot.get(), kBootRoom);
+                                                seconds, false, boot.get(), kBootRoom);
         const int32_t after = 2 + sectors_of(static_cast<uint32_t>(boot_length)) + sectors_of(kUnpackCodeSize);
         if (!one_file || after == pack_sector) break;
         pack_sector = after;
@@ -389,8 +472,9 @@ bool build_packed_disc(int32_t tracks, const char* title, const DiscPicture* pic
 
 }  // namespace
 
-bool build_disc(int32_t tracks, const char* title, const DiscPicture* pictures, int32_t count, bool packed,
-                int32_t seconds, uint8_t* image, DiscSummary& summary, char* reason, size_t capacity) {
-    return packed ? build_packed_disc(tracks, title, pictures, count, seconds, image, summary, reason, capacity)
-                  : build_raw_disc(tracks, title, pictures, count, image, summary, reason, capacity);
+bool build_disc(const DiscSettings& settings, const char* title, const DiscPicture* pictures, int32_t count,
+                uint8_t* image, DiscSummary& summary, char* reason, size_t capacity) {
+    return settings.packed ? build_packed_disc(settings.tracks, settings.sides, title, pictures, count, settings.seconds,
+                                               image, summary, reason, capacity)
+                           : build_raw_disc(settings.tracks, title, pictures, count, image, summary, reason, capacity);
 }

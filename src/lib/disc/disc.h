@@ -64,11 +64,20 @@ struct DiscSummary {
 // files so named, or all in $.!PICS when the catalogue has too few names
 // or the disc too few sectors for a file each; unpacked, they are stored
 // as they are, and a disc of dumps alone is as it always was. Into `image`
-// (tracks * 2560 bytes, at most kMaxDiscBytes). The title has been checked
+// (tracks * 2560 bytes a side, at most kMaxDiscBytes a side). The title has been checked
 // and there are at most kMaxPictures pictures packed, kMaxRawPictures not.
 // False when they do not fit on `tracks` tracks (40 or 80); then, for
 // packed pictures, `summary.pictures` tells how many of the first fit.
-// With `seconds` (packed only, 1 to kMaxSlideSeconds), !BOOT shows each
+// How the disc is made: `tracks` (40 or 80) a side; `sides` 2 for a
+// double-sided image (packed only), side 1 going on where side 0 is full;
+// with `seconds` (packed only, 1 to kMaxSlideSeconds) !BOOT shows each
 // picture that long or until a key, and starts again after the last.
-bool build_disc(int32_t tracks, const char* title, const DiscPicture* pictures, int32_t count, bool packed,
-                int32_t seconds, uint8_t* image, DiscSummary& summary, char* reason, size_t capacity);
+struct DiscSettings {
+    int32_t tracks = 80;
+    int32_t sides = 1;
+    bool packed = true;
+    int32_t seconds = 0;
+};
+
+bool build_disc(const DiscSettings& settings, const char* title, const DiscPicture* pictures, int32_t count,
+                uint8_t* image, DiscSummary& summary, char* reason, size_t capacity);
