@@ -623,6 +623,40 @@ TEST(PackedDisc, TooMany) {
     EXPECT_TRUE(call.results.empty());
 }
 
+// --split: as many discs as the pictures need, each taking as many of
+// those left as fit, each bootable on its own; packed or raw.
+TEST(PackedDisc, Split) {
+    const Files files = {{"noise.bbc", noise(20480, 3)}, {"a.bbc", patterned(20480, 4)}};
+    for (const bool raw : {false, true}) {
+        std::vector<std::string> arguments = {"--split", "--tracks", "40", "-o", "out/trip.ssd"};
+        if (raw) arguments.insert(arguments.begin(), "--raw");
+        for (const char* name : {"a.bbc", "noise.bbc", "noise.bbc", "noise.bbc", "noise.bbc", "noise.bbc", "a.bbc"})
+            arguments.push_back(name);
+        const ToolCall call = packed_disc_tool(files, arguments);
+        EXPECT_EQ(call.status, 0) << call.err;
+        EXPECT_EQ(call.out, raw ? "out/trip-1.ssd holds 4 pictures in 323 of its 400 sectors; 0 more of their size would fit\n"
+                                  "out/trip-2.ssd holds 3 pictures in 243 of its 400 sectors; 1 more of their size would fit\n"
+                                : "out/trip-1.ssd holds 5 pictures in 326 of its 400 sectors; 1 more of their size would fit\n"
+                                  "out/trip-2.ssd holds 2 pictures in 86 of its 400 sectors; 7 more of their size would fit\n");
+        ASSERT_EQ(call.results.size(), 2u);
+        EXPECT_EQ(call.results[0].first, "out/trip-1.ssd");
+        EXPECT_EQ(call.results[1].first, "out/trip-2.ssd");
+        const Disc second = read_disc(call.results[1].second);
+        ASSERT_EQ(second.entries.size(), 4u);
+        // The second disc goes on with the next picture, noise, as its P1.
+        const auto first = std::find_if(second.entries.begin(), second.entries.end(),
+                                        [](const CatalogueEntry& e) { return e.name == "$.P1"; });
+        ASSERT_NE(first, second.entries.end());
+        const std::string p1 = second.contents(*first);
+        std::string screen(20480, '\0');
+        if (!raw) {
+            ASSERT_TRUE(unpack_screen(reinterpret_cast<const uint8_t*>(p1.data()), static_cast<int32_t>(p1.size()),
+                                      reinterpret_cast<uint8_t*>(screen.data()), 20480));
+        }
+        EXPECT_TRUE((raw ? p1 : screen) == files.at("noise.bbc"));
+    }
+}
+
 TEST(PackedDisc, BootProgram) {
     const Disc disc = read_disc(image_of(packed_disc_tool({{"a.bbc", patterned(20480, 1)}}, {"-m", "1", "-p", "0457", "a.bbc"})));
     EXPECT_EQ(disc.contents(disc.entries.back()),

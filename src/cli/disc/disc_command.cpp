@@ -42,6 +42,8 @@ const char kUsageStart[] =
     "      --seconds N    a slideshow: each picture for N seconds (1 to 327) or\n"
     "                     until a key, then the next, and after the last the\n"
     "                     first again\n"
+    "      --split        when the pictures do not fit, as many discs as they\n"
+    "                     need, each bootable: NAME-1.ssd, NAME-2.ssd, ...\n"
     "      --keep DIR     also write each picture's PPM, dump, sidecar and\n"
     "                     preview into DIR, named as the separate commands name\n"
     "                     them\n"
@@ -56,7 +58,7 @@ const char kUsageEnd[] =
     "Boot the disc with SHIFT+BREAK: each picture stays until a key is pressed,\n"
     "the last one until ESCAPE or BREAK.\n";
 
-enum Option { kOutput, kTracks, kTitle, kMode, kPalette, kKeep, kRaw, kSeconds, kHelp, kVersion };
+enum Option { kOutput, kTracks, kTitle, kMode, kPalette, kKeep, kRaw, kSeconds, kSplit, kHelp, kVersion };
 
 constexpr auto kOptions = join_options(
     std::array<OptionSpec, 5>{{{"output", 'o', true, kOutput},
@@ -65,8 +67,9 @@ constexpr auto kOptions = join_options(
                                {"mode", 'm', true, kMode},
                                {"palette", 'p', true, kPalette}}},
     kFitSettingOptions, kConversionOptions,
-    std::array<OptionSpec, 5>{{{"keep", '\0', true, kKeep},
+    std::array<OptionSpec, 6>{{{"keep", '\0', true, kKeep},
                                {"raw", '\0', false, kRaw},
+                               {"split", '\0', false, kSplit},
                                {"seconds", '\0', true, kSeconds},
                                {"help", 'h', false, kHelp},
                                {"version", '\0', false, kVersion}}});
@@ -82,6 +85,7 @@ struct Request {
     int32_t tracks = 80;
     bool raw = false;
     int32_t seconds = 0;  // 0: each picture until a key
+    bool split = false;
 };
 
 // Fills `request` from the command line. Returns -1 to go on, or the exit
@@ -127,6 +131,9 @@ int parse_command_line(int argc, char** argv, const ToolRun& run, Request& reque
                 break;
             case kRaw:
                 request.raw = true;
+                break;
+            case kSplit:
+                request.split = true;
                 break;
             case kSeconds: {
                 // INKEY$ waits at most 32767 centiseconds.
@@ -225,7 +232,9 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
                               : 1;
     if (request.raw && sides == 2)
         return usage_error(run, kProgram, "a .dsd disc holds packed pictures: leave out --raw");
-    if (request.raw && given > kMaxRawPictures) {
+    if (request.split && strcmp(request.output, "-") == 0)
+        return usage_error(run, kProgram, "--split writes a file for each disc: name it with -o");
+    if (request.raw && given > kMaxRawPictures && !request.split) {
         say(run.errors, "%s: %d pictures given, but a disc holds at most %d beside !BOOT\n", kProgram,
             static_cast<int>(given), static_cast<int>(kMaxRawPictures));
         return 1;
@@ -246,7 +255,7 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
         needed += (screen_bytes(screen_mode_for(request.dumps[i].mode)) + kSectorBytes - 1) / kSectorBytes;
         if (needed <= total) fitting = i + 1;
     }
-    if (needed > total) {
+    if (needed > total && !request.split) {
         say(run.errors, "%s: the pictures need %d sectors, but %s %d-track disc has %d; nothing written\n", kProgram,
             static_cast<int>(needed), request.tracks == 80 ? "an" : "a", static_cast<int>(request.tracks),
             static_cast<int>(total));
@@ -298,23 +307,71 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
             !keep_files(run, kProgram, request.keep, request.dumps[i], screens[static_cast<size_t>(i)]))
             return 1;
 
-    DiscSummary summary{};
+    // One disc, or with --split as many as the pictures need, each taking
+    // as many of those left as fit: first how many each takes, so that
+    // every name is checked before any disc is written.
     const DiscSettings settings{request.tracks, sides, !request.raw, request.seconds};
-    if (!build_disc(settings, request.title, pictures.get(), given, disc.get(), summary, reason, sizeof reason)) {
-        say(run.errors, "%s: %s\n", kProgram, reason);
-        if (!request.raw && summary.total > 0)
-            say(run.errors, "%s: the first %d of the %d fit\n", kProgram, static_cast<int>(summary.pictures),
-                static_cast<int>(given));
+    const size_t image_size =
+        static_cast<size_t>(request.tracks) * kSectorsPerTrack * kSectorBytes * static_cast<size_t>(sides);
+    const std::unique_ptr<int32_t[]> takes(new (std::nothrow) int32_t[static_cast<size_t>(given) + 1]);
+    if (!takes) {
+        say(run.errors, "%s: out of memory\n", kProgram);
         return 1;
     }
-    const DiscImage image{disc.get(), static_cast<size_t>(request.tracks) * kSectorsPerTrack * kSectorBytes *
-                                          static_cast<size_t>(sides)};
-    if (!output.take(output.context, run, request.output, image)) return 1;
-    // Standard output may be the image itself.
-    if (strcmp(request.output, "-") != 0)
-        say(run.out, "%s holds %d picture%s in %d of its %d sectors; %d more of their size would fit\n", request.output,
-            static_cast<int>(summary.pictures), summary.pictures == 1 ? "" : "s", static_cast<int>(summary.sectors),
-            static_cast<int>(summary.total), static_cast<int>(summary.more));
+    DiscSummary summary{};
+    int32_t discs = 0;
+    for (int32_t start = 0; start < given; start += takes[discs++]) {
+        int32_t count = given - start;
+        if (request.raw && count > kMaxRawPictures) count = kMaxRawPictures;
+        bool built = build_disc(settings, request.title, pictures.get() + start, count, disc.get(), summary, reason,
+                                sizeof reason);
+        if (!built && request.split && summary.pictures > 0) {
+            count = summary.pictures;
+            built = build_disc(settings, request.title, pictures.get() + start, count, disc.get(), summary, reason,
+                               sizeof reason);
+        }
+        if (!built) {
+            say(run.errors, "%s: %s\n", kProgram, reason);
+            if (summary.total > 0)
+                say(run.errors, "%s: the first %d of the %d fit\n", kProgram, static_cast<int>(summary.pictures),
+                    static_cast<int>(given));
+            return 1;
+        }
+        takes[discs] = count;
+    }
+    char name[platform::kMaxPath + 16];
+    auto disc_name = [&](int32_t number) {
+        if (discs == 1) return request.output;
+        // NAME-1.ssd: the number before the extension of the file's name.
+        const char* base = request.output;
+        for (const char* p = request.output; *p; ++p)
+            if (*p == '/' || *p == '\\') base = p + 1;
+        const char* dot = strrchr(base, '.');
+        const size_t stem = dot && dot != base ? static_cast<size_t>(dot - request.output) : strlen(request.output);
+        snprintf(name, sizeof name, "%.*s-%d%s", static_cast<int>(stem), request.output, static_cast<int>(number),
+                 request.output + stem);
+        return static_cast<const char*>(name);
+    };
+    for (int32_t number = 1; number <= discs && discs > 1; ++number) {
+        const char* path = disc_name(number);
+        if (!output_can_go_to(run, kProgram, path, "a disc image")) return 1;
+        for (int32_t i = 0; i < given; ++i)
+            if (!spares_the_inputs(run, path, request.dumps[i].path)) return 1;
+    }
+    for (int32_t number = 1, start = 0; number <= discs; start += takes[number - 1], ++number) {
+        if (discs > 1 && !build_disc(settings, request.title, pictures.get() + start, takes[number - 1], disc.get(), summary,
+                                     reason, sizeof reason)) {
+            say(run.errors, "%s: %s\n", kProgram, reason);
+            return 1;
+        }
+        const char* path = disc_name(number);
+        if (!output.take(output.context, run, path, {disc.get(), image_size})) return 1;
+        // Standard output may be the image itself.
+        if (strcmp(path, "-") != 0)
+            say(run.out, "%s holds %d picture%s in %d of its %d sectors; %d more of their size would fit\n", path,
+                static_cast<int>(summary.pictures), summary.pictures == 1 ? "" : "s",
+                static_cast<int>(summary.sectors), static_cast<int>(summary.total), static_cast<int>(summary.more));
+    }
     return 0;
 }
 

@@ -256,6 +256,10 @@ bool build_raw_disc(int32_t tracks, const char* title, const DiscPicture* pictur
     const int32_t needed = sectors_needed(files, count + 1);
     if (needed > total) {
         say_too_big(needed, tracks, reason, capacity);
+        // The first pictures that fit, with !BOOT as long as for them all.
+        int32_t fitting = 0;
+        while (fitting < count && sectors_needed(files, fitting + 2) <= total) ++fitting;
+        summary = {fitting, needed, total, 0};
         return false;
     }
     write_ssd(tracks, title, 3, files, count + 1, image);

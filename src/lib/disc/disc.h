@@ -66,8 +66,8 @@ struct DiscSummary {
 // as they are, and a disc of dumps alone is as it always was. Into `image`
 // (tracks * 2560 bytes a side, at most kMaxDiscBytes a side). The title has been checked
 // and there are at most kMaxPictures pictures packed, kMaxRawPictures not.
-// False when they do not fit on `tracks` tracks (40 or 80); then, for
-// packed pictures, `summary.pictures` tells how many of the first fit.
+// False when they do not fit on `tracks` tracks (40 or 80); then
+// `summary.pictures` tells how many of the first fit.
 // How the disc is made: `tracks` (40 or 80) a side; `sides` 2 for a
 // double-sided image (packed only), side 1 going on where side 0 is full;
 // with `seconds` (packed only, 1 to kMaxSlideSeconds) !BOOT shows each
