@@ -4,8 +4,8 @@
 // BASIC 2 and DFS 0.9, DFS 1.2 or the 1770 DFS, and a Master 128. Discs of
 // packed screens unpack each with the machine's own code; one disc holds
 // more pictures than the catalogue has names, one a screen that does not
-// shrink, one both sides of a .dsd, one is a slideshow, one is --raw, as
-// discs were. For every picture, once the machine waits
+// shrink, one both sides of a .dsd, one split over two discs, one is a
+// slideshow, one is --raw, as discs were. For every picture, once the machine waits
 // for a key, screen memory must equal the dump byte for byte and the video
 // frame must equal tarnvil-view's preview pixel for pixel, with nothing
 // else on the screen. After the last picture ESCAPE must give the BASIC
@@ -156,7 +156,7 @@ const PICTURES = {
 const DUMPS = {
     noise: (size) => {
         let seed = 99;
-        return Buffer.from(Array.from({ length: size }, () => (seed = (seed * 1103515245 + 12345) >>> 0) >>> 24));
+        return Buffer.from(Array.from({ length: size }, () => (seed = (Math.imul(seed, 1103515245) + 12345) >>> 0) >>> 24));
     },
 };
 
@@ -240,6 +240,11 @@ const DISCS = [
             { source: "sunset", options: "-h05" },
         ],
     },
+    // More than a disc holds, split: each disc boots with its share.
+    {
+        name: "split.ssd", tracks: 40, title: "SPLIT", machines: ["B-DFS0.9"], split: true,
+        pictures: [{ noise: 1 }, { noise: 1 }, { noise: 1 }, { noise: 1 }, { source: "bars", options: "-h04" }, { noise: 1 }],
+    },
     // A slideshow: each picture for a second, then the next, then the first
     // again, with no key pressed.
     {
@@ -287,7 +292,7 @@ function makeDiscs() {
         }
     }
     run(tarnvil, conversions);
-    for (const disc of DISCS) {
+    for (const disc of [...DISCS]) {
         if (disc.pictures[0].file) {
             makePictureDisc(disc);
             continue;
@@ -298,11 +303,24 @@ function makeDiscs() {
             picture.preview = readPreview((picture.previewName = `${picture.dump}.png`));
             if (picture.withoutInf) fs.rmSync(path.join(workDir, `${picture.dump}.inf`));
         }
-        run(tarnvilDisc, [
+        const said = run(tarnvilDisc, [
             "-o", disc.name, "--tracks", String(disc.tracks), "--title", disc.title, ...(disc.raw ? ["--raw"] : []),
-            ...(disc.seconds ? ["--seconds", String(disc.seconds)] : []),
+            ...(disc.seconds ? ["--seconds", String(disc.seconds)] : []), ...(disc.split ? ["--split"] : []),
             ...disc.pictures.flatMap((picture) => [...modeAndPalette(picture), picture.dump]),
         ]);
+        // Split, the disc is the first of several: each takes the pictures
+        // it says it holds, in order.
+        if (disc.split) {
+            const held = [...said.matchAll(/^(\S+) holds (\d+) picture/gm)];
+            if (held.length < 2) throw new Error(`${disc.name}: --split made ${held.length} disc(s): ${said}`);
+            let first = 0;
+            const parts = held.map(([, name, count]) => {
+                const part = { ...disc, name, split: false, pictures: disc.pictures.slice(first, first + Number(count)) };
+                first += Number(count);
+                return part;
+            });
+            DISCS.splice(DISCS.indexOf(disc), 1, ...parts);
+        }
     }
 }
 
