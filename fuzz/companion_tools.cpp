@@ -213,12 +213,18 @@ void check_packed_disc(const Made& image, const std::vector<Entry>& entries, con
 void check_disc(const Made& image, const Served& served, const std::vector<std::string>& errors,
                 char** argv, int argc) {
     const uint8_t* disc = image.bytes.data();
-    // Both sides, their tracks interleaved: sized so, and no more is checked.
+    // Both sides, their tracks interleaved, or an MMB of discs: sized so,
+    // and no more is checked.
     const size_t length = strlen(image.output);
     std::string suffix(image.output + (length >= 4 ? length - 4 : length));
     for (char& c : suffix) c = static_cast<char>(c | 0x20);
     if (suffix == ".dsd") {
         if (image.bytes.size() != 204800 && image.bytes.size() != 409600) abort();
+        return;
+    }
+    // The index, then a slot for each disc.
+    if (suffix == ".mmb") {
+        if (image.bytes.size() < 8192 + 204800 || (image.bytes.size() - 8192) % 204800 != 0) abort();
         return;
     }
     if (image.bytes.size() != 102400 && image.bytes.size() != 204800) abort();

@@ -654,6 +654,22 @@ TEST(PackedDisc, Split) {
                                       reinterpret_cast<uint8_t*>(screen.data()), 20480));
         }
         EXPECT_TRUE((raw ? p1 : screen) == files.at("noise.bbc"));
+        // -o NAME.mmb: the same discs, slot by slot, after an index that
+        // names them; the unused entries unformatted.
+        arguments[std::find(arguments.begin(), arguments.end(), "out/trip.ssd") - arguments.begin()] = "trip.mmb";
+        arguments.erase(std::find(arguments.begin(), arguments.end(), "--split"));
+        const ToolCall mmb = packed_disc_tool(files, arguments);
+        ASSERT_EQ(mmb.results.size(), 1u) << mmb.err;
+        EXPECT_EQ(mmb.out, "trip.mmb holds 7 pictures on 2 discs\n");
+        const std::string& slots = mmb.results[0].second;
+        ASSERT_EQ(slots.size(), 8192u + 2 * 204800);
+        EXPECT_EQ(slots.substr(0, 16), std::string("\0\1\2\3", 4) + std::string(12, '\0'));
+        for (size_t disc = 0; disc < 2; ++disc) {
+            EXPECT_EQ(slots.substr(16 * (disc + 1), 16), "PICTURES" + std::string(7, '\0') + "\x0F");
+            EXPECT_TRUE(slots.substr(8192 + disc * 204800, 102400) == call.results[disc].second) << disc;
+            EXPECT_EQ(slots.find_first_not_of('\0', 8192 + disc * 204800 + 102400), disc == 0 ? 8192 + 204800 : std::string::npos);
+        }
+        EXPECT_EQ(slots.substr(48, 16), std::string(15, '\0') + "\xF0");
     }
 }
 

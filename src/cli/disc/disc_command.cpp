@@ -43,7 +43,8 @@ const char kUsageStart[] =
     "                     until a key, then the next, and after the last the\n"
     "                     first again\n"
     "      --split        when the pictures do not fit, as many discs as they\n"
-    "                     need, each bootable: NAME-1.ssd, NAME-2.ssd, ...\n"
+    "                     need, each bootable: NAME-1.ssd, NAME-2.ssd, ...;\n"
+    "                     with -o NAME.mmb, those discs in one MMB image\n"
     "      --keep DIR     also write each picture's PPM, dump, sidecar and\n"
     "                     preview into DIR, named as the separate commands name\n"
     "                     them\n"
@@ -232,6 +233,11 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
                               : 1;
     if (request.raw && sides == 2)
         return usage_error(run, kProgram, "a .dsd disc holds packed pictures: leave out --raw");
+    // NAME.mmb: the discs --split would write, in the slots of one MMB
+    // image, as SD-card filing systems read them.
+    const bool mmb = strlen(suffix) == 4 && suffix[0] == '.' && (suffix[1] | 0x20) == 'm' && (suffix[2] | 0x20) == 'm' &&
+                     (suffix[3] | 0x20) == 'b';
+    if (mmb) request.split = true;
     if (request.split && strcmp(request.output, "-") == 0)
         return usage_error(run, kProgram, "--split writes a file for each disc: name it with -o");
     if (request.raw && given > kMaxRawPictures && !request.split) {
@@ -352,7 +358,17 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
                  request.output + stem);
         return static_cast<const char*>(name);
     };
-    for (int32_t number = 1; number <= discs && discs > 1; ++number) {
+    std::unique_ptr<uint8_t[]> slots;
+    const size_t slots_size = kMmbIndexBytes + static_cast<size_t>(discs) * kMmbSlotBytes;
+    if (mmb) {
+        slots.reset(new (std::nothrow) uint8_t[slots_size]);
+        if (!slots) {
+            say(run.errors, "%s: out of memory\n", kProgram);
+            return 1;
+        }
+        start_mmb(slots.get(), discs);
+    }
+    for (int32_t number = 1; number <= discs && discs > 1 && !mmb; ++number) {
         const char* path = disc_name(number);
         if (!output_can_go_to(run, kProgram, path, "a disc image")) return 1;
         for (int32_t i = 0; i < given; ++i)
@@ -364,6 +380,10 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
             say(run.errors, "%s: %s\n", kProgram, reason);
             return 1;
         }
+        if (mmb) {
+            put_mmb_slot(slots.get(), number - 1, request.title, disc.get(), image_size);
+            continue;
+        }
         const char* path = disc_name(number);
         if (!output.take(output.context, run, path, {disc.get(), image_size})) return 1;
         // Standard output may be the image itself.
@@ -371,6 +391,12 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
             say(run.out, "%s holds %d picture%s in %d of its %d sectors; %d more of their size would fit\n", path,
                 static_cast<int>(summary.pictures), summary.pictures == 1 ? "" : "s",
                 static_cast<int>(summary.sectors), static_cast<int>(summary.total), static_cast<int>(summary.more));
+    }
+    if (mmb) {
+        if (!output.take(output.context, run, request.output, {slots.get(), slots_size})) return 1;
+        if (strcmp(request.output, "-") != 0)
+            say(run.out, "%s holds %d picture%s on %d disc%s\n", request.output, static_cast<int>(given),
+                given == 1 ? "" : "s", static_cast<int>(discs), discs == 1 ? "" : "s");
     }
     return 0;
 }

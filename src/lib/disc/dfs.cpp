@@ -179,3 +179,16 @@ size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, c
     put(snprintf(piece, sizeof piece, "\rRUN\r"));
     return used < capacity ? used : 0;
 }
+
+void start_mmb(uint8_t* mmb, int32_t discs) {
+    memset(mmb, 0, kMmbIndexBytes + static_cast<size_t>(discs) * kMmbSlotBytes);
+    for (uint8_t drive = 0; drive < 4; ++drive) mmb[drive] = drive;
+    for (size_t entry = 1; entry < kMmbIndexBytes / 16; ++entry) mmb[entry * 16 + 15] = 0xF0;
+}
+
+void put_mmb_slot(uint8_t* mmb, int32_t slot, const char* title, const uint8_t* disc, size_t size) {
+    uint8_t* entry = mmb + 16 * (static_cast<size_t>(slot) + 1);
+    memcpy(entry, title, strnlen(title, kMaxTitleLength));
+    entry[15] = 0x0F;
+    memcpy(mmb + kMmbIndexBytes + static_cast<size_t>(slot) * kMmbSlotBytes, disc, size);
+}

@@ -65,3 +65,19 @@ struct PackedPicture {
 size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, const char* unpacker,
                                  uint32_t unpack_address, int32_t pack_sector, int32_t seconds, bool both_sides,
                                  char* text, size_t capacity);
+
+// MMB images, as SD-card filing systems read them: an index of 512
+// 16-byte entries, then 200 KiB slots, each an 80-track single-sided disc.
+inline constexpr size_t kMmbIndexBytes = 8192;
+inline constexpr size_t kMmbSlotBytes = static_cast<size_t>(kMaxDiscBytes);
+inline constexpr int32_t kMaxMmbDiscs = 511;
+
+// The index of an MMB image of `discs` slots at `mmb`, every slot empty:
+// the first entry chooses discs 0-3 for drives 0-3; each other entry is a
+// slot's title (12 bytes) and status, 0xF0 while unformatted.
+void start_mmb(uint8_t* mmb, int32_t discs);
+
+// Puts `disc` (`size` bytes, at most a slot; the rest left zero) into slot
+// `slot`, titled `title` in the index and marked as a disc to read and
+// write (0x0F).
+void put_mmb_slot(uint8_t* mmb, int32_t slot, const char* title, const uint8_t* disc, size_t size);
