@@ -21,6 +21,7 @@
 #include "platform/platform.h"
 #include "cli/tool.h"
 #include "cli/view/view_command.h"
+#include "lib/disc/compress.h"
 
 namespace {
 
@@ -139,18 +140,93 @@ struct Made {
     std::vector<uint8_t> bytes;
     const char* output = nullptr;
     bool taken = false;
+    int images = 0;  // more than one only with --split, each of a disc's size
 };
 
 bool take_disc(void* context, const ToolRun&, const char* path, const DiscImage& image) {
     Made& made = *static_cast<Made*>(context);
-    if (made.taken) abort();  // one image a run
-    made = {std::vector<uint8_t>(image.bytes, image.bytes + image.size), path, true};
+    if (made.taken) {
+        if (image.size != made.bytes.size()) abort();
+        ++made.images;
+        return true;
+    }
+    made = {std::vector<uint8_t>(image.bytes, image.bytes + image.size), path, true, 1};
     return true;
+}
+
+struct Entry {
+    std::string name;
+    uint32_t load, exec, length, start;
+};
+
+// A disc of packed screens: after !BOOT and the unpacker, a file for each
+// dump in order, named by its place, or all in $.!PICS, each ending a
+// sector; each screen unpacks to the dump. !BOOT's DATA lists each with
+// its mode, palette and length. Only warnings are said.
+void check_packed_disc(const Made& image, const std::vector<Entry>& entries, const std::string& boot,
+                       const Served& served, const std::vector<std::string>& errors) {
+    std::vector<std::string> items;
+    for (size_t at = boot.find(" DATA "); at != std::string::npos; at = boot.find(" DATA ", at)) {
+        at += 6;
+        const size_t end = boot.find('\r', at);
+        for (size_t item = at; item < end;) {
+            const size_t comma = std::min(boot.find(',', item), end);
+            items.push_back(boot.substr(item, comma - item));
+            item = comma + 1;
+        }
+    }
+    const bool one_file = entries[0].name == "!PICS";
+    const size_t fields = one_file ? 3 : 4;
+    const size_t pictures = items.size() / fields;
+    if (items.size() % fields != 0 || served.dumps_read.size() != pictures ||
+        (!one_file && entries.size() != pictures + 2))
+        abort();
+    size_t sector = entries[0].start;
+    for (size_t k = 0; k < pictures; ++k) {
+        const std::string* item = &items[k * fields + (one_file ? 0 : 1)];
+        const uint32_t length = static_cast<uint32_t>(strtoul(item[2].c_str(), nullptr, 10));
+        const size_t size = item[0] == "4" || item[0] == "5" ? 10240 : 20480;
+        if (served.dumps_read[k] != static_cast<int32_t>(k) || k >= served.dumps.size()) abort();
+        const File& dump = served.dumps[k];
+        size_t at = 0;
+        if (one_file) {
+            sector += (length + 255) / 256;
+            at = sector * 256 - length;
+        } else {
+            const Entry& e = entries[pictures - 1 - k];
+            char name[24];
+            snprintf(name, sizeof name, "P%zu", k + 1);
+            if (e.name != name || e.length != length || e.load != 0x8000 - length) abort();
+            at = e.start * 256;
+        }
+        std::vector<uint8_t> screen(size);
+        if (dump.bytes.size() != size || at + length > image.bytes.size() ||
+            !unpack_screen(image.bytes.data() + at, static_cast<int32_t>(length), screen.data(),
+                           static_cast<int32_t>(size)) ||
+            memcmp(screen.data(), dump.bytes.data(), size) != 0)
+            abort();
+    }
+    for (const std::string& line : errors)
+        if (line.find(": warning: ") == std::string::npos) abort();
 }
 
 void check_disc(const Made& image, const Served& served, const std::vector<std::string>& errors,
                 char** argv, int argc) {
     const uint8_t* disc = image.bytes.data();
+    // Both sides, their tracks interleaved, or an MMB of discs: sized so,
+    // and no more is checked.
+    const size_t length = strlen(image.output);
+    std::string suffix(image.output + (length >= 4 ? length - 4 : length));
+    for (char& c : suffix) c = static_cast<char>(c | 0x20);
+    if (suffix == ".dsd") {
+        if (image.bytes.size() != 204800 && image.bytes.size() != 409600) abort();
+        return;
+    }
+    // The index, then a slot for each disc.
+    if (suffix == ".mmb") {
+        if (image.bytes.size() < 8192 + 204800 || (image.bytes.size() - 8192) % 204800 != 0) abort();
+        return;
+    }
     if (image.bytes.size() != 102400 && image.bytes.size() != 204800) abort();
     bool named = strcmp(image.output, "pictures.ssd") == 0;
     for (int i = 1; i < argc; ++i) named = named || (image.output >= argv[i] && image.output <= argv[i] + strlen(argv[i]));
@@ -162,10 +238,6 @@ void check_disc(const Made& image, const Served& served, const std::vector<std::
     if (sectors * 256 != image.bytes.size() || disc[256 + 5] % 8 != 0) abort();
     const int files = disc[256 + 5] / 8;
     if (files < 2 || files > 31 || (disc[256 + 6] >> 4 & 3) != 3) abort();
-    struct Entry {
-        std::string name;
-        uint32_t load, exec, length, start;
-    };
     std::vector<Entry> entries;
     for (int i = 0; i < files; ++i) {
         const uint8_t* n = disc + 8 + 8 * i;
@@ -187,6 +259,10 @@ void check_disc(const Made& image, const Served& served, const std::vector<std::
     const Entry& boot = entries.back();
     if (boot.name != "!BOOT") abort();
     const std::string text(reinterpret_cast<const char*>(disc) + boot.start * 256, boot.length);
+    if (files >= 3 && entries[static_cast<size_t>(files) - 2].name == "!UNPACK") {
+        check_packed_disc(image, entries, text, served, errors);
+        return;
+    }
     const size_t modes_at = text.find("M$=\"") + 4;
     const std::string modes = text.substr(modes_at, text.find('"', modes_at) - modes_at);
     const size_t pictures = static_cast<size_t>(files - 1);
@@ -323,18 +399,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         status = view_dumps(argc, argv.data(), run, {&pictures, take_picture});
     } else {
         status = make_disc(argc, argv.data(), run, {&image, take_disc});
-        if ((status == 0 && out.size == 0) != image.taken) abort();  // an image exactly when nothing failed
     }
+    // A disc written is summed up in a line, unless it went to standard
+    // output; anything else said is --help or --version.
+    const std::string said = out.text ? std::string(out.text, out.size) : std::string();
+    size_t said_lines = 0;
+    for (const char c : said) said_lines += c == '\n';
+    const bool summed_up =
+        image.taken && (strcmp(image.output, "-") == 0
+                            ? said.empty()
+                            : starts_with(said, std::string(image.output) + " holds ") &&
+                                  said_lines == static_cast<size_t>(image.images) && said.back() == '\n');
+    if (!view && (status == 0 && (said.empty() || summed_up)) != image.taken) abort();  // an image exactly when nothing failed
+    if (image.taken && !summed_up) abort();
     if (status < 0 || status > 2) abort();
     const std::vector<std::string> error_lines = lines_of(errors);
     check_lines(error_lines, program, from_shell);
-    const bool help = out.size > 0;  // --help or --version, which end the run
+    const bool help = out.size > 0 && !image.taken;  // --help or --version, which end the run
     if (help && (status != 0 || !error_lines.empty() || pictures.taken > 0 || image.taken)) abort();
     if (status != 0 && error_lines.empty()) abort();
     if (status == 2 && (pictures.taken > 0 || !served.dumps_read.empty())) abort();
     if (view && status == 0 && !help && (!error_lines.empty() || pictures.taken != served.dumps_read.size()))
         abort();
-    if (image.taken) check_disc(image, served, error_lines, argv.data(), argc);
+    // Split discs each hold some of the dumps; one disc holds them all.
+    if (image.taken && image.images == 1) check_disc(image, served, error_lines, argv.data(), argc);
     release_text(out);
     release_text(errors);
     return 0;

@@ -11,9 +11,11 @@
 
 #include "cli/disc/disc_command.h"
 #include "driver/driver.h"
+#include "lib/disc/compress.h"
 #include "lib/disc/dfs.h"
 #include "lib/disc/disc.h"
 #include "pictures.h"
+#include "lib/disc/unpack.h"
 #include "support.h"
 
 using namespace testing_support;
@@ -65,12 +67,19 @@ Disc read_disc(const std::string& bytes) {
     return disc;
 }
 
+// Most cases check the layout of the discs that --raw still writes, as
+// they always were; packed_disc_tool makes the discs of packed screens.
+std::vector<std::string> raw(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "--raw");
+    return arguments;
+}
+
 RunResult disc_program(const TempDir& dir, const std::vector<std::string>& arguments) {
-    return run_program(program("tarnvil-disc"), arguments, dir.path());
+    return run_program(program("tarnvil-disc"), raw(arguments), dir.path());
 }
 
 // tarnvil-disc in memory on `files`.
-ToolCall disc_tool(const Files& files, const std::vector<std::string>& arguments, bool from_shell = false) {
+ToolCall packed_disc_tool(const Files& files, const std::vector<std::string>& arguments, bool from_shell = false) {
     return call_tool("tarnvil-disc", arguments, files, from_shell, [](int argc, char** argv, const ToolRun& run, ToolCall& call) {
         return make_disc(argc, argv, run, {&call, [](void* context, const ToolRun&, const char* path, const DiscImage& image) {
                              return static_cast<ToolCall*>(context)->keep(path, image.bytes, image.size);
@@ -78,10 +87,14 @@ ToolCall disc_tool(const Files& files, const std::vector<std::string>& arguments
     });
 }
 
+ToolCall disc_tool(const Files& files, const std::vector<std::string>& arguments, bool from_shell = false) {
+    return packed_disc_tool(files, raw(arguments), from_shell);
+}
+
 // The image of a run that went well, bound for `path`.
 std::string image_of(const ToolCall& call, const std::string& path = "pictures.ssd") {
     EXPECT_EQ(call.status, 0) << call.err;
-    EXPECT_EQ(call.out, "");
+    EXPECT_EQ(call.out.rfind(path + " holds ", 0), 0u) << call.out;
     if (call.results.size() != 1 || call.results[0].first != path) {
         ADD_FAILURE() << "no image bound for " << path << ": " << call.err;
         return std::string(256 * 2, '\0');  // an empty catalogue
@@ -360,6 +373,10 @@ TEST(Disc, BadInputsWriteNothing) {
         {{"--title", "Gr\xc3\xb6\xc3\x9f" "e", "big.bbc"}, 2,
          "tarnvil-disc: the title may only use printable ASCII characters, from space to '~'\n" + try_help},
         {{"--tracks", "41", "big.bbc"}, 2, "tarnvil-disc: --tracks must be 40 or 80\n" + try_help},
+        {{"--seconds", "0", "big.bbc"}, 2, "tarnvil-disc: --seconds must be a whole number from 1 to 327\n" + try_help},
+        {{"--seconds", "328", "big.bbc"}, 2, "tarnvil-disc: --seconds must be a whole number from 1 to 327\n" + try_help},
+        {{"--seconds", "5s", "big.bbc"}, 2, "tarnvil-disc: --seconds must be a whole number from 1 to 327\n" + try_help},
+        {{"--seconds", "3", "big.bbc"}, 2, "tarnvil-disc: --seconds shows packed pictures: leave out --raw\n" + try_help},
         {{"-m", "3", "big.bbc"}, 2, "tarnvil-disc: the mode must be 0, 1, 2, 4 or 5\n" + try_help},
         {{"big.bbc", "-m", "5"}, 2,
          "tarnvil-disc: -m 5 comes after the last dump; put it before the dumps it is for\n" + try_help},
@@ -389,6 +406,13 @@ TEST(Disc, BadInputsWriteNothing) {
         EXPECT_EQ(run.err, c.err);
         EXPECT_EQ(run.out, "");
         EXPECT_TRUE(run.results.empty()) << c.err;
+        // Packed, as many fit as the screens shrink to.
+        if (c.err.find("pictures given") == std::string::npos && c.err.find("sectors") == std::string::npos &&
+            c.err.find("--raw") == std::string::npos) {
+            const ToolCall packed = packed_disc_tool(files, c.arguments, c.err.ends_with(try_help));
+            EXPECT_EQ(packed.status, c.status);
+            EXPECT_EQ(packed.err, c.err);
+        }
     }
     // A picture cut short at a dump's size is a damaged picture, not noise.
     std::string bmp = "BM" + std::string(12, '\0') + std::string("\x28\0\0\0", 4);
@@ -427,7 +451,8 @@ TEST(DiscProgram, OnePictureWithItsSidecar) {
     const RunResult run = disc_program(dir, {"a.bbc"});
     ASSERT_EQ(run.exit_status, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out, "Wrote pictures.ssd\n");
+    EXPECT_EQ(run.out, "Wrote pictures.ssd\npictures.ssd holds 1 picture in 83 of its 800 sectors; 8 more of their size "
+                       "would fit\n");
     const auto bytes = read_file(dir / "pictures.ssd");
     ASSERT_TRUE(bytes);
     ASSERT_EQ(bytes->size(), 204800u);
@@ -564,3 +589,241 @@ TEST(DiscProgram, KeptFilesSpareThePictures) {
 }
 
 }  // namespace
+
+namespace {
+
+// A screen that packs well: stripes of a few patterns, as halftones give.
+std::string patterned(size_t size, int seed) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>(((i / 8 + i / 640 * static_cast<size_t>(seed)) % 3) * 0x11 << (i & 1));
+    return bytes;
+}
+
+std::string noise(size_t size, uint32_t seed) {
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+    return bytes;
+}
+
+// The items of !BOOT's DATA lines, in order.
+std::vector<std::string> data_items(const std::string& boot) {
+    std::vector<std::string> items;
+    for (size_t at = boot.find(" DATA "); at != std::string::npos; at = boot.find(" DATA ", at)) {
+        at += 6;
+        const size_t end = boot.find('\r', at);
+        for (size_t item = at; item < end;) {
+            const size_t comma = std::min(boot.find(',', item), end);
+            items.push_back(boot.substr(item, comma - item));
+            item = comma + 1;
+        }
+    }
+    return items;
+}
+
+}  // namespace
+
+// Discs of packed screens: !BOOT, the unpacker, then a file for each
+// picture while the catalogue has the names, else all in $.!PICS, each
+// padded in front to end a sector; every screen unpacks to its dump.
+TEST(PackedDisc, LayoutsAndScreens) {
+    Files files;
+    std::vector<std::string> forty = {"-m", "5"};
+    for (int i = 0; i < 40; ++i) {
+        files[std::to_string(i) + ".bbc"] = patterned(10240, i);
+        forty.push_back(std::to_string(i) + ".bbc");
+    }
+    files["noise.bbc"] = noise(20480, 7);
+    const struct {
+        std::vector<std::string> arguments;
+        bool one_file;
+        std::string out;  // the summary, where checked
+    } cases[] = {
+        {{"-m", "1", "noise.bbc", "-m", "5", "1.bbc", "2.bbc"}, false,
+         "pictures.ssd holds 3 pictures in 87 of its 800 sectors; 26 more of their size would fit\n"},
+        {{"-m", "5", "3.bbc", "--tracks", "40"}, false,
+         "pictures.ssd holds 1 picture in 6 of its 400 sectors; 249 more of their size would fit\n"},
+        {forty, true, ""},
+        {[&] {
+             auto more = forty;
+             more.insert(more.end(), {"-m", "2", "noise.bbc", "noise.bbc"});
+             return more;
+         }(),
+         true, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.size());
+        const ToolCall call = packed_disc_tool(files, c.arguments);
+        const Disc disc = read_disc(image_of(call));
+        if (!c.out.empty()) {
+            EXPECT_EQ(call.out, c.out);
+        }
+        // The screens named, in order, with their modes.
+        std::vector<std::pair<int, std::string>> screens;
+        int mode = 2;
+        for (size_t i = 0; i < c.arguments.size(); ++i) {
+            if (c.arguments[i] == "-m") {
+                mode = std::stoi(c.arguments[++i]);
+            } else if (c.arguments[i] == "--tracks") {
+                ++i;
+            } else {
+                screens.emplace_back(mode, files.at(c.arguments[i]));
+            }
+        }
+        ASSERT_EQ(disc.entries.size(), c.one_file ? 3u : screens.size() + 2);
+        const CatalogueEntry& boot = disc.entries.back();
+        const CatalogueEntry& unpacker = disc.entries[disc.entries.size() - 2];
+        EXPECT_EQ(boot.name, "$.!BOOT");
+        EXPECT_EQ(unpacker.name, "$.!UNPACK");
+        EXPECT_EQ(unpacker.load, 0x0A00u);
+        EXPECT_EQ(disc.contents(unpacker), std::string(reinterpret_cast<const char*>(kUnpackCode), kUnpackCodeSize));
+        const std::vector<std::string> items = data_items(disc.contents(boot));
+        const size_t fields = c.one_file ? 3 : 4;
+        ASSERT_EQ(items.size(), screens.size() * fields);
+        size_t sector = c.one_file ? disc.entries[0].start : 0;
+        for (size_t i = 0; i < screens.size(); ++i) {
+            const std::string* item = &items[i * fields + (c.one_file ? 0 : 1)];
+            EXPECT_EQ(item[0], std::to_string(screens[i].first));
+            EXPECT_EQ(item[1], screens[i].first == 1 ? "0137" : screens[i].first == 5 ? "0137" : "01234567");
+            const size_t length = std::stoul(item[2]);
+            std::string packed;
+            if (c.one_file) {
+                const size_t sectors = (length + 255) / 256;
+                packed = disc.bytes.substr((sector + sectors) * 256 - length, length);
+                EXPECT_EQ(disc.bytes.substr(sector * 256, sectors * 256 - length), std::string(sectors * 256 - length, '\0'));
+                sector += sectors;
+            } else {
+                const CatalogueEntry& file = disc.entries[screens.size() - 1 - i];
+                EXPECT_EQ(file.name, "$.P" + std::to_string(i + 1));
+                EXPECT_EQ(file.load, 0x8000 - length);
+                packed = disc.contents(file);
+            }
+            ASSERT_EQ(packed.size(), length);
+            std::string screen(screens[i].second.size(), '\0');
+            EXPECT_TRUE(unpack_screen(reinterpret_cast<const uint8_t*>(packed.data()), static_cast<int32_t>(length),
+                                      reinterpret_cast<uint8_t*>(screen.data()), static_cast<int32_t>(screen.size())));
+            EXPECT_TRUE(screen == screens[i].second) << i;
+            // Noise is stored as it is.
+            if (screens[i].second == files["noise.bbc"]) {
+                EXPECT_EQ(packed, screen);
+            }
+        }
+    }
+}
+
+// NAME.dsd: both sides, their tracks interleaved; side 0 holds !BOOT, the
+// unpacker and the first pictures in $.!PICS, side 1 the rest in its own;
+// !BOOT's DATA gives each picture's drive (0 or 2) and first sector.
+TEST(PackedDisc, BothSides) {
+    const Files files = {{"noise.bbc", noise(20480, 5)}, {"a.bbc", patterned(20480, 2)}};
+    const std::vector<std::string> order = {"a.bbc", "noise.bbc", "noise.bbc", "noise.bbc", "noise.bbc", "noise.bbc", "a.bbc"};
+    std::vector<std::string> arguments = {"--tracks", "40", "-o", "two.dsd", "-m", "1"};
+    arguments.insert(arguments.end(), order.begin(), order.end());
+    const std::string image = image_of(packed_disc_tool(files, arguments), "two.dsd");
+    ASSERT_EQ(image.size(), 204800u);
+    std::string sides[2];
+    for (size_t track = 0; track < 40; ++track)
+        for (size_t side = 0; side < 2; ++side) sides[side] += image.substr((track * 2 + side) * 2560, 2560);
+    const Disc front = read_disc(sides[0]);
+    const Disc back = read_disc(sides[1]);
+    ASSERT_EQ(front.entries.size(), 3u);
+    ASSERT_EQ(back.entries.size(), 1u);
+    EXPECT_EQ(front.entries[0].name, "$.!PICS");
+    EXPECT_EQ(back.entries[0].name, "$.!PICS");
+    EXPECT_EQ(back.entries[0].start, 2u);
+    const std::vector<std::string> items = data_items(front.contents(front.entries.back()));
+    ASSERT_EQ(items.size(), order.size() * 5);
+    for (size_t i = 0; i < order.size(); ++i) {
+        const size_t length = std::stoul(items[i * 5 + 2]);
+        const int drive = std::stoi(items[i * 5 + 3]);
+        const size_t end = (std::stoul(items[i * 5 + 4]) + (length + 255) / 256) * 256;
+        EXPECT_EQ(drive, i < 5 ? 0 : 2) << i;  // four noises and the first fill side 0
+        const std::string& side = sides[drive / 2];
+        std::string screen(20480, '\0');
+        ASSERT_LE(end, side.size());
+        EXPECT_TRUE(unpack_screen(reinterpret_cast<const uint8_t*>(side.data() + end - length), static_cast<int32_t>(length),
+                                  reinterpret_cast<uint8_t*>(screen.data()), 20480));
+        EXPECT_TRUE(screen == files.at(order[i])) << i;
+    }
+    const ToolCall raw_dsd = packed_disc_tool(files, {"--raw", "-o", "x.dsd", "-m", "1", "a.bbc"});
+    EXPECT_EQ(raw_dsd.err, "tarnvil-disc: a .dsd disc holds packed pictures: leave out --raw\n");
+}
+
+// Packed screens that do not fit: as many as do are told.
+TEST(PackedDisc, TooMany) {
+    const ToolCall call = packed_disc_tool({{"noise.bbc", noise(20480, 3)}},
+                                           {"--tracks", "40", "noise.bbc", "noise.bbc", "noise.bbc", "noise.bbc", "noise.bbc"});
+    EXPECT_EQ(call.status, 1);
+    EXPECT_EQ(call.err, "tarnvil-disc: the pictures need 405 sectors, but a 40-track disc has 400; nothing written\n"
+                        "tarnvil-disc: the first 4 of the 5 fit\n");
+    EXPECT_TRUE(call.results.empty());
+}
+
+// --split: as many discs as the pictures need, each taking as many of
+// those left as fit, each bootable on its own; packed or raw.
+TEST(PackedDisc, Split) {
+    const Files files = {{"noise.bbc", noise(20480, 3)}, {"a.bbc", patterned(20480, 4)}};
+    for (const bool raw : {false, true}) {
+        std::vector<std::string> arguments = {"--split", "--tracks", "40", "-o", "out/trip.ssd"};
+        if (raw) arguments.insert(arguments.begin(), "--raw");
+        for (const char* name : {"a.bbc", "noise.bbc", "noise.bbc", "noise.bbc", "noise.bbc", "noise.bbc", "a.bbc"})
+            arguments.push_back(name);
+        const ToolCall call = packed_disc_tool(files, arguments);
+        EXPECT_EQ(call.status, 0) << call.err;
+        EXPECT_EQ(call.out, raw ? "out/trip-1.ssd holds 4 pictures in 323 of its 400 sectors; 0 more of their size would fit\n"
+                                  "out/trip-2.ssd holds 3 pictures in 243 of its 400 sectors; 1 more of their size would fit\n"
+                                : "out/trip-1.ssd holds 5 pictures in 326 of its 400 sectors; 1 more of their size would fit\n"
+                                  "out/trip-2.ssd holds 2 pictures in 86 of its 400 sectors; 7 more of their size would fit\n");
+        ASSERT_EQ(call.results.size(), 2u);
+        EXPECT_EQ(call.results[0].first, "out/trip-1.ssd");
+        EXPECT_EQ(call.results[1].first, "out/trip-2.ssd");
+        const Disc second = read_disc(call.results[1].second);
+        ASSERT_EQ(second.entries.size(), 4u);
+        // The second disc goes on with the next picture, noise, as its P1.
+        const auto first = std::find_if(second.entries.begin(), second.entries.end(),
+                                        [](const CatalogueEntry& e) { return e.name == "$.P1"; });
+        ASSERT_NE(first, second.entries.end());
+        const std::string p1 = second.contents(*first);
+        std::string screen(20480, '\0');
+        if (!raw) {
+            ASSERT_TRUE(unpack_screen(reinterpret_cast<const uint8_t*>(p1.data()), static_cast<int32_t>(p1.size()),
+                                      reinterpret_cast<uint8_t*>(screen.data()), 20480));
+        }
+        EXPECT_TRUE((raw ? p1 : screen) == files.at("noise.bbc"));
+        // -o NAME.mmb: the same discs, slot by slot, after an index that
+        // names them; the unused entries unformatted.
+        arguments[std::find(arguments.begin(), arguments.end(), "out/trip.ssd") - arguments.begin()] = "trip.mmb";
+        arguments.erase(std::find(arguments.begin(), arguments.end(), "--split"));
+        const ToolCall mmb = packed_disc_tool(files, arguments);
+        ASSERT_EQ(mmb.results.size(), 1u) << mmb.err;
+        EXPECT_EQ(mmb.out, "trip.mmb holds 7 pictures on 2 discs\n");
+        const std::string& slots = mmb.results[0].second;
+        ASSERT_EQ(slots.size(), 8192u + 2 * 204800);
+        EXPECT_EQ(slots.substr(0, 16), std::string("\0\1\2\3", 4) + std::string(12, '\0'));
+        for (size_t disc = 0; disc < 2; ++disc) {
+            EXPECT_EQ(slots.substr(16 * (disc + 1), 16), "PICTURES" + std::string(7, '\0') + "\x0F");
+            EXPECT_TRUE(slots.substr(8192 + disc * 204800, 102400) == call.results[disc].second) << disc;
+            EXPECT_EQ(slots.find_first_not_of('\0', 8192 + disc * 204800 + 102400), disc == 0 ? 8192 + 204800 : std::string::npos);
+        }
+        EXPECT_EQ(slots.substr(48, 16), std::string(15, '\0') + "\xF0");
+    }
+}
+
+TEST(PackedDisc, BootProgram) {
+    const Disc disc = read_disc(image_of(packed_disc_tool({{"a.bbc", patterned(20480, 1)}}, {"-m", "1", "-p", "0457", "a.bbc"})));
+    EXPECT_EQ(disc.contents(disc.entries.back()),
+              "NEW\r"
+              "10 OSCLI \"LOAD !UNPACK\":DIM B% 10:S%=0:FOR I%=1 TO 1:READ N$,M%,P$,L%\r"
+              "20 MODE M%:VDU 23,1,0;0;0;0;:FOR J%=0 TO 15:VDU 19,J%,0;0;:NEXT:OSCLI \"LOAD \"+N$+\" \"+STR$~(&8000-L%)\r"
+              "30 A%=&30-40*(M%>3):X%=&8000-L%:Y%=X% DIV 256:CALL &A00:FOR J%=1 TO LEN P$:VDU 19,J%-1,VAL MID$(P$,J%,1);0;"
+              ":NEXT:IF M%=2 THEN FOR J%=8 TO 15:VDU 19,J%,J%;0;:NEXT\r"
+              "40 A$=GET$:NEXT:REPEAT UNTIL FALSE\r"
+              "50 DATA P1,1,0457," + std::to_string(disc.entries[0].length) + "\r"
+              "RUN\r");
+    // A slideshow: the same, each picture for its seconds, then again.
+    const Disc slides = read_disc(
+        image_of(packed_disc_tool({{"a.bbc", patterned(20480, 1)}}, {"--seconds", "327", "-m", "1", "a.bbc"})));
+    const std::string show = slides.contents(slides.entries.back());
+    EXPECT_NE(show.find("DIM B% 10:T%=32700:REPEAT:RESTORE:S%=0:FOR I%=1 TO 1:READ"), std::string::npos) << show;
+    EXPECT_NE(show.find("\r40 A$=INKEY$(T%):NEXT:UNTIL FALSE\r50 DATA P1,1,0137,"), std::string::npos) << show;
+}

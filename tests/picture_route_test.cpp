@@ -14,6 +14,7 @@
 #include "cli/fit/fit_command.h"
 #include "cli/view/view_command.h"
 #include "driver/driver.h"
+#include "lib/disc/compress.h"
 #include "pictures.h"
 #include "support.h"
 
@@ -50,8 +51,17 @@ ToolCall view(const Files& files, const std::vector<std::string>& arguments) {
 
 std::string made(const ToolCall& call) { return call.results.empty() ? "" : call.results.back().second; }
 
-// The contents of the disc's file $.NAME, read from its catalogue.
-std::string disc_file(const std::string& disc, const std::string& name) {
+// The contents of the disc's file $.NAME, read from its catalogue; with a `screen` size, the screen it holds,
+// unpacked as the machine would on a disc of packed screens.
+std::string disc_file(const std::string& disc, const std::string& name, size_t screen = 0) {
+    if (screen > 0 && disc_file(disc, "!UNPACK").front() != '(') {
+        const std::string packed = disc_file(disc, name);
+        std::string unpacked(screen, '\0');
+        if (!unpack_screen(reinterpret_cast<const uint8_t*>(packed.data()), static_cast<int32_t>(packed.size()),
+                           reinterpret_cast<uint8_t*>(unpacked.data()), static_cast<int32_t>(screen)))
+            return "($." + name + " does not unpack)";
+        return unpacked;
+    }
     auto byte = [&](size_t at) { return static_cast<uint8_t>(disc.at(at)); };
     for (size_t i = 0; i < byte(256 + 5) / 8u; ++i) {
         std::string entry = disc.substr(8 + 8 * i, 7);
@@ -137,7 +147,7 @@ TEST(PictureRoute, OneCommandGivesTheDumpsAndPreviewsOfTheSeparateCommands) {
         one.push_back("picture.png");
         const ToolCall on_disc = disc(*c.files, one);
         ASSERT_EQ(on_disc.status, 0) << on_disc.err;
-        EXPECT_TRUE(disc_file(made(on_disc), "PICTURE") == dump);
+        EXPECT_TRUE(disc_file(made(on_disc), "PICTURE", dump.size()) == dump);
         // tarnvil-view on the picture, and on the dump with -m and -p.
         const ToolCall shown = view(*c.files, one);
         const ToolCall shown_dump = view({{"picture.ppm.bbc", dump}}, shown_as);
@@ -160,9 +170,15 @@ TEST(PictureRoute, NamesOnTheDisc) {
     ASSERT_EQ(made_disc.status, 0) << made_disc.err;
     const std::string image = made(made_disc);
     for (const char* name : {"MYHOLID", "MYHOLI2", "MYHOLI3", "P2", "P5", "P52", "P7"})
-        EXPECT_EQ(disc_file(image, name).size(), 20480u) << name;
-    EXPECT_TRUE(disc_file(image, "P5") == dump);
-    EXPECT_NE(disc_file(image, "!BOOT").find(
+        EXPECT_EQ(disc_file(image, name, 20480).size(), 20480u) << name;
+    EXPECT_TRUE(disc_file(image, "P5", 20480) == dump);
+    EXPECT_NE(disc_file(image, "!BOOT").find("READ N$,M%,P$,L%"), std::string::npos);
+    EXPECT_NE(disc_file(image, "!BOOT").find("50 DATA MYHOLID,2,01234567,"), std::string::npos);
+    EXPECT_NE(disc_file(disc(files, [&] {
+                            auto raw = names;
+                            raw.insert(raw.begin(), "--raw");
+                            return raw;
+                        }()).results.at(0).second, "!BOOT").find(
                   "READ N$,P$:FOR J%=1 TO LEN P$ STEP 2:VDU 19,VAL MID$(P$,J%,1),VAL MID$(P$,J%+1,1);0;:NEXT:OSCLI \"LOAD "
                   "\"+N$:A$=GET$:NEXT:REPEAT UNTIL FALSE\r20 DATA MYHOLID,00,MYHOLI2,00,MYHOLI3,00,P2,00,P5,00,P52,00,P7,00\r"),
               std::string::npos)

@@ -1,6 +1,11 @@
 // Converts pictures with tarnvil, puts them on discs with tarnvil-disc (and
-// has tarnvil-disc prepare and convert pictures itself) and boots each disc in an emulated BBC Micro Model B (jsbeeb, with its own
-// OS 1.2, BASIC 2 and DFS 1.2). For every picture, once the machine waits
+// has tarnvil-disc prepare and convert pictures itself) and boots each disc
+// in emulated BBC Micros (jsbeeb, with its own ROMs): a Model B with OS 1.2,
+// BASIC 2 and DFS 0.9, DFS 1.2 or the 1770 DFS, and a Master 128. Discs of
+// packed screens unpack each with the machine's own code; one disc holds
+// more pictures than the catalogue has names, one a screen that does not
+// shrink, one both sides of a .dsd, one split over two discs, one is a
+// slideshow, one is --raw, as discs were. For every picture, once the machine waits
 // for a key, screen memory must equal the dump byte for byte and the video
 // frame must equal tarnvil-view's preview pixel for pixel, with nothing
 // else on the screen. After the last picture ESCAPE must give the BASIC
@@ -60,8 +65,9 @@ const FRAME_HEIGHT = 625;
 const SCREEN_WIDTH = 640;
 const SCREEN_HEIGHT = 512;
 const SCREEN_START = { 0: 0x3000, 1: 0x3000, 2: 0x3000, 4: 0x5800, 5: 0x5800 };
-// What BASIC 2 prints when ESCAPE stops the program's line 10, then its prompt.
-const ESCAPE_TEXT = "\n\rEscape at line 10\n\r>";
+// What BASIC prints when ESCAPE stops the program's last line, then its
+// prompt: line 10 of a raw disc's !BOOT, line 40 of a packed one's.
+const escapeText = (disc) => `\n\rEscape at line ${disc.raw ? 10 : 40}\n\r>`;
 
 // The suite's own pictures, made here so their content is fixed.
 function ppm(comment, width, height, colourAt) {
@@ -146,13 +152,28 @@ const PICTURES = {
     "harbour.pgm": () => photo(500, 700, true),
 };
 
+// Screens as they are, made here: noise, which packing cannot shrink.
+const DUMPS = {
+    noise: (size) => {
+        let seed = 99;
+        return Buffer.from(Array.from({ length: size }, () => (seed = (Math.imul(seed, 1103515245) + 12345) >>> 0) >>> 24));
+    },
+};
+
+// More pictures than a catalogue has names: all in one file.
+const MANY = Array.from({ length: 33 }, (_, k) => ({
+    source: ["gradient", "bars", "rings", "checker", "sunset"][k % 5],
+    options: `-h${k % 5}${k % 2 ? 4 : 5}`,
+}));
+
 // Mixed modes on both disc sizes, several option blocks each, one dump
 // without its INF sidecar, pictures in other palettes, and the README's own
-// sample disc.
+// sample disc; each disc on the machines named.
 const DISCS = [
     {
-        name: "mixed80.ssd", tracks: 80, title: "MIXED 80",
+        name: "mixed80.ssd", tracks: 80, title: "MIXED 80", machines: ["B-DFS0.9"],
         pictures: [
+            { noise: 1 },
             { source: "checker", options: "-h00" },
             { source: "sunset", options: "-hs4a0" },
             { source: "gradient", options: "-h31" },
@@ -163,7 +184,7 @@ const DISCS = [
         ],
     },
     {
-        name: "mixed40.ssd", tracks: 40, title: "MIXED 40",
+        name: "mixed40.ssd", tracks: 40, title: "MIXED 40", machines: ["B-DFS1.2"], raw: true,
         pictures: [
             { source: "sunset", options: "-4", withoutInf: true },
             { source: "sunset", options: "-h0a5" },
@@ -174,7 +195,7 @@ const DISCS = [
     // Palettes set by VDU 19 in every mode that has them, and a picture in
     // the default palette after them: MODE must have reset the previous one.
     {
-        name: "palettes.ssd", tracks: 80, title: "PALETTES",
+        name: "palettes.ssd", tracks: 80, title: "PALETTES", machines: ["B1770"],
         pictures: [
             { source: "checker", options: "-h10", palette: "41" },
             { source: "gradient", options: "-h21", palette: "0467" },
@@ -187,7 +208,7 @@ const DISCS = [
     // Pictures named on the command line: !BOOT loads each by its name
     // (one made unique) with its palette changes, read together from DATA.
     {
-        name: "photos.ssd", tracks: 80, title: "PHOTOS",
+        name: "photos.ssd", tracks: 80, title: "PHOTOS", machines: ["Master"],
         pictures: [
             { file: "sunset.ppm", options: ["-m", "2", "-a"] },
             { file: "holiday snap.ppm", options: ["-m", "1", "-p", "auto", "--halftone", "3"] },
@@ -200,7 +221,7 @@ const DISCS = [
     // colours that tarnvil's matching alone cannot reach, and a light-true
     // one with tarnvil's halftone.
     {
-        name: "light.ssd", tracks: 80, title: "LIGHT",
+        name: "light.ssd", tracks: 80, title: "LIGHT", machines: ["B-DFS1.2"],
         pictures: [
             { file: "sunset.ppm", options: ["-m", "2", "--dither", "diffuse"] },
             { file: "holiday snap.ppm", options: ["-m", "5", "-p", "auto"] },
@@ -209,8 +230,33 @@ const DISCS = [
         ],
     },
     {
-        name: "sunset.ssd", tracks: 80, title: "SUNSET",
+        name: "sunset.ssd", tracks: 80, title: "SUNSET", machines: ["B-DFS0.9"],
         pictures: [{ source: "sunset", options: "-a2" }],
+    },
+    { name: "many.ssd", tracks: 80, title: "MANY", machines: ["Master"], pictures: MANY },
+    // Both sides: when side 0 is full, the pictures go on from drive 2.
+    {
+        name: "both.dsd", tracks: 40, title: "BOTH", machines: ["B1770"],
+        pictures: [
+            { source: "gradient", options: "-h31" },
+            { noise: 1 }, { noise: 1 }, { noise: 1 }, { noise: 1 }, { noise: 1 },
+            { source: "sunset", options: "-h05" },
+        ],
+    },
+    // More than a disc holds, split: each disc boots with its share.
+    {
+        name: "split.ssd", tracks: 40, title: "SPLIT", machines: ["B-DFS0.9"], split: true,
+        pictures: [{ noise: 1 }, { noise: 1 }, { noise: 1 }, { noise: 1 }, { source: "bars", options: "-h04" }, { noise: 1 }],
+    },
+    // A slideshow: each picture for a second, then the next, then the first
+    // again, with no key pressed.
+    {
+        name: "show.ssd", tracks: 80, title: "SHOW", machines: ["B-DFS1.2"], seconds: 1,
+        pictures: [
+            { source: "bars", options: "-h05" },
+            { source: "sunset", options: "-h21" },
+            { source: "gradient", options: "-h12" },
+        ],
     },
 ];
 
@@ -235,6 +281,12 @@ function makeDiscs() {
     const conversions = [];
     for (const disc of DISCS.filter((disc) => !disc.pictures[0].file)) {
         for (const picture of disc.pictures) {
+            if (picture.noise !== undefined) {
+                picture.mode = picture.noise;
+                picture.dump = `noise-${picture.mode}.bbc`;
+                fs.writeFileSync(path.join(workDir, picture.dump), DUMPS.noise(0x8000 - SCREEN_START[picture.mode]));
+                continue;
+            }
             const stem = picture.source + picture.options;
             picture.mode = Number(picture.options.at(-1));
             picture.dump = `${stem}.ppm.bbc`;
@@ -243,7 +295,7 @@ function makeDiscs() {
         }
     }
     run(tarnvil, conversions);
-    for (const disc of DISCS) {
+    for (const disc of [...DISCS]) {
         if (disc.pictures[0].file) {
             makePictureDisc(disc);
             continue;
@@ -254,10 +306,24 @@ function makeDiscs() {
             picture.preview = readPreview((picture.previewName = `${picture.dump}.png`));
             if (picture.withoutInf) fs.rmSync(path.join(workDir, `${picture.dump}.inf`));
         }
-        run(tarnvilDisc, [
-            "-o", disc.name, "--tracks", String(disc.tracks), "--title", disc.title,
+        const said = run(tarnvilDisc, [
+            "-o", disc.name, "--tracks", String(disc.tracks), "--title", disc.title, ...(disc.raw ? ["--raw"] : []),
+            ...(disc.seconds ? ["--seconds", String(disc.seconds)] : []), ...(disc.split ? ["--split"] : []),
             ...disc.pictures.flatMap((picture) => [...modeAndPalette(picture), picture.dump]),
         ]);
+        // Split, the disc is the first of several: each takes the pictures
+        // it says it holds, in order.
+        if (disc.split) {
+            const held = [...said.matchAll(/^(\S+) holds (\d+) picture/gm)];
+            if (held.length < 2) throw new Error(`${disc.name}: --split made ${held.length} disc(s): ${said}`);
+            let first = 0;
+            const parts = held.map(([, name, count]) => {
+                const part = { ...disc, name, split: false, pictures: disc.pictures.slice(first, first + Number(count)) };
+                first += Number(count);
+                return part;
+            });
+            DISCS.splice(DISCS.indexOf(disc), 1, ...parts);
+        }
     }
 }
 
@@ -305,8 +371,8 @@ function readPreview(name) {
 // need: where the video chip drew screen memory in each frame, calls of
 // OSRDCH and characters sent to the screen.
 class Machine {
-    static async start(discPath) {
-        const session = new MachineSession("B-DFS1.2");
+    static async start(discPath, model) {
+        const session = new MachineSession(model);
         const log = console.log;
         console.log = () => {}; // jsbeeb announces every ROM it loads
         try {
@@ -466,16 +532,17 @@ function firstDifferentPixel(machine, picture, sample) {
     return null;
 }
 
-// Boots one disc and checks every picture on it; returns the failures.
-async function checkDisc(disc) {
+// Boots one disc on one machine and checks every picture on it; returns
+// the failures.
+async function checkDisc(disc, model) {
     const failures = [];
-    const machine = await Machine.start(path.join(workDir, disc.name));
+    const machine = await Machine.start(path.join(workDir, disc.name), model);
     machine.watchOsrdch(fromOs);
     await machine.untilOsrdch(`${disc.name}: power on`);
     machine.watchOsrdch(fromBasic);
     await machine.shiftBreak();
     for (const [index, picture] of disc.pictures.entries()) {
-        const where = `${disc.name} P${index + 1} (${picture.dump}, MODE ${picture.mode}` +
+        const where = `${disc.name} on ${model} P${index + 1} (${picture.dump}, MODE ${picture.mode}` +
                       `${picture.palette ? `, palette ${picture.palette}` : ""})`;
         const fail = (message) => failures.push(`${where}: ${message}`);
         const began = machine.cycles;
@@ -508,7 +575,7 @@ async function checkDisc(disc) {
     // The last picture stays after its key, with the program running and
     // reading no more keys, until ESCAPE stops it.
     const last = disc.pictures.at(-1);
-    const where = `${disc.name} P${disc.pictures.length} (${last.dump}, MODE ${last.mode}` +
+    const where = `${disc.name} on ${model} P${disc.pictures.length} (${last.dump}, MODE ${last.mode}` +
                   `${last.palette ? `, palette ${last.palette}` : ""})`;
     await machine.runFields(SAMPLE_FIELDS.reduce((a, b) => a + b));
     const after = firstDifferentPixel(machine, last, "after the last key");
@@ -518,10 +585,49 @@ async function checkDisc(disc) {
     machine.watchOsrdch(fromOs);
     await machine.press(keyCodes.ESCAPE);
     await machine.untilOsrdch(`${disc.name}: ESCAPE after the last picture`);
-    if (machine.screenText !== ESCAPE_TEXT)
-        failures.push(`${disc.name}: after ESCAPE the screen shows ${JSON.stringify(machine.screenText)}, ` +
-                      `expected ${JSON.stringify(ESCAPE_TEXT)}`);
-    else console.log(`ok   ${disc.name}: ESCAPE gives the BASIC prompt`);
+    if (machine.screenText !== escapeText(disc))
+        failures.push(`${disc.name} on ${model}: after ESCAPE the screen shows ${JSON.stringify(machine.screenText)}, ` +
+                      `expected ${JSON.stringify(escapeText(disc))}`);
+    else console.log(`ok   ${disc.name} on ${model}: ESCAPE gives the BASIC prompt`);
+    return failures;
+}
+
+// Boots a slideshow and watches each picture come in turn, then the first
+// again, with no key pressed and no key read; ESCAPE then stops it.
+async function checkSlideshow(disc, model) {
+    const failures = [];
+    const machine = await Machine.start(path.join(workDir, disc.name), model);
+    machine.watchOsrdch(fromOs);
+    await machine.untilOsrdch(`${disc.name}: power on`);
+    machine.watchOsrdch(fromBasic);
+    await machine.shiftBreak();
+    const shown = [...disc.pictures.entries(), [0, disc.pictures[0]]];
+    let previous = null;
+    for (const [index, picture] of shown) {
+        const where = `${disc.name} on ${model} P${index + 1} (${picture.dump}, MODE ${picture.mode})`;
+        const began = machine.cycles;
+        // Each picture stays for the seconds given, then the next replaces it.
+        if (previous && !(await machine.runUntil(() => firstDifferentByte(machine, previous) !== null, 3 * disc.seconds * CYCLES_PER_SECOND)))
+            throw new Error(`${where}: the picture before stayed longer than ${3 * disc.seconds} s`);
+        if (!(await machine.runUntil(() => firstDifferentByte(machine, picture) === null, STEP_BUDGET)))
+            throw new Error(`${where}: never in screen memory (${firstDifferentByte(machine, picture)})`);
+        const seconds = ((machine.cycles - began) / CYCLES_PER_SECOND).toFixed(1);
+        // Once the palette is set: VDU 19 for each of MODE 2's colours
+        // takes a few fields.
+        await machine.runFields(10);
+        const pixels = firstDifferentPixel(machine, picture, 1);
+        if (pixels) failures.push(`${where}: ${pixels}`);
+        console.log(`${pixels ? "FAIL" : "ok  "} ${where}, shown after ${seconds} s with no key`);
+        previous = picture;
+    }
+    if (machine.watch.caller !== null) failures.push(`${disc.name} on ${model}: the slideshow waited for a key`);
+    machine.screenText = "";
+    machine.watchOsrdch(fromOs);
+    await machine.press(keyCodes.ESCAPE);
+    await machine.untilOsrdch(`${disc.name}: ESCAPE during the slideshow`);
+    if (machine.screenText !== escapeText(disc))
+        failures.push(`${disc.name} on ${model}: after ESCAPE the screen shows ${JSON.stringify(machine.screenText)}`);
+    else console.log(`ok   ${disc.name} on ${model}: ESCAPE gives the BASIC prompt`);
     return failures;
 }
 
@@ -529,10 +635,12 @@ const started = Date.now();
 makeDiscs();
 const failures = [];
 for (const disc of DISCS) {
-    try {
-        failures.push(...(await checkDisc(disc)));
-    } catch (error) {
-        failures.push(error.message.startsWith(disc.name) ? error.message : `${disc.name}: ${error.message}`);
+    for (const model of disc.machines) {
+        try {
+            failures.push(...(await (disc.seconds ? checkSlideshow : checkDisc)(disc, model)));
+        } catch (error) {
+            failures.push(error.message.startsWith(disc.name) ? error.message : `${disc.name} on ${model}: ${error.message}`);
+        }
     }
 }
 const pictures = DISCS.reduce((sum, disc) => sum + disc.pictures.length, 0);

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -26,7 +27,7 @@ const char kUsageStart[] =
     "or pictures, prepared and converted as tarnvil-fit and tarnvil would.\n"
     "\n"
     "  -o, --output FILE  the disc image to write, - for standard output\n"
-    "                     (default pictures.ssd)\n"
+    "                     (default pictures.ssd); NAME.dsd for both sides\n"
     "  -t, --tracks N     40 or 80 tracks (default 80)\n"
     "  -T, --title TEXT   the disc title, at most 12 characters (default PICTURES)\n"
     "  -m, --mode MODE    mode of the dumps that follow: 0, 1, 2, 4 or 5 (default 2)\n"
@@ -35,6 +36,15 @@ const char kUsageStart[] =
     "                     dumps that follow shows: 07, 0137 or 01234567 by\n"
     "                     default; -m resets it; !BOOT sets it with VDU 19; for\n"
     "                     pictures also auto, the one that suits each best\n"
+    "      --raw          store the screens as they are, as discs were before 1.1,\n"
+    "                     at most 30 of them; else each is packed, to be unpacked\n"
+    "                     by the machine, and the disc holds up to 250\n"
+    "      --seconds N    a slideshow: each picture for N seconds (1 to 327) or\n"
+    "                     until a key, then the next, and after the last the\n"
+    "                     first again\n"
+    "      --split        when the pictures do not fit, as many discs as they\n"
+    "                     need, each bootable: NAME-1.ssd, NAME-2.ssd, ...;\n"
+    "                     with -o NAME.mmb, those discs in one MMB image\n"
     "      --keep DIR     also write each picture's PPM, dump, sidecar and\n"
     "                     preview into DIR, named as the separate commands name\n"
     "                     them\n"
@@ -49,7 +59,7 @@ const char kUsageEnd[] =
     "Boot the disc with SHIFT+BREAK: each picture stays until a key is pressed,\n"
     "the last one until ESCAPE or BREAK.\n";
 
-enum Option { kOutput, kTracks, kTitle, kMode, kPalette, kKeep, kHelp, kVersion };
+enum Option { kOutput, kTracks, kTitle, kMode, kPalette, kKeep, kRaw, kSeconds, kSplit, kHelp, kVersion };
 
 constexpr auto kOptions = join_options(
     std::array<OptionSpec, 5>{{{"output", 'o', true, kOutput},
@@ -58,7 +68,12 @@ constexpr auto kOptions = join_options(
                                {"mode", 'm', true, kMode},
                                {"palette", 'p', true, kPalette}}},
     kFitSettingOptions, kConversionOptions,
-    std::array<OptionSpec, 3>{{{"keep", '\0', true, kKeep}, {"help", 'h', false, kHelp}, {"version", '\0', false, kVersion}}});
+    std::array<OptionSpec, 6>{{{"keep", '\0', true, kKeep},
+                               {"raw", '\0', false, kRaw},
+                               {"split", '\0', false, kSplit},
+                               {"seconds", '\0', true, kSeconds},
+                               {"help", 'h', false, kHelp},
+                               {"version", '\0', false, kVersion}}});
 
 struct Request {
     Request() = default;
@@ -70,6 +85,9 @@ struct Request {
     const char* title = "PICTURES";
     const char* keep = nullptr;
     int32_t tracks = 80;
+    bool raw = false;
+    int32_t seconds = 0;  // 0: each picture until a key
+    bool split = false;
 };
 
 // Fills `request` from the command line. Returns -1 to go on, or the exit
@@ -114,6 +132,25 @@ int parse_command_line(int argc, char** argv, const ToolRun& run, Request& reque
             case kKeep:
                 request.keep = argument.value;
                 break;
+            case kRaw:
+                request.raw = true;
+                break;
+            case kSplit:
+                request.split = true;
+                break;
+            case kSeconds: {
+                // INKEY$ waits at most 32767 centiseconds.
+                char* end = nullptr;
+                const long seconds = strtol(argument.value, &end, 10);
+                if (argument.value[0] < '0' || argument.value[0] > '9' || *end || seconds < 1 ||
+                    seconds > kMaxSlideSeconds) {
+                    snprintf(reason, sizeof reason, "--seconds must be a whole number from 1 to %d",
+                             static_cast<int>(kMaxSlideSeconds));
+                    return usage_error(run, kProgram, reason);
+                }
+                request.seconds = static_cast<int32_t>(seconds);
+                break;
+            }
             case kHelp:
                 return show_usage_with_pictures(run, kUsageStart, kUsageEnd);
             case kVersion:
@@ -199,12 +236,41 @@ bool keep_pictures(const ToolRun& run, const Request& request, const LoadedScree
 }  // namespace
 
 int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& output) {
-    Request request;  // not copied: `named` points into it
+    // Not copied: `named` points into it. Too big for some stacks.
+    const std::unique_ptr<Request> held(new (std::nothrow) Request);
+    if (!held) {
+        say(run.errors, "%s: out of memory\n", kProgram);
+        return 1;
+    }
+    Request& request = *held;
     const int status = parse_command_line(argc, argv, run, request);
     if (status >= 0) return status;
     const int32_t given = request.named.count;
-    if (given > kMaxPictures) {
+    if (request.raw && request.seconds > 0)
+        return usage_error(run, kProgram, "--seconds shows packed pictures: leave out --raw");
+    // NAME.dsd: both sides of the disc, interleaved.
+    const size_t output_length = strlen(request.output);
+    const char* suffix = request.output + (output_length >= 4 ? output_length - 4 : output_length);
+    const int32_t sides = strlen(suffix) == 4 && suffix[0] == '.' && (suffix[1] | 0x20) == 'd' &&
+                                  (suffix[2] | 0x20) == 's' && (suffix[3] | 0x20) == 'd'
+                              ? 2
+                              : 1;
+    if (request.raw && sides == 2)
+        return usage_error(run, kProgram, "a .dsd disc holds packed pictures: leave out --raw");
+    // NAME.mmb: the discs --split would write, in the slots of one MMB
+    // image, as SD-card filing systems read them.
+    const bool mmb = strlen(suffix) == 4 && suffix[0] == '.' && (suffix[1] | 0x20) == 'm' && (suffix[2] | 0x20) == 'm' &&
+                     (suffix[3] | 0x20) == 'b';
+    if (mmb) request.split = true;
+    if (request.split && strcmp(request.output, "-") == 0)
+        return usage_error(run, kProgram, "--split writes a file for each disc: name it with -o");
+    if (request.raw && given > kMaxRawPictures && !request.split) {
         say(run.errors, "%s: %d pictures given, but a disc holds at most %d beside !BOOT\n", kProgram,
+            static_cast<int>(given), static_cast<int>(kMaxRawPictures));
+        return 1;
+    }
+    if (given > kMaxPictures) {
+        say(run.errors, "%s: %d pictures given, but a disc of packed pictures holds at most %d\n", kProgram,
             static_cast<int>(given), static_cast<int>(kMaxPictures));
         return 1;
     }
@@ -216,14 +282,15 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
     }
     // What cannot fit is refused before any picture is read or prepared:
     // each screen's sectors, the catalogue's two and at least one of !BOOT.
+    // How far packed screens shrink is known only once they are packed.
     const int32_t total = request.tracks * kSectorsPerTrack;
     int32_t needed = 3;
     int32_t fitting = 0;
-    for (int32_t i = 0; i < given; ++i) {
+    for (int32_t i = 0; i < given && request.raw; ++i) {
         needed += (screen_bytes(screen_mode_for(request.dumps[i].mode)) + kSectorBytes - 1) / kSectorBytes;
         if (needed <= total) fitting = i + 1;
     }
-    if (needed > total) {
+    if (needed > total && !request.split) {
         say(run.errors, "%s: the pictures need %d sectors, but %s %d-track disc has %d; nothing written\n", kProgram,
             static_cast<int>(needed), request.tracks == 80 ? "an" : "a", static_cast<int>(request.tracks),
             static_cast<int>(total));
@@ -234,12 +301,16 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
     // A disc's worth of screens and the disc itself: more than a stack
     // should hold, and not kept between runs, so that the page may run again.
     const std::unique_ptr<LoadedScreen[]> screens(new (std::nothrow) LoadedScreen[static_cast<size_t>(given)]);
-    const std::unique_ptr<uint8_t[]> disc(new (std::nothrow) uint8_t[kMaxDiscBytes]);
+    const std::unique_ptr<uint8_t[]> disc(new (std::nothrow) uint8_t[static_cast<size_t>(kMaxDiscBytes) * 2]);
     if ((given > 0 && !screens) || !disc) {
         say(run.errors, "%s: out of memory\n", kProgram);
         return 1;
     }
-    DiscPicture pictures[kMaxPictures];
+    const std::unique_ptr<DiscPicture[]> pictures(new (std::nothrow) DiscPicture[kMaxPictures]);
+    if (!pictures) {
+        say(run.errors, "%s: out of memory\n", kProgram);
+        return 1;
+    }
     char reason[platform::kMaxPath + 160];
     bool ready = true;
     for (int32_t i = 0; i < given; ++i) {
@@ -276,12 +347,92 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
         if (!keep_pictures(run, request, screens.get(), names.get())) return 1;
     }
 
-    if (!build_disc(request.tracks, request.title, pictures, given, disc.get(), reason, sizeof reason)) {
-        say(run.errors, "%s: %s\n", kProgram, reason);
+    // One disc, or with --split as many as the pictures need, each taking
+    // as many of those left as fit: first how many each takes, so that
+    // every name is checked before any disc is written.
+    const DiscSettings settings{request.tracks, sides, !request.raw, request.seconds};
+    const size_t image_size =
+        static_cast<size_t>(request.tracks) * kSectorsPerTrack * kSectorBytes * static_cast<size_t>(sides);
+    const std::unique_ptr<int32_t[]> takes(new (std::nothrow) int32_t[static_cast<size_t>(given) + 1]);
+    if (!takes) {
+        say(run.errors, "%s: out of memory\n", kProgram);
         return 1;
     }
-    const DiscImage image{disc.get(), static_cast<size_t>(request.tracks) * kSectorsPerTrack * kSectorBytes};
-    return output.take(output.context, run, request.output, image) ? 0 : 1;
+    DiscSummary summary{};
+    int32_t discs = 0;
+    for (int32_t start = 0; start < given; start += takes[discs++]) {
+        int32_t count = given - start;
+        if (request.raw && count > kMaxRawPictures) count = kMaxRawPictures;
+        bool built = build_disc(settings, request.title, pictures.get() + start, count, disc.get(), summary, reason,
+                                sizeof reason);
+        if (!built && request.split && summary.pictures > 0) {
+            count = summary.pictures;
+            built = build_disc(settings, request.title, pictures.get() + start, count, disc.get(), summary, reason,
+                               sizeof reason);
+        }
+        if (!built) {
+            say(run.errors, "%s: %s\n", kProgram, reason);
+            if (summary.total > 0)
+                say(run.errors, "%s: the first %d of the %d fit\n", kProgram, static_cast<int>(summary.pictures),
+                    static_cast<int>(given));
+            return 1;
+        }
+        takes[discs] = count;
+    }
+    char name[platform::kMaxPath + 16];
+    auto disc_name = [&](int32_t number) {
+        if (discs == 1) return request.output;
+        // NAME-1.ssd: the number before the extension of the file's name.
+        const char* base = request.output;
+        for (const char* p = request.output; *p; ++p)
+            if (*p == '/' || *p == '\\') base = p + 1;
+        const char* dot = strrchr(base, '.');
+        const size_t stem = dot && dot != base ? static_cast<size_t>(dot - request.output) : strlen(request.output);
+        snprintf(name, sizeof name, "%.*s-%d%s", static_cast<int>(stem), request.output, static_cast<int>(number),
+                 request.output + stem);
+        return static_cast<const char*>(name);
+    };
+    std::unique_ptr<uint8_t[]> slots;
+    const size_t slots_size = kMmbIndexBytes + static_cast<size_t>(discs) * kMmbSlotBytes;
+    if (mmb) {
+        slots.reset(new (std::nothrow) uint8_t[slots_size]);
+        if (!slots) {
+            say(run.errors, "%s: out of memory\n", kProgram);
+            return 1;
+        }
+        start_mmb(slots.get(), discs);
+    }
+    for (int32_t number = 1; number <= discs && discs > 1 && !mmb; ++number) {
+        const char* path = disc_name(number);
+        if (!output_can_go_to(run, kProgram, path, "a disc image")) return 1;
+        for (int32_t i = 0; i < given; ++i)
+            if (!spares_the_inputs(run, path, request.dumps[i].path)) return 1;
+    }
+    for (int32_t number = 1, start = 0; number <= discs; start += takes[number - 1], ++number) {
+        if (discs > 1 && !build_disc(settings, request.title, pictures.get() + start, takes[number - 1], disc.get(), summary,
+                                     reason, sizeof reason)) {
+            say(run.errors, "%s: %s\n", kProgram, reason);
+            return 1;
+        }
+        if (mmb) {
+            put_mmb_slot(slots.get(), number - 1, request.title, disc.get(), image_size);
+            continue;
+        }
+        const char* path = disc_name(number);
+        if (!output.take(output.context, run, path, {disc.get(), image_size})) return 1;
+        // Standard output may be the image itself.
+        if (strcmp(path, "-") != 0)
+            say(run.out, "%s holds %d picture%s in %d of its %d sectors; %d more of their size would fit\n", path,
+                static_cast<int>(summary.pictures), summary.pictures == 1 ? "" : "s",
+                static_cast<int>(summary.sectors), static_cast<int>(summary.total), static_cast<int>(summary.more));
+    }
+    if (mmb) {
+        if (!output.take(output.context, run, request.output, {slots.get(), slots_size})) return 1;
+        if (strcmp(request.output, "-") != 0)
+            say(run.out, "%s holds %d picture%s on %d disc%s\n", request.output, static_cast<int>(given),
+                given == 1 ? "" : "s", static_cast<int>(discs), discs == 1 ? "" : "s");
+    }
+    return 0;
 }
 
 int run_disc(int argc, char** argv) {

@@ -7,7 +7,7 @@
 
 // The disc image that tarnvil-disc's arguments ask for.
 struct DiscImage {
-    const uint8_t* bytes = nullptr;  // tracks x 2560 bytes
+    const uint8_t* bytes = nullptr;  // tracks x 2560 bytes, twice for both sides
     size_t size = 0;
 };
 using DiscOutput = ToolOutput<DiscImage>;

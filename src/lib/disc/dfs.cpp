@@ -115,3 +115,80 @@ size_t write_boot_program(const int32_t* modes, const char* const* changes, cons
     put(snprintf(piece, sizeof piece, "\rRUN\r"));
     return used < capacity ? used : 0;
 }
+
+size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, const char* unpacker,
+                                 uint32_t unpack_address, int32_t pack_sector, int32_t seconds, bool both_sides,
+                                 char* text, size_t capacity) {
+    char piece[512];
+    size_t used = 0;
+    auto put = [&](int length) {
+        const bool fits = length >= 0 && used + static_cast<size_t>(length) < capacity;
+        if (fits) memcpy(text + used, piece, static_cast<size_t>(length) + 1);
+        used = fits ? used + static_cast<size_t>(length) : capacity;
+    };
+    const bool one_file = pack_sector >= 0;
+    // A slideshow waits with INKEY$, in centiseconds, and starts again.
+    char again[48] = "";
+    if (seconds > 0) snprintf(again, sizeof again, "T%%=%d:REPEAT:RESTORE:", static_cast<int>(seconds * 100));
+    // Every logical colour of MODE 2 turns black, then 8-15 flash again as
+    // MODE left them. The screen's first page is &30, or &58 in MODEs 4
+    // and 5.
+    put(snprintf(piece, sizeof piece,
+                 "NEW\r"
+                 "10 OSCLI \"LOAD %s\":DIM B%% 10:%sS%%=%d:FOR I%%=1 TO %d:READ %sM%%,P$,L%%%s\r"
+                 "20 MODE M%%:VDU 23,1,0;0;0;0;:FOR J%%=0 TO 15:VDU 19,J%%,0;0;:NEXT%s\r",
+                 unpacker, again, static_cast<int>(pack_sector > 0 ? pack_sector : 0),
+                 static_cast<int>(count), one_file ? "" : "N$,", both_sides ? ",E%,S%" : "", one_file ? "" : ":OSCLI \"LOAD \"+N$+\" \"+STR$~(&8000-L%)"));
+    // From the file of them all, the picture's sectors straight from the
+    // disc, track by track with OSWORD &7F: OSGBPB would take a turn of
+    // the disc for each sector. Each picture's bytes end a sector, so that
+    // its last byte lands at &7FFF; S% is its first sector.
+    if (one_file)
+        put(snprintf(piece, sizeof piece,
+                     "25 N%%=(L%%+255) DIV 256:D%%=&8000-256*N%%:REPEAT:C%%=10-S%% MOD 10:IF C%%>N%% C%%=N%%\r"
+                     "26 ?B%%=%s:B%%!1=D%%:B%%?5=3:B%%?6=&53:B%%?7=S%% DIV 10:B%%?8=S%% MOD 10:B%%?9=&20+C%%"
+                     ":A%%=&7F:X%%=B%%:Y%%=B%% DIV 256:CALL &FFF1:D%%=D%%+256*C%%:S%%=S%%+C%%:N%%=N%%-C%%:UNTIL N%%=0\r",
+                     both_sides ? "E%" : "0"));
+    put(snprintf(piece, sizeof piece,
+                 "30 A%%=&30-40*(M%%>3):X%%=&8000-L%%:Y%%=X%% DIV 256:CALL &%lX"
+                 ":FOR J%%=1 TO LEN P$:VDU 19,J%%-1,VAL MID$(P$,J%%,1);0;:NEXT"
+                 ":IF M%%=2 THEN FOR J%%=8 TO 15:VDU 19,J%%,J%%;0;:NEXT\r"
+                 "40 %s:NEXT:%s",
+                 static_cast<unsigned long>(unpack_address), seconds > 0 ? "A$=INKEY$(T%)" : "A$=GET$",
+                 seconds > 0 ? "UNTIL FALSE" : "REPEAT UNTIL FALSE"));
+    // DATA lines well inside the 238 characters BASIC takes on a line.
+    int line = 50;
+    size_t line_length = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        char item[48];
+        const int length = snprintf(item, sizeof item, "%s%s%d,%s,%lu", one_file ? "" : pictures[i].name,
+                                    one_file ? "" : ",", static_cast<int>(pictures[i].mode), pictures[i].palette,
+                                    static_cast<unsigned long>(pictures[i].length));
+        if (both_sides && length > 0 && static_cast<size_t>(length) < sizeof item)
+            snprintf(item + length, sizeof item - static_cast<size_t>(length), ",%d,%d",
+                     static_cast<int>(pictures[i].drive), static_cast<int>(pictures[i].sector));
+        if (line_length == 0 || line_length + strlen(item) > 200) {
+            put(snprintf(piece, sizeof piece, "\r%d DATA %s", line, item));
+            line += 10;
+            line_length = 10 + strlen(item);
+        } else {
+            put(snprintf(piece, sizeof piece, ",%s", item));
+            line_length += 1 + strlen(item);
+        }
+    }
+    put(snprintf(piece, sizeof piece, "\rRUN\r"));
+    return used < capacity ? used : 0;
+}
+
+void start_mmb(uint8_t* mmb, int32_t discs) {
+    memset(mmb, 0, kMmbIndexBytes + static_cast<size_t>(discs) * kMmbSlotBytes);
+    for (uint8_t drive = 0; drive < 4; ++drive) mmb[drive] = drive;
+    for (size_t entry = 1; entry < kMmbIndexBytes / 16; ++entry) mmb[entry * 16 + 15] = 0xF0;
+}
+
+void put_mmb_slot(uint8_t* mmb, int32_t slot, const char* title, const uint8_t* disc, size_t size) {
+    uint8_t* entry = mmb + 16 * (static_cast<size_t>(slot) + 1);
+    memcpy(entry, title, strnlen(title, kMaxTitleLength));
+    entry[15] = 0x0F;
+    memcpy(mmb + kMmbIndexBytes + static_cast<size_t>(slot) * kMmbSlotBytes, disc, size);
+}

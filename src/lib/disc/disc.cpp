@@ -2,7 +2,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 
+#include "lib/disc/compress.h"
+#include "lib/disc/unpack.h"
 #include "screen/modes.h"
 
 namespace {
@@ -238,16 +242,11 @@ void unique_name(const char* wanted, DiscFile* files, int32_t count, int32_t slo
     memcpy(files[slot].name, candidate, sizeof candidate);
 }
 
-}  // namespace
 
-bool build_disc(int32_t tracks, const char* title, const DiscPicture* pictures, int32_t count, uint8_t* image,
-                char* reason, size_t capacity) {
-    DiscFile files[kMaxDiscFiles] = {};
-    int32_t modes[kMaxPictures];
-    // Each picture's changes to its mode's palette: "logical physical" pairs.
-    char changes[kMaxPictures][17];
-    const char* change_lists[kMaxPictures];
-    // Dumps first, by their place ("P1" .. "P30"), so that pictures give way.
+// Names the pictures' files, files[1] to files[count]: dumps first, by
+// their place ("P1" .. "P30"), so that pictures give way. True when any
+// picture has a name of its own.
+bool name_files(const DiscPicture* pictures, int32_t count, DiscFile* files) {
     for (int32_t i = 0; i < count; ++i)
         if (!pictures[i].name[0]) number_name("P", i + 1, files[i + 1].name);
     bool named = false;
@@ -256,7 +255,26 @@ bool build_disc(int32_t tracks, const char* title, const DiscPicture* pictures, 
         named = true;
         unique_name(pictures[i].name, files, count, i + 1);
     }
-    const char* names[kMaxPictures];
+    return named;
+}
+
+void say_too_big(int32_t needed, int32_t tracks, char* reason, size_t capacity) {
+    snprintf(reason, capacity, "the pictures need %d sectors, but %s %d-track disc has %d; nothing written",
+             static_cast<int>(needed), tracks == 80 ? "an" : "a", static_cast<int>(tracks),
+             static_cast<int>(tracks * kSectorsPerTrack));
+}
+
+int32_t sectors_of(uint32_t bytes) { return static_cast<int32_t>((bytes + kSectorBytes - 1) / kSectorBytes); }
+
+bool build_raw_disc(int32_t tracks, const char* title, const DiscPicture* pictures, int32_t count, uint8_t* image,
+                    DiscSummary& summary, char* reason, size_t capacity) {
+    DiscFile files[kMaxDiscFiles] = {};
+    int32_t modes[kMaxRawPictures];
+    // Each picture's changes to its mode's palette: "logical physical" pairs.
+    char changes[kMaxRawPictures][17];
+    const char* change_lists[kMaxRawPictures];
+    const bool named = name_files(pictures, count, files);
+    const char* names[kMaxRawPictures];
     for (int32_t i = 0; i < count; ++i) {
         DiscFile& file = files[i + 1];
         names[i] = file.name;
@@ -282,10 +300,230 @@ bool build_disc(int32_t tracks, const char* title, const DiscPicture* pictures, 
     const int32_t total = tracks * kSectorsPerTrack;
     const int32_t needed = sectors_needed(files, count + 1);
     if (needed > total) {
-        snprintf(reason, capacity, "the pictures need %d sectors, but %s %d-track disc has %d; nothing written",
-                 static_cast<int>(needed), tracks == 80 ? "an" : "a", static_cast<int>(tracks), static_cast<int>(total));
+        say_too_big(needed, tracks, reason, capacity);
+        // The first pictures that fit, with !BOOT as long as for them all.
+        int32_t fitting = 0;
+        while (fitting < count && sectors_needed(files, fitting + 2) <= total) ++fitting;
+        summary = {fitting, needed, total, 0};
         return false;
     }
     write_ssd(tracks, title, 3, files, count + 1, image);
+    const int32_t each = count > 0 ? (needed - sectors_needed(files, 1)) / count : 0;
+    const int32_t by_sectors = each > 0 ? (total - needed) / each : 0;
+    summary = {count, needed, total, by_sectors < kMaxRawPictures - count ? by_sectors : kMaxRawPictures - count};
     return true;
+}
+
+// The files of a packed disc beside the pictures': !BOOT and the unpacker.
+constexpr int32_t kPackedOwnFiles = 2;
+// The file of all the pictures, when they are more than the catalogue has
+// names for. The "!" keeps it and the unpacker apart from any picture's
+// name.
+const char kPackName[] = "!PICS";
+const char kUnpackerName[] = "!UNPACK";
+
+// Sectors of a packed disc, catalogue included: its own files with a boot
+// program of `boot` bytes, the pictures of `lengths`, and `extra` more of
+// `extra_each` bytes. In a file each or all in one, each picture takes
+// whole sectors.
+int32_t packed_sectors(uint32_t boot, const uint32_t* lengths, int32_t count, uint32_t extra_each, int32_t extra) {
+    int32_t sectors = 2 + sectors_of(boot) + sectors_of(static_cast<uint32_t>(kUnpackCodeSize));
+    for (int32_t i = 0; i < count; ++i) sectors += sectors_of(lengths[i]);
+    return sectors + extra * sectors_of(extra_each);
+}
+
+// Both sides of a disc of packed pictures, each picture padded in front to
+// end a sector (`packed`, `at` bytes): side 0 holds !BOOT, the unpacker and
+// the first pictures in its $.!PICS, side 1 the rest in its own, and !BOOT
+// reads each picture's sectors from drive 0 or 2, as DFS calls the sides.
+// The image interleaves their tracks: side 0 track 0, side 1 track 0, ...
+bool build_both_sides(int32_t tracks, const char* title, const uint8_t* packed, size_t at, const uint32_t* lengths,
+                      PackedPicture* entries, int32_t count, int32_t seconds, char* boot, size_t boot_room,
+                      uint8_t* image, DiscSummary& summary, char* reason, size_t capacity) {
+    const int32_t total = tracks * kSectorsPerTrack;
+    size_t boot_length = 0;
+    int32_t boot_sectors = 1;
+    int32_t first_behind = count;  // the first picture on side 1
+    int32_t next[2] = {0, 0};
+    for (int32_t attempt = 0; attempt < 4; ++attempt) {
+        next[0] = 2 + boot_sectors + sectors_of(static_cast<uint32_t>(kUnpackCodeSize));
+        next[1] = 2;
+        int32_t side = 0;
+        first_behind = count;
+        for (int32_t i = 0; i < count; ++i) {
+            const int32_t sectors = sectors_of(lengths[i]);
+            if (side == 0 && next[0] + sectors > total) {
+                side = 1;
+                first_behind = i;
+            }
+            entries[i].drive = side * 2;
+            entries[i].sector = next[side];
+            next[side] += sectors;
+        }
+        boot_length = write_packed_boot_program(entries, count, kUnpackerName, kUnpackAddress, 0, seconds, true, boot,
+                                                boot_room);
+        if (boot_length == 0 || sectors_of(static_cast<uint32_t>(boot_length)) == boot_sectors) break;
+        boot_sectors = sectors_of(static_cast<uint32_t>(boot_length));
+    }
+    if (boot_length == 0) {
+        snprintf(reason, capacity, "the boot program for %d pictures does not fit in memory", static_cast<int>(count));
+        return false;
+    }
+    if (next[1] > total) {
+        snprintf(reason, capacity, "the pictures need %d sectors, but a double-sided %d-track disc has %d; nothing written",
+                 static_cast<int>(next[0] + next[1]), static_cast<int>(tracks), static_cast<int>(2 * total));
+        int32_t fitting = 0;
+        while (fitting < count && (entries[fitting].drive == 0 || entries[fitting].sector + sectors_of(lengths[fitting]) <= total))
+            ++fitting;
+        summary = {fitting, next[0] + next[1], 2 * total, 0};
+        return false;
+    }
+    // The bytes of side 0's pictures, then side 1's.
+    size_t front = 0;
+    for (int32_t i = 0; i < first_behind; ++i) front += static_cast<size_t>(sectors_of(lengths[i])) * kSectorBytes;
+    const size_t side_bytes = static_cast<size_t>(total) * kSectorBytes;
+    const std::unique_ptr<uint8_t[]> sides(new (std::nothrow) uint8_t[2 * side_bytes]);
+    if (!sides) {
+        snprintf(reason, capacity, "out of memory");
+        return false;
+    }
+    DiscFile files[3] = {{"!BOOT", 0, 0, reinterpret_cast<const uint8_t*>(boot), static_cast<uint32_t>(boot_length)},
+                         {"", kUnpackAddress, kUnpackAddress, kUnpackCode, static_cast<uint32_t>(kUnpackCodeSize)},
+                         {"", 0, 0, packed, static_cast<uint32_t>(front)}};
+    memcpy(files[1].name, kUnpackerName, sizeof kUnpackerName);
+    memcpy(files[2].name, kPackName, sizeof kPackName);
+    write_ssd(tracks, title, 3, files, front > 0 ? 3 : 2, sides.get());
+    DiscFile behind = {"", 0, 0, packed + front, static_cast<uint32_t>(at - front)};
+    memcpy(behind.name, kPackName, sizeof kPackName);
+    write_ssd(tracks, title, 3, &behind, at > front ? 1 : 0, sides.get() + side_bytes);
+    const size_t track_bytes = static_cast<size_t>(kSectorsPerTrack) * kSectorBytes;
+    for (int32_t track = 0; track < tracks; ++track)
+        for (int32_t side = 0; side < 2; ++side)
+            memcpy(image + (static_cast<size_t>(track) * 2 + static_cast<size_t>(side)) * track_bytes,
+                   sides.get() + static_cast<size_t>(side) * side_bytes + static_cast<size_t>(track) * track_bytes,
+                   track_bytes);
+    // More pictures of their average size in what both sides have left.
+    uint32_t all = 0;
+    for (int32_t i = 0; i < count; ++i) all += lengths[i];
+    const int32_t each = count > 0 ? sectors_of((all + static_cast<uint32_t>(count) - 1) / static_cast<uint32_t>(count)) : 0;
+    int32_t more = each > 0 ? (total - next[0]) / each + (total - next[1]) / each : 0;
+    if (more > kMaxPictures - count) more = kMaxPictures - count;
+    summary = {count, next[0] + next[1], 2 * total, more};
+    return true;
+}
+
+bool build_packed_disc(int32_t tracks, int32_t sides, const char* title, const DiscPicture* pictures, int32_t count,
+                       int32_t seconds, uint8_t* image, DiscSummary& summary, char* reason, size_t capacity) {
+    // Every picture packed, each from the start of a sector of its own,
+    // or, in the file of them all, padded in front to end one.
+    size_t room = 0;
+    for (int32_t i = 0; i < count; ++i) room += static_cast<size_t>(screen_bytes(screen_mode_for(pictures[i].mode)));
+    const std::unique_ptr<uint8_t[]> packed(new (std::nothrow) uint8_t[room > 0 ? room : 1]);
+    const std::unique_ptr<uint32_t[]> lengths(new (std::nothrow) uint32_t[count > 0 ? count : 1]);
+    const std::unique_ptr<PackedPicture[]> entries(new (std::nothrow) PackedPicture[count > 0 ? count : 1]);
+    const std::unique_ptr<char[][9]> palettes(new (std::nothrow) char[count > 0 ? count : 1][9]);
+    constexpr size_t kBootRoom = 16384;
+    const std::unique_ptr<char[]> boot(new (std::nothrow) char[kBootRoom]);
+    if (!packed || !lengths || !entries || !palettes || !boot) {
+        snprintf(reason, capacity, "out of memory");
+        return false;
+    }
+    const bool one_file = sides == 2 || count > kMaxDiscFiles - kPackedOwnFiles;
+    memset(packed.get(), 0, room);
+    size_t at = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t size = screen_bytes(screen_mode_for(pictures[i].mode));
+        const int32_t length = pack_screen(pictures[i].dump, size, packed.get() + at);
+        if (length < 0) {
+            snprintf(reason, capacity, "out of memory");
+            return false;
+        }
+        lengths[i] = static_cast<uint32_t>(length);
+        const size_t whole = static_cast<size_t>(sectors_of(lengths[i])) * kSectorBytes;
+        if (one_file) {
+            memmove(packed.get() + at + whole - lengths[i], packed.get() + at, lengths[i]);
+            memset(packed.get() + at, 0, whole - lengths[i]);
+        }
+        at += one_file ? whole : lengths[i];
+        const Palette& palette = pictures[i].palette;
+        for (int32_t logical = 0; logical < palette.colours; ++logical)
+            palettes[i][logical] = static_cast<char>('0' + palette.physical[logical]);
+        palettes[i][palette.colours] = '\0';
+    }
+
+    // A file for each picture, named as on a raw disc, while the catalogue
+    // has the names; else all in one file, after !BOOT and the unpacker.
+    DiscFile files[kMaxDiscFiles] = {};
+    if (!one_file) name_files(pictures, count, files);
+    for (int32_t i = 0; i < count; ++i)
+        entries[i] = {one_file ? "" : files[i + 1].name, pictures[i].mode, palettes[i], lengths[i], 0, 0};
+    if (sides == 2)
+        return build_both_sides(tracks, title, packed.get(), at, lengths.get(), entries.get(), count, seconds,
+                                boot.get(), kBootRoom, image, summary, reason, capacity);
+    size_t boot_length = 0;
+    int32_t pack_sector = one_file ? 3 : -1;
+    for (int32_t attempt = 0; attempt < 3; ++attempt) {
+        boot_length = write_packed_boot_program(entries.get(), count, kUnpackerName, kUnpackAddress, pack_sector,
+                                                seconds, false, boot.get(), kBootRoom);
+        const int32_t after = 2 + sectors_of(static_cast<uint32_t>(boot_length)) + sectors_of(kUnpackCodeSize);
+        if (!one_file || after == pack_sector) break;
+        pack_sector = after;
+    }
+    if (boot_length == 0) {
+        snprintf(reason, capacity, "the boot program for %d pictures does not fit in memory", static_cast<int>(count));
+        return false;
+    }
+    const int32_t total = tracks * kSectorsPerTrack;
+    const int32_t needed = packed_sectors(static_cast<uint32_t>(boot_length), lengths.get(), count, 0, 0);
+    if (needed > total) {
+        say_too_big(needed, tracks, reason, capacity);
+        // The first pictures that fit, with !BOOT as long as for them all.
+        int32_t fitting = 0;
+        while (fitting < count &&
+               packed_sectors(static_cast<uint32_t>(boot_length), lengths.get(), fitting + 1, 0, 0) <= total)
+            ++fitting;
+        summary = {fitting, needed, total, 0};
+        return false;
+    }
+
+    DiscFile layout[kMaxDiscFiles] = {};
+    int32_t file_count = 0;
+    layout[file_count++] = {"!BOOT", 0, 0, reinterpret_cast<const uint8_t*>(boot.get()), static_cast<uint32_t>(boot_length)};
+    layout[file_count] = {"", kUnpackAddress, kUnpackAddress, kUnpackCode, static_cast<uint32_t>(kUnpackCodeSize)};
+    memcpy(layout[file_count++].name, kUnpackerName, sizeof kUnpackerName);
+    if (one_file) {
+        layout[file_count] = {"", 0, 0, packed.get(), static_cast<uint32_t>(at)};
+        memcpy(layout[file_count++].name, kPackName, sizeof kPackName);
+    } else {
+        const uint8_t* data = packed.get();
+        for (int32_t i = 0; i < count; ++i) {
+            layout[file_count] = {"", 0x8000 - lengths[i], 0, data, lengths[i]};
+            memcpy(layout[file_count++].name, files[i + 1].name, sizeof files[i + 1].name);
+            data += lengths[i];
+        }
+    }
+    write_ssd(tracks, title, 3, layout, file_count, image);
+
+    // More pictures of their average size: as many as the sectors still
+    // take, each lengthening !BOOT by a DATA item.
+    uint32_t all = 0;
+    for (int32_t i = 0; i < count; ++i) all += lengths[i];
+    const uint32_t each = count > 0 ? (all + static_cast<uint32_t>(count) - 1) / static_cast<uint32_t>(count) : 0;
+    constexpr uint32_t kItem = 20;
+    int32_t more = 0;
+    while (each > 0 && count + more < kMaxPictures &&
+           packed_sectors(static_cast<uint32_t>(boot_length) + kItem * static_cast<uint32_t>(more + 1), lengths.get(),
+                          count, each, more + 1) <= total)
+        ++more;
+    summary = {count, needed, total, more};
+    return true;
+}
+
+}  // namespace
+
+bool build_disc(const DiscSettings& settings, const char* title, const DiscPicture* pictures, int32_t count,
+                uint8_t* image, DiscSummary& summary, char* reason, size_t capacity) {
+    return settings.packed ? build_packed_disc(settings.tracks, settings.sides, title, pictures, count, settings.seconds,
+                                               image, summary, reason, capacity)
+                           : build_raw_disc(settings.tracks, title, pictures, count, image, summary, reason, capacity);
 }
