@@ -197,8 +197,10 @@ TEST(Disc, NamesOfPictures) {
         }
         std::string image(204800, '\0');
         char reason[200];
-        ASSERT_TRUE(build_disc(80, "", pictures.data(), static_cast<int32_t>(pictures.size()),
-                               reinterpret_cast<uint8_t*>(image.data()), reason, sizeof reason)) << reason;
+        DiscSummary summary{};
+        ASSERT_TRUE(build_disc(DiscSettings{80, 1, false, 0}, "", pictures.data(), static_cast<int32_t>(pictures.size()),
+                               reinterpret_cast<uint8_t*>(image.data()), summary, reason, sizeof reason))
+            << reason;
         const Disc disc = read_disc(image);
         ASSERT_EQ(disc.entries.size(), pictures.size() + 1);
         for (size_t i = 0; i < pictures.size(); ++i) {
@@ -561,13 +563,21 @@ TEST(DiscProgram, KeptFilesSpareThePictures) {
     EXPECT_EQ(kept.exit_status, 0) << kept.err;
     EXPECT_EQ(kept.out, "Wrote kept/x.ppm\nWrote kept/x.ppm.bbc\nWrote kept/x.ppm.bbc.inf\nWrote kept/x.ppm.bbc.png\n"
                         "Wrote kept/x-2.ppm\nWrote kept/x-2.ppm.bbc\nWrote kept/x-2.ppm.bbc.inf\nWrote kept/x-2.ppm.bbc.png\n"
-                        "Wrote s.ssd\n");
+                        "Wrote s.ssd\ns.ssd holds 2 pictures in 163 of its 800 sectors; 7 more of their size would fit\n");
     // The default image replaces only one of its own.
     write_file(dir / "pictures.ssd", sunset);
     EXPECT_EQ(disc_program(dir, {"x.png"}).err, "tarnvil-disc: the disc image would overwrite pictures.ssd, which "
                                                 "tarnvil-disc did not write; name another file with -o\n");
     ASSERT_TRUE(std::filesystem::remove(dir / "pictures.ssd"));
-    for (int again = 0; again < 2; ++again) EXPECT_EQ(disc_program(dir, {"-t", "40", "x.png"}).out, "Wrote pictures.ssd\n");
+    // So do the numbered discs of --split.
+    write_file(dir / "s-1.ssd", sunset);
+    EXPECT_EQ(disc_program(dir, {"--split", "-t", "40", "-o", "s.ssd", "x.png", "x.png", "x.png", "x.png", "x.png"}).err,
+              "tarnvil-disc: the disc image would overwrite s-1.ssd, which tarnvil-disc did not write; name another file "
+              "with -o\n");
+    EXPECT_TRUE(read_file(dir / "s-1.ssd") == sunset);
+    for (int again = 0; again < 2; ++again)
+        EXPECT_EQ(disc_program(dir, {"-t", "40", "x.png"}).out,
+                  "Wrote pictures.ssd\npictures.ssd holds 1 picture in 83 of its 400 sectors; 3 more of their size would fit\n");
     // Named as tarnvil-fit names them, which spares the pictures alike.
     const std::string fit = program("tarnvil-fit");
     const RunResult refused = run_program(fit, {"-m", "1", "x.png", "x.ppm"}, dir.path());

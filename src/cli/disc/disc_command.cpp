@@ -406,7 +406,15 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
         const char* path = disc_name(number);
         if (!output_can_go_to(run, kProgram, path, "a disc image")) return 1;
         for (int32_t i = 0; i < given; ++i)
-            if (!spares_the_inputs(run, path, request.dumps[i].path)) return 1;
+            if (!spares_the_inputs(run, path, request.dumps[i].path, screens[static_cast<size_t>(i)].from_picture))
+                return 1;
+        // The numbered names are the tool's choice, not the user's: like the
+        // default pictures.ssd, each replaces only a disc it could have written.
+        if (run.from_shell && !replaceable_disc(path)) {
+            say(run.errors, "%s: the disc image would overwrite %s, which tarnvil-disc did not write; name another file with -o\n",
+                kProgram, path);
+            return 1;
+        }
     }
     for (int32_t number = 1, start = 0; number <= discs; start += takes[number - 1], ++number) {
         if (discs > 1 && !build_disc(settings, request.title, pictures.get() + start, takes[number - 1], disc.get(), summary,
