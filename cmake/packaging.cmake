@@ -68,7 +68,8 @@ else()
   # the README with what it links to, laid out as in the sources so that
   # every link leads to its file: the guide and its pictures, the Windows
   # page, the benchmark results.
-  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/NEWS.md
+          DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
           FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
   install(FILES ${PROJECT_SOURCE_DIR}/bench/RESULTS.md DESTINATION ${CMAKE_INSTALL_DOCDIR}/bench)
