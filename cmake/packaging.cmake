@@ -67,7 +67,7 @@ else()
   # The licence travels with the programs wherever they are installed, and
   # the README with what it links to, laid out as in the sources so that
   # every link leads to its file: the guide and its pictures, the Windows
-  # page, the benchmark results.
+  # page, the benchmark results, what changed in each version.
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/NEWS.md
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
