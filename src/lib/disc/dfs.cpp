@@ -19,6 +19,40 @@ void put16(uint8_t* at, uint32_t value) {
 
 uint8_t bits_16_17(uint32_t value) { return static_cast<uint8_t>((value >> 16) & 3); }
 
+// A BASIC program typed into `text`, piece by piece; once a piece does not
+// fit, `used` is the capacity and the program is refused.
+struct BootText {
+    char* text;
+    size_t capacity;
+    int line;                // of the next DATA line
+    size_t used = 0;
+    size_t line_length = 0;  // of the DATA line being filled, 0 before any
+    char piece[512] = {};
+
+    void put(int length) {
+        const bool fits = length >= 0 && used + static_cast<size_t>(length) < capacity;
+        if (fits) memcpy(text + used, piece, static_cast<size_t>(length) + 1);
+        used = fits ? used + static_cast<size_t>(length) : capacity;
+    }
+    // One DATA item, on a new line when the one being filled would pass
+    // 200 characters, well inside the 238 BASIC takes on a line. Each line
+    // starts after a carriage return.
+    void data(const char* item) {
+        if (line_length == 0 || line_length + strlen(item) > 200) {
+            put(snprintf(piece, sizeof piece, "\r%d DATA %s", line, item));
+            line += 10;
+            line_length = 10 + strlen(item);
+        } else {
+            put(snprintf(piece, sizeof piece, ",%s", item));
+            line_length += 1 + strlen(item);
+        }
+    }
+    size_t end() {
+        put(snprintf(piece, sizeof piece, "\rRUN\r"));
+        return used < capacity ? used : 0;
+    }
+};
+
 }  // namespace
 
 void write_ssd(int32_t tracks, const char* title, int32_t boot_option, const DiscFile* files, int32_t count,
@@ -83,49 +117,26 @@ size_t write_boot_program(const int32_t* modes, const char* const* changes, cons
     // MODE and its load. A picture without any reads "00", which sets
     // logical colour 0 to black, as MODE has just done: BASIC runs the
     // body of a FOR loop at least once.
-    char piece[256];
-    size_t used = 0;
-    auto put = [&](int length) {
-        const bool fits = length >= 0 && used + static_cast<size_t>(length) < capacity;
-        if (fits) memcpy(text + used, piece, static_cast<size_t>(length) + 1);
-        used = fits ? used + static_cast<size_t>(length) : capacity;
-    };
+    BootText boot{text, capacity, 20};
     // With names, each picture's DATA item is its name, then its changes.
-    put(snprintf(piece, sizeof piece,
-                 "NEW\r"
-                 "10 M$=\"%s\":FOR I%%=1 TO %d:MODE VAL MID$(M$,I%%,1):VDU 23,1,0;0;0;0;:READ %s"
-                 ":FOR J%%=1 TO LEN P$ STEP 2:VDU 19,VAL MID$(P$,J%%,1),VAL MID$(P$,J%%+1,1);0;:NEXT"
-                 ":OSCLI \"LOAD %s:A$=GET$:NEXT:REPEAT UNTIL FALSE\r",
-                 mode_digits, static_cast<int>(count), names ? "N$,P$" : "P$", names ? "\"+N$" : "P\"+STR$ I%"));
-    // DATA lines well inside the 238 characters BASIC takes on a line.
-    int line = 20;
-    size_t line_length = 0;
+    boot.put(snprintf(boot.piece, sizeof boot.piece,
+                      "NEW\r"
+                      "10 M$=\"%s\":FOR I%%=1 TO %d:MODE VAL MID$(M$,I%%,1):VDU 23,1,0;0;0;0;:READ %s"
+                      ":FOR J%%=1 TO LEN P$ STEP 2:VDU 19,VAL MID$(P$,J%%,1),VAL MID$(P$,J%%+1,1);0;:NEXT"
+                      ":OSCLI \"LOAD %s:A$=GET$:NEXT:REPEAT UNTIL FALSE",
+                      mode_digits, static_cast<int>(count), names ? "N$,P$" : "P$", names ? "\"+N$" : "P\"+STR$ I%"));
     for (int32_t i = 0; i < count; ++i) {
         char item[24];
         snprintf(item, sizeof item, "%s%s%s", names ? names[i] : "", names ? "," : "", changes[i][0] ? changes[i] : "00");
-        if (line_length == 0 || line_length + strlen(item) > 200) {
-            put(snprintf(piece, sizeof piece, "%s%d DATA %s", line_length > 0 ? "\r" : "", line, item));
-            line += 10;
-            line_length = 10 + strlen(item);
-        } else {
-            put(snprintf(piece, sizeof piece, ",%s", item));
-            line_length += 1 + strlen(item);
-        }
+        boot.data(item);
     }
-    put(snprintf(piece, sizeof piece, "\rRUN\r"));
-    return used < capacity ? used : 0;
+    return boot.end();
 }
 
 size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, const char* unpacker,
                                  uint32_t unpack_address, int32_t pack_sector, int32_t seconds, bool both_sides,
                                  char* text, size_t capacity) {
-    char piece[512];
-    size_t used = 0;
-    auto put = [&](int length) {
-        const bool fits = length >= 0 && used + static_cast<size_t>(length) < capacity;
-        if (fits) memcpy(text + used, piece, static_cast<size_t>(length) + 1);
-        used = fits ? used + static_cast<size_t>(length) : capacity;
-    };
+    BootText boot{text, capacity, 50};
     const bool one_file = pack_sector >= 0;
     // A slideshow waits with INKEY$, in centiseconds, and starts again.
     char again[48] = "";
@@ -133,7 +144,7 @@ size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, c
     // Every logical colour of MODE 2 turns black, then 8-15 flash again as
     // MODE left them. The screen's first page is &30, or &58 in MODEs 4
     // and 5.
-    put(snprintf(piece, sizeof piece,
+    boot.put(snprintf(boot.piece, sizeof boot.piece,
                  "NEW\r"
                  "10 OSCLI \"LOAD %s\":DIM B%% 10:%sS%%=%d:FOR I%%=1 TO %d:READ %sM%%,P$,L%%%s\r"
                  "20 MODE M%%:VDU 23,1,0;0;0;0;:FOR J%%=0 TO 15:VDU 19,J%%,0;0;:NEXT%s\r",
@@ -144,21 +155,18 @@ size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, c
     // the disc for each sector. Each picture's bytes end a sector, so that
     // its last byte lands at &7FFF; S% is its first sector.
     if (one_file)
-        put(snprintf(piece, sizeof piece,
+        boot.put(snprintf(boot.piece, sizeof boot.piece,
                      "25 N%%=(L%%+255) DIV 256:D%%=&8000-256*N%%:REPEAT:C%%=10-S%% MOD 10:IF C%%>N%% C%%=N%%\r"
                      "26 ?B%%=%s:B%%!1=D%%:B%%?5=3:B%%?6=&53:B%%?7=S%% DIV 10:B%%?8=S%% MOD 10:B%%?9=&20+C%%"
                      ":A%%=&7F:X%%=B%%:Y%%=B%% DIV 256:CALL &FFF1:D%%=D%%+256*C%%:S%%=S%%+C%%:N%%=N%%-C%%:UNTIL N%%=0\r",
                      both_sides ? "E%" : "0"));
-    put(snprintf(piece, sizeof piece,
+    boot.put(snprintf(boot.piece, sizeof boot.piece,
                  "30 A%%=&30-40*(M%%>3):X%%=&8000-L%%:Y%%=X%% DIV 256:CALL &%lX"
                  ":FOR J%%=1 TO LEN P$:VDU 19,J%%-1,VAL MID$(P$,J%%,1);0;:NEXT"
                  ":IF M%%=2 THEN FOR J%%=8 TO 15:VDU 19,J%%,J%%;0;:NEXT\r"
                  "40 %s:NEXT:%s",
                  static_cast<unsigned long>(unpack_address), seconds > 0 ? "A$=INKEY$(T%)" : "A$=GET$",
                  seconds > 0 ? "UNTIL FALSE" : "REPEAT UNTIL FALSE"));
-    // DATA lines well inside the 238 characters BASIC takes on a line.
-    int line = 50;
-    size_t line_length = 0;
     for (int32_t i = 0; i < count; ++i) {
         char item[48];
         const int length = snprintf(item, sizeof item, "%s%s%d,%s,%lu", one_file ? "" : pictures[i].name,
@@ -167,17 +175,9 @@ size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, c
         if (both_sides && length > 0 && static_cast<size_t>(length) < sizeof item)
             snprintf(item + length, sizeof item - static_cast<size_t>(length), ",%d,%d",
                      static_cast<int>(pictures[i].drive), static_cast<int>(pictures[i].sector));
-        if (line_length == 0 || line_length + strlen(item) > 200) {
-            put(snprintf(piece, sizeof piece, "\r%d DATA %s", line, item));
-            line += 10;
-            line_length = 10 + strlen(item);
-        } else {
-            put(snprintf(piece, sizeof piece, ",%s", item));
-            line_length += 1 + strlen(item);
-        }
+        boot.data(item);
     }
-    put(snprintf(piece, sizeof piece, "\rRUN\r"));
-    return used < capacity ? used : 0;
+    return boot.end();
 }
 
 void start_mmb(uint8_t* mmb, int32_t discs) {
