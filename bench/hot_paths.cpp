@@ -11,6 +11,7 @@
 #include "image/ppm.h"
 #include "screen/halftone.h"
 #include "screen/modes.h"
+#include "screen/conversion.h"
 #include "screen/writer.h"
 
 namespace {

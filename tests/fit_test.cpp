@@ -26,6 +26,7 @@
 #include "lib/colour.h"
 #include "lib/fit/diffuse.h"
 #include "lib/fit/light.h"
+#include "screen/conversion.h"
 #include "screen/writer.h"
 
 using namespace testing_support;

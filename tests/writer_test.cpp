@@ -8,6 +8,7 @@
 #include "driver/driver.h"
 #include "screen/halftone.h"
 #include "screen/modes.h"
+#include "screen/conversion.h"
 #include "screen/writer.h"
 #include "support.h"
 
@@ -257,7 +258,7 @@ protected:
         ThresholdMatrix matrix;
         build_threshold_matrix(o.halftone, matrix);
         Messages out;
-        write_screen_to(name.c_str(), o, image.planes, matrix, keep_as_files(), out.sink());
+        write_screen_to(name.c_str(), o, image.planes, matrix, screen_files_beside_input(), out.sink());
         return out.text();
     }
     TempDir dir_;

@@ -1,5 +1,5 @@
 // Puts the page together: node assemble.mjs MODULE_DIR PAGE_DIR OUTPUT_DIR [ZIP].
-// The WebAssembly goes into tarnvil-core.js as base64, beside the module's
+// The WebAssembly goes into tarnvil-wasm.js as base64, beside the module's
 // own script, so a classic <script src> brings everything: pages opened
 // from file:// may not fetch, and the page fetches nothing anyway. With
 // ZIP, the page also goes into one folder of a ZIP named after it, for
@@ -17,11 +17,11 @@ if (!outputDir) {
     process.exit(2);
 }
 mkdirSync(outputDir, { recursive: true });
-const script = readFileSync(join(moduleDir, "tarnvil-core.js"), "utf8");
-const wasm = readFileSync(join(moduleDir, "tarnvil-core.wasm"));
+const script = readFileSync(join(moduleDir, "tarnvil-wasm.js"), "utf8");
+const wasm = readFileSync(join(moduleDir, "tarnvil-wasm.wasm"));
 writeFileSync(
-    join(outputDir, "tarnvil-core.js"),
-    `${script}\nvar tarnvilCoreWasm = "${wasm.toString("base64")}";\n`,
+    join(outputDir, "tarnvil-wasm.js"),
+    `${script}\nvar tarnvilWasmBytes = "${wasm.toString("base64")}";\n`,
 );
 for (const file of readdirSync(pageDir)) copyFileSync(join(pageDir, file), join(outputDir, file));
 

@@ -42,7 +42,7 @@ if(NOT EXISTS ${WASM_DIR}/CMakeCache.txt)
       -DTARNVIL_BUILD_BENCHMARKS=OFF)
 endif()
 cmake_host_system_information(RESULT cores QUERY NUMBER_OF_LOGICAL_CORES)
-run(${CMAKE_COMMAND} --build ${WASM_DIR} --target tarnvil_web --parallel ${cores})
+run(${CMAKE_COMMAND} --build ${WASM_DIR} --target tarnvil_wasm --parallel ${cores})
 run(${NODE} ${SOURCE_DIR}/web/assemble.mjs ${WASM_DIR}/module ${SOURCE_DIR}/web/page ${OUTPUT_DIR} ${ZIP})
 
 message(STATUS "web: the page is ${OUTPUT_DIR}/index.html, and in ${ZIP}")

@@ -9,7 +9,7 @@
 #include "cli/command_line.h"
 #include "lib/tarnvil.h"
 #include "cli/tool.h"
-#include "records.h"
+#include "conversion_records.h"
 
 // Reads the `index`th dump, named `path`, into `buffer` (kMaxScreenBytes
 // bytes) and checks that its size fits `mode`. On failure reports

@@ -10,7 +10,7 @@
 #include "cli/command_line.h"
 #include "cli/tool.h"
 #include "lib/tarnvil.h"
-#include "records.h"
+#include "conversion_records.h"
 
 enum PictureOptionId {
     kOptionAspect = 100,

@@ -152,6 +152,6 @@ void convert_picture(const char* argument, const uint8_t* bytes, size_t size, co
             return read_ppm_bytes(name, contents, readable, into, sink);
         },
         [&](const char* name, const ConversionOptions& chosen, const ImagePlanes& from, const ThresholdMatrix& with) {
-            write_screen_to(name, chosen, from, with, keep_in_memory(out.files), sink);
+            write_screen_to(name, chosen, from, with, screen_files_in_memory(out.files), sink);
         });
 }

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "console/console.h"
-#include "records.h"
+#include "conversion_records.h"
 #include "screen/writer.h"
 
 // Converts every argument after the program name and returns the exit

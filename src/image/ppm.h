@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "console/console.h"
-#include "records.h"
+#include "conversion_records.h"
 
 // Reads the binary PPM file `name` into `planes`, reporting on standard
 // output as it goes. Returns 1 with the three planes allocated, or 0 after

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "image/byte_stream.h"
-#include "records.h"
+#include "conversion_records.h"
 
 // Reads width x height pixels, row-major in the stream, into the
 // column-major planes; samples after the end of the data are -1.

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "records.h"
+#include "conversion_records.h"
 
 // The transposes may read this many bytes past the last row handed to
 // them: a buffer of rows needs that much room at its end.

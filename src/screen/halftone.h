@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "records.h"
+#include "conversion_records.h"
 
 // 16 x 16 ranks 0..255, indexed [x mod 16][y mod 16].
 struct DitherOrder {

@@ -1,6 +1,6 @@
 // tarnvil's script interface: window.tarnvil, the same calls the page's own
 // controls use. Each call runs the programs' own C++ code, compiled to
-// WebAssembly (tarnvil-core.js), on bytes in memory:
+// WebAssembly (tarnvil-wasm.js), on bytes in memory:
 //
 //   await tarnvil.ready
 //   await tarnvil.fit(bytes, options)       -> { ppm, palette, console, error, command }
@@ -35,7 +35,7 @@
         return bytes;
     }
 
-    const ready = createTarnvilCore({ wasmBinary: decodeBase64(tarnvilCoreWasm), print: () => {}, printErr: () => {} });
+    const ready = createTarnvilWasm({ wasmBinary: decodeBase64(tarnvilWasmBytes), print: () => {}, printErr: () => {} });
 
     function asBytes(value, what) {
         if (value instanceof Uint8Array) return value;

@@ -901,6 +901,6 @@ describe("the page's controls", () => {
 test("the page requested nothing but its own files and raised no error", () => {
     const foreign = requests.filter((url) => !/^(file|data|blob):/.test(url));
     assert.deepEqual(foreign, []);
-    assert.ok(requests.some((url) => url.endsWith("/tarnvil-core.js")), "the requests were seen");
+    assert.ok(requests.some((url) => url.endsWith("/tarnvil-wasm.js")), "the requests were seen");
     assert.deepEqual(pageErrors, []);
 });

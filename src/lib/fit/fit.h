@@ -9,7 +9,7 @@
 
 #include "lib/fit/picture.h"
 #include "lib/palette.h"
-#include "records.h"
+#include "conversion_records.h"
 
 // How the picture covers the screen: filled with the overflow cropped from
 // the centre, fitted inside with black bars, or stretched to it.

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "records.h"
+#include "conversion_records.h"
 
 // The sample whose flat area tarnvil, with `halftone`, lights in the share
 // of dots nearest to the light of the sRGB sample `v`: of the samples that

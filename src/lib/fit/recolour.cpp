@@ -10,7 +10,7 @@
 
 #include "lib/colour.h"
 #include "screen/modes.h"
-#include "screen/writer.h"
+#include "screen/conversion.h"
 #include "lib/render/render.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "lib/palette.h"
-#include "records.h"
+#include "conversion_records.h"
 
 // Whether tarnvil's matching (or with `diffused` the error diffusion) can
 // land on `palette` in `mode`; when it cannot, `reason` says which
