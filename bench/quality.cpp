@@ -348,12 +348,7 @@ struct Measured {
 bool measure(const Source& source, const FitSettings& settings, const BlurredPicture& reference, Measured& out) {
     PpmBytes ppm;
     if (!fit(source, settings, ppm)) return false;
-    Palette palette = default_palette(settings.mode);
-    char reason[160];
-    if (ppm.palette[0] && !parse_palette(ppm.palette, settings.mode, palette, reason, sizeof reason)) {
-        fprintf(stderr, "quality: %s: %s\n", source.name, reason);
-        return false;
-    }
+    const Palette palette = ppm.palette.colours > 0 ? ppm.palette : default_palette(settings.mode);
     palette_digits(palette, out.palette);
     if (palette_error(conversion_for(settings), palette, reference, samples_of(ppm, reference.width), out.error))
         return true;

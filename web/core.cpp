@@ -122,11 +122,14 @@ bool keep_disc(void*, const ToolRun& run, const char*, const DiscImage& image) {
 }
 
 PpmBytes fitted;
+char fitted_palette[9];
 
 bool keep_ppm(void*, const ToolRun&, const char*, const PpmBytes& ppm) {
     fitted.data.reset(new (std::nothrow) uint8_t[ppm.size]);
     fitted.size = fitted.data ? ppm.size : 0;
-    memcpy(fitted.palette, ppm.palette, sizeof fitted.palette);
+    fitted.palette = ppm.palette;
+    fitted_palette[0] = '\0';
+    if (ppm.palette.colours > 0) palette_digits(ppm.palette, fitted_palette);
     if (fitted.data) memcpy(fitted.data.get(), ppm.data.get(), ppm.size);
     return fitted.data != nullptr;
 }
@@ -182,11 +185,12 @@ EMSCRIPTEN_KEEPALIVE int32_t tarnvil_disc_size() { return static_cast<int32_t>(d
 EMSCRIPTEN_KEEPALIVE int32_t tarnvil_fit(int32_t argc, char** argv, const PageFile* files, int32_t count) {
     PageFiles page{files, count};
     fitted = PpmBytes{};
+    fitted_palette[0] = '\0';
     return fit_pictures(argc, argv, page_run(page), {nullptr, keep_ppm}) == 0 && fitted.data;
 }
 EMSCRIPTEN_KEEPALIVE const uint8_t* tarnvil_ppm() { return fitted.data.get(); }
 // The palette it prepared the picture for, "" for none.
-EMSCRIPTEN_KEEPALIVE const char* tarnvil_ppm_palette() { return fitted.palette; }
+EMSCRIPTEN_KEEPALIVE const char* tarnvil_ppm_palette() { return fitted_palette; }
 EMSCRIPTEN_KEEPALIVE int32_t tarnvil_ppm_size() { return static_cast<int32_t>(fitted.size); }
 
 // Whether tarnvil-fit decodes these bytes itself; the page hands it what

@@ -85,24 +85,16 @@ bool load_picture(const ToolRun& run, int32_t index, const NamedDump& named, Loa
         snprintf(reason, capacity, "%s", strerror(errno));
         return false;
     }
-    // Converted as tarnvil-fit's printed argument would convert it; the
-    // name is only reported, and nothing is.
     const bool fitted = fit_file(file.bytes, file.size, named.fit, screen.ppm, reason, capacity);
     release_file(file);
     if (!fitted) return false;
-    const ConversionOptions options = conversion_for(named.fit);
-    char block[8];
-    format_option_block(options, block);
-    char argument[16];
-    snprintf(argument, sizeof argument, "%sp.ppm", block);
-    convert_picture(argument, screen.ppm.data.get(), screen.ppm.size, no_messages(), screen.converted);
-    if (screen.converted.files.dump_size == 0) {
+    // Converted as tarnvil-fit's printed argument would convert it.
+    if (!convert_prepared(named.fit, screen.ppm, screen.files)) {
         snprintf(reason, capacity, "out of memory");
         return false;
     }
-    screen.dump = screen.converted.files.dump;
-    screen.palette = named.palette;
-    if (screen.ppm.palette[0]) parse_palette(screen.ppm.palette, named.mode, screen.palette, reason, capacity);
+    screen.dump = screen.files.dump;
+    screen.palette = screen.ppm.palette.colours > 0 ? screen.ppm.palette : named.palette;
     screen.from_picture = true;
     return true;
 }
@@ -234,7 +226,7 @@ bool keep_files(const ToolRun& run, const char* program, const char* directory, 
         say(run.errors, "%s: %s: out of memory\n", program, named.path);
         return false;
     }
-    const ScreenFiles& files = screen.converted.files;
+    const ScreenFiles& files = screen.files;
     const struct {
         const void* data;
         size_t size;

@@ -10,7 +10,6 @@
 #include "cli/dump.h"
 #include "cli/output.h"
 #include "cli/tool.h"
-#include "driver/driver.h"
 #include "lib/tarnvil.h"
 
 struct LoadedScreen {
@@ -19,7 +18,7 @@ struct LoadedScreen {
     const uint8_t* dump = nullptr;  // the mode's screen bytes
     // For a picture: tarnvil-fit's PPM and tarnvil's dump and sidecar.
     PpmBytes ppm;
-    ConvertedPicture converted;
+    ScreenFiles files;
     uint8_t read[kMaxScreenBytes + 1];  // for a dump: its bytes
 };
 

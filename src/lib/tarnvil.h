@@ -18,5 +18,6 @@
 #include "lib/fit/decode.h"
 #include "lib/fit/fit.h"
 #include "lib/fit/recolour.h"
+#include "lib/fit/screen.h"
 #include "lib/disc/disc.h"
 #include "lib/shell_words.h"

@@ -140,7 +140,9 @@ void say_next_commands(const ToolRun& run, const FitSettings& settings, const ch
     append_shell_word(argument, shell, command, sizeof command);
     say(run.out, "%s: %d x %d; convert with tarnvil %s", target, static_cast<int>(fit_width(settings)),
         static_cast<int>(kScreenLines), command);
-    if (ppm.palette[0]) say(run.out, "; show with tarnvil-view and tarnvil-disc -p %s", ppm.palette);
+    char palette[9] = "";
+    if (ppm.palette.colours > 0) palette_digits(ppm.palette, palette);
+    if (palette[0]) say(run.out, "; show with tarnvil-view and tarnvil-disc -p %s", palette);
     say_text(run.out, "\n", 1);
 
     char mode[2] = {static_cast<char>('0' + settings.mode), '\0'};
@@ -151,9 +153,9 @@ void say_next_commands(const ToolRun& run, const FitSettings& settings, const ch
     for (const bool to_disc : {false, true}) {
         const char* words[8] = {to_disc ? "tarnvil-disc" : "tarnvil-view", "-m", mode};
         size_t count = 3;
-        if (ppm.palette[0]) {
+        if (palette[0]) {
             words[count++] = "-p";
-            words[count++] = ppm.palette;
+            words[count++] = palette;
         }
         if (to_disc) {
             words[count++] = "-o";

@@ -353,7 +353,7 @@ bool fit_for_palette(PpmBytes& base, const FitSettings& settings, PpmBytes& ppm)
         chosen = i;
         std::swap(trial, ppm.data);
     }
-    palette_digits(candidates[chosen], ppm.palette);
+    ppm.palette = candidates[chosen];
     return true;
 }
 

@@ -62,7 +62,9 @@ int32_t decode_reduction(int32_t width, int32_t height, const FitSettings& setti
 struct PpmBytes {
     std::unique_ptr<uint8_t[]> data;
     size_t size = 0;
-    char palette[9] = "";  // the palette it was prepared for, if any
+    // The palette it was prepared for when one was given or chosen; none
+    // (no colours) when it was prepared for the mode's own.
+    Palette palette{};
 };
 
 // Where a PPM goes by default: the picture's name with its extension, if

@@ -12,6 +12,7 @@
 #include "screen/modes.h"
 #include "screen/conversion.h"
 #include "lib/render/render.h"
+#include "lib/fit/screen.h"
 
 namespace {
 
@@ -446,22 +447,6 @@ uint64_t mixture_bound(const Palette& palette, const BlurredPicture& reference) 
         }
     }
     return bound;
-}
-
-bool screen_of_samples(const ConversionOptions& options, const uint8_t* rgb, int32_t width, uint8_t* dump) {
-    const size_t pixels = static_cast<size_t>(width) * kScreenLines;
-    const std::unique_ptr<int32_t[]> planes(new (std::nothrow) int32_t[pixels * 3]);
-    if (!planes) return false;
-    // The planes are column after column, as tarnvil reads a PPM into them.
-    const ImagePlanes image{width, kScreenLines, planes.get(), planes.get() + pixels, planes.get() + 2 * pixels};
-    int32_t* const channels[3] = {image.red, image.green, image.blue};
-    for (int32_t y = 0; y < kScreenLines; ++y)
-        for (int32_t x = 0; x < width; ++x)
-            for (int c = 0; c < 3; ++c)
-                channels[c][static_cast<size_t>(x) * kScreenLines + static_cast<size_t>(y)] =
-                    rgb[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3 + static_cast<size_t>(c)];
-    convert_to_screen(options, image, dump);
-    return true;
 }
 
 bool palette_error(const ConversionOptions& options, const Palette& palette, const BlurredPicture& reference,

@@ -88,11 +88,6 @@ bool blur_samples(const uint8_t* rgb, int32_t width, BlurredPicture& blurred);
 // rounding, to be quick.
 uint64_t mixture_bound(const Palette& palette, const BlurredPicture& reference);
 
-// The dump tarnvil makes from the RGB samples of a PPM of `width` x 256
-// converted with `options` (`dump` holds kMaxScreenBytes). False when
-// memory runs out.
-bool screen_of_samples(const ConversionOptions& options, const uint8_t* rgb, int32_t width, uint8_t* dump);
-
 // How far what the machine shows for `candidate` (the samples of a PPM
 // prepared for `palette`, converted as tarnvil converts it with `options`,
 // and painted as tarnvil-view paints it) is from `reference`, the picture
