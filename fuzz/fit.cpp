@@ -9,7 +9,7 @@
 
 #include "lib/fit/decode.h"
 #include "lib/fit/fit.h"
-#include "lib/fit/recolour.h"
+#include "lib/fit/reach.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return -1;

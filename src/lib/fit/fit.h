@@ -10,6 +10,7 @@
 #include "lib/fit/picture.h"
 #include "lib/palette.h"
 #include "conversion_records.h"
+#include "screen/modes.h"
 
 // How the picture covers the screen: filled with the overflow cropped from
 // the centre, fitted inside with black bars, or stretched to it.
@@ -42,7 +43,7 @@ struct FitSettings {
     // dithering.
     HalftoneType halftone = kHalftoneFine;
     bool stagger = false;
-    // A palette the picture is prepared for (see recolour.h), or the one
+    // A palette the picture is prepared for (see reach.h), or the one
     // whose screen comes closest to it.
     enum class PaletteChoice { kOwn, kGiven, kBest } palette_choice = PaletteChoice::kOwn;
     Palette palette;
@@ -51,13 +52,19 @@ struct FitSettings {
 // The options tarnvil converts the PPM with, as it was prepared.
 ConversionOptions conversion_for(const FitSettings& settings);
 
+// What the screen asks of a picture prepared for it, looked up once and
+// handed down the stages.
+struct ScreenPlan {
+    const ScreenMode* mode;
+    int32_t width;                 // the PPM's: 640, 320 or 160 pixels across, 256 down
+    ConversionOptions conversion;  // how tarnvil converts it
+    Palette own;                   // the mode's own palette
+};
+
+ScreenPlan plan_for(const FitSettings& settings);
+
 // The PPM's width: 640, 320 or 160 (the height is always 256 lines).
 int32_t fit_width(const FitSettings& settings);
-
-// The largest of 1, 2, 4 and 8 by which a picture shown `width` x `height`
-// may be reduced while decoding and still give every pixel of the PPM at
-// least one of its own.
-int32_t decode_reduction(int32_t width, int32_t height, const FitSettings& settings);
 
 struct PpmBytes {
     std::unique_ptr<uint8_t[]> data;
@@ -75,11 +82,13 @@ bool ppm_name_for(const char* picture, char* out, size_t capacity);
 // `extension` (".png"). False when that does not fit `capacity`.
 bool name_with_extension(const char* path, const char* extension, char* out, size_t capacity);
 
-// The whole way, from a file's bytes: decodes the picture, scales it onto
-// the screen by averaging in linear light, applies the brightness,
-// contrast, gamma and colour settings, then the tone, dither and palette. With the plain tone and
-// ordered dithering, a picture that maps pixel for pixel onto the PPM, or
-// onto whole blocks of it, keeps its samples exactly. False with `reason`
-// when the picture cannot be read or memory runs out.
+// The whole way, from a file's bytes, stage by stage: decodes the picture
+// and turns it as shown, scales it onto the screen by averaging in linear
+// light (scale.h), gives it its tone and colour (tone.h), then, for the
+// palette given, the mode's own or the best (choose.h), the palette's
+// reach and the dots (dots.h). With the plain tone and ordered dithering,
+// a picture that maps pixel for pixel onto the PPM, or onto whole blocks
+// of it, keeps its samples exactly. False with `reason` when the picture
+// cannot be read or memory runs out.
 bool fit_file(const uint8_t* bytes, size_t size, const FitSettings& settings, PpmBytes& ppm, char* reason,
               size_t capacity);

@@ -50,3 +50,9 @@ constexpr uint8_t kWithHalftone[256] = {
 uint8_t light_true_sample(HalftoneType halftone, uint8_t v) {
     return halftone == kHalftoneNone ? kWithoutHalftone[v] : kWithHalftone[v];
 }
+
+void make_light_true(HalftoneType halftone, uint8_t* samples, size_t count) {
+    uint8_t table[256];
+    for (int32_t v = 0; v < 256; ++v) table[v] = light_true_sample(halftone, static_cast<uint8_t>(v));
+    for (size_t i = 0; i < count; ++i) samples[i] = table[samples[i]];
+}

@@ -5,6 +5,7 @@
 // curve: mid-grey 128 is a fifth of white's light, not half.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "conversion_records.h"
@@ -13,3 +14,6 @@
 // of dots nearest to the light of the sRGB sample `v`: of the samples that
 // light that share, the one nearest to 255 times it.
 uint8_t light_true_sample(HalftoneType halftone, uint8_t v);
+
+// Each of `count` samples at `samples` made light-true for `halftone`.
+void make_light_true(HalftoneType halftone, uint8_t* samples, size_t count);

@@ -22,7 +22,7 @@ bool palette_reachable(int32_t mode, const Palette& palette, bool diffused, char
 
 // Maps `pixels` RGB samples so that tarnvil and `palette` show them in
 // their own colours.
-void map_to_palette(int32_t mode, const Palette& palette, uint8_t* rgb, size_t pixels);
+void map_to_palette(const Palette& palette, uint8_t* rgb, size_t pixels);
 
 // Moves each pixel of `rgb` to the nearest colour, in linear light, that
 // the palette's dots can mix: between the two colours of a 2-colour
@@ -67,33 +67,3 @@ Mixtures mixtures_of(const Palette& palette);
 // but for the mode's own palette and those tarnvil reaches by reordering
 // the channels, which it moves the same way with its own rounding.
 int64_t nearest_mixture(const Mixtures& mixtures, const int32_t (&light)[3], int32_t (&nearest)[3]);
-
-// A picture of `width` x 256 in linear light (0..65535 a channel) after a
-// 3 x 3 box blur, as the sums of the nine samples, edges repeated: how a
-// screen looks from a little way off.
-struct BlurredPicture {
-    int32_t width = 0;
-    std::unique_ptr<int32_t[]> sums;  // width x 256 x 3
-};
-
-// The blur of the RGB samples of a PPM of `width` x 256. False when memory
-// runs out.
-bool blur_samples(const uint8_t* rgb, int32_t width, BlurredPicture& blurred);
-
-// A bound that palette_error cannot go below for any screen in `palette`:
-// each blurred pixel of a screen mixes the palette's colours, so it is no
-// nearer the picture's than the nearest mixture is. Taken for the mean of
-// each block of 4 x 4 pixels (the squared distance from a solid is convex,
-// so the block's pixels are at least as far on the whole), less the
-// rounding, to be quick.
-uint64_t mixture_bound(const Palette& palette, const BlurredPicture& reference);
-
-// How far what the machine shows for `candidate` (the samples of a PPM
-// prepared for `palette`, converted as tarnvil converts it with `options`,
-// and painted as tarnvil-view paints it) is from `reference`, the picture
-// with its plain samples, blurred: the sum over every pixel and channel of
-// the squared differences of the two blurs, each PPM pixel taken as the
-// screen pixel that shows it (the mean of the two in MODE 0 with aspect
-// correction). False when memory runs out.
-bool palette_error(const ConversionOptions& options, const Palette& palette, const BlurredPicture& reference,
-                   const uint8_t* candidate, uint64_t& error);
