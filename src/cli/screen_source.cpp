@@ -36,18 +36,9 @@ bool starts_as_picture(const uint8_t* bytes, size_t size) {
     }
 }
 
-// The extension of `path`'s last component, with its dot; "" for none.
-const char* extension_of(const char* path) {
-    const char* name = path;
-    for (const char* p = path; *p; ++p)
-        if (*p == '/' || *p == '\\') name = p + 1;
-    const char* dot = strrchr(name, '.');
-    return dot && dot != name ? dot : "";
-}
-
 // A picture by its name: the extensions of the formats tarnvil-fit reads.
 bool named_as_picture(const char* path) {
-    const char* extension = extension_of(path);
+    const char* extension = platform::extension_of(path);
     char lower[8] = "";
     for (size_t i = 0; extension[i]; ++i) {
         if (i + 1 == sizeof lower) return false;
@@ -70,7 +61,7 @@ void not_a_picture(const char* path, int32_t mode, int64_t size, char* reason, s
                  static_cast<int>(mode), static_cast<int>(dump));
     else  // a dump it may be, but named as it is, it is taken for a picture
         snprintf(reason + written, capacity - static_cast<size_t>(written),
-                 "; a screen dump named %s is taken for a picture: rename it", extension_of(path));
+                 "; a screen dump named %s is taken for a picture: rename it", platform::extension_of(path));
 }
 
 // tarnvil-fit's work on the whole file, then tarnvil's on the PPM.
@@ -153,9 +144,7 @@ constexpr struct {
 bool choose_kept_names(const ToolRun& run, const char* program, const char* directory, const NamedDump* dumps,
                        int32_t count, int32_t index, ChosenNames& chosen, char* ppm, size_t capacity) {
     const char* path = dumps[index].path;
-    const char* base = path;
-    for (const char* p = path; *p; ++p)
-        if (*p == '/' || *p == '\\') base = p + 1;
+    const char* base = platform::file_name_of(path);
     const size_t length = strlen(directory);
     const char* joint = length > 0 && (directory[length - 1] == '/' || directory[length - 1] == '\\') ? "" : "/";
     char stem[platform::kMaxPath];

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "image/ppm.h"
+#include "platform/platform.h"
 #include "screen/modes.h"
 #include "screen/halftone.h"
 #include "screen/writer.h"
@@ -53,10 +54,8 @@ void convert_argument(const char* argument, int index, int count, const MessageS
 // folders "." and "..".
 const uint8_t* contents_at(const char* name, const uint8_t* bytes, size_t& size) {
     static const uint8_t kFolder[1] = {};
-    const size_t length = strlen(name);
-    if (!bytes || length == 0 || name[length - 1] == '/') return nullptr;
-    const char* last = strrchr(name, '/');
-    last = last ? last + 1 : name;
+    const char* last = platform::file_name_of(name);
+    if (!bytes || *last == '\0') return nullptr;
     if (strcmp(last, ".") != 0 && strcmp(last, "..") != 0) return bytes;
     size = 0;
     return kFolder;

@@ -6,6 +6,10 @@
 #include <cstdint>
 
 // Linear light runs from 0 (black) to 65535 (full intensity).
+
+// How the eye weighs red, green and blue light (Rec. 709), in
+// ten-thousandths.
+inline constexpr int32_t kLuminanceWeights[3] = {2126, 7152, 722};
 uint16_t linear_from_srgb8(uint8_t v);
 
 // The same for a 16-bit sample; an 8-bit sample v reads as v * 257.

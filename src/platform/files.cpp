@@ -29,6 +29,19 @@
 
 namespace platform {
 
+const char* file_name_of(const char* path) {
+    const char* name = path;
+    for (const char* p = path; *p; ++p)
+        if (*p == '/' || *p == '\\') name = p + 1;
+    return name;
+}
+
+const char* extension_of(const char* path) {
+    const char* name = file_name_of(path);
+    const char* dot = strrchr(name, '.');
+    return dot && dot != name ? dot : name + strlen(name);
+}
+
 namespace {
 
 // Everything `read_some(into, room)` gives (a count, 0 at the end, -1 with

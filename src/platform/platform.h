@@ -47,6 +47,18 @@ bool asks_for_help(const char* argument);
 enum class Shell { kPosix, kCmd };
 Shell native_shell();
 
+// ---- Names --------------------------------------------------------------
+
+// The last component of `path`, after its last '/' or '\\'. The names the
+// tools choose and show are made from it in one way on every system, so
+// that every system writes the same names; a '\\' in a POSIX name is
+// taken as the end of a folder's name too.
+const char* file_name_of(const char* path);
+
+// The extension of `path`'s last component, from its last dot; "" for a
+// name with none, or whose only dot starts it (".profile").
+const char* extension_of(const char* path);
+
 // ---- Files --------------------------------------------------------------
 
 // An open file, in binary mode.

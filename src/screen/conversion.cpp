@@ -153,7 +153,6 @@ void render_screen(const ConversionOptions& options, const ImagePlanes& planes, 
     const int32_t lines = std::min(planes.height, kScreenLines);
     const size_t height = static_cast<size_t>(planes.height);
     const bool average = averages_columns(options);
-    const size_t row_stride = 8 * static_cast<size_t>(mode.bytes_per_row);
 
     uint32_t bytes[kScreenLines];
     for (int32_t cell = 0; cell < mode.bytes_per_row; ++cell) {
@@ -172,10 +171,7 @@ void render_screen(const ConversionOptions& options, const ImagePlanes& planes, 
             const int32_t* right[3] = {planes.red + next, planes.green + next, planes.blue + next};
             shade(average, left, right, column_offsets(x, options.stagger, matrix), lines, bytes);
         }
-        uint8_t* cell_bytes = screen + 8 * static_cast<size_t>(cell);
-        for (int32_t y = 0; y < lines; ++y)
-            cell_bytes[static_cast<size_t>(y >> 3) * row_stride + static_cast<size_t>(y & 7)] =
-                static_cast<uint8_t>(bytes[y]);
+        for (int32_t y = 0; y < lines; ++y) screen[screen_byte_offset(mode, cell, y)] = static_cast<uint8_t>(bytes[y]);
     }
 }
 

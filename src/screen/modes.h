@@ -82,6 +82,13 @@ constexpr const ScreenMode& screen_mode_for(int32_t mode) {
 // Bytes of screen memory the mode occupies (its dump size).
 constexpr int32_t screen_bytes(const ScreenMode& mode) { return kScreenLines * mode.bytes_per_row; }
 
+// Where the byte of character cell `cell` (0 to bytes_per_row - 1) on scan
+// line `line` lies in a dump: rows of 8 scan lines, each row's cells in
+// turn, each cell's 8 bytes one per line.
+constexpr int32_t screen_byte_offset(const ScreenMode& mode, int32_t cell, int32_t line) {
+    return (line / 8) * 8 * mode.bytes_per_row + cell * 8 + line % 8;
+}
+
 // Pixels across the screen.
 constexpr int32_t screen_width(const ScreenMode& mode) { return mode.bytes_per_row * mode.pixels_per_byte; }
 

@@ -383,11 +383,7 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
     auto disc_name = [&](int32_t number) {
         if (discs == 1) return request.output;
         // NAME-1.ssd: the number before the extension of the file's name.
-        const char* base = request.output;
-        for (const char* p = request.output; *p; ++p)
-            if (*p == '/' || *p == '\\') base = p + 1;
-        const char* dot = strrchr(base, '.');
-        const size_t stem = dot && dot != base ? static_cast<size_t>(dot - request.output) : strlen(request.output);
+        const size_t stem = static_cast<size_t>(platform::extension_of(request.output) - request.output);
         snprintf(name, sizeof name, "%.*s-%d%s", static_cast<int>(stem), request.output, static_cast<int>(number),
                  request.output + stem);
         return static_cast<const char*>(name);

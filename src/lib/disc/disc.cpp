@@ -7,6 +7,7 @@
 
 #include "lib/disc/compress.h"
 #include "lib/disc/unpack.h"
+#include "platform/platform.h"
 #include "screen/modes.h"
 
 namespace {
@@ -175,11 +176,8 @@ bool is_continuation(const char* p, const char* end) {
 }  // namespace
 
 void disc_name_for(const char* path, char (&name)[8]) {
-    const char* base = path;
-    for (const char* p = path; *p; ++p)
-        if (*p == '/' || *p == '\\') base = p + 1;
-    const char* dot = strrchr(base, '.');
-    const char* end = dot && dot != base ? dot : base + strlen(base);
+    const char* base = platform::file_name_of(path);
+    const char* end = platform::extension_of(path);
     size_t used = 0;
     for (const char* p = base; p < end && used < 7;) {
         const unsigned char c = static_cast<unsigned char>(*p);

@@ -161,7 +161,7 @@ bool jpeg_holds_its_blocks(uint64_t blocks, bool arithmetic, const uint8_t* byte
     // them decodes as 64 large coefficients, at several microseconds each.
     const bool enough = !arithmetic ? blocks / 8 <= data : blocks <= kArithmeticBlocks ? blocks / 1024 <= data : blocks / 2 <= data;
     if (enough) return true;
-    snprintf(reason, capacity, "damaged or cut short (%llu bytes of data are too few for %lld x %lld pixels)",
+    say_damaged(reason, capacity, "%llu bytes of data are too few for %lld x %lld pixels",
              static_cast<unsigned long long>(data), static_cast<long long>(width), static_cast<long long>(height));
     return false;
 }

@@ -8,6 +8,7 @@
 #include "lib/fit/dots.h"
 #include "lib/fit/scale.h"
 #include "lib/fit/tone.h"
+#include "platform/platform.h"
 
 ConversionOptions conversion_for(const FitSettings& settings) {
     ConversionOptions options = kDefaultOptions;
@@ -65,11 +66,7 @@ bool fit_file(const uint8_t* bytes, size_t size, const FitSettings& settings, Pp
 }
 
 bool name_with_extension(const char* path, const char* extension, char* out, size_t capacity) {
-    const char* name = path;
-    for (const char* p = path; *p; ++p)
-        if (*p == '/' || *p == '\\') name = p + 1;
-    const char* dot = strrchr(name, '.');
-    const size_t keep = dot && dot != name ? static_cast<size_t>(dot - path) : strlen(path);
+    const size_t keep = static_cast<size_t>(platform::extension_of(path) - path);
     return snprintf(out, capacity, "%.*s%s", static_cast<int>(keep), path, extension) < static_cast<int>(capacity);
 }
 

@@ -35,7 +35,7 @@ void on_error(j_common_ptr decoder) {
     } else {
         char text[JMSG_LENGTH_MAX];
         errors.manager.format_message(decoder, text);
-        snprintf(errors.reason, errors.capacity, "damaged or cut short (%s)", text);
+        say_damaged(errors.reason, errors.capacity, "%s", text);
     }
     longjmp(errors.jump, 1);
 }
@@ -168,7 +168,7 @@ bool read_rows(Decoder& decoder, int32_t reduce, size_t size, const PictureRows&
                                                info.output_width * 3, 1);
     jpeg_start_decompress(&info);
     if (info.progressive_mode && info.coef_bits && !has_every_scan(info)) {
-        snprintf(reason, capacity, "damaged or cut short (the file ends before its last scan)");
+        say_damaged(reason, capacity, "the file ends before its last scan");
         return false;
     }
     ArithmeticEnd end;
@@ -178,7 +178,7 @@ bool read_rows(Decoder& decoder, int32_t reduce, size_t size, const PictureRows&
         jpeg_read_scanlines(&info, row, 1);
         end.after_row(info, row[0], y);
         if (!end.flat) {
-            snprintf(reason, capacity, "damaged or cut short (its data ends before its last rows)");
+            say_damaged(reason, capacity, "its data ends before its last rows");
             return false;
         }
         rows.row(rows.context, row[0]);

@@ -1,13 +1,25 @@
 #include "lib/fit/picture.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
 #include "platform/platform.h"
 
+void say_damaged(char* reason, size_t capacity, const char* format, ...) {
+    const int written = snprintf(reason, capacity, "damaged or cut short (");
+    if (written < 0 || static_cast<size_t>(written) >= capacity) return;
+    va_list arguments;
+    va_start(arguments, format);
+    const int what = vsnprintf(reason + written, capacity - static_cast<size_t>(written), format, arguments);
+    va_end(arguments);
+    const size_t used = static_cast<size_t>(written) + (what > 0 ? static_cast<size_t>(what) : 0);
+    if (used < capacity) snprintf(reason + used, capacity - used, ")");
+}
+
 bool picture_size_taken(int64_t width, int64_t height, char* reason, size_t capacity) {
     if (width < 1 || height < 1) {
-        snprintf(reason, capacity, "damaged or cut short (the picture has no pixels: %lld x %lld)", static_cast<long long>(width),
+        say_damaged(reason, capacity, "the picture has no pixels: %lld x %lld", static_cast<long long>(width),
                  static_cast<long long>(height));
         return false;
     }

@@ -48,6 +48,13 @@ inline constexpr int64_t kMaxPicturePixels = 128'000'000;
 inline constexpr uint64_t kHeldBytes = uint64_t{64} << 20;
 inline constexpr uint64_t kHeldBytesPerFileByte = 64;
 
+// Says that a picture cannot be read because its bytes are wrong:
+// "damaged or cut short (WHAT)", WHAT from `format` as printf makes it.
+#if defined(__GNUC__)
+[[gnu::format(printf, 3, 4)]]
+#endif
+void say_damaged(char* reason, size_t capacity, const char* format, ...);
+
 // False, with `reason` set, when a picture declares no pixels or more
 // than kMaxPicturePixels.
 bool picture_size_taken(int64_t width, int64_t height, char* reason, size_t capacity);

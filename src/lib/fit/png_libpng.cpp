@@ -46,13 +46,13 @@ void say_what_is_wrong(const char* message, char* reason, size_t capacity) {
     else if (strcmp(message, "PNG unsigned integer out of range") == 0)
         words = "a chunk's length or a size is out of range";
     if (words) {
-        snprintf(reason, capacity, "damaged or cut short (%s)", words);
+        say_damaged(reason, capacity, "%s", words);
     } else if (strncmp(message, "IDAT: ", 6) == 0) {
-        snprintf(reason, capacity, "damaged or cut short (its compressed pixels are damaged: %s)", message + 6);
+        say_damaged(reason, capacity, "its compressed pixels are damaged: %s", message + 6);
     } else if (ends(": invalid") && strlen(message) == 13) {
-        snprintf(reason, capacity, "damaged or cut short (its %.4s chunk holds values no PNG may have)", message);
+        say_damaged(reason, capacity, "its %.4s chunk holds values no PNG may have", message);
     } else {
-        snprintf(reason, capacity, "damaged or cut short (%s)", message);
+        say_damaged(reason, capacity, "%s", message);
     }
 }
 

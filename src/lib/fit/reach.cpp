@@ -18,7 +18,6 @@ namespace {
 // secondary containing it where yellow stands.
 constexpr const char* kFourColourPalettes[] = {"0137", "0157", "0237", "0267", "0457", "0467"};
 
-
 // Whether a 4-colour palette is one that tarnvil's matching reaches.
 bool is_chain(const Palette& palette) {
     char digits[9];
@@ -93,9 +92,6 @@ void channel_order(const Palette& palette, int (&order)[3]) {
     order[2] = 3 - order[0] - order[1];
 }
 
-// Luminance weights of red, green and blue, in ten-thousandths.
-constexpr int64_t kWeight[3] = {2126, 7152, 722};
-
 }  // namespace
 
 bool palette_reachable(int32_t mode, const Palette& palette, bool diffused, char* reason, size_t capacity) {
@@ -107,10 +103,18 @@ bool palette_reachable(int32_t mode, const Palette& palette, bool diffused, char
         different = different && !seen[palette.physical[i]];
         seen[palette.physical[i]] = true;
     }
-    const char* can = nullptr;
+    char can_text[96] = "";
+    const char* can = can_text;
     if (palette.colours == 4 && !diffused) {
         if (is_chain(palette)) return true;
-        can = "0137, 0157, 0237, 0267, 0457 and 0467; with --dither diffuse, any four different digits";
+        constexpr size_t kChains = sizeof kFourColourPalettes / sizeof kFourColourPalettes[0];
+        for (size_t i = 0; i < kChains; ++i) {
+            const size_t used = strlen(can_text);
+            snprintf(can_text + used, sizeof can_text - used, "%s%s", i == 0 ? "" : i + 1 == kChains ? " and " : ", ",
+                     kFourColourPalettes[i]);
+        }
+        const size_t used = strlen(can_text);
+        snprintf(can_text + used, sizeof can_text - used, "; with --dither diffuse, any four different digits");
     } else {
         if (different) return true;
         can = palette.colours == 2   ? "any two different digits"
@@ -135,11 +139,11 @@ void map_to_palette(const Palette& palette, uint8_t* rgb, size_t pixels) {
         for (int c = 0; c < 3; ++c) {
             from[c] = (palette.physical[0] >> c & 1) * 65535;
             step[c] = (palette.physical[1] >> c & 1) - (palette.physical[0] >> c & 1);
-            length += kWeight[c] * step[c] * step[c];
+            length += kLuminanceWeights[c] * step[c] * step[c];
         }
         for (size_t i = 0; i < pixels; ++i, rgb += 3) {
             int64_t along = 0;
-            for (int c = 0; c < 3; ++c) along += kWeight[c] * (linear_from_srgb8(rgb[c]) - from[c]) * step[c];
+            for (int c = 0; c < 3; ++c) along += kLuminanceWeights[c] * (linear_from_srgb8(rgb[c]) - from[c]) * step[c];
             const int32_t grey = srgb8_from_linear(static_cast<int32_t>(std::clamp<int64_t>(along / length, 0, 65535)));
             rgb[0] = rgb[1] = rgb[2] = static_cast<uint8_t>(grey);
         }
@@ -343,7 +347,7 @@ int32_t palette_candidates(int32_t mode, bool diffused, Palette* candidates) {
         // the other way round shows the same colours, dithered inversely.
         auto luminance = [](int physical) {
             int64_t sum = 0;
-            for (int c = 0; c < 3; ++c) sum += kWeight[c] * (physical >> c & 1);
+            for (int c = 0; c < 3; ++c) sum += kLuminanceWeights[c] * (physical >> c & 1);
             return sum;
         };
         for (uint8_t a = 0; a < 8; ++a)

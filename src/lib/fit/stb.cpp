@@ -70,18 +70,18 @@ bool declared_size(const uint8_t* bytes, size_t size, int64_t& width, int64_t& h
 bool bmp_complete(const uint8_t* bytes, size_t size, int64_t width, int64_t height, char* reason, size_t capacity) {
     const uint32_t header = little(bytes + 14, 4);
     if (header != 12 && header != 40 && header != 56 && header != 108 && header != 124) {
-        snprintf(reason, capacity, "damaged or cut short (its header's size, %lu bytes, is none a BMP has)",
+        say_damaged(reason, capacity, "its header's size, %lu bytes, is none a BMP has",
                  static_cast<unsigned long>(header));
         return false;
     }
     if (size < 14 + header) {
-        snprintf(reason, capacity, "damaged or cut short (the file ends in its header)");
+        say_damaged(reason, capacity, "the file ends in its header");
         return false;
     }
     const uint32_t bits = little(bytes + (header == 12 ? 24 : 28), 2);
     const uint32_t compression = header == 12 ? 0 : little(bytes + 30, 4);
     if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
-        snprintf(reason, capacity, "damaged or cut short (its bits per pixel, %lu, are none a BMP has)",
+        say_damaged(reason, capacity, "its bits per pixel, %lu, are none a BMP has",
                  static_cast<unsigned long>(bits));
         return false;
     }
@@ -94,7 +94,7 @@ bool bmp_complete(const uint8_t* bytes, size_t size, int64_t width, int64_t heig
         return false;
     }
     if (compression != 0 && compression != 3) {
-        snprintf(reason, capacity, "damaged or cut short (its compression field holds %lu, which no BMP has)",
+        say_damaged(reason, capacity, "its compression field holds %lu, which no BMP has",
                  static_cast<unsigned long>(compression));
         return false;
     }
@@ -102,7 +102,7 @@ bool bmp_complete(const uint8_t* bytes, size_t size, int64_t width, int64_t heig
     const uint64_t stride = (static_cast<uint64_t>(width) * bits + 31) / 32 * 4;
     const uint64_t end = uint64_t{little(bytes + 10, 4)} + stride * static_cast<uint64_t>(height);
     if (end <= size) return true;
-    snprintf(reason, capacity, "damaged or cut short (its pixels need %llu bytes, the file has %llu)",
+    say_damaged(reason, capacity, "its pixels need %llu bytes, the file has %llu",
              static_cast<unsigned long long>(end), static_cast<unsigned long long>(size));
     return false;
 }
@@ -284,7 +284,7 @@ bool gif_complete(const uint8_t* bytes, size_t size, char* reason, size_t capaci
     GifWalk walk(bytes, size);
     const char* wrong = walk.check();
     if (!*wrong) return true;
-    snprintf(reason, capacity, "damaged or cut short (%s)", wrong);
+    say_damaged(reason, capacity, "%s", wrong);
     return false;
 }
 
@@ -301,7 +301,7 @@ bool stb_size(const uint8_t* bytes, size_t size, int32_t& width, int32_t& height
     int y = 0;
     int channels = 0;
     if (!stbi_info_from_memory(bytes, length(size), &x, &y, &channels)) {
-        snprintf(reason, capacity, "damaged or cut short (%s)", stb_reason(bytes));
+        say_damaged(reason, capacity, "%s", stb_reason(bytes));
         return false;
     }
     // stb_image gives the height of a BMP stored from the top as negative.
@@ -337,7 +337,7 @@ bool decode_stb(const uint8_t* bytes, size_t size, const PictureRows& rows, char
     void* samples = deep ? static_cast<void*>(stbi_load_16_from_memory(bytes, length(size), &x, &y, &channels, 4))
                          : static_cast<void*>(stbi_load_from_memory(bytes, length(size), &x, &y, &channels, 4));
     if (!samples) {
-        snprintf(reason, capacity, "damaged or cut short (%s)", stb_reason(bytes));
+        say_damaged(reason, capacity, "%s", stb_reason(bytes));
         return false;
     }
     Picture picture = {x, y, deep ? 16 : 8, samples, release_stb};

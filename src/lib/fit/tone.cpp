@@ -14,7 +14,8 @@ namespace {
 void finish_pixel(const int32_t linear[3], const FitSettings& settings, const ToneCurve& tone, uint8_t* out) {
     int32_t colour[3] = {linear[0], linear[1], linear[2]};
     if (settings.grey || settings.saturation != 0) {
-        const int32_t luminance = (2126 * colour[0] + 7152 * colour[1] + 722 * colour[2] + 5000) / 10000;
+        const int32_t luminance = (kLuminanceWeights[0] * colour[0] + kLuminanceWeights[1] * colour[1] +
+                                   kLuminanceWeights[2] * colour[2] + 5000) / 10000;
         const int32_t keep = settings.grey ? 0 : 100 + settings.saturation;
         for (int32_t& c : colour) {
             const int64_t spread = int64_t{c - luminance} * keep * 2 + (c >= luminance ? 100 : -100);

@@ -71,7 +71,7 @@ bool render_dump(int32_t mode_number, const uint8_t* dump, bool native, const Pa
     for (int32_t y = 0; y < kScreenLines; ++y) {
         uint8_t* line = image.indices.get() + static_cast<size_t>(y * block_height) * row_bytes;
         for (int32_t cell = 0; cell < mode.bytes_per_row; ++cell) {
-            const uint8_t byte = dump[(y / 8) * 8 * mode.bytes_per_row + cell * 8 + y % 8];
+            const uint8_t byte = dump[screen_byte_offset(mode, cell, y)];
             int32_t colours[8];
             unpack_byte(mode_number, byte, colours);
             for (int32_t k = 0; k < mode.pixels_per_byte; ++k)
