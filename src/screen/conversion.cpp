@@ -91,8 +91,8 @@ void shade_column(const int32_t* const left[3], const int32_t* const right[3], c
                 g = (g + right[1][y0 + v]) / 2;
                 b = (b + right[2][y0 + v]) / 2;
             }
-            out[v] = out[v] << 1 | pixel_bits<kPacking>(r + offsets.red[v] > 127, g + offsets.green[v] > 127,
-                                                        b + offsets.blue[v] > 127);
+            out[v] = out[v] << 1 | pixel_bits<kPacking>(is_lit(r, offsets.red[v]), is_lit(g, offsets.green[v]),
+                                                        is_lit(b, offsets.blue[v]));
         }
     }
 }
@@ -141,8 +141,8 @@ int32_t sample_pixel(int32_t x, int32_t y, const ConversionOptions& options, con
     }
     const ColumnOffsets offsets = column_offsets(x, options.stagger, matrix);
     const int v = y & 15;
-    return nearest_colour(options.mode, red + offsets.red[v] > 127, green + offsets.green[v] > 127,
-                          blue + offsets.blue[v] > 127);
+    return nearest_colour(options.mode, is_lit(red, offsets.red[v]), is_lit(green, offsets.green[v]),
+                          is_lit(blue, offsets.blue[v]));
 }
 
 void render_screen(const ConversionOptions& options, const ImagePlanes& planes, const ThresholdMatrix& matrix,

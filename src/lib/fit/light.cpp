@@ -1,54 +1,65 @@
 #include "lib/fit/light.h"
 
+#include "lib/colour.h"
+#include "screen/halftone.h"
+
 namespace {
 
-// Measured from tarnvil's conversion of flat areas (the tests measure them
-// again). Halftones 1 to 4 order the same 256 offsets differently, so a
-// flat area lights as many dots under each: one row serves them all, and
-// its 231 steps are all that any of them can show. Without a halftone a
-// flat area is all lit or all dark, lit from half of white's light up.
-constexpr uint8_t kWithoutHalftone[256] = {
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 255, 255, 255,
-    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
-    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
-    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
-    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+struct LightTable {
+    uint8_t sample[256];
 };
 
-constexpr uint8_t kWithHalftone[256] = {
-    0, 0, 0, 0, 0, 0, 0, 14, 14, 14, 14, 14, 14, 14, 14, 14,
-    14, 14, 15, 15, 15, 15, 15, 15, 15, 15, 16, 16, 16, 16, 16, 17,
-    17, 17, 17, 17, 18, 18, 18, 18, 18, 19, 19, 19, 19, 19, 19, 20,
-    20, 20, 20, 20, 21, 21, 21, 22, 22, 22, 23, 23, 24, 24, 24, 25,
-    25, 26, 26, 26, 27, 27, 28, 28, 28, 29, 29, 29, 30, 30, 31, 31,
-    32, 32, 33, 33, 34, 34, 35, 35, 36, 37, 37, 37, 38, 38, 39, 39,
-    40, 41, 41, 42, 43, 43, 44, 45, 45, 46, 46, 47, 47, 48, 49, 50,
-    50, 51, 52, 53, 54, 55, 55, 56, 56, 57, 58, 59, 60, 61, 61, 62,
-    63, 64, 65, 65, 66, 67, 68, 69, 70, 71, 72, 73, 74, 74, 75, 76,
-    77, 78, 80, 81, 82, 82, 83, 84, 85, 87, 88, 89, 90, 91, 92, 93,
-    94, 95, 96, 98, 99, 100, 101, 102, 103, 105, 106, 107, 109, 109, 110, 112,
-    113, 115, 116, 117, 118, 119, 121, 122, 124, 125, 127, 127, 128, 129, 131, 132,
-    134, 136, 137, 138, 139, 141, 143, 144, 145, 147, 148, 150, 152, 153, 155, 156,
-    157, 159, 161, 163, 164, 165, 167, 169, 171, 172, 173, 175, 177, 179, 181, 182,
-    184, 186, 188, 190, 191, 193, 195, 197, 199, 200, 202, 204, 206, 208, 209, 211,
-    213, 215, 217, 218, 221, 223, 225, 227, 228, 231, 233, 235, 236, 238, 241, 255,
-};
+// Worked out from tarnvil's own halftone and rule for a lit dot when
+// compiling: over a flat area of sample s, a dot is lit where s plus the
+// halftone's offset there passes 127, so s lights as many of the 256 dots
+// as there are offsets that take it past. Of the shares some sample
+// lights, the one nearest to v's light wins (the lower on a tie), and of
+// the samples that light it, the one nearest to 255 times it (the lower
+// on a tie). Halftones 1 to 4 order the same 256 offsets, so a flat area
+// lights as many dots under each and one table serves them all; without a
+// halftone a flat area is all lit or all dark.
+constexpr LightTable make_light_table(HalftoneType halftone) {
+    const ThresholdMatrix matrix = threshold_matrix(halftone);
+    int32_t lit[256] = {};
+    for (const auto& column : matrix.offset)
+        for (const int32_t offset : column)
+            for (int32_t s = 0; s < 256; ++s) lit[s] += is_lit(s, offset);
+    // For each share a sample lights, the sample nearest to 255 times it:
+    // |256 s - 255 k| is the distance in 256ths.
+    int32_t best_for[257];
+    for (int32_t& s : best_for) s = -1;
+    auto distance = [](int32_t s, int32_t k) { return s * 256 > 255 * k ? s * 256 - 255 * k : 255 * k - s * 256; };
+    for (int32_t s = 0; s < 256; ++s) {
+        const int32_t k = lit[s];
+        if (best_for[k] < 0 || distance(s, k) < distance(best_for[k], k)) best_for[k] = s;
+    }
+    LightTable table{};
+    for (int32_t v = 0; v < 256; ++v) {
+        // The light as a share of 256 dots, in units of 1 / (256 x 65535);
+        // the shares on either side of it are the only ones that can win.
+        const int64_t light = int64_t{linear_from_srgb8(static_cast<uint8_t>(v))} * 256;
+        int32_t below = static_cast<int32_t>(light / 65535);
+        int32_t above = below + (light % 65535 != 0);
+        while (below >= 0 && best_for[below] < 0) --below;
+        while (above <= 256 && best_for[above] < 0) ++above;
+        auto miss = [&](int32_t k) { return k * int64_t{65535} > light ? k * int64_t{65535} - light : light - k * int64_t{65535}; };
+        int32_t k = below;
+        if (k < 0 || (above <= 256 && (miss(above) < miss(k) ||
+                                        (miss(above) == miss(k) && distance(best_for[above], above) <
+                                                                        distance(best_for[k], k)))))
+            k = above;
+        table.sample[v] = static_cast<uint8_t>(best_for[k]);
+    }
+    return table;
+}
+
+constexpr LightTable kWithoutHalftone = make_light_table(kHalftoneNone);
+constexpr LightTable kWithHalftone = make_light_table(kHalftoneFine);
 
 }  // namespace
 
 uint8_t light_true_sample(HalftoneType halftone, uint8_t v) {
-    return halftone == kHalftoneNone ? kWithoutHalftone[v] : kWithHalftone[v];
+    return halftone == kHalftoneNone ? kWithoutHalftone.sample[v] : kWithHalftone.sample[v];
 }
 
 void make_light_true(HalftoneType halftone, uint8_t* samples, size_t count) {
