@@ -13,8 +13,8 @@ using namespace testing_support;
 namespace {
 
 const OptionSpec kOptions[] = {
-    {"all", 'a', false, 'a'},      {"mode", 'm', true, 'm'},      {"modes", '\0', false, 'M'},
-    {"output", 'o', true, 'o'},    {"outline", '\0', false, 'l'}, {nullptr, 'q', false, 'q'},
+    {"all", 'a', nullptr, 'a'},      {"mode", 'm', "MODE", 'm'},      {"modes", '\0', nullptr, 'M'},
+    {"output", 'o', "FILE", 'o'},    {"outline", '\0', nullptr, 'l'}, {nullptr, 'q', nullptr, 'q'},
 };
 
 // The arguments as read, up to the end or the first mistake: "a" for an

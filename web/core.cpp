@@ -294,7 +294,7 @@ EMSCRIPTEN_KEEPALIVE void tarnvil_facts() {
     for (size_t i = 0; i < count; ++i) {
         // The page asks for help and the version in its own way.
         if (strcmp(options[i].long_name, "help") == 0 || strcmp(options[i].long_name, "version") == 0) continue;
-        say(out, "%s\"%s\":\"%s\"", first ? "" : ",", options[i].long_name, options[i].takes_value ? "value" : "flag");
+        say(out, "%s\"%s\":\"%s\"", first ? "" : ",", options[i].long_name, options[i].value ? "value" : "flag");
         first = false;
     }
     say(out, "}}");

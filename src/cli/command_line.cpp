@@ -10,7 +10,7 @@ namespace {
 Argument error() { return {ArgumentKind::kError, 0, nullptr}; }
 
 Argument take_value(CommandLine& line, const OptionSpec& option, const char* attached) {
-    if (!option.takes_value) return {ArgumentKind::kOption, option.id, nullptr};
+    if (!option.value) return {ArgumentKind::kOption, option.id, nullptr};
     if (attached && *attached) return {ArgumentKind::kOption, option.id, attached};
     if (line.next < line.argc) return {ArgumentKind::kOption, option.id, line.argv[line.next++]};
     if (option.long_name && !attached)
@@ -63,7 +63,7 @@ Argument long_option(CommandLine& line, const char* text) {
         say_text(line.errors, "\n", 1);
         return error();
     }
-    if (equals && !found->takes_value) {
+    if (equals && !found->value) {
         say(line.errors, "%s: option '--%s' doesn't allow an argument\n", line.program, found->long_name);
         return error();
     }
@@ -74,7 +74,7 @@ Argument long_option(CommandLine& line, const char* text) {
 Argument short_option(CommandLine& line) {
     const char letter = *line.cluster++;
     if (const OptionSpec* option = find_short_option(line.options, line.option_count, letter)) {
-        if (!option->takes_value) {
+        if (!option->value) {
             if (*line.cluster == '\0') line.cluster = nullptr;
             return {ArgumentKind::kOption, option->id, nullptr};
         }
@@ -118,12 +118,12 @@ bool takes_next_argument(const OptionSpec* options, size_t count, const char* ar
         if (*name == '\0' || strchr(name, '=')) return false;
         int prefixes = 0;
         const OptionSpec* option = find_long_option(options, count, name, strlen(name), prefixes);
-        return prefixes == 1 && option->takes_value;
+        return prefixes == 1 && option->value;
     }
     for (const char* letter = argument + 1; *letter != '\0'; ++letter) {
         const OptionSpec* option = find_short_option(options, count, *letter);
         if (!option) return false;
-        if (option->takes_value) return letter[1] == '\0';
+        if (option->value) return letter[1] == '\0';
     }
     return false;
 }
@@ -144,11 +144,6 @@ int check_operands(int32_t count, const FollowingOption& following, const ToolRu
     return usage_error(run, program, reason);
 }
 
-int show_usage(const ToolRun& run, const char* usage) {
-    say_text(run.out, usage, strlen(usage));
-    return 0;
-}
-
 int show_version(const ToolRun& run, const char* program) {
     say(run.out, "%s %s\n", program, TARNVIL_VERSION);
     return 0;
@@ -162,4 +157,21 @@ int point_to_help(const ToolRun& run, const char* program) {
 int usage_error(const ToolRun& run, const char* program, const char* message) {
     say(run.errors, "%s: %s\n", program, message);
     return point_to_help(run, program);
+}
+
+int read_command_line(const ToolCommand& tool, int argc, char** argv, const ToolRun& run, void* context,
+                      int (*take)(void* context, const Argument& argument)) {
+    CommandLine line{tool.program, argc, argv, tool.options, tool.option_count, run.errors};
+    for (Argument argument; (argument = next_argument(line)).kind != ArgumentKind::kEnd;) {
+        if (argument.kind == ArgumentKind::kError) return point_to_help(run, tool.program);
+        if (argument.kind == ArgumentKind::kOption && argument.id == kOptionHelp) {
+            say_help(tool, run.out);
+            return 0;
+        }
+        if (argument.kind == ArgumentKind::kOption && argument.id == kOptionVersion)
+            return show_version(run, tool.program);
+        const int status = take(context, argument);
+        if (status >= 0) return status;
+    }
+    return -1;
 }

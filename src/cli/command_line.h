@@ -10,12 +10,28 @@
 #include "console/console.h"
 #include "cli/tool.h"
 
+// One option of a tool, and what its --help says of it: the one place
+// each option is described, from which --help is printed and against
+// which the manual pages are checked.
 struct OptionSpec {
     const char* long_name;  // without the leading "--"; nullptr for none
     char short_name;        // '\0' for none
-    bool takes_value;
+    const char* value;      // the name of its value in --help ("MODE"); nullptr for an option that takes none
     int id;
+    // What --help says of it, in words the manual page's entry starts with.
+    // Lists that other tables hold stand as {modes}, {halftones}, {fills},
+    // {tones} and {dithers} (list_in_help). nullptr: not listed on its own.
+    const char* help = nullptr;
 };
+
+// Options every tool has, by these ids.
+enum CommonOptionId { kOptionHelp = 1000, kOptionVersion, kOptionKeep };
+inline constexpr OptionSpec kHelpOption{"help", 'h', nullptr, kOptionHelp, "show this help and exit"};
+inline constexpr OptionSpec kVersionOption{"version", '\0', nullptr, kOptionVersion, "show the version and exit"};
+// tarnvil-view's and tarnvil-disc's.
+inline constexpr OptionSpec kKeepOption{
+    "keep", '\0', "DIR", kOptionKeep,
+    "also write each picture's PPM, dump, sidecar and preview into DIR, named as the separate commands name them"};
 
 struct CommandLine {
     const char* program;
@@ -61,9 +77,38 @@ void note_operand(FollowingOption& following);
 int check_operands(int32_t count, const FollowingOption& following, const ToolRun& run, const char* program,
                    const char* none, const char* noun);
 
-// --help and --version: the text on standard output. Return 0, the
-// status to end with.
-int show_usage(const ToolRun& run, const char* usage);
+// A tool's command line: its options, and the words of its --help around
+// them.
+struct ToolCommand {
+    const char* program;
+    const OptionSpec* options;
+    size_t option_count;
+    const char* usage;  // before the options: the usage lines and what the tool does
+    int32_t column;     // where the options' words start
+    // After them: the picture options in one paragraph (tarnvil-view's and
+    // tarnvil-disc's, which take them as tarnvil-fit does; tarnvil-fit
+    // lists each), then the rest.
+    bool picture_paragraph;
+    const char* after;
+};
+
+// Reads the tool's command line in order, answering --help and --version
+// itself and reporting mistakes (with the pointer to --help from a shell),
+// and hands every other option and every operand (kOperand) to `take`,
+// which returns -1 to go on or the status to end with after reporting.
+// Returns -1 once every argument is taken, or the status to end with.
+int read_command_line(const ToolCommand& tool, int argc, char** argv, const ToolRun& run, void* context,
+                      int (*take)(void* context, const Argument& argument));
+
+// --help's text for the tool.
+void say_help(const ToolCommand& tool, const MessageSink& sink);
+
+// The list named `name` ("modes", "halftones", "fills", "tones",
+// "dithers") as --help and the messages give it, into `out`: "0, 1, 2, 4
+// or 5". False for a name that is no list.
+bool list_in_help(const char* name, char* out, size_t capacity);
+
+// --version: the text on standard output. Returns 0, the status to end with.
 int show_version(const ToolRun& run, const char* program);
 
 // After a command-line mistake has been reported: from a shell, the

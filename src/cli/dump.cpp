@@ -60,6 +60,13 @@ bool parse_mode_argument(const char* text, int32_t& mode) {
     return true;
 }
 
+const char* mode_complaint(char* out, size_t capacity) {
+    char modes[64];
+    list_in_help("modes", modes, sizeof modes);
+    snprintf(out, capacity, "the mode must be %s", modes);
+    return out;
+}
+
 void take_mode(DumpArguments& arguments, int32_t mode) {
     arguments.mode = mode;
     arguments.palette = default_palette(mode);

@@ -26,6 +26,9 @@ bool check_dump_size(int32_t mode, int64_t size, char* reason, size_t capacity);
 // Parses a mode given on a command line: "0", "1", "2", "4" or "5".
 bool parse_mode_argument(const char* text, int32_t& mode);
 
+// "the mode must be 0, 1, 2, 4 or 5", into `out`; returns `out`.
+const char* mode_complaint(char* out, size_t capacity);
+
 // The dumps a command line names, each with the mode of the last -m
 // before it (2 before any) and the palette of the last -p after that (the
 // mode's own before any). A picture named in place of a dump is prepared

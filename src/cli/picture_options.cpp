@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "lib/lists.h"
+#include "screen/halftone.h"
+
 namespace {
 
 // A whole number from -100 to 100.
@@ -64,63 +67,108 @@ bool parse_colour(const char* text, uint8_t (&rgb)[3]) {
 
 }  // namespace
 
+namespace {
+
+// The choice of `choices` named `text`, or -1.
+template <size_t kCount>
+int32_t find_choice(const Choice (&choices)[kCount], const char* text) {
+    for (size_t i = 0; i < kCount; ++i)
+        if (strcmp(text, choices[i].name) == 0) return static_cast<int32_t>(i);
+    return -1;
+}
+
+// "--fill must be crop, fit or stretch", for a choice not among them.
+template <size_t kCount>
+void refuse_choice(const char* option, const Choice (&choices)[kCount], char* complaint, size_t capacity) {
+    const char* names[kCount];
+    for (size_t i = 0; i < kCount; ++i) names[i] = choices[i].name;
+    const int written = snprintf(complaint, capacity, "--%s must be ", option);
+    join_words(names, kCount, " or ", complaint + written, capacity - static_cast<size_t>(written));
+}
+
+// Takes a choice into `setting`, an enum in the choices' order.
+template <typename Enum, size_t kCount>
+bool take_choice(const char* option, const Choice (&choices)[kCount], const char* text, Enum& setting, char* complaint,
+                 size_t capacity) {
+    const int32_t found = find_choice(choices, text);
+    if (found >= 0) {
+        setting = static_cast<Enum>(found);
+        return true;
+    }
+    refuse_choice(option, choices, complaint, capacity);
+    return false;
+}
+
+}  // namespace
+
 bool take_picture_option(const Argument& argument, FitSettings& fit, const ToolRun& run, const char* program) {
     const char* value = argument.value;
-    const char* complaint = nullptr;
+    char complaint[192] = "";
+    // The three percentages, read alike.
+    const struct {
+        int id;
+        const char* name;
+        int32_t FitSettings::*setting;
+    } kPercentages[] = {{kOptionBrightness, "brightness", &FitSettings::brightness},
+                        {kOptionContrast, "contrast", &FitSettings::contrast},
+                        {kOptionSaturation, "saturation", &FitSettings::saturation}};
+    for (const auto& percentage : kPercentages) {
+        if (argument.id != percentage.id) continue;
+        if (parse_percent(value, fit.*percentage.setting)) return true;
+        snprintf(complaint, sizeof complaint, "--%s must be a whole number from -100 to 100", percentage.name);
+        usage_error(run, program, complaint);
+        return false;
+    }
     switch (argument.id) {
     case kOptionAspect:
         fit.aspect = true;
         break;
     case kOptionFill:
-        if (strcmp(value, "crop") == 0) fit.fill = Fill::kCrop;
-        else if (strcmp(value, "fit") == 0) fit.fill = Fill::kFit;
-        else if (strcmp(value, "stretch") == 0) fit.fill = Fill::kStretch;
-        else complaint = "--fill must be crop, fit or stretch";
-        break;
-    case kOptionBrightness:
-        if (!parse_percent(value, fit.brightness)) complaint = "--brightness must be a whole number from -100 to 100";
-        break;
-    case kOptionContrast:
-        if (!parse_percent(value, fit.contrast)) complaint = "--contrast must be a whole number from -100 to 100";
-        break;
-    case kOptionSaturation:
-        if (!parse_percent(value, fit.saturation)) complaint = "--saturation must be a whole number from -100 to 100";
+        take_choice("fill", kFillChoices, value, fit.fill, complaint, sizeof complaint);
         break;
     case kOptionGamma:
-        if (!parse_gamma(value, fit.gamma)) complaint = "--gamma must be a number from 0.1 to 10";
+        if (!parse_gamma(value, fit.gamma)) snprintf(complaint, sizeof complaint, "--gamma must be a number from 0.1 to 10");
         break;
     case kOptionGrey:
         fit.grey = true;
         break;
     case kOptionBackground:
-        if (!parse_colour(value, fit.background))
-            complaint = "--background must be #RRGGBB or black, red, green, yellow, blue, magenta, cyan or white";
+        if (!parse_colour(value, fit.background)) {
+            char colours[96];
+            list_in_help("colours", colours, sizeof colours);
+            snprintf(complaint, sizeof complaint, "--background must be #RRGGBB or %s", colours);
+        }
         break;
     case kOptionTone:
-        if (strcmp(value, "light") == 0) fit.tone = Tone::kLight;
-        else if (strcmp(value, "plain") == 0) fit.tone = Tone::kPlain;
-        else complaint = "--tone must be light or plain";
+        take_choice("tone", kToneChoices, value, fit.tone, complaint, sizeof complaint);
         break;
     case kOptionDither:
-        if (strcmp(value, "ordered") == 0) fit.dither = Dither::kOrdered;
-        else if (strcmp(value, "diffuse") == 0) fit.dither = Dither::kDiffuse;
-        else complaint = "--dither must be ordered or diffuse";
+        take_choice("dither", kDitherChoices, value, fit.dither, complaint, sizeof complaint);
         break;
     case kOptionHalftone:
-        if (value[0] >= '0' && value[0] <= '4' && value[1] == '\0')
+        if (value[0] >= '0' && value[0] <= '0' + kHalftoneDiagonal && value[1] == '\0') {
             fit.halftone = static_cast<HalftoneType>(value[0] - '0');
-        else
-            complaint = "--halftone must be 0 (none), 1 (fine), 2 (coarse), 3 (spiral) or 4 (diagonal)";
+        } else {
+            // "0 (none), 1 (fine), 2 (coarse), 3 (spiral) or 4 (diagonal)"
+            char named[kHalftoneDiagonal + 1][16];
+            const char* words[kHalftoneDiagonal + 1];
+            for (int32_t i = 0; i <= kHalftoneDiagonal; ++i) {
+                snprintf(named[i], sizeof named[i], "%d (%s)", static_cast<int>(i), kHalftoneNames[i]);
+                words[i] = named[i];
+            }
+            const int written = snprintf(complaint, sizeof complaint, "--halftone must be ");
+            join_words(words, kHalftoneDiagonal + 1, " or ", complaint + written, sizeof complaint - static_cast<size_t>(written));
+        }
         break;
     case kOptionStagger:
         fit.stagger = true;
         break;
     default:
-        complaint = "this option is not for pictures";
+        snprintf(complaint, sizeof complaint, "this option is not for pictures");
         break;
     }
-    if (complaint) usage_error(run, program, complaint);
-    return complaint == nullptr;
+    if (complaint[0]) usage_error(run, program, complaint);
+    return complaint[0] == '\0';
 }
 
 void note_picture_option(FollowingOption& following, const OptionSpec* options, size_t count, const Argument& argument) {
@@ -134,15 +182,4 @@ void note_picture_option(FollowingOption& following, const OptionSpec* options, 
             snprintf(name, sizeof name, "--%s", option.long_name);
         note_option(following, name, argument.value);
     }
-}
-
-int show_usage_with_pictures(const ToolRun& run, const char* start, const char* end) {
-    static constexpr char kPictures[] =
-        "\n"
-        "For pictures, as tarnvil-fit takes them: -a/--aspect, --fill, --brightness,\n"
-        "--contrast, --saturation, --gamma, --grey, --background, --tone, --dither,\n"
-        "--halftone N (0 none, 1 fine, 2 coarse, 3 spiral, 4 diagonal) and --stagger.\n"
-        "Options apply to the dumps and pictures after them.\n";
-    for (const char* text : {start, kPictures, end}) say_text(run.out, text, strlen(text));
-    return 0;
 }

@@ -28,15 +28,22 @@ enum PictureOptionId {
 };
 
 inline constexpr std::array<OptionSpec, 10> kFitSettingOptions = {{
-    {"aspect", 'a', false, kOptionAspect},       {"fill", '\0', true, kOptionFill},
-    {"brightness", '\0', true, kOptionBrightness}, {"contrast", '\0', true, kOptionContrast},
-    {"saturation", '\0', true, kOptionSaturation}, {"gamma", '\0', true, kOptionGamma},
-    {"grey", '\0', false, kOptionGrey},            {"background", '\0', true, kOptionBackground},
-    {"tone", '\0', true, kOptionTone},            {"dither", '\0', true, kOptionDither},
+    {"aspect", 'a', nullptr, kOptionAspect, "for tarnvil's aspect correction ('a'): 320 pixels across in every mode"},
+    {"fill", '\0', "HOW", kOptionFill, "{fills}"},
+    {"brightness", '\0', "N", kOptionBrightness, "-100 to 100 (default 0)"},
+    {"contrast", '\0', "N", kOptionContrast, "-100 to 100 (default 0)"},
+    {"saturation", '\0', "N", kOptionSaturation, "-100 to 100 (default 0; -100 is grey)"},
+    {"gamma", '\0', "G", kOptionGamma, "0.1 to 10 (default 1; above 1 lightens the mid-tones)"},
+    {"grey", '\0', nullptr, kOptionGrey, "make the picture grey, which suits 2- and 4-colour modes"},
+    {"background", '\0', "C", kOptionBackground,
+     "what shows through transparent pixels: #RRGGBB, or {colours} (default black)"},
+    {"tone", '\0', "HOW", kOptionTone, "{tones}"},
+    {"dither", '\0', "HOW", kOptionDither, "{dithers}"},
 }};
 
 inline constexpr std::array<OptionSpec, 2> kConversionOptions = {{
-    {"halftone", '\0', true, kOptionHalftone}, {"stagger", '\0', false, kOptionStagger},
+    {"halftone", '\0', "N", kOptionHalftone, "the halftone tarnvil converts with: {halftones}"},
+    {"stagger", '\0', nullptr, kOptionStagger, "tarnvil staggers the halftone between the channels"},
 }};
 
 // One option table from several, in their order.
@@ -47,10 +54,6 @@ constexpr std::array<OptionSpec, (Sizes + ...)> join_options(const std::array<Op
     ((std::copy(tables.begin(), tables.end(), joined.begin() + static_cast<std::ptrdiff_t>(at)), at += Sizes), ...);
     return joined;
 }
-
-// --help for a tool that takes pictures: its own options (`start`), what
-// the options above do, then the rest of its help (`end`). Returns 0.
-int show_usage_with_pictures(const ToolRun& run, const char* start, const char* end);
 
 // Whether `id` is one of the options above.
 inline bool is_picture_option(int id) { return id >= kOptionAspect && id <= kOptionStagger; }

@@ -22,4 +22,5 @@
 #include "lib/fit/scale.h"
 #include "lib/fit/screen.h"
 #include "lib/disc/disc.h"
+#include "lib/lists.h"
 #include "lib/shell_words.h"

@@ -5,6 +5,10 @@
 
 #include "conversion_records.h"
 
+// The halftones' names, by their digit.
+inline constexpr const char* kHalftoneNames[] = {"none", "fine", "coarse", "spiral", "diagonal"};
+static_assert(sizeof kHalftoneNames / sizeof kHalftoneNames[0] == kHalftoneDiagonal + 1);
+
 // 16 x 16 ranks 0..255, indexed [x mod 16][y mod 16].
 struct DitherOrder {
     int32_t rank[16][16];

@@ -19,61 +19,49 @@ namespace {
 
 const char kProgram[] = "tarnvil-disc";
 
-const char kUsageStart[] =
+enum Option { kOutput, kTracks, kTitle, kMode, kPalette, kRaw, kSeconds, kSplit };
+
+constexpr auto kOptions = join_options(
+    std::array<OptionSpec, 5>{{
+        {"output", 'o', "FILE", kOutput,
+         "the disc image to write, - for standard output (default pictures.ssd); NAME.dsd for both sides"},
+        {"tracks", 't', "N", kTracks, "40 or 80 tracks (default 80)"},
+        {"title", 'T', "TEXT", kTitle, "the disc title, at most 12 characters (default PICTURES)"},
+        {"mode", 'm', "MODE", kMode, "mode of the dumps that follow: {modes} (default 2)"},
+        {"palette", 'p', "PALETTE", kPalette,
+         "the physical colour (0 to 7) each logical colour of the dumps that follow shows: 07, 0137 or 01234567 by "
+         "default; -m resets it; !BOOT sets it with VDU 19; for pictures also auto, the one that suits each best"},
+    }},
+    kFitSettingOptions, kConversionOptions,
+    std::array<OptionSpec, 6>{{
+        {"raw", '\0', nullptr, kRaw,
+         "store the screens as they are, as discs were before 1.1, at most 30 of them; else each is packed, to be "
+         "unpacked by the machine, and the disc holds up to 250"},
+        {"seconds", '\0', "N", kSeconds,
+         "a slideshow: each picture for N seconds (1 to 327) or until a key, then the next, and after the last the "
+         "first again"},
+        {"split", '\0', nullptr, kSplit,
+         "when the pictures do not fit, as many discs as they need, each bootable: NAME-1.ssd, NAME-2.ssd, ...; with "
+         "-o NAME.mmb, those discs in one MMB image"},
+        kKeepOption,
+        kHelpOption,
+        kVersionOption,
+    }});
+
+constexpr ToolCommand kCommand{
+    kProgram, kOptions.data(), kOptions.size(),
     "Usage: tarnvil-disc [-o OUT.ssd] [--tracks 40|80] [--title TEXT] [-m MODE] [-p PALETTE] DUMP\n"
     "                    [[-m MODE] [-p PALETTE] DUMP ...]\n"
     "       tarnvil-disc [OPTIONS] PICTURE|DUMP...\n"
     "Write a bootable single-sided DFS disc image that shows tarnvil's screen dumps,\n"
     "or pictures, prepared and converted as tarnvil-fit and tarnvil would.\n"
-    "\n"
-    "  -o, --output FILE  the disc image to write, - for standard output\n"
-    "                     (default pictures.ssd); NAME.dsd for both sides\n"
-    "  -t, --tracks N     40 or 80 tracks (default 80)\n"
-    "  -T, --title TEXT   the disc title, at most 12 characters (default PICTURES)\n"
-    "  -m, --mode MODE    mode of the dumps that follow: 0, 1, 2, 4 or 5 (default 2)\n"
-    "  -p, --palette PALETTE\n"
-    "                     the physical colour (0 to 7) each logical colour of the\n"
-    "                     dumps that follow shows: 07, 0137 or 01234567 by\n"
-    "                     default; -m resets it; !BOOT sets it with VDU 19; for\n"
-    "                     pictures also auto, the one that suits each best\n"
-    "      --raw          store the screens as they are, as discs were before 1.1,\n"
-    "                     at most 30 of them; else each is packed, to be unpacked\n"
-    "                     by the machine, and the disc holds up to 250\n"
-    "      --seconds N    a slideshow: each picture for N seconds (1 to 327) or\n"
-    "                     until a key, then the next, and after the last the\n"
-    "                     first again\n"
-    "      --split        when the pictures do not fit, as many discs as they\n"
-    "                     need, each bootable: NAME-1.ssd, NAME-2.ssd, ...;\n"
-    "                     with -o NAME.mmb, those discs in one MMB image\n"
-    "      --keep DIR     also write each picture's PPM, dump, sidecar and\n"
-    "                     preview into DIR, named as the separate commands name\n"
-    "                     them\n"
-    "  -h, --help         show this help and exit\n"
-    "      --version      show the version and exit\n"
-;
-
-const char kUsageEnd[] =
+    "\n",
+    21, true,
     "A dump does not record its mode: give each the -m it was converted with.\n"
     "Dumps are stored as $.P1, $.P2, ... by their place, pictures by their names\n"
     "(seven letters, digits, - or _, upper-cased, made unique with 2, 3, ...).\n"
     "Boot the disc with SHIFT+BREAK: each picture stays until a key is pressed,\n"
-    "the last one until ESCAPE or BREAK.\n";
-
-enum Option { kOutput, kTracks, kTitle, kMode, kPalette, kKeep, kRaw, kSeconds, kSplit, kHelp, kVersion };
-
-constexpr auto kOptions = join_options(
-    std::array<OptionSpec, 5>{{{"output", 'o', true, kOutput},
-                               {"tracks", 't', true, kTracks},
-                               {"title", 'T', true, kTitle},
-                               {"mode", 'm', true, kMode},
-                               {"palette", 'p', true, kPalette}}},
-    kFitSettingOptions, kConversionOptions,
-    std::array<OptionSpec, 6>{{{"keep", '\0', true, kKeep},
-                               {"raw", '\0', false, kRaw},
-                               {"split", '\0', false, kSplit},
-                               {"seconds", '\0', true, kSeconds},
-                               {"help", 'h', false, kHelp},
-                               {"version", '\0', false, kVersion}}});
+    "the last one until ESCAPE or BREAK.\n"};
 
 struct Request {
     Request() = default;
@@ -88,81 +76,69 @@ struct Request {
     bool raw = false;
     int32_t seconds = 0;  // 0: each picture until a key
     bool split = false;
+    const ToolRun* run = nullptr;
 };
 
-// Fills `request` from the command line. Returns -1 to go on, or the exit
-// status to end with.
-int parse_command_line(int argc, char** argv, const ToolRun& run, Request& request) {
-    CommandLine line{kProgram, argc, argv, kOptions.data(), kOptions.size(), run.errors};
+// Takes one argument into the request (a Request). Returns -1 to go on,
+// or the exit status to end with.
+int take_argument(void* context, const Argument& argument) {
+    Request& request = *static_cast<Request*>(context);
+    const ToolRun& run = *request.run;
     char reason[160];
-    for (;;) {
-        const Argument argument = next_argument(line);
-        int32_t mode = 2;
-        switch (argument.kind) {
-        case ArgumentKind::kEnd:
-            return check_dump_arguments(request.named, run, kProgram);
-        case ArgumentKind::kError:
-            return point_to_help(run, kProgram);
-        case ArgumentKind::kOperand:
-            take_dump(request.named, argument.value);
-            break;
-        case ArgumentKind::kOption:
-            switch (argument.id) {
-            case kOutput:
-                request.output = argument.value;
-                request.output_named = true;
-                break;
-            case kTracks:
-                if (strcmp(argument.value, "40") != 0 && strcmp(argument.value, "80") != 0)
-                    return usage_error(run, kProgram, "--tracks must be 40 or 80");
-                request.tracks = argument.value[0] == '4' ? 40 : 80;
-                break;
-            case kTitle:
-                if (!check_title(argument.value, reason, sizeof reason)) return usage_error(run, kProgram, reason);
-                request.title = argument.value;
-                break;
-            case kMode:
-                if (!parse_mode_argument(argument.value, mode))
-                    return usage_error(run, kProgram, "the mode must be 0, 1, 2, 4 or 5");
-                take_mode(request.named, mode);
-                break;
-            case kPalette:
-                if (!take_palette(request.named, argument.value, run, kProgram)) return 2;
-                break;
-            case kKeep:
-                request.keep = argument.value;
-                break;
-            case kRaw:
-                request.raw = true;
-                break;
-            case kSplit:
-                request.split = true;
-                break;
-            case kSeconds: {
-                // INKEY$ waits at most 32767 centiseconds.
-                char* end = nullptr;
-                const long seconds = strtol(argument.value, &end, 10);
-                if (argument.value[0] < '0' || argument.value[0] > '9' || *end || seconds < 1 ||
-                    seconds > kMaxSlideSeconds) {
-                    snprintf(reason, sizeof reason, "--seconds must be a whole number from 1 to %d",
-                             static_cast<int>(kMaxSlideSeconds));
-                    return usage_error(run, kProgram, reason);
-                }
-                request.seconds = static_cast<int32_t>(seconds);
-                break;
-            }
-            case kHelp:
-                return show_usage_with_pictures(run, kUsageStart, kUsageEnd);
-            case kVersion:
-                return show_version(run, kProgram);
-            default:
-                if (!take_picture_option(argument, request.named.fit, run, kProgram)) return 2;
-                note_picture_option(request.named.following, kOptions.data(), kOptions.size(), argument);
-                break;
-            }
-            break;
-        }
+    int32_t mode = 2;
+    if (argument.kind == ArgumentKind::kOperand) {
+        take_dump(request.named, argument.value);
+        return -1;
     }
+    switch (argument.id) {
+    case kOutput:
+        request.output = argument.value;
+        request.output_named = true;
+        break;
+    case kTracks:
+        if (strcmp(argument.value, "40") != 0 && strcmp(argument.value, "80") != 0)
+            return usage_error(run, kProgram, "--tracks must be 40 or 80");
+        request.tracks = argument.value[0] == '4' ? 40 : 80;
+        break;
+    case kTitle:
+        if (!check_title(argument.value, reason, sizeof reason)) return usage_error(run, kProgram, reason);
+        request.title = argument.value;
+        break;
+    case kMode:
+        if (!parse_mode_argument(argument.value, mode))
+            return usage_error(run, kProgram, mode_complaint(reason, sizeof reason));
+        take_mode(request.named, mode);
+        break;
+    case kPalette:
+        if (!take_palette(request.named, argument.value, run, kProgram)) return 2;
+        break;
+    case kOptionKeep:
+        request.keep = argument.value;
+        break;
+    case kRaw:
+        request.raw = true;
+        break;
+    case kSplit:
+        request.split = true;
+        break;
+    case kSeconds: {
+        // INKEY$ waits at most 32767 centiseconds.
+        char* end = nullptr;
+        const long seconds = strtol(argument.value, &end, 10);
+        if (argument.value[0] < '0' || argument.value[0] > '9' || *end || seconds < 1 || seconds > kMaxSlideSeconds) {
+            snprintf(reason, sizeof reason, "--seconds must be a whole number from 1 to %d",
+                     static_cast<int>(kMaxSlideSeconds));
+            return usage_error(run, kProgram, reason);
+        }
+        request.seconds = static_cast<int32_t>(seconds);
+        break;
+    }
+    default:
+        if (!take_picture_option(argument, request.named.fit, run, kProgram)) return 2;
+        note_picture_option(request.named.following, kOptions.data(), kOptions.size(), argument);
+        break;
+    }
+    return -1;
 }
 
 // Longer than any sensible INF line, so not read as one.
@@ -243,7 +219,10 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
         return 1;
     }
     Request& request = *held;
-    const int status = parse_command_line(argc, argv, run, request);
+    request.run = &run;
+    const int read = read_command_line(kCommand, argc, argv, run, &request, take_argument);
+    if (read >= 0) return read;
+    const int status = check_dump_arguments(request.named, run, kProgram);
     if (status >= 0) return status;
     const int32_t given = request.named.count;
     if (request.raw && request.seconds > 0)

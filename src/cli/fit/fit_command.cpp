@@ -19,56 +19,33 @@ namespace {
 
 const char kProgram[] = "tarnvil-fit";
 
-const char kUsage[] =
+enum Option { kMode, kPalette, kOutput };
+
+constexpr auto kOptions = join_options(
+    std::array<OptionSpec, 1>{{{"mode", 'm', "MODE", kMode, "screen mode: {modes} (default 2)"}}}, kFitSettingOptions,
+    kConversionOptions,
+    std::array<OptionSpec, 4>{{{"palette", 'p', "P", kPalette,
+                                "prepare the picture for the palette P (one digit 0 to 7 per logical colour, as "
+                                "tarnvil-view -p takes it; any different colours with --dither diffuse), or auto: the "
+                                "one whose screen comes closest to it"},
+                               {"output", 'o', "FILE", kOutput,
+                                "write the PPM to FILE, - for standard output (one PICTURE only; default: the "
+                                "picture's name with the extension .ppm)"},
+                               kHelpOption,
+                               kVersionOption}});
+
+constexpr ToolCommand kCommand{
+    kProgram, kOptions.data(), kOptions.size(),
     "Usage: tarnvil-fit [OPTIONS] PICTURE...\n"
     "Prepare pictures for tarnvil: a binary PPM at the size that fills the chosen\n"
     "mode's screen, from PNG, JPEG, GIF, BMP, PBM, PGM, PPM or PAM.\n"
-    "\n"
-    "  -m, --mode MODE      screen mode: 0, 1, 2, 4 or 5 (default 2)\n"
-    "  -a, --aspect         for tarnvil's aspect correction ('a'): 320 pixels\n"
-    "                       across in every mode\n"
-    "      --fill HOW       crop: fill the screen and crop the centre (default);\n"
-    "                       fit: fit inside, with black bars; stretch\n"
-    "      --brightness N   -100 to 100 (default 0)\n"
-    "      --contrast N     -100 to 100 (default 0)\n"
-    "      --saturation N   -100 to 100 (default 0; -100 is grey)\n"
-    "      --gamma G        0.1 to 10 (default 1; above 1 lightens the mid-tones)\n"
-    "      --grey           make the picture grey, which suits 2- and 4-colour modes\n"
-    "      --background C   what shows through transparent pixels: #RRGGBB, or\n"
-    "                       black, red, green, yellow, blue, magenta, cyan or white\n"
-    "                       (default black)\n"
-    "      --tone HOW       light: samples with which the screen gives the\n"
-    "                       picture's light (default); plain: the picture's own\n"
-    "      --dither HOW     ordered: tarnvil's halftone chooses the dots (default);\n"
-    "                       diffuse: tarnvil-fit chooses them, by error diffusion\n"
-    "                       at the mode's own pixels, and tarnvil passes them\n"
-    "                       through (no halftone, no aspect correction)\n"
-    "      --halftone N     the halftone tarnvil converts with: 0 none, 1 fine\n"
-    "                       (default), 2 coarse, 3 spiral, 4 diagonal\n"
-    "      --stagger        tarnvil staggers the halftone between the channels\n"
-    "  -p, --palette P      prepare the picture for the palette P (one digit 0 to 7\n"
-    "                       per logical colour, as tarnvil-view -p takes it; any\n"
-    "                       different colours with --dither diffuse), or auto:\n"
-    "                       the one whose screen comes closest to it\n"
-    "  -o, --output FILE    write the PPM to FILE, - for standard output (one\n"
-    "                       PICTURE only; default: the picture's name with the\n"
-    "                       extension .ppm)\n"
-    "  -h, --help           show this help and exit\n"
-    "      --version        show the version and exit\n"
+    "\n",
+    23, false,
     "\n"
     "Options apply to the pictures named after them. A PICTURE of - is standard\n"
     "input, and needs -o. Each PPM written is named on standard output with the\n"
     "tarnvil argument that converts it as intended, then the tarnvil-view and\n"
-    "tarnvil-disc commands for its dump, with its mode and palette.\n";
-
-enum Option { kMode, kPalette, kOutput, kHelp, kVersion };
-
-constexpr auto kOptions = join_options(std::array<OptionSpec, 1>{{{"mode", 'm', true, kMode}}}, kFitSettingOptions,
-                                       kConversionOptions,
-                                       std::array<OptionSpec, 4>{{{"palette", 'p', true, kPalette},
-                                                                  {"output", 'o', true, kOutput},
-                                                                  {"help", 'h', false, kHelp},
-                                                                  {"version", '\0', false, kVersion}}});
+    "tarnvil-disc commands for its dump, with its mode and palette.\n"};
 
 struct NamedPicture {
     const char* path;
@@ -83,7 +60,7 @@ bool take_setting(const Argument& argument, FitSettings& settings, const ToolRun
     char reason[128];
     switch (argument.id) {
     case kMode:
-        if (!parse_mode_argument(value, settings.mode)) complaint = "the mode must be 0, 1, 2, 4 or 5";
+        if (!parse_mode_argument(value, settings.mode)) complaint = mode_complaint(reason, sizeof reason);
         settings.palette_choice = FitSettings::PaletteChoice::kOwn;
         break;
     case kPalette:
@@ -226,34 +203,32 @@ int fit_pictures(int argc, char** argv, const ToolRun& run, const PpmOutput& out
         say(run.errors, "%s: out of memory\n", kProgram);
         return 1;
     }
-    int32_t count = 0;
-    FitSettings settings;
-    FollowingOption following;
-    const char* target = nullptr;
-    CommandLine line{kProgram, argc, argv, kOptions.data(), kOptions.size(), run.errors};
-    for (Argument argument; (argument = next_argument(line)).kind != ArgumentKind::kEnd;) {
-        if (argument.kind == ArgumentKind::kError) return point_to_help(run, kProgram);
+    struct Reading {
+        const ToolRun& run;
+        NamedPicture* pictures;
+        int32_t count = 0;
+        FitSettings settings{};
+        FollowingOption following{};
+        const char* target = nullptr;
+    } reading{run, pictures.get()};
+    const int read = read_command_line(kCommand, argc, argv, run, &reading, [](void* context, const Argument& argument) {
+        Reading& r = *static_cast<Reading*>(context);
         if (argument.kind == ArgumentKind::kOperand) {
-            if (!palette_fits(settings, run)) return 2;
-            pictures[count++] = {argument.value, settings};
-            note_operand(following);
-            continue;
+            if (!palette_fits(r.settings, r.run)) return 2;
+            r.pictures[r.count++] = {argument.value, r.settings};
+            note_operand(r.following);
+        } else if (argument.id == kOutput) {
+            r.target = argument.value;
+        } else {
+            if (!take_setting(argument, r.settings, r.run)) return 2;
+            note_picture_option(r.following, kOptions.data(), kOptions.size(), argument);
         }
-        switch (argument.id) {
-        case kOutput:
-            target = argument.value;
-            break;
-        case kHelp:
-            return show_usage(run, kUsage);
-        case kVersion:
-            return show_version(run, kProgram);
-        default:
-            if (!take_setting(argument, settings, run)) return 2;
-            note_picture_option(following, kOptions.data(), kOptions.size(), argument);
-            break;
-        }
-    }
-    const int status = check_operands(count, following, run, kProgram, "no picture named", "picture");
+        return -1;
+    });
+    if (read >= 0) return read;
+    const int32_t count = reading.count;
+    const char* target = reading.target;
+    const int status = check_operands(count, reading.following, run, kProgram, "no picture named", "picture");
     if (status >= 0) return status;
     if (target && count > 1) {
         say(run.errors, "%s: -o names one PPM, but several pictures were given\n", kProgram);

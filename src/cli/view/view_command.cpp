@@ -17,43 +17,30 @@ namespace {
 
 const char kProgram[] = "tarnvil-view";
 
-const char kUsageStart[] =
+enum Option { kMode, kPalette, kOutput, kNative };
+
+constexpr auto kOptions = join_options(
+    std::array<OptionSpec, 4>{{
+        {"mode", 'm', "MODE", kMode, "screen mode of the dumps that follow: {modes} (default 2)"},
+        {"palette", 'p', "PALETTE", kPalette,
+         "the physical colour (0 to 7) each logical colour of the dumps that follow shows, as VDU 19 sets it: 07, "
+         "0137 or 01234567 by default; -m resets it; for pictures also auto, the one that suits each best"},
+        {"output", 'o', "FILE", kOutput,
+         "write the picture to FILE, - for standard output (one DUMP only; default: the name with \".bbc.png\" in "
+         "place of a dump's \".bbc\" or a picture's extension)"},
+        {"native", '\0', nullptr, kNative,
+         "one picture pixel per screen pixel, instead of the 640 x 512 display with pixels of their true shape"},
+    }},
+    kFitSettingOptions, kConversionOptions, std::array<OptionSpec, 3>{{kKeepOption, kHelpOption, kVersionOption}});
+
+constexpr ToolCommand kCommand{
+    kProgram, kOptions.data(), kOptions.size(),
     "Usage: tarnvil-view [-m MODE] [-p PALETTE] [-o FILE] [--native] DUMP...\n"
     "       tarnvil-view [OPTIONS] PICTURE|DUMP...\n"
     "Render BBC Micro screen dumps written by tarnvil as PNG pictures; or show a\n"
     "picture as tarnvil-fit and tarnvil would make it.\n"
-    "\n"
-    "  -m, --mode MODE    screen mode of the dumps that follow: 0, 1, 2, 4 or 5\n"
-    "                     (default 2)\n"
-    "  -p, --palette PALETTE\n"
-    "                     the physical colour (0 to 7) each logical colour of\n"
-    "                     the dumps that follow shows, as VDU 19 sets it: 07,\n"
-    "                     0137 or 01234567 by default; -m resets it; for\n"
-    "                     pictures also auto, the one that suits each best\n"
-    "  -o, --output FILE  write the picture to FILE, - for standard output\n"
-    "                     (one DUMP only; default: the name with \".bbc.png\" in\n"
-    "                     place of a dump's \".bbc\" or a picture's extension)\n"
-    "      --native       one picture pixel per screen pixel, instead of\n"
-    "                     the 640 x 512 display with pixels of their true shape\n"
-    "      --keep DIR     also write each picture's PPM, dump, sidecar and\n"
-    "                     preview into DIR, named as the separate commands name\n"
-    "                     them\n"
-    "  -h, --help         show this help and exit\n"
-    "      --version      show the version and exit\n"
-;
-
-const char kUsageEnd[] =
-    "A dump does not record its mode: give the -m it was converted with.\n";
-
-enum Option { kMode, kPalette, kOutput, kNative, kKeep, kHelp, kVersion };
-
-constexpr auto kOptions = join_options(
-    std::array<OptionSpec, 4>{{{"mode", 'm', true, kMode},
-                               {"palette", 'p', true, kPalette},
-                               {"output", 'o', true, kOutput},
-                               {"native", '\0', false, kNative}}},
-    kFitSettingOptions, kConversionOptions,
-    std::array<OptionSpec, 3>{{{"keep", '\0', true, kKeep}, {"help", 'h', false, kHelp}, {"version", '\0', false, kVersion}}});
+    "\n",
+    21, true, "A dump does not record its mode: give the -m it was converted with.\n"};
 
 void report_out_of_memory(const ToolRun& run, const char* path) {
     say(run.errors, "%s: %s: out of memory\n", kProgram, path);
@@ -177,48 +164,52 @@ int view_dumps(int argc, char** argv, const ToolRun& run, const PictureOutput& o
         say(run.errors, "%s: out of memory\n", kProgram);
         return 1;
     }
-    DumpArguments named{dumps.get(), argc};
-    const char* picture = nullptr;
-    const char* keep = nullptr;
-    bool native = false;
-    CommandLine line{kProgram, argc, argv, kOptions.data(), kOptions.size(), run.errors};
-    for (Argument argument; (argument = next_argument(line)).kind != ArgumentKind::kEnd;) {
-        if (argument.kind == ArgumentKind::kError) return point_to_help(run, kProgram);
-        if (argument.kind == ArgumentKind::kOperand) {
-            take_dump(named, argument.value);
-            continue;
-        }
+    struct Reading {
+        const ToolRun& run;
+        DumpArguments named;
+        const char* picture = nullptr;
+        const char* keep = nullptr;
+        bool native = false;
+    } reading{run, {dumps.get(), argc}};
+    const int read = read_command_line(kCommand, argc, argv, run, &reading, [](void* context, const Argument& argument) {
+        Reading& r = *static_cast<Reading*>(context);
         int32_t mode = 2;
+        if (argument.kind == ArgumentKind::kOperand) {
+            take_dump(r.named, argument.value);
+            return -1;
+        }
         switch (argument.id) {
         case kMode:
             if (!parse_mode_argument(argument.value, mode)) {
-                say(run.errors, "%s: invalid mode '%s' (use 0, 1, 2, 4 or 5)\n", kProgram, argument.value);
+                char modes[64];
+                list_in_help("modes", modes, sizeof modes);
+                say(r.run.errors, "%s: invalid mode '%s' (use %s)\n", kProgram, argument.value, modes);
                 return 2;
             }
-            take_mode(named, mode);
+            take_mode(r.named, mode);
             break;
         case kPalette:
-            if (!take_palette(named, argument.value, run, kProgram)) return 2;
+            if (!take_palette(r.named, argument.value, r.run, kProgram)) return 2;
             break;
         case kOutput:
-            picture = argument.value;
+            r.picture = argument.value;
             break;
         case kNative:
-            native = true;
+            r.native = true;
             break;
-        case kKeep:
-            keep = argument.value;
+        case kOptionKeep:
+            r.keep = argument.value;
             break;
-        case kHelp:
-            return show_usage_with_pictures(run, kUsageStart, kUsageEnd);
-        case kVersion:
-            return show_version(run, kProgram);
         default:
-            if (!take_picture_option(argument, named.fit, run, kProgram)) return 2;
-            note_picture_option(named.following, kOptions.data(), kOptions.size(), argument);
+            if (!take_picture_option(argument, r.named.fit, r.run, kProgram)) return 2;
+            note_picture_option(r.named.following, kOptions.data(), kOptions.size(), argument);
             break;
         }
-    }
+        return -1;
+    });
+    if (read >= 0) return read;
+    const DumpArguments& named = reading.named;
+    const char* picture = reading.picture;
     const int status = check_dump_arguments(named, run, kProgram);
     if (status >= 0) return status;
     if (picture && named.count > 1) {
@@ -227,7 +218,7 @@ int view_dumps(int argc, char** argv, const ToolRun& run, const PictureOutput& o
     }
     if (picture && !output_can_go_to(run, kProgram, picture, "a PNG picture")) return 1;
 
-    Viewing viewing{dumps.get(), named.count, picture, native, keep, {}};
+    Viewing viewing{dumps.get(), named.count, picture, reading.native, reading.keep, {}};
     bool all_done = true;
     for (int32_t i = 0; i < named.count; ++i) all_done = view_one(run, viewing, i, output) && all_done;
     return all_done ? 0 : 1;

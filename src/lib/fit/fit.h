@@ -27,6 +27,28 @@ enum class Tone { kLight, kPlain };
 // pixels; tarnvil converts them without a halftone or aspect correction.
 enum class Dither { kOrdered, kDiffuse };
 
+// A setting's choices, in its enum's order, as the command line and the
+// page name them, and what each does, in the words of --help and the page.
+struct Choice {
+    const char* name;
+    const char* does;
+};
+
+inline constexpr Choice kFillChoices[] = {
+    {"crop", "fill the screen and crop the centre"},
+    {"fit", "fit inside, with black bars"},
+    {"stretch", "stretch to the screen"},
+};
+inline constexpr Choice kToneChoices[] = {
+    {"light", "samples with which the screen gives the picture's light"},
+    {"plain", "the picture's own samples"},
+};
+inline constexpr Choice kDitherChoices[] = {
+    {"ordered", "tarnvil's halftone chooses the dots"},
+    {"diffuse", "tarnvil-fit chooses them, by error diffusion at the mode's own pixels, and tarnvil passes them "
+                "through (no halftone, no aspect correction)"},
+};
+
 struct FitSettings {
     int32_t mode = 2;
     bool aspect = false;       // the PPM will be converted with tarnvil's 'a'

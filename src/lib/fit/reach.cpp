@@ -8,6 +8,7 @@
 #include <new>
 
 #include "lib/colour.h"
+#include "lib/lists.h"
 #include "screen/modes.h"
 
 namespace {
@@ -107,12 +108,8 @@ bool palette_reachable(int32_t mode, const Palette& palette, bool diffused, char
     const char* can = can_text;
     if (palette.colours == 4 && !diffused) {
         if (is_chain(palette)) return true;
-        constexpr size_t kChains = sizeof kFourColourPalettes / sizeof kFourColourPalettes[0];
-        for (size_t i = 0; i < kChains; ++i) {
-            const size_t used = strlen(can_text);
-            snprintf(can_text + used, sizeof can_text - used, "%s%s", i == 0 ? "" : i + 1 == kChains ? " and " : ", ",
-                     kFourColourPalettes[i]);
-        }
+        join_words(kFourColourPalettes, sizeof kFourColourPalettes / sizeof kFourColourPalettes[0], " and ", can_text,
+                   sizeof can_text);
         const size_t used = strlen(can_text);
         snprintf(can_text + used, sizeof can_text - used, "; with --dither diffuse, any four different digits");
     } else {
