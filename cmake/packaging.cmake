@@ -50,7 +50,9 @@ else()
   # gzip -n leaves the name and time out of the header, so the pages come
   # out the same in every build.
   find_program(TARNVIL_GZIP gzip)
-  foreach(page tarnvil.1 tarnvil-view.1 tarnvil-disc.1 tarnvil-fit.1)
+  # A manual page for each program, named after it.
+  foreach(program IN LISTS tarnvil_programs)
+    set(page ${program}.1)
     if(TARNVIL_GZIP)
       add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/man/${page}.gz
                          COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man

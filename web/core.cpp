@@ -288,8 +288,8 @@ EMSCRIPTEN_KEEPALIVE void tarnvil_facts() {
     say(out, "},\"colours\":[");
     for (size_t i = 0; i < 8; ++i) say(out, "%s\"%s\"", i ? "," : "", kColourNames[i]);
     say(out, "],\"fitOptions\":{");
-    size_t count = 0;
-    const OptionSpec* options = fit_options(count);
+    const size_t count = fit_tool().option_count;
+    const OptionSpec* options = fit_tool().options;
     bool first = true;
     for (size_t i = 0; i < count; ++i) {
         // The page asks for help and the version in its own way.

@@ -103,6 +103,9 @@ int read_command_line(const ToolCommand& tool, int argc, char** argv, const Tool
 // --help's text for the tool.
 void say_help(const ToolCommand& tool, const MessageSink& sink);
 
+// An option's help with each {list} in it spelt out, into `out`.
+void expand_help(const char* text, char* out, size_t capacity);
+
 // The list named `name` ("modes", "halftones", "fills", "tones",
 // "dithers") as --help and the messages give it, into `out`: "0, 1, 2, 4
 // or 5". False for a name that is no list.

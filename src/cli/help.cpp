@@ -38,8 +38,9 @@ void say_wrapped(const MessageSink& sink, const char* text, size_t column, size_
     say_text(sink, "\n", 1);
 }
 
-// `text` with each {list} replaced by list_in_help's words.
-void expand(const char* text, char* out, size_t capacity) {
+}  // namespace
+
+void expand_help(const char* text, char* out, size_t capacity) {
     size_t used = 0;
     out[0] = '\0';
     for (const char* p = text; *p && used + 1 < capacity;) {
@@ -59,6 +60,8 @@ void expand(const char* text, char* out, size_t capacity) {
         out[used] = '\0';
     }
 }
+
+namespace {
 
 // "crop: fill the screen and crop the centre (default); fit: ...".
 template <size_t kCount>
@@ -117,7 +120,7 @@ void say_help(const ToolCommand& tool, const MessageSink& sink) {
                                 option.long_name, option.value ? " " : "", option.value ? option.value : "");
         say_text(sink, label, static_cast<size_t>(at));
         char text[1024];
-        expand(option.help, text, sizeof text);
+        expand_help(option.help, text, sizeof text);
         // A label too long for its column has the words on the next line.
         if (static_cast<size_t>(at) + 2 > static_cast<size_t>(tool.column)) {
             say_text(sink, "\n", 1);

@@ -418,6 +418,8 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
     return 0;
 }
 
+const ToolCommand& disc_tool() { return kCommand; }
+
 int run_disc(int argc, char** argv) {
     return make_disc(argc, argv, shell_run(),
                      {nullptr, [](void*, const ToolRun& run, const char* path, const DiscImage& image) {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "cli/command_line.h"
 #include "cli/tool.h"
 
 // The disc image that tarnvil-disc's arguments ask for.
@@ -17,6 +18,9 @@ using DiscOutput = ToolOutput<DiscImage>;
 // bound for -o's file ("pictures.ssd" by default, "-" for standard
 // output). Returns the exit status.
 int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& output);
+
+// tarnvil-disc's options and --help.
+const ToolCommand& disc_tool();
 
 // tarnvil-disc's command line: puts screen dumps on a bootable DFS disc
 // image. Returns the exit status.

@@ -22,10 +22,10 @@ const char kProgram[] = "tarnvil-fit";
 enum Option { kMode, kPalette, kOutput };
 
 constexpr auto kOptions = join_options(
-    std::array<OptionSpec, 1>{{{"mode", 'm', "MODE", kMode, "screen mode: {modes} (default 2)"}}}, kFitSettingOptions,
+    std::array<OptionSpec, 1>{{{"mode", 'm', "MODE", kMode, "the screen mode: {modes} (default 2)"}}}, kFitSettingOptions,
     kConversionOptions,
-    std::array<OptionSpec, 4>{{{"palette", 'p', "P", kPalette,
-                                "prepare the picture for the palette P (one digit 0 to 7 per logical colour, as "
+    std::array<OptionSpec, 4>{{{"palette", 'p', "PALETTE", kPalette,
+                                "prepare the picture for the palette PALETTE (one digit 0 to 7 per logical colour, as "
                                 "tarnvil-view -p takes it; any different colours with --dither diffuse), or auto: the "
                                 "one whose screen comes closest to it"},
                                {"output", 'o', "FILE", kOutput,
@@ -269,10 +269,7 @@ int fit_pictures(int argc, char** argv, const ToolRun& run, const PpmOutput& out
     return all_done ? 0 : 1;
 }
 
-const OptionSpec* fit_options(size_t& count) {
-    count = kOptions.size();
-    return kOptions.data();
-}
+const ToolCommand& fit_tool() { return kCommand; }
 
 int run_fit(int argc, char** argv) { return fit_pictures(argc, argv, shell_run(), {nullptr, write_ppm}); }
 

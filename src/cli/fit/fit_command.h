@@ -11,8 +11,9 @@ using PpmOutput = ToolOutput<PpmBytes>;
 // of the command line. Returns the exit status.
 int fit_pictures(int argc, char** argv, const ToolRun& run, const PpmOutput& output);
 
-// tarnvil-fit's options, for the page, which passes the same ones.
-const OptionSpec* fit_options(size_t& count);
+// tarnvil-fit's options and --help, for the page, which passes the same
+// options, and the check of the manual page.
+const ToolCommand& fit_tool();
 
 // tarnvil-fit's command line. Returns the exit status.
 int run_fit(int argc, char** argv);

@@ -224,6 +224,8 @@ int view_dumps(int argc, char** argv, const ToolRun& run, const PictureOutput& o
     return all_done ? 0 : 1;
 }
 
+const ToolCommand& view_tool() { return kCommand; }
+
 int run_view(int argc, char** argv) { return view_dumps(argc, argv, shell_run(), {nullptr, write_png}); }
 
 bool view_takes_value(const char* argument) {
