@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <new>
 
@@ -17,6 +18,8 @@
 #include "driver/driver.h"
 #include "lib/tarnvil.h"
 #include "cli/fit/fit_command.h"
+#include "cli/picture_options.h"
+#include "screen/halftone.h"
 #include "cli/tool.h"
 #include "cli/view/view_command.h"
 
@@ -121,6 +124,24 @@ bool keep_disc(void*, const ToolRun& run, const char*, const DiscImage& image) {
     return true;
 }
 
+// tarnvil-fit's settings from the page, given as the words of its command
+// line.
+bool page_settings(int32_t argc, char** argv, FitSettings& settings) {
+    PageFiles none{nullptr, 0};
+    return read_fit_settings(argc, argv, page_run(none), settings);
+}
+
+// A JSON string, quoted and escaped.
+void say_json_string(const MessageSink& out, const char* text) {
+    say_text(out, "\"", 1);
+    for (const char* p = text; *p; ++p) {
+        if (*p == '"' || *p == '\\') say(out, "\\%c", *p);
+        else if (static_cast<unsigned char>(*p) < 0x20) say(out, "\\u%04x", static_cast<unsigned>(*p));
+        else say_text(out, p, 1);
+    }
+    say_text(out, "\"", 1);
+}
+
 PpmBytes fitted;
 char fitted_palette[9];
 
@@ -209,17 +230,11 @@ EMSCRIPTEN_KEEPALIVE int32_t tarnvil_picture_size(const uint8_t* bytes, int32_t 
 }
 
 // How much the browser may reduce a picture shown `width` x `height`
-// while decoding it, for tarnvil-fit's mode, aspect correction, fill (0
-// crop, 1 fit, 2 stretch) and dither (1: error diffusion, which works at
-// the mode's own pixels whatever the aspect).
-EMSCRIPTEN_KEEPALIVE int32_t tarnvil_fit_reduction(int32_t width, int32_t height, int32_t mode, int32_t aspect,
-                                                   int32_t fill, int32_t diffuse) {
+// while decoding it, for tarnvil-fit's settings as the words of its
+// command line (argv[0] included); 0 when they are no settings.
+EMSCRIPTEN_KEEPALIVE int32_t tarnvil_fit_reduction(int32_t width, int32_t height, int32_t argc, char** argv) {
     FitSettings settings;
-    settings.mode = mode;
-    settings.aspect = aspect != 0;
-    settings.fill = static_cast<Fill>(fill);
-    settings.dither = diffuse ? Dither::kDiffuse : Dither::kOrdered;
-    return decode_reduction(width, height, settings);
+    return page_settings(argc, argv, settings) ? decode_reduction(width, height, settings) : 0;
 }
 
 // `rgba`, `width` x `height` pixels, at `out_width` x `out_height` in
@@ -246,20 +261,44 @@ EMSCRIPTEN_KEEPALIVE int32_t tarnvil_command(int32_t count, char** words, int32_
 }
 
 // tarnvil's option block for a picture tarnvil-fit prepared with these
-// settings, in tarnvil_printed: with error diffusion (`diffuse` 1), no
-// halftone and no aspect correction, whatever the others say.
-EMSCRIPTEN_KEEPALIVE void tarnvil_option_block(int32_t mode, int32_t halftone, int32_t stagger, int32_t aspect,
-                                               int32_t diffuse) {
+// settings (tarnvil-fit's words), in tarnvil_printed; 0 with the mistake
+// in tarnvil_complaints.
+EMSCRIPTEN_KEEPALIVE int32_t tarnvil_option_block(int32_t argc, char** argv) {
     FitSettings settings;
-    settings.mode = mode;
-    settings.halftone = static_cast<HalftoneType>(halftone);
-    settings.stagger = stagger != 0;
-    settings.aspect = aspect != 0;
-    settings.dither = diffuse ? Dither::kDiffuse : Dither::kOrdered;
-    const ConversionOptions options = conversion_for(settings);
+    if (!page_settings(argc, argv, settings)) return 0;
     char block[8];
-    format_option_block(options, block);
+    format_option_block(conversion_for(settings), block);
     say_text(fresh(printed), block, strlen(block));
+    return 1;
+}
+
+// The settings (tarnvil-fit's words) as the fewest options that give them,
+// in tarnvil_printed as a JSON object of their long names in order, each
+// with its value, or true for a flag; 0 with the mistake in
+// tarnvil_complaints.
+EMSCRIPTEN_KEEPALIVE int32_t tarnvil_picture_options(int32_t argc, char** argv) {
+    FitSettings settings;
+    if (!page_settings(argc, argv, settings)) return 0;
+    struct Words {
+        MessageSink out;
+        bool first = true;
+    } words{fresh(printed)};
+    say(words.out, "{");
+    say_fit_settings(settings, &words, [](void* context, const char* name, const char* value) {
+        Words& w = *static_cast<Words*>(context);
+        say(w.out, "%s\"%s\":", w.first ? "" : ",", name);
+        if (value) say_json_string(w.out, value);
+        else say(w.out, "true");
+        w.first = false;
+    });
+    say(words.out, "}");
+    return 1;
+}
+
+// `name` as an operand of a command line: behind "./" where it starts with
+// '-', in tarnvil_printed.
+EMSCRIPTEN_KEEPALIVE void tarnvil_operand(const char* name) {
+    say(fresh(printed), "%s%s", operand_prefix(name), name);
 }
 
 // Where tarnvil-fit writes the PPM of a picture named `picture` by
@@ -274,30 +313,76 @@ EMSCRIPTEN_KEEPALIVE int32_t tarnvil_ppm_name(const char* picture) {
 }
 
 // What the page shows and passes, as the programs have it, in
-// tarnvil_printed as JSON: each mode's own palette, the physical colours'
-// names, and tarnvil-fit's options ("value" or "flag").
+// tarnvil_printed as JSON: the modes (their pixels across, colours and own
+// palette) and each mode's own palette by its number, the physical
+// colours' names, the halftones', fills', tones' and dithers' names (with
+// what each does), the settings' defaults, tarnvil-fit's options ("value"
+// or "flag") and those of them that are for pictures, as tarnvil-view and
+// tarnvil-disc take them.
 EMSCRIPTEN_KEEPALIVE void tarnvil_facts() {
     const MessageSink out = fresh(printed);
-    say(out, "{\"palettes\":{");
-    const int32_t modes[] = {0, 1, 2, 4, 5};
-    for (int32_t mode : modes) {
+    say(out, "{\"modes\":[");
+    for (const ScreenMode& mode : kScreenModes) {
         char digits[9];
-        palette_digits(default_palette(mode), digits);
-        say(out, "%s\"%d\":\"%s\"", mode ? "," : "", static_cast<int>(mode), digits);
+        palette_digits(default_palette(mode.mode), digits);
+        say(out, "%s{\"mode\":%d,\"width\":%d,\"height\":%d,\"colours\":%d,\"palette\":\"%s\"}",
+            &mode == kScreenModes ? "" : ",", static_cast<int>(mode.mode), static_cast<int>(screen_width(mode)),
+            static_cast<int>(kScreenLines), static_cast<int>(mode.colours), digits);
     }
+    say(out, "],\"palettes\":{");
+    for (const ScreenMode& mode : kScreenModes) {
+        char digits[9];
+        palette_digits(default_palette(mode.mode), digits);
+        say(out, "%s\"%d\":\"%s\"", &mode == kScreenModes ? "" : ",", static_cast<int>(mode.mode), digits);
+    }
+    const auto names = [&](const char* key, const char* const* list, size_t count) {
+        say(out, "],\"%s\":[", key);
+        for (size_t i = 0; i < count; ++i) {
+            if (i) say(out, ",");
+            say_json_string(out, list[i]);
+        }
+    };
     say(out, "},\"colours\":[");
-    for (size_t i = 0; i < 8; ++i) say(out, "%s\"%s\"", i ? "," : "", kColourNames[i]);
-    say(out, "],\"fitOptions\":{");
-    const size_t count = fit_tool().option_count;
-    const OptionSpec* options = fit_tool().options;
+    for (size_t i = 0; i < 8; ++i) {
+        if (i) say(out, ",");
+        say_json_string(out, kColourNames[i]);
+    }
+    names("halftones", kHalftoneNames, sizeof kHalftoneNames / sizeof kHalftoneNames[0]);
+    const auto choices = [&](const char* key, const Choice* list, size_t count) {
+        say(out, "],\"%s\":[", key);
+        for (size_t i = 0; i < count; ++i) {
+            say(out, "%s{\"name\":", i ? "," : "");
+            say_json_string(out, list[i].name);
+            say(out, ",\"does\":");
+            say_json_string(out, list[i].does);
+            say(out, "}");
+        }
+    };
+    choices("fills", kFillChoices, std::size(kFillChoices));
+    choices("tones", kToneChoices, std::size(kToneChoices));
+    choices("dithers", kDitherChoices, std::size(kDitherChoices));
+    const FitSettings defaults{};
+    say(out, "],\"defaults\":{\"mode\":%d,\"halftone\":%d,\"fill\":\"%s\",\"tone\":\"%s\",\"dither\":\"%s\"}",
+        static_cast<int>(defaults.mode), static_cast<int>(defaults.halftone), kFillChoices[static_cast<int>(defaults.fill)].name,
+        kToneChoices[static_cast<int>(defaults.tone)].name, kDitherChoices[static_cast<int>(defaults.dither)].name);
+    say(out, ",\"fitOptions\":{");
+    const ToolCommand& fit = fit_tool();
     bool first = true;
-    for (size_t i = 0; i < count; ++i) {
+    for (size_t i = 0; i < fit.option_count; ++i) {
+        const OptionSpec& option = fit.options[i];
         // The page asks for help and the version in its own way.
-        if (strcmp(options[i].long_name, "help") == 0 || strcmp(options[i].long_name, "version") == 0) continue;
-        say(out, "%s\"%s\":\"%s\"", first ? "" : ",", options[i].long_name, options[i].value ? "value" : "flag");
+        if (option.id == kOptionHelp || option.id == kOptionVersion) continue;
+        say(out, "%s\"%s\":\"%s\"", first ? "" : ",", option.long_name, option.value ? "value" : "flag");
         first = false;
     }
-    say(out, "}}");
+    say(out, "},\"pictureOptions\":[");
+    first = true;
+    for (size_t i = 0; i < fit.option_count; ++i) {
+        if (!is_picture_option(fit.options[i].id)) continue;
+        say(out, "%s\"%s\"", first ? "" : ",", fit.options[i].long_name);
+        first = false;
+    }
+    say(out, "]}");
 }
 
 }  // extern "C"

@@ -118,5 +118,9 @@ int show_version(const ToolRun& run, const char* program);
 // pointer to --help. Returns 2, the status of such a mistake.
 int point_to_help(const ToolRun& run, const char* program);
 
+// What an operand named `name` needs before it so that no command line
+// takes it for an option: "./" before a name that starts with '-', else "".
+inline const char* operand_prefix(const char* name) { return name[0] == '-' ? "./" : ""; }
+
 // Reports "PROGRAM: MESSAGE" as a command-line mistake; returns 2.
 int usage_error(const ToolRun& run, const char* program, const char* message);

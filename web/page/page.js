@@ -22,11 +22,11 @@
     const consoleText = $("console");
     const strip = $("strip");
 
-    const HALFTONES = ["none", "fine", "coarse", "spiral", "diagonal"];
-    // The physical colours' names, and each mode's own palette (the
-    // physical colour of each logical colour), from the core once it is
-    // ready.
-    let COLOURS = [];
+    // What the programs know, from the core once it is ready: the modes,
+    // the physical colours' names, each mode's own palette (the physical
+    // colour of each logical colour), the halftones, fills, tones and
+    // dithers, and the settings' defaults.
+    let FACTS = null;
     let OWN_PALETTE = {};
 
     // The pictures as chosen, in order, each with its name, bytes and
@@ -42,30 +42,70 @@
     // Set when pictures are dropped or chosen, until their screen is drawn.
     let reveal = false;
 
+    const chosenRadio = (name) => document.querySelector(`input[name="${name}"]:checked`).value;
+
     function options() {
         return {
             mode: Number(controls.mode.value),
             halftone: Number(controls.halftone.value),
             stagger: controls.stagger.checked,
             aspect: controls.aspect.checked,
-            fill: document.querySelector('input[name="fill"]:checked').value,
+            fill: chosenRadio("fill"),
             brightness: Number(controls.brightness.value),
             contrast: Number(controls.contrast.value),
             saturation: Number(controls.saturation.value),
             gamma: controls.gamma.value,
             grey: controls.grey.checked,
-            tone: document.querySelector('input[name="tone"]:checked').value,
-            dither: document.querySelector('input[name="dither"]:checked').value,
+            tone: chosenRadio("tone"),
+            dither: chosenRadio("dither"),
             palette: $("palette-best").checked ? "auto" : paletteDigits(),
         };
     }
 
-    // Error diffusion works at the mode's own pixels and tarnvil converts
-    // its dots without a halftone or aspect correction: those controls
-    // keep their values for the halftones, and rest.
-    function showDither() {
-        const diffuse = document.querySelector('input[name="dither"]:checked').value === "diffuse";
-        for (const control of [controls.halftone, controls.stagger, controls.aspect]) control.disabled = diffuse;
+    // The controls of settings that cannot change the picture under the
+    // others (tarnvil's halftone after error diffusion, say) keep their
+    // values, and rest: the core says which, by the options it would pass
+    // were each set away from its default.
+    let applies = { halftone: true, stagger: true, aspect: true };
+    async function showApplicable() {
+        const probe = await tarnvil.pictureOptions({ ...pictureSettings(options()),
+            halftone: (FACTS.defaults.halftone + 1) % FACTS.halftones.length, stagger: true, aspect: true });
+        applies = { halftone: "halftone" in probe, stagger: "stagger" in probe, aspect: "aspect" in probe };
+        for (const key of Object.keys(applies)) controls[key].disabled = !applies[key];
+    }
+
+    // A choice among named ones as radio buttons in `set`, each labelled
+    // with its name and what it does, the default checked.
+    function buildChoices(set, name, choices, chosen) {
+        for (const choice of choices) {
+            const line = document.createElement("div");
+            line.className = "check";
+            const radio = document.createElement("input");
+            radio.type = "radio";
+            radio.name = name;
+            radio.id = `${name}-${choice.name}`;
+            radio.value = choice.name;
+            radio.checked = choice.name === chosen;
+            const label = document.createElement("label");
+            label.htmlFor = radio.id;
+            label.textContent = `${choice.name}: ${choice.does}`;
+            line.append(radio, label);
+            set.append(line);
+        }
+    }
+
+    // The controls the programs' tables make: the modes, the halftones,
+    // fills, tones and dithers.
+    function buildControls() {
+        for (const { mode, width, height, colours } of FACTS.modes)
+            controls.mode.append(new Option(`${mode}: ${width} × ${height}, ${colours} colours`, String(mode)));
+        controls.mode.value = String(FACTS.defaults.mode);
+        FACTS.halftones.forEach((name, halftone) => controls.halftone.append(new Option(`${halftone}: ${name}`, String(halftone))));
+        controls.halftone.value = String(FACTS.defaults.halftone);
+        buildChoices($("fill-set"), "fill", FACTS.fills, FACTS.defaults.fill);
+        buildChoices($("light-set"), "tone", FACTS.tones, FACTS.defaults.tone);
+        buildChoices($("dither-set"), "dither", FACTS.dithers, FACTS.defaults.dither);
+        buildStrip();
     }
 
     // One control per logical colour of the mode, each offering the eight
@@ -80,7 +120,7 @@
             label.textContent = `Logical ${logical}`;
             const select = document.createElement("select");
             select.id = `palette-${logical}`;
-            COLOURS.forEach((name, physical) => select.append(new Option(`${physical}: ${name}`, String(physical))));
+            FACTS.colours.forEach((name, physical) => select.append(new Option(`${physical}: ${name}`, String(physical))));
             select.value = digit;
             select.addEventListener("change", update);
             colours.append(label, select);
@@ -101,37 +141,23 @@
         return source.ppm === source.name ? source.ppm.replace(/\.ppm$/, ".fit.ppm") : source.ppm;
     }
 
-    // How the settings prepare and convert a picture, as tarnvil-fit and
-    // tarnvil-disc take them: the options away from their defaults, and
-    // always the mode. tarnvil-fit is told the halftone too, which its
-    // light-true samples and its palette choice depend on; after error
-    // diffusion there is no halftone, and no aspect correction.
-    function pictureOptions(settings) {
-        const diffuse = settings.dither === "diffuse";
-        const chosen = { mode: settings.mode, aspect: settings.aspect && !diffuse };
-        if (settings.fill !== "crop") chosen.fill = settings.fill;
-        for (const key of ["brightness", "contrast", "saturation"]) if (settings[key] !== 0) chosen[key] = settings[key];
-        if (Number(settings.gamma) !== 1) chosen.gamma = settings.gamma;
-        chosen.grey = settings.grey;
-        if (settings.tone !== "light") chosen.tone = settings.tone;
-        if (diffuse) {
-            chosen.dither = settings.dither;
-        } else {
-            if (settings.halftone !== 1) chosen.halftone = settings.halftone;
-            chosen.stagger = settings.stagger;
-        }
-        if (settings.palette !== OWN_PALETTE[settings.mode]) chosen.palette = settings.palette;
-        return chosen;
-    }
+    // The controls' settings as tarnvil-fit's options by their long names.
+    const pictureSettings = (settings) => ({ ...settings });
 
-    function fitOptions(settings) {
-        const chosen = { name: source.name, ...pictureOptions(settings) };
+    // How the settings prepare and convert a picture, as tarnvil-fit and
+    // tarnvil-disc take them: the fewest options that give them, as the
+    // core counts them (the mode always; tarnvil-fit is told the halftone
+    // too, which its light-true samples and its palette choice depend on).
+    const pictureOptions = (settings) => tarnvil.pictureOptions(pictureSettings(settings));
+
+    async function fitOptions(settings) {
+        const chosen = { name: source.name, ...(await pictureOptions(settings)) };
         if (ppmName() !== source.ppm) chosen.output = ppmName();
         return chosen;
     }
 
     async function fit(settings) {
-        const chosen = fitOptions(settings);
+        const chosen = await fitOptions(settings);
         const key = JSON.stringify(chosen);
         if (!source.fitted.has(key)) source.fitted.set(key, await tarnvil.fit(source.bytes, chosen));
         return source.fitted.get(key);
@@ -205,9 +231,9 @@
     }
 
     function describe(settings) {
-        if (settings.dither === "diffuse") return `MODE ${settings.mode}, error diffusion`;
-        const halftone = `${HALFTONES[settings.halftone]} halftoning${settings.stagger ? ", staggered" : ""}`;
-        return `MODE ${settings.mode}, ${halftone}${settings.aspect ? ", aspect-corrected" : ""}`;
+        if (!applies.halftone) return `MODE ${settings.mode}, dithered: ${settings.dither}`;
+        const halftone = `${FACTS.halftones[settings.halftone]} halftoning${settings.stagger ? ", staggered" : ""}`;
+        return `MODE ${settings.mode}, ${halftone}${settings.aspect && applies.aspect ? ", aspect-corrected" : ""}`;
     }
 
     async function convertWith(settings) {
@@ -257,7 +283,7 @@
     function buildStrip() {
         strip.textContent = "";
         for (const stagger of [false, true]) {
-            for (let halftone = 0; halftone < HALFTONES.length; ++halftone) {
+            for (let halftone = 0; halftone < FACTS.halftones.length; ++halftone) {
                 const button = document.createElement("button");
                 button.type = "button";
                 button.className = "tile";
@@ -269,7 +295,7 @@
                 blank(canvas);
                 observe(canvas);
                 const caption = document.createElement("span");
-                caption.textContent = `${halftone}: ${HALFTONES[halftone]}${stagger ? ", staggered" : ""}`;
+                caption.textContent = `${halftone}: ${FACTS.halftones[halftone]}${stagger ? ", staggered" : ""}`;
                 button.append(canvas, caption);
                 button.addEventListener("click", () => {
                     controls.halftone.value = String(halftone);
@@ -282,14 +308,14 @@
     }
 
     // Each tile is the picture prepared for its halftone (light-true
-    // samples differ without one) and converted with it. After error
-    // diffusion there is no halftone to choose: a note says so instead.
+    // samples differ without one) and converted with it. Where the
+    // halftone changes nothing (after error diffusion) there is none to
+    // choose: a note says so instead.
     async function showStrip() {
         const settings = options();
-        const diffuse = settings.dither === "diffuse";
-        strip.hidden = diffuse;
-        $("strip-note").hidden = !diffuse;
-        if (diffuse) return;
+        strip.hidden = !applies.halftone;
+        $("strip-note").hidden = applies.halftone;
+        if (!applies.halftone) return;
         const start = performance.now();
         for (const button of strip.children) {
             const halftone = Number(button.dataset.halftone);
@@ -307,7 +333,10 @@
     }
 
     async function update() {
-        if (!source) return;
+        if (!source) {
+            await showApplicable();
+            return;
+        }
         if (updating) {
             again = true;
             return;
@@ -317,6 +346,7 @@
         try {
             do {
                 again = false;
+                await showApplicable();
                 await showScreen();
                 if (reveal) bringScreenIntoView();
                 // Let the screen appear before the strip is worked out.
@@ -383,20 +413,25 @@
         await update();
     }
 
-    // The disc of every chosen picture with the current settings: its name
-    // follows the title, as the other disc's does.
-    const discFileName = (title) => `${title.replace(/[^A-Za-z0-9_-]+/g, "") || "pictures"}.ssd`;
+    // A disc's name follows its title; .dsd for both sides.
+    const discFileName = (title) => `${title.replace(/[^A-Za-z0-9_-]+/g, "") || "pictures"}.${$("disc-sides").value}`;
 
-    function pictureDiscRequest() {
-        const chosenOptions = pictureOptions(options());
+    // The disc's own settings: title, tracks (80 unsaid), its name and the
+    // slideshow's seconds (none unsaid).
+    function discSettings() {
         const title = $("disc-title").value;
         const tracks = Number($("disc-tracks").value);
-        return { title, tracks: tracks === 80 ? null : tracks, output: discFileName(title), options: chosenOptions,
+        const seconds = $("disc-seconds").value.trim();
+        return { title, tracks: tracks === 80 ? null : tracks, output: discFileName(title), seconds: seconds || null };
+    }
+
+    async function pictureDiscRequest() {
+        return { ...discSettings(), options: await pictureOptions(options()),
             pictures: picked.map(({ name, bytes }) => ({ name, bytes })) };
     }
 
     async function showDiscCommand() {
-        if (picked.length) $("disc-command").textContent = await tarnvil.pictureDiscCommand(pictureDiscRequest());
+        if (picked.length) $("disc-command").textContent = await tarnvil.pictureDiscCommand(await pictureDiscRequest());
     }
 
     function download(name, bytes) {
@@ -410,13 +445,10 @@
         setTimeout(() => URL.revokeObjectURL(url), 10000);
     }
 
-    // Says which disc went to the browser's downloads, and what is on it.
-    function confirmDisc(name, ssd, pictures) {
-        const tracks = ssd ? ssd.length / 2560 : 0;
-        $("disc-saved").textContent = ssd
-            ? `Downloaded ${name}: ${pictures} picture${pictures === 1 ? "" : "s"} on ${tracks === 80 ? "an" : "a"} ${tracks}-track disc ` +
-              `(${ssd.length} bytes). Boot it with SHIFT+BREAK.`
-            : "";
+    // Says which disc went to the browser's downloads, and what it holds,
+    // in tarnvil-disc's words.
+    function confirmDisc(name, result) {
+        $("disc-saved").textContent = result.ssd ? `Downloaded ${name}. ${result.summary.trim()}. Boot it with SHIFT+BREAK.` : "";
     }
 
     function showDiscList() {
@@ -445,13 +477,8 @@
         controls.mode.addEventListener("change", () => buildPalette(Number(controls.mode.value)));
         for (const control of Object.values(controls)) control.addEventListener("change", update);
         $("palette-best").addEventListener("change", update);
-        for (const radio of document.querySelectorAll('input[name="fill"], input[name="tone"]')) radio.addEventListener("change", update);
-        for (const radio of document.querySelectorAll('input[name="dither"]')) {
-            radio.addEventListener("change", () => {
-                showDither();
-                update();
-            });
-        }
+        for (const radio of document.querySelectorAll('input[name="fill"], input[name="tone"], input[name="dither"]'))
+            radio.addEventListener("change", update);
         for (const slider of [controls.brightness, controls.contrast, controls.saturation, controls.gamma]) {
             slider.addEventListener("input", () => {
                 $(`${slider.id}-value`).textContent = slider.value;
@@ -488,14 +515,14 @@
             $("disc-message").textContent = "";
         });
         $("save-disc").addEventListener("click", async () => {
-            const title = $("disc-title").value;
-            const result = await tarnvil.disc({ title, tracks: Number($("disc-tracks").value), pictures: discPictures });
+            const request = discSettings();
+            const result = await tarnvil.disc({ ...request, tracks: Number($("disc-tracks").value), pictures: discPictures });
             $("disc-message").textContent = result.error || result.warning || "";
-            if (result.ssd) download(discFileName(title), result.ssd);
-            confirmDisc(discFileName(title), result.ssd, discPictures.length);
+            if (result.ssd) download(request.output, result.ssd);
+            confirmDisc(request.output, result);
         });
         $("save-picture-disc").addEventListener("click", async () => {
-            const request = pictureDiscRequest();
+            const request = await pictureDiscRequest();
             $("disc-message").textContent = "";
             $("disc-saved").textContent = "";
             document.body.dataset.discBusy = "true";
@@ -503,22 +530,22 @@
                 const result = await tarnvil.pictureDisc(request);
                 $("disc-message").textContent = result.error || result.warning || "";
                 if (result.ssd) download(request.output, result.ssd);
-                confirmDisc(request.output, result.ssd, request.pictures.length);
+                confirmDisc(request.output, result);
             } finally {
                 delete document.body.dataset.discBusy;
             }
         });
         $("disc-title").addEventListener("input", showDiscCommand);
-        $("disc-tracks").addEventListener("change", showDiscCommand);
+        for (const id of ["disc-tracks", "disc-sides", "disc-seconds"]) $(id).addEventListener("change", showDiscCommand);
     }
 
     observe(screen);
-    buildStrip();
-    showDither();
-    wire();
     tarnvil.ready.then(
         async () => {
-            ({ colours: COLOURS, palettes: OWN_PALETTE } = await tarnvil.facts());
+            FACTS = await tarnvil.facts();
+            OWN_PALETTE = FACTS.palettes;
+            buildControls();
+            wire();
             buildPalette(Number(controls.mode.value));
             status.textContent = "Ready: drop a picture or choose one.";
             document.body.dataset.ready = "true";

@@ -10,16 +10,19 @@
 //   await tarnvil.convert(argument, bytes)  -> { console, dump, inf, name }
 //   await tarnvil.preview(mode, dump, palette) -> { width, height, rgba }
 //   await tarnvil.scale(picture, width, height) -> { width, height, rgba }, averaged in light
-//   await tarnvil.disc({ title, tracks, pictures: [{ mode, palette, dump, inf, name }] })
-//                                           -> { ssd, error, warning }
-//   await tarnvil.pictureDisc({ title, tracks, output, options, pictures: [{ name, bytes }] })
-//                                           -> { ssd, error, warning, command }
-//   await tarnvil.pictureDiscCommand({ title, tracks, output, options, pictures: [{ name }] })
+//   await tarnvil.disc({ title, tracks, output, seconds, pictures: [{ mode, palette, dump, inf, name }] })
+//                                           -> { ssd, error, warning, summary }
+//   await tarnvil.pictureDisc({ title, tracks, output, seconds, options, pictures: [{ name, bytes }] })
+//                                           -> { ssd, error, warning, summary, command }
+//   await tarnvil.pictureDiscCommand({ title, tracks, output, seconds, options, pictures: [{ name }] })
 //                                           -> the command line that makes that disc
+//         (output: a name ending in .dsd makes both sides of the disc)
 //   await tarnvil.command(words)            -> the words as one command to paste
-//   await tarnvil.optionBlock({ mode, halftone, stagger, aspect, dither }) -> tarnvil's option block
+//   await tarnvil.optionBlock(options)      -> tarnvil's option block for a picture prepared with them
+//   await tarnvil.pictureOptions(options)   -> the fewest of tarnvil-fit's options that give them
 //   await tarnvil.ppmName(name)             -> tarnvil-fit's PPM for a picture so named
-//   await tarnvil.facts()                   -> { palettes, colours, fitOptions }
+//   await tarnvil.facts()                   -> { modes, palettes, colours, halftones, fills, tones,
+//                                                dithers, defaults, fitOptions, pictureOptions }
 //
 // The guide's page on the web page describes each one.
 "use strict";
@@ -143,55 +146,65 @@
         }
     }
 
-    // tarnvil-disc's command line for the request: the options, then -m and
-    // a name for each picture.
-    async function disc(request = {}) {
-        const core = await ready;
-        const { title, tracks, pictures = [] } = request;
-        const words = ["tarnvil-disc"];
-        if (tracks !== undefined && tracks !== null) words.push(`--tracks=${tracks}`);
-        if (title !== undefined && title !== null) words.push(`--title=${title}`);
-        const files = pictures.map((picture, i) => {
-            const name = picture.name === undefined || picture.name === null ? `P${i + 1}` : String(picture.name);
-            // A name that starts with "-" is a file only behind "./".
-            words.push("-m", modeText(picture.mode, "2"), ...paletteWords(picture.palette), /^-./.test(name) ? `./${name}` : name);
-            const inf = typeof picture.inf === "string" ? encoder.encode(picture.inf) : optionalBytes(picture.inf, "a sidecar");
-            return { dump: optionalBytes(picture.dump, "a dump"), sidecar: inf };
-        });
+    const given = (value) => value !== undefined && value !== null;
+
+    // A name as a command line's operand, as the programs name files: the
+    // core says what it needs before it.
+    function operand(core, name) {
         const memory = scratch(core);
         try {
-            if (!core._tarnvil_disc(words.length, memory.argv(words), memory.files(files), files.length)) {
-                return { ssd: null, error: complaints(core), warning: null };
-            }
-            const ssd = copy(core, core._tarnvil_disc_image(), core._tarnvil_disc_size());
-            return { ssd, error: null, warning: complaints(core) || null };
+            core._tarnvil_operand(memory.string(name));
+            return printed(core);
         } finally {
             memory.free();
         }
     }
 
-    // The options tarnvil-disc takes for the pictures that follow them,
-    // after -m and -p: tarnvil-fit's settings, then tarnvil's.
-    const PICTURE_OPTIONS = { aspect: "flag", fill: "value", brightness: "value", contrast: "value", saturation: "value",
-        gamma: "value", grey: "flag", background: "value", tone: "value", dither: "value", halftone: "value",
-        stagger: "flag" };
+    // tarnvil-disc's command line for the request: the options, then -m and
+    // a name for each picture.
+    async function disc(request = {}) {
+        const core = await ready;
+        const { title, tracks, output, seconds, pictures = [] } = request;
+        const words = ["tarnvil-disc"];
+        if (given(output)) words.push(`--output=${output}`);
+        if (given(tracks)) words.push(`--tracks=${tracks}`);
+        if (given(title)) words.push(`--title=${title}`);
+        if (given(seconds)) words.push(`--seconds=${seconds}`);
+        const files = pictures.map((picture, i) => {
+            const name = given(picture.name) ? String(picture.name) : `P${i + 1}`;
+            words.push("-m", modeText(picture.mode, "2"), ...paletteWords(picture.palette), operand(core, name));
+            const inf = typeof picture.inf === "string" ? encoder.encode(picture.inf) : optionalBytes(picture.inf, "a sidecar");
+            return { dump: optionalBytes(picture.dump, "a dump"), sidecar: inf };
+        });
+        const memory = scratch(core);
+        try {
+            const made = core._tarnvil_disc(words.length, memory.argv(words), memory.files(files), files.length);
+            // What the disc holds, as tarnvil-disc says it.
+            const summary = made ? printed(core) || null : null;
+            if (!made) return { ssd: null, error: complaints(core), warning: null, summary };
+            const ssd = copy(core, core._tarnvil_disc_image(), core._tarnvil_disc_size());
+            return { ssd, error: null, warning: complaints(core) || null, summary };
+        } finally {
+            memory.free();
+        }
+    }
 
     // tarnvil-disc's words for pictures named `names`, all prepared and
-    // converted with `options` (mode, palette, and tarnvil-fit's and
-    // tarnvil's options by their long names), in order.
-    function pictureDiscWords({ title, tracks, output = "pictures.ssd", options = {} }, names) {
+    // converted with `options` (mode, palette, and tarnvil-fit's picture
+    // options by their long names), in order.
+    async function pictureDiscWords(core, { title, tracks, output = "pictures.ssd", seconds, options = {} }, names) {
+        const { fitOptions, pictureOptions } = await facts;
         const words = ["tarnvil-disc", "-m", modeText(options.mode, "2"), ...paletteWords(options.palette)];
         for (const [key, value] of Object.entries(options)) {
-            if (key === "mode" || key === "palette" || value === undefined || value === null || value === false) continue;
-            const kind = PICTURE_OPTIONS[key];
-            if (!kind) throw new TypeError(`tarnvil.pictureDisc: no option "${key}"`);
-            words.push(`--${key}`, ...(kind === "flag" ? [] : [String(value)]));
+            if (key === "mode" || key === "palette" || !given(value) || value === false) continue;
+            if (!pictureOptions.includes(key)) throw new TypeError(`tarnvil.pictureDisc: no option "${key}"`);
+            words.push(`--${key}`, ...(fitOptions[key] === "flag" ? [] : [String(value)]));
         }
-        if (tracks !== undefined && tracks !== null) words.push("--tracks", String(tracks));
+        if (given(tracks)) words.push("--tracks", String(tracks));
         words.push("-o", String(output));
-        if (title !== undefined && title !== null) words.push("--title", String(title));
-        // A name that starts with "-" is a file only behind "./".
-        for (const name of names) words.push(/^-./.test(name) ? `./${name}` : name);
+        if (given(title)) words.push("--title", String(title));
+        if (given(seconds)) words.push("--seconds", String(seconds));
+        for (const name of names) words.push(operand(core, name));
         return words;
     }
 
@@ -200,7 +213,7 @@
     // The command line that makes that disc from the pictures' files.
     async function pictureDiscCommand(request = {}) {
         const core = await ready;
-        return commandOf(core, pictureDiscWords(request, pictureNames(request.pictures)));
+        return commandOf(core, await pictureDiscWords(core, request, pictureNames(request.pictures)));
     }
 
     // tarnvil-disc on pictures, each as read from its file and named as its
@@ -209,7 +222,7 @@
     async function pictureDisc(request = {}) {
         const core = await ready;
         const { options = {}, pictures = [] } = request;
-        const words = pictureDiscWords(request, pictureNames(pictures));
+        const words = await pictureDiscWords(core, request, pictureNames(pictures));
         const command = commandOf(core, words);
         const memory = scratch(core);
         try {
@@ -221,29 +234,63 @@
                 files.push({ dump: ours ? input : (await decodeInBrowser(core, memory, input, at, options)) ?? input });
             }
             if (!core._tarnvil_disc(words.length, memory.argv(words), memory.files(files), files.length)) {
-                return { ssd: null, error: complaints(core), warning: null, command };
+                return { ssd: null, error: complaints(core), warning: null, summary: null, command };
             }
+            const summary = printed(core) || null;
             const ssd = copy(core, core._tarnvil_disc_image(), core._tarnvil_disc_size());
-            return { ssd, error: null, warning: complaints(core) || null, command };
+            return { ssd, error: null, warning: complaints(core) || null, summary, command };
         } finally {
             memory.free();
         }
     }
 
-    // What the programs know and the page shows: each mode's own palette,
-    // the colours' names and tarnvil-fit's options, from the core.
+    // What the programs know and the page shows: the modes, the colours'
+    // names, the halftones, fills, tones and dithers, and tarnvil-fit's
+    // options, from the core.
     const facts = ready.then((core) => {
         core._tarnvil_facts();
         return Object.freeze(JSON.parse(printed(core)));
     });
 
-    // tarnvil's option block for a picture prepared with these settings:
-    // after error diffusion, no halftone and no aspect correction.
-    async function optionBlock({ mode = 2, halftone = 1, stagger = false, aspect = false, dither = "ordered" } = {}) {
-        const core = await ready;
-        core._tarnvil_option_block(Number(mode), Number(halftone), stagger ? 1 : 0, aspect ? 1 : 0, dither === "diffuse" ? 1 : 0);
-        return printed(core);
+    // tarnvil-fit's words for `options`, its options by their long names
+    // (true for a flag); what is false, null or undefined is left out, and
+    // so are the keys in `skip`.
+    async function settingsWords(options, skip = []) {
+        const { fitOptions } = await facts;
+        const words = [];
+        for (const [key, value] of Object.entries(options)) {
+            if (skip.includes(key) || !given(value) || value === false) continue;
+            const kind = fitOptions[key];
+            if (!kind) throw new TypeError(`tarnvil: no option "${key}"`);
+            words.push(kind === "flag" ? `--${key}` : `--${key}=${value}`);
+        }
+        return words;
     }
+
+    // Runs one of the core's calls that read settings: `call(argc, argv)`
+    // with tarnvil-fit's words for `options`; its answer, or its mistake
+    // thrown.
+    async function withSettings(options, call) {
+        const core = await ready;
+        const words = ["tarnvil-fit", ...(await settingsWords(options, ["name", "output"]))];
+        const memory = scratch(core);
+        try {
+            if (!call(core, words.length, memory.argv(words))) throw new Error(complaints(core).trimEnd());
+            return printed(core);
+        } finally {
+            memory.free();
+        }
+    }
+
+    // tarnvil's option block for a picture prepared with these options.
+    const optionBlock = (options = {}) =>
+        withSettings(options, (core, argc, argv) => core._tarnvil_option_block(argc, argv));
+
+    // The fewest of tarnvil-fit's options that give these, as the core
+    // counts them: the mode, and the others away from their defaults that
+    // change the picture.
+    const pictureOptions = async (options = {}) =>
+        JSON.parse(await withSettings(options, (core, argc, argv) => core._tarnvil_picture_options(argc, argv)));
 
     // A picture ({ width, height, rgba }, as tarnvil.preview gives it) at
     // `width` x `height`, each pixel the mean light of those it covers: a
@@ -311,9 +358,11 @@
     const decoded = new WeakMap();
     const reduced = new WeakMap();
     async function decodeInBrowser(core, memory, input, at, options) {
-        const fill = ["crop", "fit", "stretch"].indexOf(options.fill ?? "crop");
-        const reduction = (width, height) => core._tarnvil_fit_reduction(width, height, Number(options.mode ?? 2),
-            options.aspect ? 1 : 0, Math.max(fill, 0), options.dither === "diffuse" ? 1 : 0);
+        const words = ["tarnvil-fit", ...(await settingsWords(options, ["name", "output"]))];
+        const argv = memory.argv(words);
+        // Whole size where the settings are no settings: tarnvil-fit then
+        // says why.
+        const reduction = (width, height) => core._tarnvil_fit_reduction(width, height, words.length, argv) || 1;
         // Where the browser has a decoder to call (WebCodecs), a JPEG asks it
         // for the reduced size at once: no <img> to load first.
         const size = memory.words(2);
@@ -386,19 +435,15 @@
     // "picture"), with the other options as on its command line.
     async function fit(bytes, options = {}) {
         const core = await ready;
-        const { fitOptions } = await facts;
         const input = asBytes(bytes, "the picture's bytes");
         const name = String(options.name ?? "picture");
         const words = [];
         for (const [key, value] of Object.entries(options)) {
-            if (key === "name" || value === undefined || value === null || value === false) continue;
-            const kind = fitOptions[key];
-            if (!kind) throw new TypeError(`tarnvil.fit: no option "${key}"`);
+            if (key === "name" || !given(value) || value === false) continue;
             if (key === "output") words.push("-o", String(value));
-            else words.push(kind === "flag" ? `--${key}` : `--${key}=${value}`);
+            else words.push(...(await settingsWords({ [key]: value })));
         }
-        // A name that starts with "-" is a file only behind "./".
-        words.push(/^-./.test(name) ? `./${name}` : name);
+        words.push(operand(core, name));
         const argv = ["tarnvil-fit", ...words];
         const memory = scratch(core);
         try {
@@ -430,6 +475,7 @@
         pictureDiscCommand,
         command,
         optionBlock,
+        pictureOptions,
         ppmName,
         facts: () => facts,
     };

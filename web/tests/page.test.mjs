@@ -514,6 +514,12 @@ describe("tarnvil.disc gives tarnvil-disc's image or its refusal", () => {
 
 // ---- The page's controls ------------------------------------------------
 
+// The dither radio buttons' labels: each choice's name and what it does,
+// as tarnvil-fit's --help says it.
+const DIFFUSE = "diffuse: tarnvil-fit chooses them, by error diffusion at the mode's own pixels, and tarnvil passes them " +
+    "through (no halftone, no aspect correction)";
+const ORDERED = "ordered: tarnvil's halftone chooses the dots";
+
 // The sample as a PNG or JPEG, encoded by the browser's own canvas.
 async function encodeSample(type) {
     const base64 = await page.evaluate(async (type) => {
@@ -606,7 +612,7 @@ describe("the page's controls", () => {
         saved.pngBytes = png;
         // In plain samples a PNG at the source size is taken over pixel for
         // pixel, so the page's PPM is the sample's.
-        for (const [tone, label] of [["plain", "Plain: the picture's own samples"], ["light", "Light-true: the screen gives the picture's light"]]) {
+        for (const [tone, label] of [["plain", "plain: the picture's own samples"], ["light", "light: samples with which the screen gives the picture's light"]]) {
             await page.getByLabel(label, { exact: true }).check();
             await page.waitForFunction((plain) => document.getElementById("fit-command").textContent.includes("--tone=plain") === plain,
                 tone === "plain");
@@ -664,7 +670,7 @@ describe("the page's controls", () => {
         await page.getByLabel("Halftoning", { exact: true }).selectOption("4");
         await page.getByLabel("Stagger red, green and blue", { exact: true }).uncheck();
         await page.getByLabel("Aspect correction", { exact: true }).uncheck();
-        await page.getByLabel("Fit inside, black around", { exact: true }).check();
+        await page.getByLabel("fit: fit inside, with black bars", { exact: true }).check();
         await settled("tarnvil -h45holiday.ppm");
         saved.jpeg = await checkDownloads("-h45holiday.ppm", "holiday.ppm", 5, { name: "holiday.jpg", bytes: jpeg, exact: false });
         assert.equal(saved.jpeg.ppm.subarray(0, 15).toString("latin1"), "P6\n160 256\n255\n");
@@ -747,7 +753,7 @@ describe("the page's controls", () => {
             for (const [logical, digit] of [...digits].entries())
                 await page.getByLabel(`Logical ${logical}`, { exact: true }).selectOption(digit);
         };
-        await page.getByLabel("Error diffusion (no halftone or aspect correction)", { exact: true }).check();
+        await page.getByLabel(DIFFUSE, { exact: true }).check();
         await choose("0147");
         await settled("tarnvil -h01holiday.ppm");
         await page.waitForFunction(() => document.getElementById("view-command").textContent.includes("-p 0147"));
@@ -755,7 +761,7 @@ describe("the page's controls", () => {
         const diffused = await save("save-dump");
         assertSamePicture(await screenPixels(), cliPreview(1, diffused.bytes, "0147"), "the diffused screen in 0147");
         await choose("0137");
-        await page.getByLabel("tarnvil's halftones", { exact: true }).check();
+        await page.getByLabel(ORDERED, { exact: true }).check();
         await settled("tarnvil -h41holiday.ppm");
     });
 
@@ -794,40 +800,48 @@ describe("the page's controls", () => {
         // Showing another of them changes the screen, not the disc.
         await page.getByRole("button", { name: "picture.gif", exact: true }).click();
         await settled("tarnvil -hs35picture.ppm");
-        const checkDisc = async (options) => {
-            const command = `tarnvil-disc -m 5 -p auto --fill fit --grey ${options} --tracks 40 -o HOLIDAY.ssd ` +
-                '--title HOLIDAY "my holiday.png" picture.gif "Zo\u00EB.bmp"';
-            assert.equal(await page.textContent("#disc-command"), command);
-            const disc = await save("save-picture-disc");
+        const checkDisc = async (options, file = "HOLIDAY.ssd", disc = "") => {
+            const command = `tarnvil-disc -m 5 -p auto --fill fit --grey ${options} --tracks 40 -o ${file} ` +
+                `--title HOLIDAY${disc} "my holiday.png" picture.gif "Zo\u00EB.bmp"`;
+            await page.waitForFunction((command) => document.getElementById("disc-command").textContent === command, command);
+            const saved = await save("save-picture-disc");
             const dir = freshDir("picture-disc");
             for (const [name, bytes] of Object.entries(pictures)) writeFileSync(join(dir, name), bytes);
             const expected = run(dir, "tarnvil-disc", shellWords(command).slice(1));
             assert.equal(expected.status, 0, expected.stderr);
-            assert.equal(disc.name, "HOLIDAY.ssd");
-            assertSameBytes(disc.bytes, readFileSync(join(dir, "HOLIDAY.ssd")), `the disc of the chosen pictures, ${options}`);
+            assert.equal(saved.name, file);
+            assertSameBytes(saved.bytes, readFileSync(join(dir, file)), `the disc of the chosen pictures, ${options}${disc}`);
             assert.equal(await page.textContent("#disc-message"), expected.stderr);
-            assert.equal(await page.textContent("#disc-saved"),
-                "Downloaded HOLIDAY.ssd: 3 pictures on a 40-track disc (102400 bytes). Boot it with SHIFT+BREAK.");
+            // What it holds, in tarnvil-disc's words.
+            const holds = expected.stdout.toString("utf8").match(/^(.* holds .*)$/m)[1];
+            assert.equal(await page.textContent("#disc-saved"), `Downloaded ${file}. ${holds}. Boot it with SHIFT+BREAK.`);
         };
         await checkDisc("--halftone 3 --stagger");
         // Error diffusion: tarnvil-fit's dots, converted without a halftone,
         // on the screen, in the files and on the disc; no halftones to show.
-        await page.getByLabel("Error diffusion (no halftone or aspect correction)", { exact: true }).check();
+        await page.getByLabel(DIFFUSE, { exact: true }).check();
         await settled("tarnvil -h05picture.ppm");
         assert.deepEqual([await page.isDisabled("#halftone"), await page.isHidden("#strip"), await page.isVisible("#strip-note")],
             [true, true, true]);
         const found = (await page.textContent("#console")).match(/-p (\d{4})\n/)[1];
         await checkDownloads("-h05picture.ppm", "picture.ppm", 5, { name: "picture.gif", bytes: pictures["picture.gif"], exact: true }, found);
         await checkDisc("--dither diffuse");
+        // Both sides, and a slideshow.
+        await page.getByLabel("Sides", { exact: true }).selectOption("dsd");
+        await page.getByLabel("Slideshow: seconds a picture (empty: until a key)", { exact: true }).fill("5");
+        await page.getByLabel("Slideshow: seconds a picture (empty: until a key)", { exact: true }).dispatchEvent("change");
+        await checkDisc("--dither diffuse", "HOLIDAY.dsd", " --seconds 5");
+        await page.getByLabel("Sides", { exact: true }).selectOption("ssd");
+        await page.getByLabel("Slideshow: seconds a picture (empty: until a key)", { exact: true }).fill("");
     });
 
     test("the screen and every tile show the light of the full-size screen, on a phone and a desktop", async (t) => {
         const grey = ppm(320, 256, { pixel: () => [128, 128, 128] });
         await page.setInputFiles("#file", { name: "grey.ppm", mimeType: "image/x-portable-pixmap", buffer: grey });
-        await page.getByLabel("tarnvil's halftones", { exact: true }).check();
+        await page.getByLabel(ORDERED, { exact: true }).check();
         await page.getByLabel("Best for this picture", { exact: true }).uncheck();
         await page.getByLabel("Grey (suits 2- and 4-colour modes)", { exact: true }).uncheck();
-        await page.getByLabel("Fill, crop the centre", { exact: true }).check();
+        await page.getByLabel("crop: fill the screen and crop the centre", { exact: true }).check();
         await page.getByLabel("MODE", { exact: true }).selectOption("2");
         await page.getByLabel("Halftoning", { exact: true }).selectOption("3");
         await page.getByLabel("Stagger red, green and blue", { exact: true }).check();
@@ -842,7 +856,7 @@ describe("the page's controls", () => {
             }
             return (sum / bytes.length) * (channels / 3);
         };
-        const labels = { light: "Light-true: the screen gives the picture's light", plain: "Plain: the picture's own samples" };
+        const labels = { light: "light: samples with which the screen gives the picture's light", plain: "plain: the picture's own samples" };
         for (const tone of ["plain", "light"]) {
             // Each halftone's full-size screen, from the command line.
             const full = {};

@@ -94,14 +94,14 @@ bool palette_fits(const FitSettings& settings, const ToolRun& run) {
 // The dump tarnvil writes for `ppm`, as the next commands name it: behind
 // "./" where a leading '-' would make it an option.
 void dump_word(const char* ppm, char* out, size_t capacity) {
-    snprintf(out, capacity, "%s%s.bbc", ppm[0] == '-' ? "./" : "", ppm);
+    snprintf(out, capacity, "%s%s.bbc", operand_prefix(ppm), ppm);
 }
 
 // The PPM's name without its ".ppm", with ".ssd": where the disc goes.
 void disc_word(const char* ppm, char* out, size_t capacity) {
     const size_t length = strlen(ppm);
     const size_t keep = length > 4 && strcmp(ppm + length - 4, ".ppm") == 0 ? length - 4 : length;
-    snprintf(out, capacity, "%s%.*s.ssd", ppm[0] == '-' ? "./" : "", static_cast<int>(keep), ppm);
+    snprintf(out, capacity, "%s%.*s.ssd", operand_prefix(ppm), static_cast<int>(keep), ppm);
 }
 
 // Says which PPM was written and the commands that take it the rest of the
@@ -270,6 +270,68 @@ int fit_pictures(int argc, char** argv, const ToolRun& run, const PpmOutput& out
 }
 
 const ToolCommand& fit_tool() { return kCommand; }
+
+bool read_fit_settings(int argc, char** argv, const ToolRun& run, FitSettings& settings) {
+    struct Reading {
+        const ToolRun& run;
+        FitSettings& settings;
+    } reading{run, settings};
+    return read_command_line(kCommand, argc, argv, run, &reading, [](void* context, const Argument& argument) {
+               Reading& r = *static_cast<Reading*>(context);
+               if (argument.kind == ArgumentKind::kOperand || argument.id == kOutput)
+                   return usage_error(r.run, kProgram, "settings name no picture and no output");
+               return take_setting(argument, r.settings, r.run) ? -1 : 2;
+           }) < 0;
+}
+
+void say_fit_settings(const FitSettings& settings, void* context,
+                      void (*word)(void* context, const char* name, const char* value)) {
+    const FitSettings plain{};
+    const bool halftoned = uses_tarnvil_halftone(settings);
+    char text[16];
+    snprintf(text, sizeof text, "%d", static_cast<int>(settings.mode));
+    word(context, "mode", text);
+    if (settings.aspect && halftoned) word(context, "aspect", nullptr);
+    if (settings.fill != plain.fill) word(context, "fill", kFillChoices[static_cast<int>(settings.fill)].name);
+    const struct {
+        const char* name;
+        int32_t value;
+    } percentages[] = {{"brightness", settings.brightness}, {"contrast", settings.contrast}, {"saturation", settings.saturation}};
+    for (const auto& percentage : percentages) {
+        if (percentage.value == 0) continue;
+        snprintf(text, sizeof text, "%d", static_cast<int>(percentage.value));
+        word(context, percentage.name, text);
+    }
+    if (settings.gamma != plain.gamma) {
+        // Hundredths as the fewest decimals: 150 is "1.5".
+        const int whole = settings.gamma / 100;
+        const int part = settings.gamma % 100;
+        if (part == 0) snprintf(text, sizeof text, "%d", whole);
+        else if (part % 10 == 0) snprintf(text, sizeof text, "%d.%d", whole, part / 10);
+        else snprintf(text, sizeof text, "%d.%02d", whole, part);
+        word(context, "gamma", text);
+    }
+    if (settings.grey) word(context, "grey", nullptr);
+    if (memcmp(settings.background, plain.background, 3) != 0) {
+        snprintf(text, sizeof text, "#%02x%02x%02x", settings.background[0], settings.background[1], settings.background[2]);
+        word(context, "background", text);
+    }
+    if (settings.tone != plain.tone) word(context, "tone", kToneChoices[static_cast<int>(settings.tone)].name);
+    if (settings.dither != plain.dither) word(context, "dither", kDitherChoices[static_cast<int>(settings.dither)].name);
+    if (halftoned && settings.halftone != plain.halftone) {
+        snprintf(text, sizeof text, "%d", static_cast<int>(settings.halftone));
+        word(context, "halftone", text);
+    }
+    if (halftoned && settings.stagger) word(context, "stagger", nullptr);
+    char digits[9];
+    if (settings.palette_choice == FitSettings::PaletteChoice::kBest) {
+        word(context, "palette", "auto");
+    } else if (settings.palette_choice == FitSettings::PaletteChoice::kGiven &&
+               !is_default_palette(settings.palette, settings.mode)) {
+        palette_digits(settings.palette, digits);
+        word(context, "palette", digits);
+    }
+}
 
 int run_fit(int argc, char** argv) { return fit_pictures(argc, argv, shell_run(), {nullptr, write_ppm}); }
 

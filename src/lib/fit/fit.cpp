@@ -13,12 +13,12 @@
 ConversionOptions conversion_for(const FitSettings& settings) {
     ConversionOptions options = kDefaultOptions;
     options.mode = settings.mode;
-    if (settings.dither == Dither::kDiffuse) {
-        options.halftone = kHalftoneNone;
-    } else {
+    if (uses_tarnvil_halftone(settings)) {
         options.halftone = settings.halftone;
         options.stagger = settings.stagger;
         options.aspect = settings.aspect;
+    } else {
+        options.halftone = kHalftoneNone;
     }
     return options;
 }

@@ -71,6 +71,11 @@ struct FitSettings {
     Palette palette;
 };
 
+// Whether tarnvil's halftone, stagger and aspect correction reach the
+// screen of a picture prepared with `settings`: not after error diffusion,
+// whose dots tarnvil passes through at the mode's own pixels.
+constexpr bool uses_tarnvil_halftone(const FitSettings& settings) { return settings.dither == Dither::kOrdered; }
+
 // The options tarnvil converts the PPM with, as it was prepared.
 ConversionOptions conversion_for(const FitSettings& settings);
 
