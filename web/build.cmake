@@ -31,8 +31,8 @@ function(run)
   endif()
 endfunction()
 
-# The portable platform layer: the standard library alone, on the module's
-# in-memory file system.
+# The portable platform layer: the standard library alone. The module has
+# no file system: the page hands the core the bytes of every file it reads.
 if(NOT EXISTS ${WASM_DIR}/CMakeCache.txt)
   run(${EMCMAKE} ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WASM_DIR} -G ${GENERATOR}
       -DCMAKE_BUILD_TYPE=Release

@@ -20,10 +20,7 @@ void append(void* context, const char* text, size_t length) {
         size_t capacity = out.capacity < 256 ? 256 : out.capacity;
         while (capacity - out.size <= length && capacity < SIZE_MAX / 2) capacity *= 2;
         char* grown = capacity - out.size > length ? new (std::nothrow) char[capacity] : nullptr;
-        if (!grown) {
-            out.complete = false;
-            return;
-        }
+        if (!grown) return;
         if (out.size > 0) memcpy(grown, out.text, out.size);
         delete[] out.text;
         out.text = grown;

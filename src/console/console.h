@@ -28,12 +28,12 @@ MessageSink standard_error();
 MessageSink no_messages();
 
 // Text collected in memory. When memory runs out, what no longer fits is
-// dropped and `complete` turns false.
+// dropped: messages are what is said of a run, never its result, which
+// reaches the caller by other means.
 struct MessageText {
     char* text = nullptr;  // NUL-terminated once anything was written
     size_t size = 0;
     size_t capacity = 0;
-    bool complete = true;
 };
 
 MessageSink collect_into(MessageText& collected);

@@ -39,9 +39,8 @@ size_t read_from_memory(void* context, unsigned char* buffer, size_t size) {
 // Everything after the file is open: the header, the planes and the
 // samples. Returns 1 with the planes filled, or 0 with none allocated.
 int read_stream(ByteSource source, ImagePlanes& planes, const MessageSink& sink) {
-    // The transpose may read a little past the bands it is handed. The
-    // buffer is the call's own, so that conversions may run side by side;
-    // short of memory, a small one reads the same bytes in more calls.
+    // The transpose may read a little past the bands it is handed. Short of
+    // memory for the buffer, a small one reads the same bytes in more calls.
     unsigned char fallback[4096 + kTransposeSlack];
     const std::unique_ptr<unsigned char[]> owned(new (std::nothrow) unsigned char[kStreamBytes + kTransposeSlack]);
     ByteStream in = owned ? make_byte_stream(source, owned.get(), kStreamBytes)

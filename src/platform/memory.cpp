@@ -148,7 +148,8 @@ uint64_t available_in_cgroup() {
 }
 
 // The planes of one image come from one mapping that is kept for the next
-// image. Fresh pages are faulted in with one call instead of a trap each,
+// image: one for the process, as conversions run one at a time (tarnvil's
+// own loop, and the page's and the companion tools' calls alike). Fresh pages are faulted in with one call instead of a trap each,
 // and from 768 KiB on the mapping is aligned for huge pages, which cut the
 // faults and TLB misses by a factor of 512. Both are hints: a kernel
 // without them faults pages in as they are touched.
