@@ -83,6 +83,23 @@ int64_t nearest_on_triangle(const int64_t* a, const int64_t* b, const int64_t* c
     return squared_distance(x, out);
 }
 
+// A 2-colour palette's colours as a segment: where it starts in linear
+// light (logical 0's colour) and which way each channel runs to logical
+// 1's (-1, 0 or 1 of full light).
+struct Segment {
+    int64_t from[3];
+    int64_t step[3];
+};
+
+Segment segment_of(const Palette& palette) {
+    Segment segment;
+    for (int c = 0; c < 3; ++c) {
+        segment.from[c] = (palette.physical[0] >> c & 1) * kFull;
+        segment.step[c] = (palette.physical[1] >> c & 1) - (palette.physical[0] >> c & 1);
+    }
+    return segment;
+}
+
 // The channels in the order a 4-colour palette's colours light them: the
 // primary's (logical 1), the secondary's other one (logical 2), the third.
 void channel_order(const Palette& palette, int (&order)[3]) {
@@ -130,17 +147,13 @@ void map_to_palette(const Palette& palette, uint8_t* rgb, size_t pixels) {
         // channels. With black and white that is the luminance; with the
         // lighter colour first, the picture comes out inverted, so light
         // stays light.
-        int64_t from[3];
-        int64_t step[3];
+        const Segment segment = segment_of(palette);
         int64_t length = 0;
-        for (int c = 0; c < 3; ++c) {
-            from[c] = (palette.physical[0] >> c & 1) * 65535;
-            step[c] = (palette.physical[1] >> c & 1) - (palette.physical[0] >> c & 1);
-            length += kLuminanceWeights[c] * step[c] * step[c];
-        }
+        for (int c = 0; c < 3; ++c) length += kLuminanceWeights[c] * segment.step[c] * segment.step[c];
         for (size_t i = 0; i < pixels; ++i, rgb += 3) {
             int64_t along = 0;
-            for (int c = 0; c < 3; ++c) along += kLuminanceWeights[c] * (linear_from_srgb8(rgb[c]) - from[c]) * step[c];
+            for (int c = 0; c < 3; ++c)
+                along += kLuminanceWeights[c] * (linear_from_srgb8(rgb[c]) - segment.from[c]) * segment.step[c];
             const int32_t grey = srgb8_from_linear(static_cast<int32_t>(std::clamp<int64_t>(along / length, 0, 65535)));
             rgb[0] = rgb[1] = rgb[2] = static_cast<uint8_t>(grey);
         }
@@ -179,20 +192,19 @@ void keep_within_palette(const Palette& palette, bool samples_as_light, uint8_t*
         return static_cast<uint8_t>(samples_as_light ? (light + 128) / 257 : srgb8_from_linear(static_cast<int32_t>(light)));
     };
     if (palette.colours == 2) {
-        int64_t from[3];
+        const Segment segment = segment_of(palette);
         int64_t step[3];
         int64_t length = 0;
         for (int c = 0; c < 3; ++c) {
-            from[c] = (palette.physical[0] >> c & 1) * 65535;
-            step[c] = (palette.physical[1] >> c & 1) * 65535 - from[c];
+            step[c] = segment.step[c] * kFull;
             length += step[c] * step[c];
         }
         if (length == 0) return;
         for (size_t i = 0; i < pixels; ++i, rgb += 3) {
             int64_t along = 0;
-            for (int c = 0; c < 3; ++c) along += (light_of(rgb[c]) - from[c]) * step[c];
+            for (int c = 0; c < 3; ++c) along += (light_of(rgb[c]) - segment.from[c]) * step[c];
             along = std::clamp<int64_t>(along, 0, length);
-            for (int c = 0; c < 3; ++c) rgb[c] = sample_of(from[c] + (step[c] * along + length / 2) / length);
+            for (int c = 0; c < 3; ++c) rgb[c] = sample_of(segment.from[c] + (step[c] * along + length / 2) / length);
         }
         return;
     }
