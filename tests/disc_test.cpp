@@ -80,11 +80,7 @@ RunResult disc_program(const TempDir& dir, const std::vector<std::string>& argum
 
 // tarnvil-disc in memory on `files`.
 ToolCall packed_disc_tool(const Files& files, const std::vector<std::string>& arguments, bool from_shell = false) {
-    return call_tool("tarnvil-disc", arguments, files, from_shell, [](int argc, char** argv, const ToolRun& run, ToolCall& call) {
-        return make_disc(argc, argv, run, {&call, [](void* context, const ToolRun&, const char* path, const DiscImage& image) {
-                             return static_cast<ToolCall*>(context)->keep(path, image.bytes, image.size);
-                         }});
-    });
+    return call_tool(Tool::kDisc, arguments, files, from_shell);
 }
 
 ToolCall disc_tool(const Files& files, const std::vector<std::string>& arguments, bool from_shell = false) {

@@ -49,12 +49,7 @@ Fitted fit(std::vector<std::string> options, const std::string& picture, bool fr
     for (size_t i = 0; i < options.size(); ++i)
         named = named || ((options[i] == "picture.png" || options[i] == "-") && (i == 0 || options[i - 1] != "-o"));
     if (!named) options.push_back("picture.png");
-    const ToolCall call = call_tool("tarnvil-fit", options, {{"picture.png", picture}}, from_shell,
-                                    [](int argc, char** argv, const ToolRun& run, ToolCall& call) {
-        return fit_pictures(argc, argv, run, {&call, [](void* context, const ToolRun&, const char* path, const PpmBytes& ppm) {
-                                return static_cast<ToolCall*>(context)->keep(path, ppm.data.get(), ppm.size);
-                            }});
-    });
+    const ToolCall call = call_tool(Tool::kFit, options, {{"picture.png", picture}}, from_shell);
     return {call.status, call.out, call.err, call.results.empty() ? "" : call.results.back().second};
 }
 

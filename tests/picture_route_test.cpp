@@ -24,30 +24,9 @@ namespace {
 
 // Each tool in memory, with its results as the command line would write
 // them: tarnvil-fit's PPM, tarnvil-disc's image, tarnvil-view's PNG.
-ToolCall fit(const Files& files, const std::vector<std::string>& arguments) {
-    return call_tool("tarnvil-fit", arguments, files, false, [](int argc, char** argv, const ToolRun& run, ToolCall& call) {
-        return fit_pictures(argc, argv, run, {&call, [](void* context, const ToolRun&, const char* path, const PpmBytes& ppm) {
-                                return static_cast<ToolCall*>(context)->keep(path, ppm.data.get(), ppm.size);
-                            }});
-    });
-}
-
-ToolCall disc(const Files& files, const std::vector<std::string>& arguments) {
-    return call_tool("tarnvil-disc", arguments, files, false, [](int argc, char** argv, const ToolRun& run, ToolCall& call) {
-        return make_disc(argc, argv, run, {&call, [](void* context, const ToolRun&, const char* path, const DiscImage& image) {
-                             return static_cast<ToolCall*>(context)->keep(path, image.bytes, image.size);
-                         }});
-    });
-}
-
-ToolCall view(const Files& files, const std::vector<std::string>& arguments) {
-    return call_tool("tarnvil-view", arguments, files, false, [](int argc, char** argv, const ToolRun& run, ToolCall& call) {
-        return view_dumps(argc, argv, run, {&call, [](void* context, const ToolRun&, const char* path, const IndexedImage& image) {
-                              PngBytes png;
-                              return encode_png(image, png) && static_cast<ToolCall*>(context)->keep(path, png.data.get(), png.size);
-                          }});
-    });
-}
+ToolCall fit(const Files& files, const std::vector<std::string>& arguments) { return call_tool(Tool::kFit, arguments, files); }
+ToolCall disc(const Files& files, const std::vector<std::string>& arguments) { return call_tool(Tool::kDisc, arguments, files); }
+ToolCall view(const Files& files, const std::vector<std::string>& arguments) { return call_tool(Tool::kView, arguments, files); }
 
 std::string made(const ToolCall& call) { return call.results.empty() ? "" : call.results.back().second; }
 

@@ -3,6 +3,10 @@
 #endif
 #include "support.h"
 
+#include "cli/disc/disc_command.h"
+#include "cli/fit/fit_command.h"
+#include "cli/view/view_command.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -455,9 +459,8 @@ bool ToolCall::keep(const char* path, const void* bytes, size_t size) {
     return true;
 }
 
-ToolCall call_tool(const std::string& program, std::vector<std::string> arguments, const Files& files,
-                   bool from_shell, const Request& request) {
-    arguments.insert(arguments.begin(), program);
+ToolCall call_tool(Tool tool, std::vector<std::string> arguments, const Files& files, bool from_shell) {
+    arguments.insert(arguments.begin(), tool == Tool::kFit ? "tarnvil-fit" : tool == Tool::kView ? "tarnvil-view" : "tarnvil-disc");
     std::vector<char*> argv;
     for (std::string& word : arguments) argv.push_back(word.data());
     argv.push_back(nullptr);
@@ -465,7 +468,25 @@ ToolCall call_tool(const std::string& program, std::vector<std::string> argument
     Messages err;
     const ToolRun run{out.sink(), err.sink(), from_shell, const_cast<Files*>(&files), read_named, load_named};
     ToolCall call;
-    call.status = request(static_cast<int>(argv.size()) - 1, argv.data(), run, call);
+    const int argc = static_cast<int>(argv.size()) - 1;
+    switch (tool) {
+    case Tool::kFit:
+        call.status = fit_pictures(argc, argv.data(), run, {&call, [](void* context, const ToolRun&, const char* path, const PpmBytes& ppm) {
+                                       return static_cast<ToolCall*>(context)->keep(path, ppm.data.get(), ppm.size);
+                                   }});
+        break;
+    case Tool::kView:
+        call.status = view_dumps(argc, argv.data(), run, {&call, [](void* context, const ToolRun&, const char* path, const IndexedImage& image) {
+                                     PngBytes png;
+                                     return encode_png(image, png) && static_cast<ToolCall*>(context)->keep(path, png.data.get(), png.size);
+                                 }});
+        break;
+    case Tool::kDisc:
+        call.status = make_disc(argc, argv.data(), run, {&call, [](void* context, const ToolRun&, const char* path, const DiscImage& image) {
+                                    return static_cast<ToolCall*>(context)->keep(path, image.bytes, image.size);
+                                }});
+        break;
+    }
     call.out = out.text();
     call.err = err.text();
     return call;

@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -119,14 +118,13 @@ struct ToolCall {
     bool keep(const char* path, const void* bytes, size_t size);  // true
 };
 
-// Runs `request` (view_dumps, make_disc or fit_pictures, with a ToolOutput
-// that keeps its results in the ToolCall) as `program ARGUMENTS`, every
-// file it reads or loads taken from `files` by name, a name not there
-// missing (ENOENT).
-// `from_shell` as the ToolRun's: mistakes then point to --help, and
-// names are compared as files of the current directory.
-using Request = std::function<int(int argc, char** argv, const ToolRun& run, ToolCall& call)>;
-ToolCall call_tool(const std::string& program, std::vector<std::string> arguments, const Files& files,
-                   bool from_shell, const Request& request);
+// Runs a companion tool's request function (fit_pictures, view_dumps or
+// make_disc) as `tarnvil-fit ARGUMENTS` and so on, every file it reads or
+// loads taken from `files` by name, a name not there missing (ENOENT); its
+// results are kept as their files' bytes (tarnvil-view's pictures as PNG).
+// `from_shell` as the ToolRun's: mistakes then point to --help, and names
+// are compared as files of the current directory.
+enum class Tool { kFit, kView, kDisc };
+ToolCall call_tool(Tool tool, std::vector<std::string> arguments, const Files& files, bool from_shell = false);
 
 }  // namespace testing_support

@@ -56,12 +56,7 @@ Picture decode_png(const std::string& path) { return decode_png_bytes(read_file(
 // tarnvil-view in memory on `files`: each picture as the PNG the command
 // line would write, with the path it was bound for.
 ToolCall view(const Files& files, const std::vector<std::string>& arguments, bool from_shell = false) {
-    return call_tool("tarnvil-view", arguments, files, from_shell, [](int argc, char** argv, const ToolRun& run, ToolCall& call) {
-        return view_dumps(argc, argv, run, {&call, [](void* context, const ToolRun&, const char* path, const IndexedImage& image) {
-                              PngBytes png;
-                              return encode_png(image, png) && static_cast<ToolCall*>(context)->keep(path, png.data.get(), png.size);
-                          }});
-    });
+    return call_tool(Tool::kView, arguments, files, from_shell);
 }
 
 // The one picture of a run that went well, bound for `path`.
