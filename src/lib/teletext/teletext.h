@@ -12,15 +12,25 @@
 //   separated shape.
 // - Set-after (from the next cell): the colours 129-135 and 145-151,
 //   flash (136), separated (154) and contiguous (153) mosaics, release
-//   (159). Set-at (at their own cell): steady (137), conceal (152, which
+//   (159), and double (141) and normal (140) height for the size a cell is
+//   drawn at. Set-at (at their own cell): steady (137), conceal (152, which
 //   makes the foreground the background's colour), black (156) and new
-//   (157, the foreground's colour) background, hold (158).
-// - The held mosaic is forgotten, and the cell shows a space, at every
-//   control code not shown held: any in letters, any with hold off (but
-//   hold itself), and any that changes the height.
+//   (157, the foreground's colour) background, hold (158), and whether a
+//   cell in the lower row of a double-height pair shows at all (only with
+//   double height on after its code). The other codes do nothing.
+// - The held mosaic is forgotten, and a control code shows a space,
+//   whenever a control code is not shown held: in letters, with hold off
+//   (but at hold itself), or when it changes the height; a letter in
+//   letters forgets it too, a capital letter in mosaics does not.
 // - In mosaics, 192-223 show capital letters; every other code from 160
 //   up is a mosaic whose bits 0 and 1 light the top pair of blocks, 2 and 3
 //   the middle pair, 4 and 6 the bottom pair.
+// - Colours are 0 or 240 a channel. A pixel a third foreground (at the
+//   left of a separated block) shows 145 in a channel only the foreground
+//   has, 199 in one only the background has.
+// - A row that sets double height anywhere, unless it is itself a lower
+//   row, makes the next row the lower half of a pair: its double cells
+//   show the lower halves of their own codes, the others nothing.
 #pragma once
 
 #include <cstdint>
