@@ -23,6 +23,10 @@ struct TeletextCell {
 // a double-height pair. Returns whether this row starts one.
 bool teletext_row_cells(const uint8_t* codes, int32_t count, bool lower, TeletextCell* cells);
 
+// The sample a channel shows where a pixel is `thirds` foreground (0-3),
+// the channel lit or not in the foreground and the background.
+uint8_t teletext_sample(bool foreground, bool background, int32_t thirds);
+
 // The byte of the mosaic whose lit blocks are `blocks`.
 constexpr uint8_t mosaic_code(int32_t blocks) {
     return static_cast<uint8_t>(0xA0 | (blocks & 31) | (blocks & 32) << 1);

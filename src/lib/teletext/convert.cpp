@@ -319,8 +319,11 @@ int64_t region_cost(int64_t pixels, int64_t sum, int64_t level) { return pixels 
 }  // namespace
 
 void teletext_cell_costs(const uint16_t* light, int32_t stride, TeletextCellCosts& costs) {
-    static const int64_t full = linear_from_srgb8(240);
-    static const int64_t blend_levels[4] = {0, linear_from_srgb8(199), linear_from_srgb8(145), full};
+    // The light of each channel as full, and of the separated blocks'
+    // blended column, by whether the foreground and background have it.
+    const int64_t full = linear_from_srgb8(teletext_sample(true, true, 1));
+    int64_t blend_levels[4];
+    for (int32_t fb = 0; fb < 4; ++fb) blend_levels[fb] = linear_from_srgb8(teletext_sample(fb >> 1, fb & 1, 1));
     BlockSums sums[6];
     int64_t squares = 0;
     for (int32_t y = 0; y < 20; ++y) {

@@ -97,14 +97,6 @@ bool teletext_row_cells(const uint8_t* codes, int32_t count, bool lower, Teletex
 
 namespace {
 
-// The sample a channel shows when a pixel is `share` thirds foreground:
-// the chip's blend in light, at the emulator's full level of 240.
-uint8_t blend_sample(bool foreground, bool background, int32_t share) {
-    if (foreground == background) return foreground ? 240 : 0;
-    const int32_t lit = foreground ? share : 3 - share;
-    return lit == 1 ? 145 : 199;
-}
-
 // The 16 pixels of one line of `cell`, `line` 0-19 of its row, as
 // palette indices.
 void draw_cell_line(const TeletextCell& cell, int32_t line, bool lower, uint8_t* out) {
@@ -139,6 +131,13 @@ void draw_cell_line(const TeletextCell& cell, int32_t line, bool lower, uint8_t*
 
 }  // namespace
 
+// The chip blends the two colours in light, at the emulator's full level
+// of 240: a third lit is 145, two thirds 199.
+uint8_t teletext_sample(bool foreground, bool background, int32_t thirds) {
+    const int32_t lit = foreground == background ? (foreground ? 3 : 0) : foreground ? thirds : 3 - thirds;
+    return lit == 0 ? 0 : lit == 1 ? 145 : lit == 2 ? 199 : 240;
+}
+
 bool render_teletext(const uint8_t* page, IndexedImage& image) {
     image.width = kTeletextWidth;
     image.height = kTeletextHeight;
@@ -146,7 +145,7 @@ bool render_teletext(const uint8_t* page, IndexedImage& image) {
     if (!image.indices) return false;
     image.colours = 64;
     for (int32_t k = 0; k < 64; ++k)
-        for (int32_t c = 0; c < 3; ++c) image.rgb[k][c] = blend_sample(k >> 3 >> c & 1, k >> c & 1, 1);
+        for (int32_t c = 0; c < 3; ++c) image.rgb[k][c] = teletext_sample(k >> 3 >> c & 1, k >> c & 1, 1);
     TeletextCell cells[kTeletextColumns];
     bool lower = false;
     for (int32_t row = 0; row < kTeletextRows; ++row) {
