@@ -19,7 +19,7 @@ import { execFileSync } from "node:child_process";
 import fs from "node:fs";
 import path from "node:path";
 import { decodePng } from "./png.mjs";
-import { requireJsbeeb } from "./jsbeeb.mjs";
+import { FRAME_HEIGHT, FRAME_WIDTH, requireJsbeeb } from "./jsbeeb.mjs";
 
 const args = process.argv.slice(2);
 if (args.length !== 5) {
@@ -43,8 +43,6 @@ const STEP_BUDGET = 10 * CYCLES_PER_SECOND;
 const SAMPLE_FIELDS = [2, 8, 8, 8];
 const OSRDCH = 0xffe0;
 const WRCHV = 0x20e;
-const FRAME_WIDTH = 1024;
-const FRAME_HEIGHT = 625;
 const SCREEN_WIDTH = 640;
 const SCREEN_HEIGHT = 512;
 const SCREEN_START = { 0: 0x3000, 1: 0x3000, 2: 0x3000, 4: 0x5800, 5: 0x5800 };

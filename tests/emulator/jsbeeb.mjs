@@ -6,6 +6,10 @@ import fs from "node:fs";
 
 export const SKIPPED = 77;
 
+// jsbeeb's frame buffer, where each field is painted.
+export const FRAME_WIDTH = 1024;
+export const FRAME_HEIGHT = 625;
+
 // jsbeeb asks for a newer Node.js than it needs: it runs here from 18 on,
 // Debian 12's own.
 export function requireJsbeeb() {

@@ -14,7 +14,7 @@ import { execFileSync } from "node:child_process";
 import fs from "node:fs";
 import path from "node:path";
 import { decodePng } from "./png.mjs";
-import { requireJsbeeb } from "./jsbeeb.mjs";
+import { FRAME_HEIGHT, FRAME_WIDTH, requireJsbeeb } from "./jsbeeb.mjs";
 
 const args = process.argv.slice(2);
 if (args.length !== 2) {
@@ -26,8 +26,6 @@ requireJsbeeb();
 const { MachineSession } = await import("jsbeeb/machine-session");
 
 const FIELD = 40_000; // cycles of the 2 MHz machine per field
-const FRAME_WIDTH = 1024;
-const FRAME_HEIGHT = 625;
 const WIDTH = 640;
 const HEIGHT = 500;
 const PAGE = 0x7c00;
