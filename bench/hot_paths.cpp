@@ -1,5 +1,6 @@
 // In-process timings of the converter's hot paths: reading PPMs into the
-// planes, building threshold matrices, rendering each mode's dump.
+// planes, building threshold matrices, rendering each mode's dump; and
+// the library's MODE 7 converter, a whole page.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -7,8 +8,10 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "image/ppm.h"
+#include "lib/teletext/teletext.h"
 #include "screen/halftone.h"
 #include "screen/modes.h"
 #include "screen/conversion.h"
@@ -86,6 +89,25 @@ void BM_ReadAndRender320x256(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ReadAndRender320x256)->Unit(benchmark::kMicrosecond);
+
+// A teletext page from a picture's light: colour ramps across and down
+// with a ripple, so rows differ and every colour has its use.
+void BM_TeletextPage(benchmark::State& state) {
+    std::vector<uint16_t> light(static_cast<size_t>(kTeletextWidth) * kTeletextHeight * 3);
+    for (int32_t y = 0; y < kTeletextHeight; ++y)
+        for (int32_t x = 0; x < kTeletextWidth; ++x) {
+            uint16_t* p = &light[(static_cast<size_t>(y) * kTeletextWidth + static_cast<size_t>(x)) * 3];
+            p[0] = static_cast<uint16_t>(x * 102);
+            p[1] = static_cast<uint16_t>(y * 131);
+            p[2] = static_cast<uint16_t>(((x + y) * 37 + (x * y) % 997 * 20) % 65536);
+        }
+    uint8_t page[kTeletextPageBytes];
+    for (auto _ : state) {
+        if (!teletext_page_from_light(light.data(), page)) state.SkipWithError("out of memory");
+        benchmark::DoNotOptimize(page);
+    }
+}
+BENCHMARK(BM_TeletextPage)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -142,6 +142,7 @@ TEST(PngWriter, LibpngReadsBackEveryPixelAndTheCrcs) {
         // Rows of 1 + 127 bytes: row y + 256 is 32768 bytes after row y.
         {"noise repeated exactly 32768 bytes on", 254, 512, 8, Picture::kRepeat},
         {"one pixel", 1, 1, 2, Picture::kFlat},
+        {"noise at 8 bits, MODE 7's 64 colours", 640, 500, 64, Picture::kNoise},
     };
     for (const Picture& p : pictures) {
         SCOPED_TRACE(p.label);
@@ -156,7 +157,7 @@ TEST(PngWriter, LibpngReadsBackEveryPixelAndTheCrcs) {
         EXPECT_EQ(decoded.problem, "");
         EXPECT_EQ(decoded.width, static_cast<uint32_t>(p.width));
         EXPECT_EQ(decoded.height, static_cast<uint32_t>(p.height));
-        EXPECT_EQ(decoded.depth, p.colours == 2 ? 1 : p.colours == 4 ? 2 : 4);
+        EXPECT_EQ(decoded.depth, p.colours == 2 ? 1 : p.colours == 4 ? 2 : p.colours <= 16 ? 4 : 8);
         EXPECT_EQ(decoded.palette, std::vector<uint8_t>(&image.rgb[0][0], &image.rgb[0][0] + 3 * p.colours));
         size_t wrong = 0;
         for (size_t i = 0; i < pixels; ++i)

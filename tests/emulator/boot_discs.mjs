@@ -19,8 +19,8 @@ import { execFileSync } from "node:child_process";
 import fs from "node:fs";
 import path from "node:path";
 import { decodePng } from "./png.mjs";
+import { FRAME_HEIGHT, FRAME_WIDTH, requireJsbeeb } from "./jsbeeb.mjs";
 
-const SKIPPED = 77;
 const args = process.argv.slice(2);
 if (args.length !== 5) {
     console.error("usage: node boot_discs.mjs TARNVIL TARNVIL_DISC TARNVIL_VIEW SAMPLES_DIR WORK_DIR");
@@ -28,24 +28,7 @@ if (args.length !== 5) {
 }
 const [tarnvil, tarnvilDisc, tarnvilView, samplesDir, workDir] = args.map((p) => path.resolve(p));
 
-// jsbeeb asks for a newer Node.js than it needs: it runs here from 18 on,
-// Debian 12's own.
-const nodeMajor = Number(process.versions.node.split(".")[0]);
-if (nodeMajor < 18) {
-    console.log(`SKIPPED: Node.js ${process.versions.node} is too old: the emulator test needs Node.js 18 or later`);
-    process.exit(SKIPPED);
-}
-
-if (!fs.existsSync(new URL("./node_modules/jsbeeb/package.json", import.meta.url))) {
-    const reason = 'jsbeeb is not installed; run "npm ci" in tests/emulator';
-    // CI installs it first, so there a missing jsbeeb is a broken run.
-    if (process.env.CI === "true") {
-        console.log(`FAILED: ${reason}`);
-        process.exit(1);
-    }
-    console.log(`SKIPPED: ${reason} to enable the emulator test`);
-    process.exit(SKIPPED);
-}
+requireJsbeeb();
 const { MachineSession } = await import("jsbeeb/machine-session");
 const { keyCodes } = await import("jsbeeb/src/utils.js");
 
@@ -60,8 +43,6 @@ const STEP_BUDGET = 10 * CYCLES_PER_SECOND;
 const SAMPLE_FIELDS = [2, 8, 8, 8];
 const OSRDCH = 0xffe0;
 const WRCHV = 0x20e;
-const FRAME_WIDTH = 1024;
-const FRAME_HEIGHT = 625;
 const SCREEN_WIDTH = 640;
 const SCREEN_HEIGHT = 512;
 const SCREEN_START = { 0: 0x3000, 1: 0x3000, 2: 0x3000, 4: 0x5800, 5: 0x5800 };

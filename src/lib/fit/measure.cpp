@@ -10,17 +10,15 @@
 #include "lib/render/render.h"
 #include "screen/modes.h"
 
-namespace {
-
-// The 3 x 3 box sums of a picture in linear light, by rows, then columns.
-bool blur_linear(const int32_t* linear, int32_t width, BlurredPicture& blurred) {
-    const size_t samples = static_cast<size_t>(width) * kScreenLines * 3;
+// By rows, then columns.
+bool blur_linear(const int32_t* linear, int32_t width, int32_t height, BlurredPicture& blurred) {
+    const size_t samples = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
     const std::unique_ptr<int32_t[]> rows(new (std::nothrow) int32_t[samples]);
     blurred.width = width;
     blurred.sums.reset(new (std::nothrow) int32_t[samples]);
     if (!rows || !blurred.sums) return false;
     const size_t stride = static_cast<size_t>(width) * 3;
-    for (int32_t y = 0; y < kScreenLines; ++y) {
+    for (int32_t y = 0; y < height; ++y) {
         const int32_t* line = linear + static_cast<size_t>(y) * stride;
         int32_t* out = rows.get() + static_cast<size_t>(y) * stride;
         for (int32_t x = 0; x < width; ++x) {
@@ -29,24 +27,22 @@ bool blur_linear(const int32_t* linear, int32_t width, BlurredPicture& blurred) 
             for (size_t c = 0; c < 3; ++c) out[static_cast<size_t>(x) * 3 + c] = line[left + c] + line[static_cast<size_t>(x) * 3 + c] + line[right + c];
         }
     }
-    for (int32_t y = 0; y < kScreenLines; ++y) {
+    for (int32_t y = 0; y < height; ++y) {
         const int32_t* above = rows.get() + static_cast<size_t>(std::max(y - 1, 0)) * stride;
         const int32_t* here = rows.get() + static_cast<size_t>(y) * stride;
-        const int32_t* below = rows.get() + static_cast<size_t>(std::min(y + 1, kScreenLines - 1)) * stride;
+        const int32_t* below = rows.get() + static_cast<size_t>(std::min(y + 1, height - 1)) * stride;
         int32_t* out = blurred.sums.get() + static_cast<size_t>(y) * stride;
         for (size_t i = 0; i < stride; ++i) out[i] = above[i] + here[i] + below[i];
     }
     return true;
 }
 
-}  // namespace
-
 bool blur_samples(const uint8_t* rgb, int32_t width, BlurredPicture& blurred) {
     const size_t samples = static_cast<size_t>(width) * kScreenLines * 3;
     const std::unique_ptr<int32_t[]> linear(new (std::nothrow) int32_t[samples]);
     if (!linear) return false;
     for (size_t i = 0; i < samples; ++i) linear[i] = linear_from_srgb8(rgb[i]);
-    return blur_linear(linear.get(), width, blurred);
+    return blur_linear(linear.get(), width, kScreenLines, blurred);
 }
 
 uint64_t mixture_bound(const Palette& palette, const BlurredPicture& reference) {
@@ -114,7 +110,7 @@ bool palette_error(const ConversionOptions& options, const Palette& palette, con
         }
     }
     BlurredPicture blurred;
-    if (!blur_linear(shown.get(), width, blurred)) return false;
+    if (!blur_linear(shown.get(), width, kScreenLines, blurred)) return false;
     error = 0;
     for (size_t i = 0; i < samples; ++i) {
         const int64_t difference = int64_t{reference.sums[i]} - blurred.sums[i];

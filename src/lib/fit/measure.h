@@ -22,6 +22,10 @@ struct BlurredPicture {
 // runs out.
 bool blur_samples(const uint8_t* rgb, int32_t width, BlurredPicture& blurred);
 
+// The same blur of `width` x `height` pixels of light (0..65535 a
+// channel, RGB), for pictures of other sizes than the modes' screens.
+bool blur_linear(const int32_t* linear, int32_t width, int32_t height, BlurredPicture& blurred);
+
 // A bound that palette_error cannot go below for any screen in `palette`:
 // each blurred pixel of a screen mixes the palette's colours, so it is no
 // nearer the picture's than the nearest mixture is. Taken for the mean of

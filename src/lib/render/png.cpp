@@ -37,8 +37,8 @@ void put32(uint8_t* at, uint32_t value) {
 
 // ---- Rows -------------------------------------------------------------
 
-// 1, 2 or 4 bits per pixel for 2, 4 or 8 colours.
-int32_t bit_depth(int32_t colours) { return colours <= 2 ? 1 : colours <= 4 ? 2 : 4; }
+// 1, 2, 4 or 8 bits per pixel for 2, 4, 16 or more colours.
+int32_t bit_depth(int32_t colours) { return colours <= 2 ? 1 : colours <= 4 ? 2 : colours <= 16 ? 4 : 8; }
 
 // Packs each row's indices, most significant bits first, behind its filter
 // byte: none, or with `repeats_up`, "up" for a row that repeats the one

@@ -13,6 +13,6 @@ struct PngBytes {
     size_t size = 0;
 };
 
-// Encodes `image` as a PNG of palette colours, 1, 2 or 4 bits per pixel.
+// Encodes `image` as a PNG of palette colours, 1, 2, 4 or 8 bits per pixel.
 // False when memory runs out; `png` then holds nothing.
 bool encode_png(const IndexedImage& image, PngBytes& png);

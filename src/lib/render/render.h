@@ -7,13 +7,15 @@
 #include "lib/palette.h"
 
 // A picture of logical colours, one byte per pixel, row by row from the
-// top, with the colour each shows.
+// top, with the colour each shows: the modes' eight at most, MODE 7's
+// teletext 64 (its colours and their blends at the edges of separated
+// mosaics).
 struct IndexedImage {
     int32_t width = 0;
     int32_t height = 0;
     std::unique_ptr<uint8_t[]> indices;
     int32_t colours = 0;
-    uint8_t rgb[8][3] = {};
+    uint8_t rgb[64][3] = {};
 };
 
 // Decodes `dump` (exactly the mode's screen size) in character-cell order;
