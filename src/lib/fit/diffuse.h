@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "lib/palette.h"
 
@@ -16,12 +17,19 @@ struct DiffusionColours {
     int32_t light[16][3] = {};
 };
 
-// Chooses the colour of each of the `width` x 256 RGB samples at `rgb`,
-// into `dots` (one logical colour a pixel, row by row), spreading each
-// dot's error onto its neighbours (Floyd-Steinberg, alternate rows right
-// to left). The colours are matched in linear light: the sRGB light of the
+// Chooses the colour of each pixel of a `width` x 256 picture in linear
+// light (three channels a pixel, 0..65535 each, row by row), into `dots`
+// (one logical colour a pixel), spreading each dot's error onto its
+// neighbours (Floyd-Steinberg, alternate rows right to left). False when
+// memory runs out.
+bool diffuse_light(const DiffusionColours& colours, const int32_t* picture, int32_t width, uint8_t* dots);
+
+// The light of `pixels` RGB samples, into `light`: the sRGB light of the
 // samples, or with `samples_as_light` the samples themselves as shares of
 // full light. False when memory runs out.
+bool light_of_samples(bool samples_as_light, const uint8_t* rgb, size_t pixels, std::unique_ptr<int32_t[]>& light);
+
+// diffuse_light on the light of the samples `rgb`.
 bool diffuse_to_colours(const DiffusionColours& colours, bool samples_as_light, const uint8_t* rgb, int32_t width,
                         uint8_t* dots);
 
