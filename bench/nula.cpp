@@ -232,8 +232,9 @@ int main(int argc, char** argv) {
         }
         const double worst = *std::max_element(ratios[0], ratios[0] + count);
         const double middle = median(ratios[0], count);
-        printf("| median | | | %.3f |%s\n\n", middle, mode == 2 ? "" : "");
-        if (mode == 2) printf("(16 colours: median %.3f)\n\n", median(ratios[1], count));
+        printf("| median | | | %.3f |", middle);
+        if (mode == 2) printf(" | %.3f |", median(ratios[1], count));
+        printf("\n\n");
         const double target = median_target(mode);
         printf("- MODE %d: median %.3f%s; worst %.3f, at most 1 on each: %s\n", static_cast<int>(mode), middle,
                target > 0 ? (middle <= target ? ", holds" : ", FAILS") : "", worst, worst <= 1.0 ? "holds" : "FAILS");

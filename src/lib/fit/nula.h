@@ -5,35 +5,37 @@
 //
 // How the colours are chosen. The measure is --palette auto's: the
 // diffused screen against the picture, both in linear light after a 3 x 3
-// box blur. Error diffusion mixes neighbouring dots, so good colours are
-// near the picture's own (less noise left after the blur) yet span them
-// (colours outside what the dots mix cannot be reached). Three steps, each
-// kept only where it comes closer, measured in bench/nula.cpp (figures in
-// bench/RESULTS.md):
+// box blur. Error diffusion mixes neighbouring dots, so good colours lie
+// near the picture's own (less noise is left after the blur) yet span
+// them (colours beyond what the dots mix cannot be reached). Three steps,
+// each kept only where it comes closer; the figures are the error left on
+// the median picture of bench/nula.cpp's seven, as a share of the best
+// palette of the machine's colours (bench/RESULTS.md has them all):
 //
 // 1. Plain k-means of the picture's colours in linear light, seeded by the
-//    mean colour and then the colour furthest from those chosen, weighted
-//    by how often it occurs, each centre rounded to the nearest level.
-//    Alone it leaves 0.28 of the machine's error in MODE 1 and 0.12 in
-//    MODE 2 (medians).
-// 2. Colours fitted to the dots, the dots diffused to the colours, in turn:
-//    with the dots fixed, the blurred screen is linear in the colours, so
-//    the closest colours for them solve a least-squares problem. From the
-//    k-means colours and from the machine's best palette, whose dots give
-//    colours at least as close as its own. This took MODE 1 from 0.21 to
-//    0.17 after step 3, and MODE 2 from 0.050 to 0.043.
+//    mean colour and then, one at a time, the colour furthest from those
+//    chosen, weighted by how often it occurs; each centre rounded to the
+//    nearest level. Alone: 0.45 in MODE 0, 0.44 in MODE 1, 0.20 in MODE 2.
+// 2. Colours fitted to the dots and the dots diffused to the colours, in
+//    turn, while that comes closer. With the dots fixed the blurred screen
+//    is linear in the colours, so the closest colours for them solve a
+//    least-squares problem. From the k-means colours and from the
+//    machine's best palette with its own dots. With step 3 after it: MODE
+//    1 0.17 rather than 0.21, and the worst MODE 2 picture 0.11 rather
+//    than 0.14.
 // 3. Each channel of each colour stepped 4 levels up or down while that
-//    comes closer, then 2, then 1, by the measure itself, at most 450
-//    diffusions in all: the most that fit the time on a large photograph.
-//    Single steps alone stopped in the measure's small hollows (MODE 0
-//    0.39, MODE 2 0.058, against 0.34 and 0.050).
+//    comes closer, then 2, then 1, by the measure itself. The dots change
+//    with every colour, so the measure is rough at the scale of a level: a
+//    single level at a time stopped sooner, in its small hollows (MODE 1
+//    0.19, MODE 2 0.063, against 0.17 and 0.051). At most 450 diffusions
+//    in all, for the time on a large photograph: without the limit MODE 2
+//    comes to 0.043.
 //
 // Two colours mix only to the line between them, and the picture is moved
-// onto it first, as the machine's pairs are (MODE 0: 0.34 of the
-// machine's error on the median picture, against 0.45 without). The best
-// palette of the machine's own colours, with its dots, stands until
-// something comes closer: --nula is never further from the picture than
-// --palette auto. Integers throughout, so every target chooses the same.
+// onto it first, as the machine's pairs are (MODE 0: 0.34, against 0.45
+// without). The machine's best palette, with its dots, stands until
+// something comes closer, so --nula is never further from the picture
+// than --palette auto. Integers throughout: every target chooses alike.
 #pragma once
 
 #include <cstddef>
