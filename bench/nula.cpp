@@ -26,7 +26,6 @@
 #include <memory>
 #include <new>
 
-#include "lib/fit/nula.h"
 #include "lib/tarnvil.h"
 #include "quality.h"
 
