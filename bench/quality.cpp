@@ -29,19 +29,13 @@
 
 #include "lib/tarnvil.h"
 #include "random.h"
+#include "quality.h"
 #include "screen/writer.h"
 
 namespace {
 
 constexpr int32_t kWidth = 640;
 constexpr int32_t kHeight = 512;
-
-// A picture as the bytes of a file, as tarnvil-fit is given it.
-struct Source {
-    const char* name = "";
-    std::unique_ptr<uint8_t[]> bytes;
-    size_t size = 0;
-};
 
 // A wave of period 1024 between -256 and 256: two parabolas, close enough
 // to a sine for pictures and the same on every machine.
@@ -209,19 +203,6 @@ struct Scene {
     }
 };
 
-bool read_file(const char* path, Source& source) {
-    FILE* file = fopen(path, "rb");
-    if (!file) return false;
-    bool ok = fseek(file, 0, SEEK_END) == 0;
-    const long size = ok ? ftell(file) : -1;
-    ok = size > 0 && fseek(file, 0, SEEK_SET) == 0;
-    if (ok) source.bytes.reset(new (std::nothrow) uint8_t[static_cast<size_t>(size)]);
-    ok = ok && source.bytes && fread(source.bytes.get(), 1, static_cast<size_t>(size), file) == static_cast<size_t>(size);
-    fclose(file);
-    source.size = ok ? static_cast<size_t>(size) : 0;
-    return ok;
-}
-
 struct Route {
     const char* name;
     Tone tone;
@@ -248,16 +229,7 @@ FitSettings settings_for(int32_t mode, const Route& route, bool automatic) {
     return settings;
 }
 
-const uint8_t* samples_of(const PpmBytes& ppm, int32_t width) {
-    return ppm.data.get() + ppm.size - static_cast<size_t>(width) * kScreenLines * 3;
-}
-
-bool fit(const Source& source, const FitSettings& settings, PpmBytes& ppm) {
-    char reason[256];
-    if (fit_file(source.bytes.get(), source.size, settings, ppm, reason, sizeof reason)) return true;
-    fprintf(stderr, "quality: %s: %s\n", source.name, reason);
-    return false;
-}
+bool fit(const Source& source, const FitSettings& settings, PpmBytes& ppm) { return fit("quality", source, settings, ppm); }
 
 // No screen in a palette of two or four colours can come closer to the
 // picture than the colours those mix: each blurred pixel of a screen is a
@@ -364,20 +336,6 @@ struct Row {
     uint64_t floor[3] = {};
     int32_t width = 0;
 };
-
-// The root of the mean squared difference per sample, in percent of full
-// light: the blur's sums are of nine samples.
-double rms_percent(uint64_t error, int32_t width) {
-    const double samples = double(width) * kScreenLines * 3;
-    return std::sqrt(double(error) / (81.0 * samples)) / 65535.0 * 100.0;
-}
-
-double ratio(uint64_t error, uint64_t today) { return today ? double(error) / double(today) : 0.0; }
-
-double median(double* values, int count) {
-    std::sort(values, values + count);
-    return count % 2 ? values[count / 2] : (values[count / 2 - 1] + values[count / 2]) / 2;
-}
 
 // The mode's routes for one picture: MODE `mode`, every route, both
 // palette choices, against the picture's plain fit.

@@ -17,6 +17,8 @@
 #include "cli/view/view_command.h"
 #include "driver/driver.h"
 #include "lib/colour.h"
+#include "lib/fit/nula.h"
+#include "lib/render/png.h"
 #include "lib/render/render.h"
 #include "screen/modes.h"
 #include "pictures.h"
@@ -187,6 +189,30 @@ TEST(View, PalettesChosenOnTheCommandLine) {
         EXPECT_EQ(refused.status, 2);
         EXPECT_EQ(refused.err, m.err + try_help);
         EXPECT_TRUE(refused.results.empty());
+    }
+}
+
+// A VideoNuLA's colours: each level n of a channel shows as 17 n, in the
+// preview's palette and in its pixels, scaled or native.
+TEST(View, TwelveBitColoursShowAsTheNuLAShowsThem) {
+    std::string wide(20480, '\0');
+    wide[0] = '\x35';  // MODE 1: logical colours 0, 1, 2, 3
+    NulaPalette palette;
+    char reason[160];
+    ASSERT_TRUE(parse_nula_palette("1E0,F80,0A5,FFF", 1, palette, reason, sizeof reason)) << reason;
+    uint8_t colours[8][3] = {};
+    nula_samples(palette, colours);
+    for (const bool native : {true, false}) {
+        IndexedImage image;
+        PngBytes png;
+        ASSERT_TRUE(render_dump_in(1, reinterpret_cast<const uint8_t*>(wide.data()), native, colours, image) &&
+                    encode_png(image, png));
+        const Picture p = decode_png_bytes(std::string(reinterpret_cast<const char*>(png.data.get()), png.size));
+        const int across = native ? 1 : 2;
+        EXPECT_EQ(std::vector<uint32_t>({p.at(0, 0), p.at(across, 0), p.at(2 * across, 0), p.at(3 * across + across - 1, 0)}),
+                  std::vector<uint32_t>({0x11EE00, 0xFF8800, 0x00AA55, 0xFFFFFF}))
+            << native;
+        EXPECT_EQ(p.at(4 * across, 0), 0x11EE00u) << native;
     }
 }
 

@@ -4,7 +4,8 @@
 // read the files, print the messages and choose the exit status.
 //
 // - Screens (from the converter): each mode's size and layout.
-// - Palettes: the machine's colours, their names and VDU 19's notation.
+// - Palettes: the machine's colours, their names and VDU 19's notation,
+//   and a VideoNuLA's twelve-bit colours, chosen for a picture.
 // - Previews: a dump as the display shows it, and as a PNG.
 // - Preparing pictures: decoding, scaling and tone, for a mode and palette.
 // - Discs: a DFS image that boots into dumps.
@@ -21,6 +22,7 @@
 #include "lib/fit/reach.h"
 #include "lib/fit/scale.h"
 #include "lib/fit/screen.h"
+#include "lib/fit/nula.h"
 #include "lib/disc/disc.h"
 #include "lib/lists.h"
 #include "lib/shell_words.h"

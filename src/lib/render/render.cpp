@@ -53,7 +53,13 @@ bool make_runs(int64_t from, int64_t to, Runs& runs) {
 
 }  // namespace
 
-bool render_dump(int32_t mode_number, const uint8_t* dump, bool native, const Palette& palette, IndexedImage& image) {
+bool render_dump(int32_t mode, const uint8_t* dump, bool native, const Palette& palette, IndexedImage& image) {
+    uint8_t colours[8][3] = {};
+    for (int32_t i = 0; i < palette.colours; ++i) physical_rgb(palette.physical[i], colours[i]);
+    return render_dump_in(mode, dump, native, colours, image);
+}
+
+bool render_dump_in(int32_t mode_number, const uint8_t* dump, bool native, const uint8_t (&colours)[8][3], IndexedImage& image) {
     const ScreenMode& mode = screen_mode_for(mode_number);
     const int32_t across = screen_width(mode);
     // The screen always spans 640 x 512 display dots: a pixel is 1, 2 or 4
@@ -63,7 +69,7 @@ bool render_dump(int32_t mode_number, const uint8_t* dump, bool native, const Pa
     image.width = across * block_width;
     image.height = kScreenLines * block_height;
     image.colours = mode.colours;
-    for (int32_t i = 0; i < mode.colours; ++i) physical_rgb(palette.physical[i], image.rgb[i]);
+    memcpy(image.rgb, colours, sizeof image.rgb);
     image.indices.reset(new (std::nothrow) uint8_t[static_cast<size_t>(image.width) * static_cast<size_t>(image.height)]);
     if (!image.indices) return false;
 
@@ -72,11 +78,11 @@ bool render_dump(int32_t mode_number, const uint8_t* dump, bool native, const Pa
         uint8_t* line = image.indices.get() + static_cast<size_t>(y * block_height) * row_bytes;
         for (int32_t cell = 0; cell < mode.bytes_per_row; ++cell) {
             const uint8_t byte = dump[screen_byte_offset(mode, cell, y)];
-            int32_t colours[8];
-            unpack_byte(mode_number, byte, colours);
+            int32_t logical[8];
+            unpack_byte(mode_number, byte, logical);
             for (int32_t k = 0; k < mode.pixels_per_byte; ++k)
                 memset(line + static_cast<size_t>((cell * mode.pixels_per_byte + k) * block_width),
-                       colours[k], static_cast<size_t>(block_width));
+                       logical[k], static_cast<size_t>(block_width));
         }
         for (int32_t copy = 1; copy < block_height; ++copy) memcpy(line + copy * row_bytes, line, row_bytes);
     }

@@ -25,6 +25,10 @@ struct IndexedImage {
 // be allocated.
 bool render_dump(int32_t mode, const uint8_t* dump, bool native, const Palette& palette, IndexedImage& image);
 
+// The same with each logical colour showing as the sRGB samples `colours`
+// gives it, as a VideoNuLA shows its twelve-bit colours (see nula.h).
+bool render_dump_in(int32_t mode, const uint8_t* dump, bool native, const uint8_t (&colours)[8][3], IndexedImage& image);
+
 // `rgba` (`width` x `height` pixels of four bytes, sRGB, the fourth
 // ignored) scaled to `out_width` x `out_height` in `out` (written opaque),
 // by any ratio, each new pixel the mean of the light of the pixels it
