@@ -6,6 +6,7 @@
 
 #include "lib/tarnvil.h"
 #include "cli/command_line.h"
+#include "cli/picture_options.h"
 
 bool check_dump_size(int32_t mode, int64_t size, char* reason, size_t capacity) {
     const int32_t expected = screen_bytes(screen_mode_for(mode));
@@ -72,12 +73,16 @@ void take_mode(DumpArguments& arguments, int32_t mode) {
     arguments.palette = default_palette(mode);
     arguments.fit.mode = mode;
     arguments.fit.palette_choice = FitSettings::PaletteChoice::kOwn;
+    arguments.nula = NulaPalette{};
+    arguments.fit.nula_choice = FitSettings::NulaChoice::kNone;
     const char digit[2] = {static_cast<char>('0' + mode), '\0'};
     note_option(arguments.following, "-m", digit);
 }
 
 bool take_palette(DumpArguments& arguments, const char* text, const ToolRun& run, const char* program) {
     char reason[128];
+    arguments.nula = NulaPalette{};
+    arguments.fit.nula_choice = FitSettings::NulaChoice::kNone;
     if (strcmp(text, "auto") == 0) {
         // For pictures alone: a dump is shown in the palette it was made for.
         arguments.palette = default_palette(arguments.mode);
@@ -95,9 +100,17 @@ bool take_palette(DumpArguments& arguments, const char* text, const ToolRun& run
 
 void take_dump(DumpArguments& arguments, const char* path) {
     if (arguments.count < arguments.capacity)
-        arguments.dumps[arguments.count] = {path, arguments.mode, arguments.palette, arguments.fit};
+        arguments.dumps[arguments.count] = {path, arguments.mode, arguments.palette, arguments.nula, arguments.fit};
     ++arguments.count;
     note_operand(arguments.following);
+}
+
+bool take_nula(DumpArguments& arguments, const Argument& argument, const ToolRun& run, const char* program) {
+    if (!take_nula_option(argument, arguments.fit, run, program)) return false;
+    arguments.palette = default_palette(arguments.mode);
+    arguments.nula = argument.id == kOptionNulaPalette ? arguments.fit.nula : NulaPalette{};
+    note_option(arguments.following, argument.id == kOptionNula ? "--nula" : "--nula-palette", argument.value);
+    return true;
 }
 
 int check_dump_arguments(const DumpArguments& arguments, const ToolRun& run, const char* program) {

@@ -40,6 +40,7 @@ struct NamedDump {
     const char* path;
     int32_t mode;
     Palette palette;
+    NulaPalette nula;  // a VideoNuLA's colours for a dump, when given (no colours: none)
     FitSettings fit;
 };
 
@@ -49,6 +50,7 @@ struct DumpArguments {
     int32_t count = 0;        // every dump named, also those beyond `capacity`
     int32_t mode = 2;
     Palette palette = default_palette(2);
+    NulaPalette nula{};
     FitSettings fit{};
     FollowingOption following{};
 };
@@ -58,6 +60,11 @@ void take_mode(DumpArguments& arguments, int32_t mode);
 // is not one of the current mode's.
 bool take_palette(DumpArguments& arguments, const char* text, const ToolRun& run, const char* program);
 void take_dump(DumpArguments& arguments, const char* path);
+
+// --nula (pictures only) and --nula-palette (pictures and dumps), in
+// place of -p. False, after reporting it as a command-line mistake, for
+// colours that are not the current mode's.
+bool take_nula(DumpArguments& arguments, const Argument& argument, const ToolRun& run, const char* program);
 
 // After the last argument: a command line that names no dump, or whose
 // last -m applies to nothing, is a mistake, reported with status 2.

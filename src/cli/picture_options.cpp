@@ -171,6 +171,21 @@ bool take_picture_option(const Argument& argument, FitSettings& fit, const ToolR
     return complaint[0] == '\0';
 }
 
+bool take_nula_option(const Argument& argument, FitSettings& fit, const ToolRun& run, const char* program) {
+    fit.palette_choice = FitSettings::PaletteChoice::kOwn;
+    if (argument.id == kOptionNula) {
+        fit.nula_choice = FitSettings::NulaChoice::kBest;
+        return true;
+    }
+    char reason[160];
+    if (parse_nula_palette(argument.value, fit.mode, fit.nula, reason, sizeof reason)) {
+        fit.nula_choice = FitSettings::NulaChoice::kGiven;
+        return true;
+    }
+    usage_error(run, program, reason);
+    return false;
+}
+
 void note_picture_option(FollowingOption& following, const OptionSpec* options, size_t count, const Argument& argument) {
     for (size_t i = 0; i < count; ++i) {
         const OptionSpec& option = options[i];

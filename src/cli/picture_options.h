@@ -57,6 +57,34 @@ constexpr std::array<OptionSpec, (Sizes + ...)> join_options(const std::array<Op
     return joined;
 }
 
+// A VideoNuLA's colours in place of the machine's palette: for a picture
+// chosen (--nula) or given, and for a dump given (tarnvil-view's and
+// tarnvil-disc's --nula-palette). Each replaces -p and -p replaces it; -m
+// resets both.
+enum NulaOptionId { kOptionNula = 120, kOptionNulaPalette };
+
+inline constexpr std::array<OptionSpec, 2> kFitNulaOptions = {{
+    {"nula", '\0', nullptr, kOptionNula,
+     "colours for a VideoNuLA: any of its 4,096 for each logical colour, chosen for the picture, and the dots "
+     "diffused to them"},
+    {"nula-palette", '\0', "RGB,...", kOptionNulaPalette,
+     "a VideoNuLA's colour for each logical colour, three hex digits each (000 black to FFF white), and the dots "
+     "diffused to them"},
+}};
+
+inline constexpr std::array<OptionSpec, 2> kDumpNulaOptions = {{
+    {"nula", '\0', nullptr, kOptionNula,
+     "for pictures: colours for a VideoNuLA, any of its 4,096 for each logical colour, chosen for each"},
+    {"nula-palette", '\0', "RGB,...", kOptionNulaPalette,
+     "the VideoNuLA colour (three hex digits, 000 black to FFF white) each logical colour of the dumps that follow "
+     "shows; for pictures, the colours their dots are diffused to; -m and -p reset it"},
+}};
+
+// Takes --nula or --nula-palette into `fit` for its mode, in place of a
+// palette. False, after reporting the value as a command-line mistake of
+// `program`, when it cannot be taken.
+bool take_nula_option(const Argument& argument, FitSettings& fit, const ToolRun& run, const char* program);
+
 // Whether `id` is one of the options above.
 inline bool is_picture_option(int id) { return id >= kOptionAspect && id <= kOptionStagger; }
 

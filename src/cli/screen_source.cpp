@@ -86,6 +86,7 @@ bool load_picture(const ToolRun& run, int32_t index, const NamedDump& named, Loa
     }
     screen.dump = screen.files.dump;
     screen.palette = screen.ppm.palette.colours > 0 ? screen.ppm.palette : named.palette;
+    screen.nula = screen.ppm.nula;
     screen.from_picture = true;
     return true;
 }
@@ -114,6 +115,11 @@ bool load_screen(const ToolRun& run, const char* program, int32_t index, const N
             named.path);
         return false;
     }
+    if (named.fit.nula_choice == FitSettings::NulaChoice::kBest) {
+        say(run.errors, "%s: %s: --nula is for pictures; show a dump in the colours it was prepared for with "
+            "--nula-palette\n", program, named.path);
+        return false;
+    }
     if (!check_dump_size(named.mode, got, reason, sizeof reason)) {
         say(run.errors, "%s: %s: %s\n", program, named.path, reason);
         return false;
@@ -121,7 +127,15 @@ bool load_screen(const ToolRun& run, const char* program, int32_t index, const N
     screen.from_picture = false;
     screen.dump = screen.read;
     screen.palette = named.palette;
+    screen.nula = named.nula;
     return true;
+}
+
+bool render_shown(int32_t mode, const LoadedScreen& screen, bool native, IndexedImage& image) {
+    if (screen.nula.colours == 0) return render_dump(mode, screen.dump, native, screen.palette, image);
+    uint8_t colours[8][3];
+    nula_samples(screen.nula, colours);
+    return render_dump_in(mode, screen.dump, native, colours, image);
 }
 
 bool taken_for_picture(const ToolRun& run, int32_t index, const char* path) {
@@ -211,7 +225,7 @@ bool keep_files(const ToolRun& run, const char* program, const char* directory, 
     }
     IndexedImage preview;
     PngBytes png;
-    if (!render_dump(named.mode, screen.dump, false, screen.palette, preview) || !encode_png(preview, png)) {
+    if (!render_shown(named.mode, screen, false, preview) || !encode_png(preview, png)) {
         say(run.errors, "%s: %s: out of memory\n", program, named.path);
         return false;
     }

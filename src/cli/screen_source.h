@@ -15,6 +15,7 @@
 struct LoadedScreen {
     bool from_picture = false;
     Palette palette;              // the palette it is shown in
+    NulaPalette nula;             // or a VideoNuLA's colours, when it has them
     const uint8_t* dump = nullptr;  // the mode's screen bytes
     // For a picture: tarnvil-fit's PPM and tarnvil's dump and sidecar.
     PpmBytes ppm;
@@ -27,6 +28,10 @@ struct LoadedScreen {
 // when it cannot be shown. A picture that cannot be read is that picture's
 // error, never a dump: only a file that is no picture is taken as one.
 bool load_screen(const ToolRun& run, const char* program, int32_t index, const NamedDump& named, LoadedScreen& screen);
+
+// The screen as it shows, in its palette or its VideoNuLA's colours, as
+// render_dump draws it. False when memory runs out.
+bool render_shown(int32_t mode, const LoadedScreen& screen, bool native, IndexedImage& image);
 
 // Whether the `index`th operand, `path`, is taken for a picture rather
 // than a dump, from its first bytes and its name, for a message naming it.

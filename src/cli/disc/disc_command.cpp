@@ -32,7 +32,7 @@ constexpr auto kOptions = join_options(
          "the physical colour (0 to 7) each logical colour of the dumps that follow shows: 07, 0137 or 01234567 by "
          "default; -m resets it; !BOOT sets it with VDU 19; for pictures also auto, the one that suits each best"},
     }},
-    kFitSettingOptions, kConversionOptions,
+    kDumpNulaOptions, kFitSettingOptions, kConversionOptions,
     std::array<OptionSpec, 6>{{
         {"raw", '\0', nullptr, kRaw,
          "store the screens as they are, as discs were before 1.1, at most 30 of them; else each is packed, to be "
@@ -114,6 +114,10 @@ int take_argument(void* context, const Argument& argument) {
         break;
     case kOptionKeep:
         request.keep = argument.value;
+        break;
+    case kOptionNula:
+    case kOptionNulaPalette:
+        if (!take_nula(request.named, argument, run, kProgram)) return 2;
         break;
     case kRaw:
         request.raw = true;

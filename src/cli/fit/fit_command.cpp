@@ -24,11 +24,12 @@ enum Option { kMode, kPalette, kOutput };
 constexpr auto kOptions = join_options(
     std::array<OptionSpec, 1>{{{"mode", 'm', "MODE", kMode, "the screen mode: {modes} (default 2)"}}}, kFitSettingOptions,
     kConversionOptions,
-    std::array<OptionSpec, 4>{{{"palette", 'p', "PALETTE", kPalette,
+    std::array<OptionSpec, 1>{{{"palette", 'p', "PALETTE", kPalette,
                                 "prepare the picture for the palette PALETTE (one digit 0 to 7 per logical colour, as "
                                 "tarnvil-view -p takes it; any different colours with --dither diffuse), or auto: the "
-                                "one whose screen comes closest to it"},
-                               {"output", 'o', "FILE", kOutput,
+                                "one whose screen comes closest to it"}}},
+    kFitNulaOptions,
+    std::array<OptionSpec, 3>{{{"output", 'o', "FILE", kOutput,
                                 "write the PPM to FILE, - for standard output (one PICTURE only; default: the "
                                 "picture's name with the extension .ppm)"},
                                kHelpOption,
@@ -62,8 +63,13 @@ bool take_setting(const Argument& argument, FitSettings& settings, const ToolRun
     case kMode:
         if (!parse_mode_argument(value, settings.mode)) complaint = mode_complaint(reason, sizeof reason);
         settings.palette_choice = FitSettings::PaletteChoice::kOwn;
+        settings.nula_choice = FitSettings::NulaChoice::kNone;
         break;
+    case kOptionNula:
+    case kOptionNulaPalette:
+        return take_nula_option(argument, settings, run, kProgram);
     case kPalette:
+        settings.nula_choice = FitSettings::NulaChoice::kNone;
         if (strcmp(value, "auto") == 0) {
             settings.palette_choice = FitSettings::PaletteChoice::kBest;
         } else if (parse_palette(value, settings.mode, settings.palette, reason, sizeof reason)) {
@@ -117,9 +123,19 @@ void say_next_commands(const ToolRun& run, const FitSettings& settings, const ch
     append_shell_word(argument, shell, command, sizeof command);
     say(run.out, "%s: %d x %d; convert with tarnvil %s", target, static_cast<int>(fit_width(settings)),
         static_cast<int>(kScreenLines), command);
-    char palette[9] = "";
-    if (ppm.palette.colours > 0) palette_digits(ppm.palette, palette);
-    if (palette[0]) say(run.out, "; show with tarnvil-view and tarnvil-disc -p %s", palette);
+    // The colours it was prepared for, as the next commands take them: a
+    // palette's digits, or a VideoNuLA's colours.
+    char palette[64] = "";
+    const char* option = "-p";
+    if (ppm.nula.colours > 0) {
+        format_nula_palette(ppm.nula, palette);
+        option = "--nula-palette";
+    } else if (ppm.palette.colours > 0) {
+        char digits[9];
+        palette_digits(ppm.palette, digits);
+        snprintf(palette, sizeof palette, "%s", digits);
+    }
+    if (palette[0]) say(run.out, "; show with tarnvil-view and tarnvil-disc %s %s", option, palette);
     say_text(run.out, "\n", 1);
 
     char mode[2] = {static_cast<char>('0' + settings.mode), '\0'};
@@ -131,7 +147,7 @@ void say_next_commands(const ToolRun& run, const FitSettings& settings, const ch
         const char* words[8] = {to_disc ? "tarnvil-disc" : "tarnvil-view", "-m", mode};
         size_t count = 3;
         if (palette[0]) {
-            words[count++] = "-p";
+            words[count++] = option;
             words[count++] = palette;
         }
         if (to_disc) {
@@ -317,19 +333,28 @@ void say_fit_settings(const FitSettings& settings, void* context,
         word(context, "background", text);
     }
     if (settings.tone != plain.tone) word(context, "tone", kToneChoices[static_cast<int>(settings.tone)].name);
-    if (settings.dither != plain.dither) word(context, "dither", kDitherChoices[static_cast<int>(settings.dither)].name);
+    // A VideoNuLA's colours are diffused to whatever --dither says.
+    const bool nula = settings.nula_choice != FitSettings::NulaChoice::kNone;
+    if (settings.dither != plain.dither && !nula)
+        word(context, "dither", kDitherChoices[static_cast<int>(settings.dither)].name);
     if (halftoned && settings.halftone != plain.halftone) {
         snprintf(text, sizeof text, "%d", static_cast<int>(settings.halftone));
         word(context, "halftone", text);
     }
     if (halftoned && settings.stagger) word(context, "stagger", nullptr);
-    char digits[9];
-    if (settings.palette_choice == FitSettings::PaletteChoice::kBest) {
+    char digits[64];
+    if (settings.nula_choice == FitSettings::NulaChoice::kBest) {
+        word(context, "nula", nullptr);
+    } else if (settings.nula_choice == FitSettings::NulaChoice::kGiven) {
+        format_nula_palette(settings.nula, digits);
+        word(context, "nula-palette", digits);
+    } else if (settings.palette_choice == FitSettings::PaletteChoice::kBest) {
         word(context, "palette", "auto");
     } else if (settings.palette_choice == FitSettings::PaletteChoice::kGiven &&
                !is_default_palette(settings.palette, settings.mode)) {
-        palette_digits(settings.palette, digits);
-        word(context, "palette", digits);
+        char palette[9];
+        palette_digits(settings.palette, palette);
+        word(context, "palette", palette);
     }
 }
 

@@ -20,11 +20,14 @@ const char kProgram[] = "tarnvil-view";
 enum Option { kMode, kPalette, kOutput, kNative };
 
 constexpr auto kOptions = join_options(
-    std::array<OptionSpec, 4>{{
+    std::array<OptionSpec, 2>{{
         {"mode", 'm', "MODE", kMode, "screen mode of the dumps that follow: {modes} (default 2)"},
         {"palette", 'p', "PALETTE", kPalette,
          "the physical colour (0 to 7) each logical colour of the dumps that follow shows, as VDU 19 sets it: 07, "
          "0137 or 01234567 by default; -m resets it; for pictures also auto, the one that suits each best"},
+    }},
+    kDumpNulaOptions,
+    std::array<OptionSpec, 2>{{
         {"output", 'o', "FILE", kOutput,
          "write the picture to FILE, - for standard output (one DUMP only; default: the name with \".bbc.png\" in "
          "place of a dump's \".bbc\" or a picture's extension)"},
@@ -140,7 +143,7 @@ bool view_one(const ToolRun& run, Viewing& viewing, int32_t index, const Picture
     }
     if (keeps && !keep_files(run, kProgram, viewing.keep, ppm, dump, *screen)) return false;
     IndexedImage image;
-    if (!render_dump(dump.mode, screen->dump, viewing.native, screen->palette, image)) {
+    if (!render_shown(dump.mode, *screen, viewing.native, image)) {
         report_out_of_memory(run, target);
         return false;
     }
@@ -199,6 +202,10 @@ int view_dumps(int argc, char** argv, const ToolRun& run, const PictureOutput& o
             break;
         case kOptionKeep:
             r.keep = argument.value;
+            break;
+        case kOptionNula:
+        case kOptionNulaPalette:
+            if (!take_nula(r.named, argument, r.run, kProgram)) return 2;
             break;
         default:
             if (!take_picture_option(argument, r.named.fit, r.run, kProgram)) return 2;

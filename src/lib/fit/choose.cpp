@@ -7,6 +7,7 @@
 
 #include "lib/fit/dots.h"
 #include "lib/fit/measure.h"
+#include "lib/fit/nula.h"
 #include "lib/fit/reach.h"
 #include "screen/modes.h"
 
@@ -44,5 +45,27 @@ bool choose_palette(const ScreenPlan& plan, const FitSettings& settings, const P
         std::swap(trial, ppm.data);
     }
     ppm.palette = candidates[chosen];
+    return true;
+}
+
+bool prepare_for_nula(const ScreenPlan& plan, const FitSettings& settings, PpmBytes& toned, PpmBytes& ppm) {
+    const size_t header = toned.size - static_cast<size_t>(plan.width) * kScreenLines * 3;
+    uint8_t* samples = toned.data.get() + header;
+    const bool samples_as_light = settings.tone == Tone::kPlain;
+    NulaPalette colours = settings.nula;
+    if (settings.nula_choice == FitSettings::NulaChoice::kGiven) {
+        if (!diffuse_to_nula(settings.mode, colours, samples_as_light, samples, plan.width)) return false;
+    } else {
+        FitSettings machine = settings;
+        machine.nula_choice = FitSettings::NulaChoice::kNone;
+        machine.dither = Dither::kDiffuse;
+        PpmBytes fixed;
+        if (!choose_palette(plan, machine, toned, fixed) ||
+            !fit_nula(settings.mode, samples_as_light, samples, plan.width, fixed.palette, fixed.data.get() + header,
+                      colours))
+            return false;
+    }
+    ppm = std::move(toned);
+    ppm.nula = colours;
     return true;
 }

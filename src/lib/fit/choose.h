@@ -13,3 +13,9 @@
 // best distance are not made at all: the choice is the one trying every
 // candidate would make, in less time. False when memory runs out.
 bool choose_palette(const ScreenPlan& plan, const FitSettings& settings, const PpmBytes& toned, PpmBytes& ppm);
+
+// For a VideoNuLA: `toned` (as above) diffused to the colours given, or
+// to those chosen for the picture (nula.h), with the machine's best
+// palette, diffused, as the colours to beat; into `ppm`, with its colours.
+// False when memory runs out.
+bool prepare_for_nula(const ScreenPlan& plan, const FitSettings& settings, PpmBytes& toned, PpmBytes& ppm);

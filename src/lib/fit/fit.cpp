@@ -45,7 +45,9 @@ bool fit_file(const uint8_t* bytes, size_t size, const FitSettings& settings, Pp
     }
     uint8_t* samples = toned.data.get() + (toned.size - static_cast<size_t>(plan.width) * kScreenLines * 3);
     bool done = false;
-    switch (settings.palette_choice) {
+    if (settings.nula_choice != FitSettings::NulaChoice::kNone) {
+        done = prepare_for_nula(plan, settings, toned, ppm);
+    } else switch (settings.palette_choice) {
     case FitSettings::PaletteChoice::kOwn:
         done = place_dots(plan, settings, nullptr, samples);
         ppm = std::move(toned);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "lib/fit/nula.h"
 #include "lib/fit/picture.h"
 #include "lib/palette.h"
 #include "conversion_records.h"
@@ -69,12 +70,22 @@ struct FitSettings {
     // whose screen comes closest to it.
     enum class PaletteChoice { kOwn, kGiven, kBest } palette_choice = PaletteChoice::kOwn;
     Palette palette;
+    // Colours for a VideoNuLA (nula.h) in place of the machine's: none,
+    // given, or chosen for the picture. Either way the dots are diffused.
+    enum class NulaChoice { kNone, kGiven, kBest } nula_choice = NulaChoice::kNone;
+    NulaPalette nula;
 };
+
+// Whether tarnvil-fit chooses every dot by error diffusion: asked for, or
+// for a VideoNuLA's colours.
+constexpr bool diffuses(const FitSettings& settings) {
+    return settings.dither == Dither::kDiffuse || settings.nula_choice != FitSettings::NulaChoice::kNone;
+}
 
 // Whether tarnvil's halftone, stagger and aspect correction reach the
 // screen of a picture prepared with `settings`: not after error diffusion,
 // whose dots tarnvil passes through at the mode's own pixels.
-constexpr bool uses_tarnvil_halftone(const FitSettings& settings) { return settings.dither == Dither::kOrdered; }
+constexpr bool uses_tarnvil_halftone(const FitSettings& settings) { return !diffuses(settings); }
 
 // The options tarnvil converts the PPM with, as it was prepared.
 ConversionOptions conversion_for(const FitSettings& settings);
@@ -99,6 +110,8 @@ struct PpmBytes {
     // The palette it was prepared for when one was given or chosen; none
     // (no colours) when it was prepared for the mode's own.
     Palette palette{};
+    // The VideoNuLA's colours it was prepared for, if any (no colours).
+    NulaPalette nula{};
 };
 
 // Where a PPM goes by default: the picture's name with its extension, if
