@@ -144,6 +144,7 @@ void say_json_string(const MessageSink& out, const char* text) {
 
 PpmBytes fitted;
 char fitted_palette[9];
+char fitted_nula[64];
 
 bool keep_ppm(void*, const ToolRun&, const char*, const PpmBytes& ppm) {
     fitted.data.reset(new (std::nothrow) uint8_t[ppm.size]);
@@ -151,6 +152,8 @@ bool keep_ppm(void*, const ToolRun&, const char*, const PpmBytes& ppm) {
     fitted.palette = ppm.palette;
     fitted_palette[0] = '\0';
     if (ppm.palette.colours > 0) palette_digits(ppm.palette, fitted_palette);
+    fitted_nula[0] = '\0';
+    if (ppm.nula.colours > 0) format_nula_palette(ppm.nula, fitted_nula);
     if (fitted.data) memcpy(fitted.data.get(), ppm.data.get(), ppm.size);
     return fitted.data != nullptr;
 }
@@ -207,11 +210,14 @@ EMSCRIPTEN_KEEPALIVE int32_t tarnvil_fit(int32_t argc, char** argv, const PageFi
     PageFiles page{files, count};
     fitted = PpmBytes{};
     fitted_palette[0] = '\0';
+    fitted_nula[0] = '\0';
     return fit_pictures(argc, argv, page_run(page), {nullptr, keep_ppm}) == 0 && fitted.data;
 }
 EMSCRIPTEN_KEEPALIVE const uint8_t* tarnvil_ppm() { return fitted.data.get(); }
 // The palette it prepared the picture for, "" for none.
 EMSCRIPTEN_KEEPALIVE const char* tarnvil_ppm_palette() { return fitted_palette; }
+// The VideoNuLA's colours it prepared the picture for, "" for none.
+EMSCRIPTEN_KEEPALIVE const char* tarnvil_ppm_nula() { return fitted_nula; }
 EMSCRIPTEN_KEEPALIVE int32_t tarnvil_ppm_size() { return static_cast<int32_t>(fitted.size); }
 
 // Whether tarnvil-fit decodes these bytes itself; the page hands it what
@@ -378,7 +384,7 @@ EMSCRIPTEN_KEEPALIVE void tarnvil_facts() {
     say(out, "},\"pictureOptions\":[");
     first = true;
     for (size_t i = 0; i < fit.option_count; ++i) {
-        if (!is_picture_option(fit.options[i].id)) continue;
+        if (!taken_for_pictures(fit.options[i].id)) continue;
         say(out, "%s\"%s\"", first ? "" : ",", fit.options[i].long_name);
         first = false;
     }

@@ -88,6 +88,10 @@ bool take_nula_option(const Argument& argument, FitSettings& fit, const ToolRun&
 // Whether `id` is one of the options above.
 inline bool is_picture_option(int id) { return id >= kOptionAspect && id <= kOptionStagger; }
 
+// Whether tarnvil-view and tarnvil-disc take tarnvil-fit's option `id`
+// for the pictures after it, as tarnvil-fit takes it (-m and -p aside).
+inline bool taken_for_pictures(int id) { return is_picture_option(id) || id == kOptionNula || id == kOptionNulaPalette; }
+
 // Takes one of them into `fit`. False, after reporting the
 // value as a command-line mistake of `program`, when it cannot be taken.
 bool take_picture_option(const Argument& argument, FitSettings& fit, const ToolRun& run, const char* program);

@@ -59,6 +59,7 @@
             tone: chosenRadio("tone"),
             dither: chosenRadio("dither"),
             palette: $("palette-best").checked ? "auto" : paletteDigits(),
+            nula: $("nula").checked,
         };
     }
 
@@ -242,8 +243,10 @@
         const argument = (await tarnvil.optionBlock(settings)) + name;
         if (!prepared.ppm) return { console: prepared.error, dump: null, inf: null, argument, name, prepared, settings };
         const result = await tarnvil.convert(argument, prepared.ppm);
-        // The palette the screen shows: the one chosen, or the one found.
-        const palette = prepared.palette ?? (settings.palette === "auto" ? OWN_PALETTE[settings.mode] : settings.palette);
+        // The colours the screen shows: a VideoNuLA's, or the palette chosen
+        // or found.
+        const palette = prepared.nula ?? prepared.palette ??
+            (settings.palette === "auto" ? OWN_PALETTE[settings.mode] : settings.palette);
         return { ...result, argument, name, ppm: prepared.ppm, prepared, settings, palette };
     }
 
@@ -266,8 +269,10 @@
         $("command").textContent = await tarnvil.command(["tarnvil", result.argument]);
         const own = !result.palette || result.palette === OWN_PALETTE[settings.mode];
         $("view-command").textContent = await tarnvil.command(
-            ["tarnvil-view", "-m", settings.mode, ...(own ? [] : ["-p", result.palette]), `${result.name}.bbc`]);
-        if (settings.palette === "auto" && result.palette) showPalette(result.palette);
+            ["tarnvil-view", "-m", settings.mode, ...(own ? [] : tarnvil.paletteWords(result.palette)), `${result.name}.bbc`]);
+        if (settings.palette === "auto" && result.palette && !result.prepared.nula) showPalette(result.palette);
+        $("nula-colours").hidden = !result.prepared.nula;
+        $("nula-colours").textContent = result.prepared.nula ? `The VideoNuLA's colours: ${result.prepared.nula}` : "";
         await showDiscCommand();
         $("save-dump").disabled = !result.dump;
         $("save-inf").disabled = !result.inf;
@@ -477,6 +482,7 @@
         controls.mode.addEventListener("change", () => buildPalette(Number(controls.mode.value)));
         for (const control of Object.values(controls)) control.addEventListener("change", update);
         $("palette-best").addEventListener("change", update);
+        $("nula").addEventListener("change", update);
         for (const radio of document.querySelectorAll('input[name="fill"], input[name="tone"], input[name="dither"]'))
             radio.addEventListener("change", update);
         for (const slider of [controls.brightness, controls.contrast, controls.saturation, controls.gamma]) {

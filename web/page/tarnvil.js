@@ -3,12 +3,13 @@
 // WebAssembly (tarnvil-wasm.js), on bytes in memory:
 //
 //   await tarnvil.ready
-//   await tarnvil.fit(bytes, options)       -> { ppm, palette, console, error, command }
+//   await tarnvil.fit(bytes, options)       -> { ppm, palette, nula, console, error, command }
 //         (options: tarnvil-fit's by their long names, { mode, aspect, fill, ...,
 //          tone: "light" | "plain", dither: "ordered" | "diffuse", halftone, stagger,
 //          palette }, and the picture's name)
 //   await tarnvil.convert(argument, bytes)  -> { console, dump, inf, name }
 //   await tarnvil.preview(mode, dump, palette) -> { width, height, rgba }
+//         (palette: digits, or a VideoNuLA's colours, "RGB,RGB,...")
 //   await tarnvil.scale(picture, width, height) -> { width, height, rgba }, averaged in light
 //   await tarnvil.disc({ title, tracks, output, seconds, pictures: [{ mode, palette, dump, inf, name }] })
 //                                           -> { ssd, error, warning, summary }
@@ -20,6 +21,7 @@
 //   await tarnvil.command(words)            -> the words as one command to paste
 //   await tarnvil.optionBlock(options)      -> tarnvil's option block for a picture prepared with them
 //   await tarnvil.pictureOptions(options)   -> the fewest of tarnvil-fit's options that give them
+//   tarnvil.paletteWords(palette)           -> ["-p", DIGITS] or ["--nula-palette", COLOURS]
 //   await tarnvil.ppmName(name)             -> tarnvil-fit's PPM for a picture so named
 //   await tarnvil.facts()                   -> { modes, palettes, colours, halftones, fills, tones,
 //                                                dithers, defaults, fitOptions, pictureOptions }
@@ -126,7 +128,10 @@
         return mode === undefined || mode === null ? fallback : String(mode);
     }
 
-    const paletteWords = (palette) => (palette === undefined || palette === null ? [] : ["-p", String(palette)]);
+    // A palette's words: "-p DIGITS", or a VideoNuLA's colours
+    // ("RGB,RGB,...") as "--nula-palette COLOURS".
+    const paletteWords = (palette) => (palette === undefined || palette === null ? []
+        : String(palette).includes(",") ? ["--nula-palette", String(palette)] : ["-p", String(palette)]);
 
     async function preview(mode, dump, palette) {
         const core = await ready;
@@ -452,9 +457,11 @@
             const file = ours ? input : (await decodeInBrowser(core, memory, input, at, options)) ?? input;
             const done = core._tarnvil_fit(argv.length, memory.argv(argv), memory.files([{ dump: file }]), 1);
             const palette = done ? text(core, core._tarnvil_ppm_palette(), 8).replace(/\0.*$/s, "") : "";
+            const nula = done ? text(core, core._tarnvil_ppm_nula(), 63).replace(/\0.*$/s, "") : "";
             const result = {
                 ppm: done ? copy(core, core._tarnvil_ppm(), core._tarnvil_ppm_size()) : null,
                 palette: palette || null,
+                nula: nula || null,
                 console: printed(core),
                 error: done ? null : complaints(core),
             };
@@ -476,6 +483,7 @@
         command,
         optionBlock,
         pictureOptions,
+        paletteWords,
         ppmName,
         facts: () => facts,
     };

@@ -241,7 +241,8 @@ function cliConvert(argument, bytes, name) {
 function cliPreview(mode, dump, palette) {
     const dir = freshDir("view");
     writeFileSync(join(dir, "dump"), dump);
-    const result = run(dir, "tarnvil-view", ["-m", String(mode), ...(palette ? ["-p", palette] : []), "-o", "picture.png", "dump"]);
+    const colours = !palette ? [] : palette.includes(",") ? ["--nula-palette", palette] : ["-p", palette];
+    const result = run(dir, "tarnvil-view", ["-m", String(mode), ...colours, "-o", "picture.png", "dump"]);
     // The pointer to --help means nothing on a page; the page leaves it out.
     if (result.status !== 0) return { error: result.stderr.replace(/^Try 'tarnvil-view --help' for more information\.\n/m, "").trimEnd() };
     return decodePng(readFileSync(join(dir, "picture.png")), "tarnvil-view's picture");
@@ -760,6 +761,16 @@ describe("the page's controls", () => {
         assert.match(await page.textContent("#fit-command"), /--palette=0147 holiday\.jpg$/);
         const diffused = await save("save-dump");
         assertSamePicture(await screenPixels(), cliPreview(1, diffused.bytes, "0147"), "the diffused screen in 0147");
+        // A VideoNuLA's colours, chosen for the picture: the commands carry
+        // them, and the screen shows them as the NuLA does.
+        await page.getByLabel("Colours for a VideoNuLA, chosen for this picture", { exact: true }).check();
+        await page.waitForFunction(() => document.getElementById("view-command").textContent.includes("--nula-palette"));
+        await settled("tarnvil -h01holiday.ppm");
+        assert.match(await page.textContent("#fit-command"), /--nula holiday\.jpg$/);
+        const nula = (await page.textContent("#view-command")).match(/--nula-palette ([0-9A-F,]+) /)[1];
+        const nulaDump = await save("save-dump");
+        assertSamePicture(await screenPixels(), cliPreview(1, nulaDump.bytes, nula), "the screen in a VideoNuLA's colours");
+        await page.getByLabel("Colours for a VideoNuLA, chosen for this picture", { exact: true }).uncheck();
         await choose("0137");
         await page.getByLabel(ORDERED, { exact: true }).check();
         await settled("tarnvil -h41holiday.ppm");
