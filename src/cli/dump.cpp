@@ -9,12 +9,12 @@
 #include "cli/picture_options.h"
 
 bool check_dump_size(int32_t mode, int64_t size, char* reason, size_t capacity) {
-    const int32_t expected = screen_bytes(screen_mode_for(mode));
+    const int32_t expected = dump_bytes(mode);
     if (size == expected) return true;
-    int32_t fitting[sizeof kScreenModes / sizeof kScreenModes[0]];
+    int32_t fitting[kToolModeCount];
     int count = 0;
-    for (const ScreenMode& row : kScreenModes)
-        if (screen_bytes(row) == size) fitting[count++] = row.mode;
+    for (int32_t i = 0; i < kToolModeCount; ++i)
+        if (dump_bytes(tool_mode(i)) == size) fitting[count++] = tool_mode(i);
     if (count == 0) {
         snprintf(reason, capacity, "%s %lld bytes, but a MODE %d screen dump has %d",
                  size > expected ? "more than" : "only", static_cast<long long>(size > expected ? expected : size),
@@ -56,7 +56,7 @@ bool read_screen_dump(const ToolRun& run, const char* program, int32_t index, co
 bool parse_mode_argument(const char* text, int32_t& mode) {
     if (text[0] == '\0' || text[1] != '\0') return false;
     const int32_t value = text[0] - '0';
-    if (!is_screen_mode(value)) return false;
+    if (!is_tool_mode(value)) return false;
     mode = value;
     return true;
 }
@@ -83,8 +83,9 @@ bool take_palette(DumpArguments& arguments, const char* text, const ToolRun& run
     char reason[128];
     arguments.nula = NulaPalette{};
     arguments.fit.nula_choice = FitSettings::NulaChoice::kNone;
-    if (strcmp(text, "auto") == 0) {
-        // For pictures alone: a dump is shown in the palette it was made for.
+    if (strcmp(text, "auto") == 0 || arguments.mode == kTeletextMode) {
+        // For pictures alone: a dump is shown in the palette it was made
+        // for. MODE 7 has none: any -p there is refused as a page is named.
         arguments.palette = default_palette(arguments.mode);
         arguments.fit.palette_choice = FitSettings::PaletteChoice::kBest;
     } else if (!parse_palette(text, arguments.mode, arguments.palette, reason, sizeof reason)) {

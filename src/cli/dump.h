@@ -23,7 +23,7 @@ bool read_screen_dump(const ToolRun& run, const char* program, int32_t index, co
 // -m 5") when `size` bytes are no dump of `mode`.
 bool check_dump_size(int32_t mode, int64_t size, char* reason, size_t capacity);
 
-// Parses a mode given on a command line: "0", "1", "2", "4" or "5".
+// Parses a mode given on a command line: "0", "1", "2", "4", "5" or "7".
 bool parse_mode_argument(const char* text, int32_t& mode);
 
 // "the mode must be 0, 1, 2, 4 or 5", into `out`; returns `out`.

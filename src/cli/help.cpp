@@ -90,10 +90,10 @@ void describe_halftones(bool with_default, char* out, size_t capacity) {
 
 bool list_in_help(const char* name, char* out, size_t capacity) {
     if (strcmp(name, "modes") == 0) {
-        char digits[sizeof kScreenModes / sizeof kScreenModes[0]][4];
-        const char* words[sizeof digits / sizeof digits[0]];
-        for (size_t i = 0; i < sizeof digits / sizeof digits[0]; ++i) {
-            snprintf(digits[i], sizeof digits[i], "%d", static_cast<int>(kScreenModes[i].mode));
+        char digits[kToolModeCount][4];
+        const char* words[kToolModeCount];
+        for (int32_t i = 0; i < kToolModeCount; ++i) {
+            snprintf(digits[i], sizeof digits[i], "%d", static_cast<int>(tool_mode(i)));
             words[i] = digits[i];
         }
         return join_words(words, sizeof words / sizeof words[0], " or ", out, capacity);

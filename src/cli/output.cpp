@@ -76,6 +76,15 @@ bool write_output_file(const ToolRun& run, const char* program, const char* path
     return false;
 }
 
+bool replaceable_page(const char* path) {
+    uint8_t first[kTeletextPageBytes + 1];
+    const int64_t got = platform::read_file_prefix(path, first, sizeof first);
+    const size_t length = strlen(path);
+    if (length > 4 && strcmp(path + length - 4, ".inf") == 0)
+        return got < 0 || (got >= 9 && memcmp(first, "$.SCREEN ", 9) == 0);
+    return got < 0 || got == kTeletextPageBytes;
+}
+
 bool replaceable_ppm(const char* path) {
     uint8_t first[32];
     const int64_t got = platform::read_file_prefix(path, first, sizeof first);

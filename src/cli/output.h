@@ -48,5 +48,8 @@ bool already_chosen(const ChosenNames& chosen, const char* name);
 // A disc image as tarnvil-disc writes them, of 40 or 80 tracks, booting
 // its !BOOT.
 bool replaceable_ppm(const char* path);
+// A MODE 7 page as tarnvil-fit writes them, of kTeletextPageBytes, and
+// its sidecar, which starts "$.SCREEN ".
+bool replaceable_page(const char* path);
 bool replaceable_preview(const char* path);
 bool replaceable_disc(const char* path);

@@ -178,11 +178,32 @@ bool take_nula_option(const Argument& argument, FitSettings& fit, const ToolRun&
         return true;
     }
     char reason[160];
-    if (parse_nula_palette(argument.value, fit.mode, fit.nula, reason, sizeof reason)) {
+    // MODE 7 has no palette: refused as a page is named.
+    if (fit.mode == kTeletextMode || parse_nula_palette(argument.value, fit.mode, fit.nula, reason, sizeof reason)) {
         fit.nula_choice = FitSettings::NulaChoice::kGiven;
         return true;
     }
     usage_error(run, program, reason);
+    return false;
+}
+
+bool check_teletext_settings(const FitSettings& fit, const ToolRun& run, const char* program) {
+    if (fit.mode != kTeletextMode) return true;
+    const FitSettings plain{};
+    const char* option = fit.aspect                                            ? "-a"
+                         : fit.halftone != plain.halftone                      ? "--halftone"
+                         : fit.stagger                                         ? "--stagger"
+                         : fit.tone != plain.tone                              ? "--tone"
+                         : fit.dither != plain.dither                          ? "--dither"
+                         : fit.palette_choice != FitSettings::PaletteChoice::kOwn ? "-p"
+                         : fit.nula_choice == FitSettings::NulaChoice::kBest   ? "--nula"
+                         : fit.nula_choice == FitSettings::NulaChoice::kGiven  ? "--nula-palette"
+                                                                               : nullptr;
+    if (!option) return true;
+    char complaint[160];
+    snprintf(complaint, sizeof complaint, "%s means nothing in MODE 7, whose pages are teletext mosaics: leave it out "
+             "before MODE 7 pictures", option);
+    usage_error(run, program, complaint);
     return false;
 }
 

@@ -85,6 +85,13 @@ inline constexpr std::array<OptionSpec, 2> kDumpNulaOptions = {{
 // `program`, when it cannot be taken.
 bool take_nula_option(const Argument& argument, FitSettings& fit, const ToolRun& run, const char* program);
 
+// In MODE 7 only the picture's size and tone settings mean anything: a
+// teletext page has no halftone, stagger, aspect correction, tone or
+// dither of tarnvil's, and no palette. False, after reporting it as a
+// command-line mistake, when `fit` is for MODE 7 with one of those away
+// from its default; checked as each picture or dump is named.
+bool check_teletext_settings(const FitSettings& fit, const ToolRun& run, const char* program);
+
 // Whether `id` is one of the options above.
 inline bool is_picture_option(int id) { return id >= kOptionAspect && id <= kOptionStagger; }
 

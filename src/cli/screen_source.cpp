@@ -53,7 +53,7 @@ bool named_as_picture(const char* path) {
 
 // For a file named as a picture that is in none of the formats read.
 void not_a_picture(const char* path, int32_t mode, int64_t size, char* reason, size_t capacity) {
-    const int32_t dump = screen_bytes(screen_mode_for(mode));
+    const int32_t dump = dump_bytes(mode);
     const int written = snprintf(reason, capacity, "not a picture tarnvil reads (PNG, JPEG, GIF, BMP, netpbm)");
     if (written < 0 || static_cast<size_t>(written) >= capacity) return;
     if (size != dump)
@@ -75,6 +75,17 @@ bool load_picture(const ToolRun& run, int32_t index, const NamedDump& named, Loa
         if (!run.load) errno = ENOENT;
         snprintf(reason, capacity, "%s", strerror(errno));
         return false;
+    }
+    // A MODE 7 page, as tarnvil-fit writes it, with its sidecar.
+    if (named.mode == kTeletextMode) {
+        const bool made = fit_teletext(file.bytes, file.size, named.fit, screen.files.dump, reason, capacity);
+        release_file(file);
+        if (!made) return false;
+        screen.files.dump_size = kTeletextPageBytes;
+        screen.files.inf_size = sidecar_line(kTeletextStart, screen.files.inf);
+        screen.dump = screen.files.dump;
+        screen.from_picture = true;
+        return true;
     }
     const bool fitted = fit_file(file.bytes, file.size, named.fit, screen.ppm, reason, capacity);
     release_file(file);
@@ -132,6 +143,7 @@ bool load_screen(const ToolRun& run, const char* program, int32_t index, const N
 }
 
 bool render_shown(int32_t mode, const LoadedScreen& screen, bool native, IndexedImage& image) {
+    if (mode == kTeletextMode) return render_teletext(screen.dump, image);
     if (screen.nula.colours == 0) return render_dump(mode, screen.dump, native, screen.palette, image);
     uint8_t colours[8][3];
     nula_samples(screen.nula, colours);
@@ -159,6 +171,11 @@ bool choose_kept_names(const ToolRun& run, const char* program, const char* dire
                        int32_t count, int32_t index, ChosenNames& chosen, char* ppm, size_t capacity) {
     const char* path = dumps[index].path;
     const char* base = platform::file_name_of(path);
+    // A MODE 7 page has no PPM: its files are named as tarnvil-fit -m 7
+    // names them, NAME.bbc and so on.
+    const bool teletext = dumps[index].mode == kTeletextMode;
+    const auto* const first = kKept + (teletext ? 1 : 0);
+    const auto* const last = kKept + sizeof kKept / sizeof kKept[0];
     const size_t length = strlen(directory);
     const char* joint = length > 0 && (directory[length - 1] == '/' || directory[length - 1] == '\\') ? "" : "/";
     char stem[platform::kMaxPath];
@@ -169,28 +186,28 @@ bool choose_kept_names(const ToolRun& run, const char* program, const char* dire
     for (int32_t number = 1;; ++number) {
         char numbered[16] = "";
         if (number > 1) snprintf(numbered, sizeof numbered, "-%d", static_cast<int>(number));
-        if (!stemmed ||
-            snprintf(ppm, capacity, "%s%s%s%s.ppm", directory, joint, stem, numbered) >= static_cast<int>(capacity)) {
+        if (!stemmed || snprintf(ppm, capacity, "%s%s%s%s%s", directory, joint, stem, numbered,
+                                 teletext ? "" : ".ppm") >= static_cast<int>(capacity)) {
             say(run.errors, "%s: %s%s%s: File name too long\n", program, directory, joint, base);
             return false;
         }
         bool taken = false;
-        for (const auto& kept : kKept) {
-            snprintf(name, sizeof name, "%s%s", ppm, kept.suffix);
+        for (const auto* kept = first; kept != last; ++kept) {
+            snprintf(name, sizeof name, "%s%s", ppm, kept->suffix);
             taken = taken || already_chosen(chosen, name);
         }
         if (!taken) break;
     }
-    for (const auto& kept : kKept) {
-        snprintf(name, sizeof name, "%s%s", ppm, kept.suffix);
+    for (const auto* kept = first; kept != last; ++kept) {
+        snprintf(name, sizeof name, "%s%s", ppm, kept->suffix);
         for (int32_t i = 0; i < count; ++i) {
             if (!would_overwrite(run, name, dumps[i].path)) continue;
             if (i == index)
                 say(run.errors, "%s: %s: the kept %s would overwrite the picture itself; name another folder with --keep\n",
-                    program, path, kept.what);
+                    program, path, kept->what);
             else
                 say(run.errors, "%s: %s: the kept %s would overwrite the %s %s; name another folder with --keep\n",
-                    program, path, kept.what, taken_for_picture(run, i, dumps[i].path) ? "picture" : "dump",
+                    program, path, kept->what, taken_for_picture(run, i, dumps[i].path) ? "picture" : "dump",
                     dumps[i].path);
             return false;
         }
@@ -199,7 +216,7 @@ bool choose_kept_names(const ToolRun& run, const char* program, const char* dire
     // preview's name; NAME.ppm.bbc and NAME.ppm.bbc.inf are tarnvil's own
     // names, which only tarnvil writes.
     snprintf(name, sizeof name, "%s%s", ppm, kKept[3].suffix);
-    const char* theirs = !run.from_shell || replaceable_ppm(ppm) ? nullptr : ppm;
+    const char* theirs = !run.from_shell || teletext || replaceable_ppm(ppm) ? nullptr : ppm;
     if (!theirs && run.from_shell && !replaceable_preview(name)) theirs = name;
     if (theirs) {
         say(run.errors, "%s: %s: the kept %s would overwrite %s, which %s did not write; name another folder with "
@@ -207,8 +224,8 @@ bool choose_kept_names(const ToolRun& run, const char* program, const char* dire
             theirs == ppm ? "tarnvil-fit" : "tarnvil-view");
         return false;
     }
-    for (const auto& kept : kKept) {
-        snprintf(name, sizeof name, "%s%s", ppm, kept.suffix);
+    for (const auto* kept = first; kept != last; ++kept) {
+        snprintf(name, sizeof name, "%s%s", ppm, kept->suffix);
         if (!choose_name(chosen, name)) {
             say(run.errors, "%s: %s: out of memory\n", program, path);
             return false;
@@ -238,7 +255,8 @@ bool keep_files(const ToolRun& run, const char* program, const char* directory, 
                     {files.inf, static_cast<size_t>(files.inf_size)},
                     {png.data.get(), png.size}};
     static_assert(sizeof contents / sizeof contents[0] == sizeof kKept / sizeof kKept[0]);
-    for (size_t i = 0; i < sizeof kKept / sizeof kKept[0]; ++i) {
+    // A MODE 7 page has no PPM.
+    for (size_t i = named.mode == kTeletextMode ? 1 : 0; i < sizeof kKept / sizeof kKept[0]; ++i) {
         char path[platform::kMaxPath + 32];
         snprintf(path, sizeof path, "%s%s", ppm, kKept[i].suffix);
         if (!write_output_file(run, program, path, contents[i].data, contents[i].size)) return false;

@@ -25,4 +25,6 @@
 #include "lib/fit/nula.h"
 #include "lib/disc/disc.h"
 #include "lib/lists.h"
+#include "lib/modes.h"
+#include "lib/teletext/teletext.h"
 #include "lib/shell_words.h"

@@ -39,8 +39,8 @@ Stored store_in_memory(void* context, const char*, const char* suffix, const voi
 
 ScreenOutput screen_files_in_memory(ScreenFiles& files) { return {&files, store_in_memory}; }
 
-int32_t sidecar_line(const ScreenMode& mode, char (&line)[32]) {
-    return snprintf(line, sizeof line, "$.SCREEN %06lx %06lx\n", static_cast<unsigned long>(mode.screen_start), 0UL);
+int32_t sidecar_line(uint32_t start, char (&line)[32]) {
+    return snprintf(line, sizeof line, "$.SCREEN %06lx %06lx\n", static_cast<unsigned long>(start), 0UL);
 }
 
 ScreenOutput screen_files_beside_input() { return {nullptr, write_beside_input}; }
@@ -68,7 +68,7 @@ void write_screen_to(const char* name, const ConversionOptions& options, const I
 
     say(sink, "Writing Droxa INF file...\n");
     char line[32];
-    const int32_t length = sidecar_line(mode, line);
+    const int32_t length = sidecar_line(mode.screen_start, line);
     if (output.store(output.context, name, ".bbc.inf", line, static_cast<size_t>(length)) != Stored::kStored)
         say(sink, "Unable to create INF file \"%s.bbc.inf\".\n", name);
     say(sink, "Done!!!\n");

@@ -38,9 +38,9 @@ struct ScreenFiles {
 
 ScreenOutput screen_files_in_memory(ScreenFiles& files);
 
-// The sidecar's line for a dump of `mode`: "$.SCREEN" loaded at the mode's
-// screen start. Returns its length.
-int32_t sidecar_line(const ScreenMode& mode, char (&line)[32]);
+// The sidecar's line for a dump loaded at `start`, the screen start of its
+// mode: "$.SCREEN" at that address. Returns its length.
+int32_t sidecar_line(uint32_t start, char (&line)[32]);
 
 // The command line's: files beside the input, named after it.
 ScreenOutput screen_files_beside_input();

@@ -87,6 +87,7 @@ int take_argument(void* context, const Argument& argument) {
     char reason[160];
     int32_t mode = 2;
     if (argument.kind == ArgumentKind::kOperand) {
+        if (!check_teletext_settings(request.named.fit, run, kProgram)) return 2;
         take_dump(request.named, argument.value);
         return -1;
     }

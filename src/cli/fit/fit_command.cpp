@@ -70,7 +70,7 @@ bool take_setting(const Argument& argument, FitSettings& settings, const ToolRun
         return take_nula_option(argument, settings, run, kProgram);
     case kPalette:
         settings.nula_choice = FitSettings::NulaChoice::kNone;
-        if (strcmp(value, "auto") == 0) {
+        if (strcmp(value, "auto") == 0 || settings.mode == kTeletextMode) {
             settings.palette_choice = FitSettings::PaletteChoice::kBest;
         } else if (parse_palette(value, settings.mode, settings.palette, reason, sizeof reason)) {
             settings.palette_choice = FitSettings::PaletteChoice::kGiven;
@@ -103,11 +103,12 @@ void dump_word(const char* ppm, char* out, size_t capacity) {
     snprintf(out, capacity, "%s%s.bbc", operand_prefix(ppm), ppm);
 }
 
-// The PPM's name without its ".ppm", with ".ssd": where the disc goes.
-void disc_word(const char* ppm, char* out, size_t capacity) {
-    const size_t length = strlen(ppm);
-    const size_t keep = length > 4 && strcmp(ppm + length - 4, ".ppm") == 0 ? length - 4 : length;
-    snprintf(out, capacity, "%s%.*s.ssd", operand_prefix(ppm), static_cast<int>(keep), ppm);
+// The file's name without `suffix` (".ppm", ".bbc"), with ".ssd": where
+// the disc goes.
+void disc_word(const char* file, const char* suffix, char* out, size_t capacity) {
+    const size_t length = strlen(file);
+    const size_t keep = length > 4 && strcmp(file + length - 4, suffix) == 0 ? length - 4 : length;
+    snprintf(out, capacity, "%s%.*s.ssd", operand_prefix(file), static_cast<int>(keep), file);
 }
 
 // Says which PPM was written and the commands that take it the rest of the
@@ -142,7 +143,7 @@ void say_next_commands(const ToolRun& run, const FitSettings& settings, const ch
     char dump[platform::kMaxPath + 16];
     char disc[platform::kMaxPath + 16];
     dump_word(target, dump, sizeof dump);
-    disc_word(target, disc, sizeof disc);
+    disc_word(target, ".ppm", disc, sizeof disc);
     for (const bool to_disc : {false, true}) {
         const char* words[8] = {to_disc ? "tarnvil-disc" : "tarnvil-view", "-m", mode};
         size_t count = 3;
@@ -159,26 +160,81 @@ void say_next_commands(const ToolRun& run, const FitSettings& settings, const ch
     }
 }
 
-// False, after saying so, when the PPM of the `index`th picture would be
-// written over a picture named, or, under the name chosen for it (not
-// -o's), over a file already there that tarnvil-fit did not write.
+// False, after saying so, when the PPM of the `index`th picture (its MODE
+// 7 page and the page's sidecar) would be written over a picture named,
+// or, under the name chosen for it (not -o's), over a file already there
+// that tarnvil-fit did not write.
 bool spares_the_pictures(const ToolRun& run, const NamedPicture* pictures, int32_t count, int32_t index,
                          const char* target, bool named_by_us) {
     const char* path = pictures[index].path;
-    if (would_overwrite(run, target, path)) {
-        say(run.errors, "%s: %s: the PPM would overwrite the picture itself; name another file with -o\n", kProgram, path);
+    const bool teletext = pictures[index].settings.mode == kTeletextMode;
+    const char* what = teletext ? "page" : "PPM";
+    char sidecar[platform::kMaxPath + 16];
+    snprintf(sidecar, sizeof sidecar, "%s.inf", target);
+    for (const char* output : {target, teletext && strcmp(target, "-") != 0 ? static_cast<const char*>(sidecar) : nullptr}) {
+        if (!output) continue;
+        if (would_overwrite(run, output, path)) {
+            say(run.errors, "%s: %s: the %s would overwrite the picture itself; name another file with -o\n", kProgram,
+                path, output == target ? what : "sidecar");
+            return false;
+        }
+        for (int32_t i = 0; i < count; ++i) {
+            if (i == index || !would_overwrite(run, output, pictures[i].path)) continue;
+            say(run.errors, "%s: %s: the %s would overwrite the picture %s; prepare this picture alone with -o\n",
+                kProgram, path, output == target ? what : "sidecar", pictures[i].path);
+            return false;
+        }
+        if (!named_by_us || !run.from_shell || (teletext ? replaceable_page(output) : replaceable_ppm(output))) continue;
+        say(run.errors, "%s: %s: the %s would overwrite %s, which tarnvil-fit did not write; name another file with -o\n",
+            kProgram, path, output == target ? what : "sidecar", output);
         return false;
     }
-    for (int32_t i = 0; i < count; ++i) {
-        if (i == index || !would_overwrite(run, target, pictures[i].path)) continue;
-        say(run.errors, "%s: %s: the PPM would overwrite the picture %s; prepare this picture alone with -o\n",
-            kProgram, path, pictures[i].path);
+    return true;
+}
+
+// MODE 7: the page and its sidecar, `target` and `target`.inf, and the
+// commands that show it and put it on a disc.
+bool write_page(const ToolRun& run, const uint8_t* page, const char* target, const PpmOutput& output) {
+    PpmBytes dump;
+    dump.data.reset(new (std::nothrow) uint8_t[kTeletextPageBytes]);
+    if (!dump.data) {
+        say(run.errors, "%s: %s: out of memory\n", kProgram, target);
         return false;
     }
-    if (!named_by_us || !run.from_shell || replaceable_ppm(target)) return true;
-    say(run.errors, "%s: %s: the PPM would overwrite %s, which tarnvil-fit did not write; name another file with -o\n",
-        kProgram, path, target);
-    return false;
+    memcpy(dump.data.get(), page, kTeletextPageBytes);
+    dump.size = kTeletextPageBytes;
+    if (!output.take(output.context, run, target, dump)) return false;
+    if (strcmp(target, "-") == 0) return true;
+    char line[32];
+    PpmBytes inf;
+    inf.size = static_cast<size_t>(sidecar_line(kTeletextStart, line));
+    inf.data.reset(new (std::nothrow) uint8_t[inf.size]);
+    char sidecar[platform::kMaxPath + 16];
+    snprintf(sidecar, sizeof sidecar, "%s.inf", target);
+    if (!inf.data) {
+        say(run.errors, "%s: %s: out of memory\n", kProgram, sidecar);
+        return false;
+    }
+    memcpy(inf.data.get(), line, inf.size);
+    if (!output.take(output.context, run, sidecar, inf)) return false;
+    say(run.out, "%s: a MODE 7 page, with its sidecar %s\n", target, sidecar);
+    const platform::Shell shell = platform::native_shell();
+    char operand[platform::kMaxPath + 8];
+    char disc[platform::kMaxPath + 16];
+    snprintf(operand, sizeof operand, "%s%s", operand_prefix(target), target);
+    disc_word(target, ".bbc", disc, sizeof disc);
+    char command[4 * sizeof disc];
+    for (const bool to_disc : {false, true}) {
+        const char* words[6] = {to_disc ? "tarnvil-disc" : "tarnvil-view", "-m", "7"};
+        size_t count = 3;
+        if (to_disc) {
+            words[count++] = "-o";
+            words[count++] = disc;
+        }
+        words[count++] = operand;
+        if (shell_command(words, count, shell, command, sizeof command)) say(run.out, "  %s\n", command);
+    }
+    return true;
 }
 
 // Fits one picture; reports and returns false on failure.
@@ -192,8 +248,12 @@ bool fit_one(const ToolRun& run, int32_t index, const NamedPicture& picture, con
     }
     PpmBytes ppm;
     char reason[256];
-    const bool fitted = fit_file(file.bytes, file.size, picture.settings, ppm, reason, sizeof reason);
+    uint8_t page[kTeletextPageBytes];
+    const bool teletext = picture.settings.mode == kTeletextMode;
+    const bool fitted = teletext ? fit_teletext(file.bytes, file.size, picture.settings, page, reason, sizeof reason)
+                                 : fit_file(file.bytes, file.size, picture.settings, ppm, reason, sizeof reason);
     release_file(file);
+    if (fitted && teletext) return write_page(run, page, target, output);
     if (!fitted) {
         say(run.errors, "%s: %s: %s\n", kProgram, picture.path, reason);
         return false;
@@ -230,7 +290,7 @@ int fit_pictures(int argc, char** argv, const ToolRun& run, const PpmOutput& out
     const int read = read_command_line(kCommand, argc, argv, run, &reading, [](void* context, const Argument& argument) {
         Reading& r = *static_cast<Reading*>(context);
         if (argument.kind == ArgumentKind::kOperand) {
-            if (!palette_fits(r.settings, r.run)) return 2;
+            if (!check_teletext_settings(r.settings, r.run, kProgram) || !palette_fits(r.settings, r.run)) return 2;
             r.pictures[r.count++] = {argument.value, r.settings};
             note_operand(r.following);
         } else if (argument.id == kOutput) {
@@ -261,9 +321,12 @@ int fit_pictures(int argc, char** argv, const ToolRun& run, const PpmOutput& out
         char path[platform::kMaxPath + 8];
         // Pictures of one name (photo.jpg, photo.png) get photo.ppm, photo-2.ppm, ...
         bool named = target != nullptr;
+        // A MODE 7 page is a dump of its own: photo.bbc.
+        const char* kind = pictures[i].settings.mode == kTeletextMode ? ".bbc" : ".ppm";
         for (int32_t number = 1; !named; ++number) {
-            char extension[24] = ".ppm";
-            if (number > 1) snprintf(extension, sizeof extension, "-%d.ppm", static_cast<int>(number));
+            char extension[24];
+            snprintf(extension, sizeof extension, "%s", kind);
+            if (number > 1) snprintf(extension, sizeof extension, "-%d%s", static_cast<int>(number), kind);
             if (!name_with_extension(pictures[i].path, extension, path, sizeof path)) break;
             named = !already_chosen(chosen, path);
         }

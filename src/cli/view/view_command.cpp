@@ -178,6 +178,7 @@ int view_dumps(int argc, char** argv, const ToolRun& run, const PictureOutput& o
         Reading& r = *static_cast<Reading*>(context);
         int32_t mode = 2;
         if (argument.kind == ArgumentKind::kOperand) {
+            if (!check_teletext_settings(r.named.fit, r.run, kProgram)) return 2;
             take_dump(r.named, argument.value);
             return -1;
         }

@@ -2,12 +2,16 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <utility>
 
+#include "lib/colour.h"
 #include "lib/fit/choose.h"
 #include "lib/fit/dots.h"
 #include "lib/fit/scale.h"
 #include "lib/fit/tone.h"
+#include "lib/modes.h"
 #include "platform/platform.h"
 
 ConversionOptions conversion_for(const FitSettings& settings) {
@@ -24,9 +28,12 @@ ConversionOptions conversion_for(const FitSettings& settings) {
 }
 
 ScreenPlan plan_for(const FitSettings& settings) {
-    const ScreenMode& mode = screen_mode_for(settings.mode);
     const ConversionOptions conversion = conversion_for(settings);
-    return {&mode, conversion.aspect ? 320 : screen_width(mode), conversion, default_palette(settings.mode)};
+    if (settings.mode == kTeletextMode)
+        return {nullptr, kTeletextWidth, kTeletextHeight, kTeletextHeight, conversion, Palette{}};
+    const ScreenMode& mode = screen_mode_for(settings.mode);
+    return {&mode, conversion.aspect ? 320 : screen_width(mode), kScreenLines, 2 * kScreenLines, conversion,
+            default_palette(settings.mode)};
 }
 
 int32_t fit_width(const FitSettings& settings) { return plan_for(settings).width; }
@@ -64,6 +71,29 @@ bool fit_file(const uint8_t* bytes, size_t size, const FitSettings& settings, Pp
     if (done) return true;
     snprintf(reason, capacity, "out of memory");
     ppm = PpmBytes{};
+    return false;
+}
+
+bool fit_teletext(const uint8_t* bytes, size_t size, const FitSettings& settings, uint8_t* page, char* reason,
+                  size_t capacity) {
+    const ScreenPlan plan = plan_for(settings);
+    PpmBytes toned;
+    {
+        LightPicture light;
+        if (!scale_picture(bytes, size, settings, plan, light, reason, capacity)) return false;
+        if (!tone_picture(light, settings, toned)) {
+            snprintf(reason, capacity, "out of memory");
+            return false;
+        }
+    }
+    const size_t samples = static_cast<size_t>(plan.width) * static_cast<size_t>(plan.lines) * 3;
+    const uint8_t* rgb = toned.data.get() + (toned.size - samples);
+    const std::unique_ptr<uint16_t[]> light(new (std::nothrow) uint16_t[samples]);
+    if (light) {
+        for (size_t i = 0; i < samples; ++i) light[i] = linear_from_srgb8(rgb[i]);
+        if (teletext_page_from_light(light.get(), page)) return true;
+    }
+    snprintf(reason, capacity, "out of memory");
     return false;
 }
 

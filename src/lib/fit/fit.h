@@ -9,6 +9,7 @@
 
 #include "lib/fit/nula.h"
 #include "lib/fit/picture.h"
+#include "lib/modes.h"
 #include "lib/palette.h"
 #include "conversion_records.h"
 #include "screen/modes.h"
@@ -85,7 +86,9 @@ constexpr bool diffuses(const FitSettings& settings) {
 // Whether tarnvil's halftone, stagger and aspect correction reach the
 // screen of a picture prepared with `settings`: not after error diffusion,
 // whose dots tarnvil passes through at the mode's own pixels.
-constexpr bool uses_tarnvil_halftone(const FitSettings& settings) { return !diffuses(settings); }
+constexpr bool uses_tarnvil_halftone(const FitSettings& settings) {
+    return !diffuses(settings) && settings.mode != kTeletextMode;
+}
 
 // The options tarnvil converts the PPM with, as it was prepared.
 ConversionOptions conversion_for(const FitSettings& settings);
@@ -93,8 +96,10 @@ ConversionOptions conversion_for(const FitSettings& settings);
 // What the screen asks of a picture prepared for it, looked up once and
 // handed down the stages.
 struct ScreenPlan {
-    const ScreenMode* mode;
-    int32_t width;                 // the PPM's: 640, 320 or 160 pixels across, 256 down
+    const ScreenMode* mode;        // null for MODE 7
+    int32_t width;                 // the grid's: 640, 320 or 160 pixels across, 640 for MODE 7
+    int32_t lines;                 // and down: 256, or 500 for MODE 7
+    int32_t dots_down;             // the display dots that span: 512, or 500
     ConversionOptions conversion;  // how tarnvil converts it
     Palette own;                   // the mode's own palette
 };
@@ -113,6 +118,14 @@ struct PpmBytes {
     // The VideoNuLA's colours it was prepared for, if any (no colours).
     NulaPalette nula{};
 };
+
+// MODE 7's way from a file's bytes: decoded and scaled onto the 640 x 500
+// pixels of the teletext display in linear light, with the brightness,
+// contrast, gamma and colour settings, then made a teletext page
+// (teletext.h) of kTeletextPageBytes into `page`. False with `reason` when
+// the picture cannot be read or memory runs out.
+bool fit_teletext(const uint8_t* bytes, size_t size, const FitSettings& settings, uint8_t* page, char* reason,
+                  size_t capacity);
 
 // Where a PPM goes by default: the picture's name with its extension, if
 // any, replaced by ".ppm". False when that does not fit `capacity`.

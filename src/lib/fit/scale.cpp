@@ -10,11 +10,11 @@
 
 namespace {
 
-// The screen is 640 x 512 display dots in every mode: a pixel of the PPM
-// covers 640 / width of them across and 2 down (one scan line). Scaling
-// works in dots, so the picture keeps its proportions on the machine.
+// The screen is 640 display dots across in every mode, and 512 down in
+// the graphics modes (500 in MODE 7): a pixel of the grid covers 640 /
+// width of them across and dots / lines down. Scaling works in dots, so
+// the picture keeps its proportions on the machine.
 constexpr int64_t kDotsAcross = 640;
-constexpr int64_t kDotsDown = 2 * kScreenLines;
 
 // One direction of the scaling. A dot X of the screen shows the picture at
 // (a X + b) / c pixels along this direction, so the PPM's cell t, dots
@@ -37,11 +37,11 @@ struct Scale {
     int64_t d;
 };
 
-Scale uniform_scale(int64_t width, int64_t height, Fill fill) {
+Scale uniform_scale(int64_t width, int64_t height, Fill fill, int64_t dots_down) {
     // 640 / width against 512 / height, compared without dividing.
-    const bool across_is_larger = kDotsAcross * height > kDotsDown * width;
+    const bool across_is_larger = kDotsAcross * height > dots_down * width;
     const bool use_across = fill == Fill::kCrop ? across_is_larger : !across_is_larger;
-    return use_across ? Scale{kDotsAcross, width} : Scale{kDotsDown, height};
+    return use_across ? Scale{kDotsAcross, width} : Scale{dots_down, height};
 }
 
 bool build_axis(int64_t pixels, int64_t dots, int32_t cells, Scale scale, Axis& axis) {
@@ -121,14 +121,14 @@ void linear_samples(const void* rgba, int32_t from, int32_t to, const LinearTabl
 
 namespace {
 
-// decode_reduction for a grid of `cells` across.
-int32_t reduction_for(int32_t width, int32_t height, Fill fill, int32_t cells) {
-    const int64_t cell_across = kDotsAcross / cells;
-    const int64_t cell_down = kDotsDown / kScreenLines;
-    const Scale uniform = uniform_scale(width, height, fill);
+// decode_reduction for `plan`'s grid.
+int32_t reduction_for(int32_t width, int32_t height, Fill fill, const ScreenPlan& plan) {
+    const int64_t cell_across = kDotsAcross / plan.width;
+    const int64_t cell_down = plan.dots_down / plan.lines;
+    const Scale uniform = uniform_scale(width, height, fill, plan.dots_down);
     const bool stretch = fill == Fill::kStretch;
     const Scale across = stretch ? Scale{kDotsAcross, width} : uniform;
-    const Scale down = stretch ? Scale{kDotsDown, height} : uniform;
+    const Scale down = stretch ? Scale{plan.dots_down, height} : uniform;
     // Picture pixels per cell: cell dots over dots per pixel.
     const int64_t most = std::min(cell_across * across.d / across.n, cell_down * down.d / down.n);
     int32_t reduce = 8;
@@ -139,7 +139,7 @@ int32_t reduction_for(int32_t width, int32_t height, Fill fill, int32_t cells) {
 }  // namespace
 
 int32_t decode_reduction(int32_t width, int32_t height, const FitSettings& settings) {
-    return reduction_for(width, height, settings.fill, plan_for(settings).width);
+    return reduction_for(width, height, settings.fill, plan_for(settings));
 }
 
 namespace {
@@ -148,7 +148,7 @@ namespace {
 // only one row of the picture and the sums of the PPM's cells are held.
 struct Scaler {
     const FitSettings* settings = nullptr;
-    int32_t cells_across = 0;
+    const ScreenPlan* plan = nullptr;
     Axis across;
     Axis down;
     LinearTable table;
@@ -168,14 +168,15 @@ struct Scaler {
 
     bool start(int32_t width, int32_t height, int32_t bits, int32_t channels) {
         const bool stretch = settings->fill == Fill::kStretch;
-        const Scale uniform = uniform_scale(width, height, settings->fill);
-        const int32_t cells = cells_across;
+        const int64_t dots_down = plan->dots_down;
+        const Scale uniform = uniform_scale(width, height, settings->fill, dots_down);
+        const int32_t cells = plan->width;
         if (!build_axis(width, kDotsAcross, cells, stretch ? Scale{kDotsAcross, width} : uniform, across) ||
-            !build_axis(height, kDotsDown, kScreenLines, stretch ? Scale{kDotsDown, height} : uniform, down))
+            !build_axis(height, dots_down, plan->lines, stretch ? Scale{dots_down, height} : uniform, down))
             return false;
         row.reset(new (std::nothrow) int32_t[static_cast<size_t>(width) * 3]);
         spread.reset(new (std::nothrow) int32_t[static_cast<size_t>(cells) * 3]);
-        sums.reset(new (std::nothrow) int64_t[static_cast<size_t>(cells) * kScreenLines * 3]());
+        sums.reset(new (std::nothrow) int64_t[static_cast<size_t>(cells) * static_cast<size_t>(plan->lines) * 3]());
         if (!row || !spread || !sums) return false;
         table = make_linear_table();
         for (int c = 0; c < 3; ++c) background[c] = table.of[settings->background[c]];
@@ -215,8 +216,9 @@ struct Scaler {
 
     // The mean light of each cell.
     bool finish(LightPicture& picture) {
-        const size_t samples = static_cast<size_t>(across.cells) * kScreenLines * 3;
+        const size_t samples = static_cast<size_t>(across.cells) * static_cast<size_t>(down.cells) * 3;
         picture.width = across.cells;
+        picture.lines = down.cells;
         picture.light.reset(new (std::nothrow) int32_t[samples]);
         if (!picture.light) return false;
         for (size_t i = 0; i < samples; ++i) picture.light[i] = rounded_average(sums[i], down.total);
@@ -248,8 +250,8 @@ bool scale_picture(const uint8_t* bytes, size_t size, const FitSettings& setting
     // rest comes a row at a time.
     Scaler scaler;
     scaler.settings = &settings;
-    scaler.cells_across = plan.width;
-    if (!decode_picture(bytes, size, reduction_for(width, height, settings.fill, plan.width), rows_into(scaler), reason, capacity))
+    scaler.plan = &plan;
+    if (!decode_picture(bytes, size, reduction_for(width, height, settings.fill, plan), rows_into(scaler), reason, capacity))
         return false;
     if (scaler.finish(picture)) return true;
     snprintf(reason, capacity, "out of memory");

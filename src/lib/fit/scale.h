@@ -8,10 +8,11 @@
 
 #include "lib/fit/fit.h"
 
-// A picture on the screen's grid in linear light: `width` x 256 pixels,
-// row by row from the top, red, green and blue each 0..65535.
+// A picture on the screen's grid in linear light: `width` x `lines`
+// pixels, row by row from the top, red, green and blue each 0..65535.
 struct LightPicture {
     int32_t width = 0;
+    int32_t lines = 0;
     std::unique_ptr<int32_t[]> light;
 };
 

@@ -29,6 +29,6 @@ bool convert_prepared(const FitSettings& settings, const PpmBytes& ppm, ScreenFi
     if (ppm.size < samples || !screen_of_samples(conversion_for(settings), ppm.data.get() + (ppm.size - samples), width, files.dump))
         return false;
     files.dump_size = screen_bytes(mode);
-    files.inf_size = sidecar_line(mode, files.inf);
+    files.inf_size = sidecar_line(mode.screen_start, files.inf);
     return true;
 }

@@ -30,8 +30,8 @@ void finish_pixel(const int32_t linear[3], const FitSettings& settings, const To
 bool tone_picture(const LightPicture& picture, const FitSettings& settings, PpmBytes& ppm) {
     char header[32];
     const int header_size = snprintf(header, sizeof header, "P6\n%d %d\n255\n", static_cast<int>(picture.width),
-                                     static_cast<int>(kScreenLines));
-    const size_t samples = static_cast<size_t>(picture.width) * kScreenLines * 3;
+                                     static_cast<int>(picture.lines));
+    const size_t samples = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.lines) * 3;
     ppm.size = static_cast<size_t>(header_size) + samples;
     ppm.data.reset(new (std::nothrow) uint8_t[ppm.size]);
     if (!ppm.data) return false;
