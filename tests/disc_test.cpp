@@ -375,7 +375,7 @@ TEST(Disc, BadInputsWriteNothing) {
         {{"--seconds", "328", "big.bbc"}, 2, "tarnvil-disc: --seconds must be a whole number from 1 to 327\n" + try_help},
         {{"--seconds", "5s", "big.bbc"}, 2, "tarnvil-disc: --seconds must be a whole number from 1 to 327\n" + try_help},
         {{"--seconds", "3", "big.bbc"}, 2, "tarnvil-disc: --seconds shows packed pictures: leave out --raw\n" + try_help},
-        {{"-m", "3", "big.bbc"}, 2, "tarnvil-disc: the mode must be 0, 1, 2, 4 or 5\n" + try_help},
+        {{"-m", "3", "big.bbc"}, 2, "tarnvil-disc: the mode must be 0, 1, 2, 4, 5 or 7\n" + try_help},
         {{"big.bbc", "-m", "5"}, 2,
          "tarnvil-disc: -m 5 comes after the last dump; put it before the dumps it is for\n" + try_help},
         {{"--colour", "big.bbc"}, 2, "tarnvil-disc: unrecognized option '--colour'\n" + try_help},

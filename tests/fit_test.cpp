@@ -776,7 +776,7 @@ TEST(FitInput, BadPicturesAndOptions) {
         {{"--contrast", "101"}, png, 2, "tarnvil-fit: --contrast must be a whole number from -100 to 100\n"},
         {{"--background", "#12345"}, png, 2,
          "tarnvil-fit: --background must be #RRGGBB or black, red, green, yellow, blue, magenta, cyan or white\n"},
-        {{"-m", "3"}, png, 2, "tarnvil-fit: the mode must be 0, 1, 2, 4 or 5\n"},
+        {{"-m", "3"}, png, 2, "tarnvil-fit: the mode must be 0, 1, 2, 4, 5 or 7\n"},
         {{"--tone", "linear"}, png, 2, "tarnvil-fit: --tone must be light or plain\n"},
         {{"--dither", "random"}, png, 2, "tarnvil-fit: --dither must be ordered or diffuse\n"},
         {{"--halftone", "5"}, png, 2, "tarnvil-fit: --halftone must be 0 (none), 1 (fine), 2 (coarse), 3 (spiral) or 4 (diagonal)\n"},

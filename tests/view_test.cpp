@@ -362,8 +362,8 @@ TEST(View, BadInputs) {
         // x.bbc's preview would be the other file, whichever comes first.
         {{"x.bbc.png", "x.bbc"}, 1, x_bbc_png + x_bbc},
         {{"x.bbc", "x.bbc.png"}, 1, x_bbc + x_bbc_png},
-        {{"-m", "3", "big.bbc"}, 2, "tarnvil-view: invalid mode '3' (use 0, 1, 2, 4 or 5)\n"},
-        {{"--mode=22", "big.bbc"}, 2, "tarnvil-view: invalid mode '22' (use 0, 1, 2, 4 or 5)\n"},
+        {{"-m", "3", "big.bbc"}, 2, "tarnvil-view: invalid mode '3' (use 0, 1, 2, 4, 5 or 7)\n"},
+        {{"--mode=22", "big.bbc"}, 2, "tarnvil-view: invalid mode '22' (use 0, 1, 2, 4, 5 or 7)\n"},
         {{"small.bbc", "-m", "5"}, 2,
          "tarnvil-view: -m 5 comes after the last dump; put it before the dumps it is for\n" + try_help},
         {{"--nat=1", "big.bbc"}, 2, "tarnvil-view: option '--native' doesn't allow an argument\n" + try_help},
