@@ -146,7 +146,17 @@ PpmBytes fitted;
 char fitted_palette[9];
 char fitted_nula[64];
 
-bool keep_ppm(void*, const ToolRun&, const char*, const PpmBytes& ppm) {
+// A MODE 7 page's sidecar, which tarnvil-fit writes after the page.
+char fitted_sidecar[32];
+int32_t fitted_sidecar_size = 0;
+
+bool keep_ppm(void*, const ToolRun&, const char* path, const PpmBytes& ppm) {
+    const size_t length = strlen(path);
+    if (length > 4 && strcmp(path + length - 4, ".inf") == 0) {
+        fitted_sidecar_size = static_cast<int32_t>(ppm.size < sizeof fitted_sidecar ? ppm.size : sizeof fitted_sidecar);
+        memcpy(fitted_sidecar, ppm.data.get(), static_cast<size_t>(fitted_sidecar_size));
+        return true;
+    }
     fitted.data.reset(new (std::nothrow) uint8_t[ppm.size]);
     fitted.size = fitted.data ? ppm.size : 0;
     fitted.palette = ppm.palette;
@@ -211,11 +221,16 @@ EMSCRIPTEN_KEEPALIVE int32_t tarnvil_fit(int32_t argc, char** argv, const PageFi
     fitted = PpmBytes{};
     fitted_palette[0] = '\0';
     fitted_nula[0] = '\0';
+    fitted_sidecar_size = 0;
     return fit_pictures(argc, argv, page_run(page), {nullptr, keep_ppm}) == 0 && fitted.data;
 }
 EMSCRIPTEN_KEEPALIVE const uint8_t* tarnvil_ppm() { return fitted.data.get(); }
 // The palette it prepared the picture for, "" for none.
 EMSCRIPTEN_KEEPALIVE const char* tarnvil_ppm_palette() { return fitted_palette; }
+// For MODE 7, where tarnvil_ppm is the page itself: its sidecar (a size
+// of 0 for none).
+EMSCRIPTEN_KEEPALIVE const char* tarnvil_ppm_sidecar() { return fitted_sidecar; }
+EMSCRIPTEN_KEEPALIVE int32_t tarnvil_ppm_sidecar_size() { return fitted_sidecar_size; }
 // The VideoNuLA's colours it prepared the picture for, "" for none.
 EMSCRIPTEN_KEEPALIVE const char* tarnvil_ppm_nula() { return fitted_nula; }
 EMSCRIPTEN_KEEPALIVE int32_t tarnvil_ppm_size() { return static_cast<int32_t>(fitted.size); }
@@ -335,6 +350,9 @@ EMSCRIPTEN_KEEPALIVE void tarnvil_facts() {
             &mode == kScreenModes ? "" : ",", static_cast<int>(mode.mode), static_cast<int>(screen_width(mode)),
             static_cast<int>(kScreenLines), static_cast<int>(mode.colours), digits);
     }
+    // MODE 7: characters across and down, teletext's eight colours, no palette.
+    say(out, ",{\"mode\":%d,\"width\":%d,\"height\":%d,\"colours\":8,\"teletext\":true}", static_cast<int>(kTeletextMode),
+        static_cast<int>(kTeletextColumns), static_cast<int>(kTeletextRows));
     say(out, "],\"palettes\":{");
     for (const ScreenMode& mode : kScreenModes) {
         char digits[9];

@@ -67,13 +67,27 @@
     // others (tarnvil's halftone after error diffusion, say) keep their
     // values, and rest: the core says which, by the options it would pass
     // were each set away from its default.
-    let applies = { halftone: true, stagger: true, aspect: true };
+    let applies = { halftone: true, stagger: true, aspect: true, tone: true, dither: true, palette: true };
     async function showApplicable() {
-        const probe = await tarnvil.pictureOptions({ ...pictureSettings(options()),
+        const other = (choices, chosen) => choices.find((choice) => choice.name !== chosen).name;
+        const settings = pictureSettings(options());
+        // tarnvil's halftone with the dither chosen; the tone, the dither
+        // and the palette in the mode chosen.
+        const halftone = await tarnvil.pictureOptions({ ...settings,
             halftone: (FACTS.defaults.halftone + 1) % FACTS.halftones.length, stagger: true, aspect: true });
-        applies = { halftone: "halftone" in probe, stagger: "stagger" in probe, aspect: "aspect" in probe };
-        for (const key of Object.keys(applies)) controls[key].disabled = !applies[key];
+        const colour = await tarnvil.pictureOptions({ ...settings, tone: other(FACTS.tones, FACTS.defaults.tone),
+            dither: other(FACTS.dithers, FACTS.defaults.dither), nula: false, palette: "auto" });
+        applies = Object.fromEntries(Object.keys(applies).map((key) => [key, key in halftone || key in colour]));
+        for (const key of ["halftone", "stagger", "aspect"]) applies[key] = key in halftone;
+        for (const key of ["halftone", "stagger", "aspect"]) controls[key].disabled = !applies[key];
+        for (const name of ["tone", "dither"])
+            for (const radio of document.querySelectorAll(`input[name="${name}"]`)) radio.disabled = !applies[name];
+        $("palette-set").hidden = !applies.palette;
     }
+
+    // Whether `mode` is MODE 7's teletext, whose pictures tarnvil-fit makes
+    // into pages itself.
+    const isTeletext = (mode) => Boolean(FACTS.modes.find((entry) => entry.mode === Number(mode))?.teletext);
 
     // A choice among named ones as radio buttons in `set`, each labelled
     // with its name and what it does, the default checked.
@@ -98,8 +112,10 @@
     // The controls the programs' tables make: the modes, the halftones,
     // fills, tones and dithers.
     function buildControls() {
-        for (const { mode, width, height, colours } of FACTS.modes)
-            controls.mode.append(new Option(`${mode}: ${width} × ${height}, ${colours} colours`, String(mode)));
+        for (const { mode, width, height, colours, teletext } of FACTS.modes) {
+            const label = teletext ? `${mode}: teletext, ${width} × ${height} characters` : `${mode}: ${width} × ${height}, ${colours} colours`;
+            controls.mode.append(new Option(label, String(mode)));
+        }
         controls.mode.value = String(FACTS.defaults.mode);
         FACTS.halftones.forEach((name, halftone) => controls.halftone.append(new Option(`${halftone}: ${name}`, String(halftone))));
         controls.halftone.value = String(FACTS.defaults.halftone);
@@ -153,7 +169,7 @@
 
     async function fitOptions(settings) {
         const chosen = { name: source.name, ...(await pictureOptions(settings)) };
-        if (ppmName() !== source.ppm) chosen.output = ppmName();
+        if (ppmName() !== source.ppm && !isTeletext(settings.mode)) chosen.output = ppmName();
         return chosen;
     }
 
@@ -219,6 +235,8 @@
     }
 
     function drawScreen(canvas, picture) {
+        // MODE 7's display is 640 x 500, the others' 640 x 512.
+        canvas.style.aspectRatio = `${picture.width} / ${picture.height}`;
         pictures.set(canvas, picture);
         return paint(canvas);
     }
@@ -239,6 +257,13 @@
 
     async function convertWith(settings) {
         const prepared = await fit(settings);
+        // In MODE 7 tarnvil-fit writes the page itself, NAME.bbc, as the
+        // picture's name has it: no PPM, no tarnvil.
+        if (isTeletext(settings.mode)) {
+            const name = source.ppm.replace(/\.ppm$/, "");
+            return { console: prepared.error ?? "", dump: prepared.dump, inf: prepared.inf, argument: null, name, prepared,
+                settings, palette: null };
+        }
         const name = ppmName();
         const argument = (await tarnvil.optionBlock(settings)) + name;
         if (!prepared.ppm) return { console: prepared.error, dump: null, inf: null, argument, name, prepared, settings };
@@ -266,7 +291,7 @@
         current = result;
         consoleText.textContent = result.prepared.console + result.console;
         $("fit-command").textContent = result.prepared.command;
-        $("command").textContent = await tarnvil.command(["tarnvil", result.argument]);
+        $("command").textContent = result.argument === null ? "" : await tarnvil.command(["tarnvil", result.argument]);
         const own = !result.palette || result.palette === OWN_PALETTE[settings.mode];
         $("view-command").textContent = await tarnvil.command(
             ["tarnvil-view", "-m", settings.mode, ...(own ? [] : tarnvil.paletteWords(result.palette)), `${result.name}.bbc`]);

@@ -3,7 +3,8 @@
 // WebAssembly (tarnvil-wasm.js), on bytes in memory:
 //
 //   await tarnvil.ready
-//   await tarnvil.fit(bytes, options)       -> { ppm, palette, nula, console, error, command }
+//   await tarnvil.fit(bytes, options)       -> { ppm, dump, inf, palette, nula, console, error, command }
+//         (dump and inf: a MODE 7 page and its sidecar, in place of a PPM)
 //         (options: tarnvil-fit's by their long names, { mode, aspect, fill, ...,
 //          tone: "light" | "plain", dither: "ordered" | "diffuse", halftone, stagger,
 //          palette }, and the picture's name)
@@ -458,8 +459,13 @@
             const done = core._tarnvil_fit(argv.length, memory.argv(argv), memory.files([{ dump: file }]), 1);
             const palette = done ? text(core, core._tarnvil_ppm_palette(), 8).replace(/\0.*$/s, "") : "";
             const nula = done ? text(core, core._tarnvil_ppm_nula(), 63).replace(/\0.*$/s, "") : "";
+            // In MODE 7 tarnvil-fit writes the page and its sidecar, no PPM.
+            const page = done && core._tarnvil_ppm_sidecar_size() > 0;
+            const written = done ? copy(core, core._tarnvil_ppm(), core._tarnvil_ppm_size()) : null;
             const result = {
-                ppm: done ? copy(core, core._tarnvil_ppm(), core._tarnvil_ppm_size()) : null,
+                ppm: page ? null : written,
+                dump: page ? written : null,
+                inf: page ? copy(core, core._tarnvil_ppm_sidecar(), core._tarnvil_ppm_sidecar_size()) : null,
                 palette: palette || null,
                 nula: nula || null,
                 console: printed(core),

@@ -395,6 +395,8 @@ void say_fit_settings(const FitSettings& settings, void* context,
         snprintf(text, sizeof text, "#%02x%02x%02x", settings.background[0], settings.background[1], settings.background[2]);
         word(context, "background", text);
     }
+    // A MODE 7 page has no tone, dither or palette of tarnvil's.
+    if (settings.mode == kTeletextMode) return;
     if (settings.tone != plain.tone) word(context, "tone", kToneChoices[static_cast<int>(settings.tone)].name);
     // A VideoNuLA's colours are diffused to whatever --dither says.
     const bool nula = settings.nula_choice != FitSettings::NulaChoice::kNone;

@@ -23,8 +23,8 @@ bool read_fit_settings(int argc, char** argv, const ToolRun& run, FitSettings& s
 // The settings as the fewest of tarnvil-fit's options that give them: the
 // mode, then each picture option whose value is not its default and that
 // changes the picture (the halftone, stagger and aspect correction do
-// not after error diffusion), then the palette where it is not the mode's
-// own. Each goes to `word` by its long name, with its value or null.
+// not after error diffusion, nor those, the tone, the dither or a palette
+// in MODE 7), then the palette where it is not the mode's own. Each goes to `word` by its long name, with its value or null.
 void say_fit_settings(const FitSettings& settings, void* context,
                       void (*word)(void* context, const char* name, const char* value));
 
