@@ -121,10 +121,13 @@ void linear_samples(const void* rgba, int32_t from, int32_t to, const LinearTabl
 
 namespace {
 
-// decode_reduction for `plan`'s grid.
+// decode_reduction for `plan`'s grid: its pixels, or in MODE 7, where
+// the grid's are far finer than what the screen shows, a quarter of a
+// mosaic's block (4 dots across, about 3 down).
 int32_t reduction_for(int32_t width, int32_t height, Fill fill, const ScreenPlan& plan) {
-    const int64_t cell_across = kDotsAcross / plan.width;
-    const int64_t cell_down = plan.dots_down / plan.lines;
+    const bool teletext = plan.mode == nullptr;
+    const int64_t cell_across = teletext ? 4 : kDotsAcross / plan.width;
+    const int64_t cell_down = teletext ? 3 : plan.dots_down / plan.lines;
     const Scale uniform = uniform_scale(width, height, fill, plan.dots_down);
     const bool stretch = fill == Fill::kStretch;
     const Scale across = stretch ? Scale{kDotsAcross, width} : uniform;
