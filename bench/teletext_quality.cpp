@@ -1,17 +1,14 @@
-// How close MODE 7 pages come to pictures: the distance of what the page
-// shows from the picture, both in linear light after a 3 x 3 box blur
-// (teletext_error), for three ways of making the page:
+// How close MODE 7 pages come to pictures by the mode's measure
+// (teletext_block_error: the blocks' light, blurred 3 x 3 over the blocks),
+// for three ways of making the page:
 //   (a) white mosaics on black, each block lit where the picture there is
 //       brighter than sample 128 (its mean light over the block and the
 //       three channels above that sample's light);
-//   (b) the same blocks, each row in the one graphics colour that brings
-//       the row's lines nearest the picture by the same measure;
+//   (b) one graphics colour a row, on black: the colour code, then each
+//       cell's mosaic the cheapest in that colour by the converter's own
+//       costs, so with the same diffusion of error; the row's colour the
+//       one whose mosaics cost least;
 //   (c) the converter (teletext_page_from_light).
-// And how far (c) is, unblurred, above the least that any cells could show
-// if no cell were taken by a code: the sum over the cells of each one's
-// least cost (cells.h). Near 1, no choice of codes could do much better
-// by the pixels' own error; what is left is what eight colours at full
-// strength cannot show.
 // Each picture is scaled in light to the page's 640 x 500 pixels. Prints
 // a Markdown table; exit status 0 when (c) is at most half of (a) on the
 // median picture and below (b) on every picture, 1 when not, 2 usage, 3 a
@@ -26,8 +23,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <new>
 #include <vector>
 
 #include "lib/colour.h"
@@ -90,70 +85,50 @@ bool read_light(const char* path, std::vector<uint16_t>& light) {
     return true;
 }
 
-// Each block lit where the picture is brighter than sample 128, after the
-// row's colour code in column 0.
-void threshold_page(const std::vector<uint16_t>& light, const uint8_t* colours, uint8_t* page) {
-    static const int64_t threshold = linear_from_srgb8(128);
-    constexpr int32_t kTop[3] = {0, 6, 14}, kHeight[3] = {6, 8, 6};
+// Each block lit where the picture is brighter than sample 128, white
+// on black.
+void threshold_page(const std::vector<uint16_t>& light, uint8_t* page) {
+    static const int32_t threshold = linear_from_srgb8(128);
+    std::vector<int32_t> blocks(kTeletextBlockSamples);
+    teletext_block_light(light.data(), blocks.data());
     for (int32_t row = 0; row < kTeletextRows; ++row) {
-        page[row * kTeletextColumns] = static_cast<uint8_t>(144 + colours[row]);
+        page[row * kTeletextColumns] = 151;
         for (int32_t column = 1; column < kTeletextColumns; ++column) {
-            int32_t blocks = 0;
+            int32_t lit = 0;
             for (int32_t k = 0; k < 6; ++k) {
-                int64_t sum = 0;
-                const int32_t top = row * kTeletextCellHeight + kTop[k >> 1], left = column * kTeletextCellWidth + (k & 1) * 8;
-                for (int32_t y = top; y < top + kHeight[k >> 1]; ++y)
-                    for (int32_t x = left; x < left + 8; ++x)
-                        for (size_t c = 0; c < 3; ++c) sum += light[(static_cast<size_t>(y) * kTeletextWidth + static_cast<size_t>(x)) * 3 + c];
-                if (sum > threshold * 3 * 8 * kHeight[k >> 1]) blocks |= 1 << k;
+                const int32_t* at = &blocks[(static_cast<size_t>(3 * row + (k >> 1)) * kTeletextBlockColumns +
+                                            static_cast<size_t>(2 * column + (k & 1))) * 3];
+                if (at[0] + at[1] + at[2] > 3 * threshold) lit |= 1 << k;
             }
-            page[row * kTeletextColumns + column] = static_cast<uint8_t>(0xA0 | (blocks & 31) | (blocks & 32) << 1);
+            page[row * kTeletextColumns + column] = mosaic_code(lit);
         }
     }
 }
 
-// The blurred error of each character row's lines, for `page`.
-bool row_errors(const uint8_t* page, const BlurredPicture& picture, uint64_t* errors) {
-    IndexedImage shown;
-    std::vector<uint16_t> light(kPixels * 3);
-    BlurredPicture blurred;
-    if (!render_teletext(page, shown)) return false;
-    for (size_t i = 0; i < kPixels; ++i)
-        for (size_t c = 0; c < 3; ++c) light[3 * i + c] = linear_from_srgb8(shown.rgb[shown.indices[i]][c]);
-    if (!blur_teletext_light(light.data(), blurred)) return false;
-    std::fill_n(errors, kTeletextRows, 0);
-    for (size_t i = 0; i < kPixels * 3; ++i) {
-        const int64_t d = int64_t{picture.sums[i]} - blurred.sums[i];
-        errors[i / (static_cast<size_t>(kTeletextWidth) * 3 * kTeletextCellHeight)] += static_cast<uint64_t>(d * d);
-    }
-    return true;
-}
-
-// The unblurred cost of the converter's rows over the least of each cell.
-bool over_least(const std::vector<uint16_t>& light, double& ratio) {
-    std::unique_ptr<TeletextCellCosts[]> costs(new (std::nothrow) TeletextCellCosts[kTeletextColumns]);
-    if (!costs) return false;
-    int64_t chosen = 0, least = 0;
-    for (int32_t row = 0; row < kTeletextRows; ++row) {
-        for (int32_t x = 0; x < kTeletextColumns; ++x) {
-            teletext_cell_costs(light.data() + (static_cast<size_t>(row) * kTeletextCellHeight * kTeletextWidth +
-                                                static_cast<size_t>(x) * kTeletextCellWidth) * 3,
-                                kTeletextWidth * 3, costs[x]);
-            const int32_t* all = &costs[x].cost[0][0][0][0];
-            least += *std::min_element(all, all + sizeof costs[x].cost / sizeof *all);
+// A colour code and 39 mosaics in that colour on black: the row's colour
+// the one whose cheapest mosaics cost least, each cell's mosaic the
+// cheapest in it. The costs are the converter's, so the rows get the
+// same diffusion of error in their one colour.
+bool one_colour_row(void*, const TeletextCellCosts* costs, uint8_t* codes) {
+    int64_t best = INT64_MAX;
+    for (int32_t colour = 1; colour < 8; ++colour) {
+        uint8_t row[kTeletextColumns];
+        row[0] = static_cast<uint8_t>(144 + colour);
+        int64_t total = costs[0].cost[colour - 1][0][0][0];
+        for (int32_t x = 1; x < kTeletextColumns; ++x) {
+            const int32_t* cost = costs[x].cost[colour - 1][0][0];
+            const int32_t blocks = static_cast<int32_t>(std::min_element(cost, cost + 64) - cost);
+            row[x] = mosaic_code(blocks);
+            total += cost[blocks];
         }
-        uint8_t codes[kTeletextColumns];
-        int64_t total = 0;
-        if (!teletext_best_row(costs.get(), kTeletextColumns, codes, total)) return false;
-        chosen += total;
+        if (total < best) best = total, memcpy(codes, row, sizeof row);
     }
-    ratio = least ? double(chosen) / double(least) : 1.0;
     return true;
 }
 
 // The root of the mean squared difference per sample, in percent of full
 // light: the blur's sums are of nine samples.
-double rms_percent(uint64_t error) { return std::sqrt(double(error) / (81.0 * kPixels * 3)) / 65535.0 * 100.0; }
+double rms_percent(uint64_t error) { return std::sqrt(double(error) / (81.0 * kTeletextBlockSamples)) / 65535.0 * 100.0; }
 
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -183,36 +158,20 @@ int main(int argc, char** argv) {
         fputs("usage: teletext_quality [--previews DIR] PICTURE...\n", stderr);
         return 2;
     }
-    printf("| picture | (a) white, threshold | (b) a colour a row | (c) converter | (c) / (a) | (c) / (b) "
-           "| (c) / least, unblurred |\n");
-    printf("|---|---:|---:|---:|---:|---:|---:|\n");
+    printf("| picture | (a) white, threshold | (b) a colour a row | (c) converter | (c) / (a) | (c) / (b) |\n");
+    printf("|---|---:|---:|---:|---:|---:|\n");
     std::vector<double> over_white;
     bool below_rows = true;
     for (int i = first; i < argc; ++i) {
         std::vector<uint16_t> light;
         BlurredPicture picture;
-        if (!read_light(argv[i], light) || !blur_teletext_light(light.data(), picture)) return 3;
+        if (!read_light(argv[i], light) || !blur_teletext_blocks(light.data(), picture)) return 3;
         uint8_t white[kTeletextPageBytes], rows[kTeletextPageBytes], converted[kTeletextPageBytes];
-        uint8_t colours[kTeletextRows];
-        std::fill_n(colours, kTeletextRows, 7);
-        threshold_page(light, colours, white);
-        // Every row in each colour; each row then takes its best.
-        uint64_t best[kTeletextRows];
-        std::fill_n(best, kTeletextRows, UINT64_MAX);
-        for (uint8_t colour = 1; colour < 8; ++colour) {
-            uint8_t all[kTeletextRows], page[kTeletextPageBytes];
-            uint64_t errors[kTeletextRows];
-            std::fill_n(all, kTeletextRows, colour);
-            threshold_page(light, all, page);
-            if (!row_errors(page, picture, errors)) return 3;
-            for (int32_t r = 0; r < kTeletextRows; ++r)
-                if (errors[r] < best[r]) best[r] = errors[r], colours[r] = colour;
-        }
-        threshold_page(light, colours, rows);
+        threshold_page(light, white);
         uint64_t error[3];
-        double above_least = 0;
-        if (!over_least(light, above_least) || !teletext_page_from_light(light.data(), converted) || !teletext_error(white, picture, error[0]) ||
-            !teletext_error(rows, picture, error[1]) || !teletext_error(converted, picture, error[2]))
+        if (!teletext_page_by_rows(light.data(), {nullptr, one_colour_row}, rows) ||
+            !teletext_page_from_light(light.data(), converted) || !teletext_block_error(white, picture, error[0]) ||
+            !teletext_block_error(rows, picture, error[1]) || !teletext_block_error(converted, picture, error[2]))
             return 3;
         const char* name = strrchr(argv[i], '/') ? strrchr(argv[i], '/') + 1 : argv[i];
         if (previews && !(write_preview(previews, name, 'a', white) && write_preview(previews, name, 'b', rows) &&
@@ -221,8 +180,8 @@ int main(int argc, char** argv) {
             return 3;
         }
         const double ratio_white = double(error[2]) / double(error[0]), ratio_rows = double(error[2]) / double(error[1]);
-        printf("| %s | %.2f | %.2f | %.2f | %.3f | %.3f | %.4f |\n", name, rms_percent(error[0]), rms_percent(error[1]),
-               rms_percent(error[2]), ratio_white, ratio_rows, above_least);
+        printf("| %s | %.2f | %.2f | %.2f | %.3f | %.3f |\n", name, rms_percent(error[0]), rms_percent(error[1]),
+               rms_percent(error[2]), ratio_white, ratio_rows);
         over_white.push_back(ratio_white);
         below_rows = below_rows && error[2] < error[1];
     }

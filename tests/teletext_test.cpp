@@ -1,6 +1,6 @@
-// MODE 7: the preview's cells pixel for pixel, the cost of a cell against
-// the preview's own error, and the row's choice against every row of
-// codes there is.
+// MODE 7: the preview's cells pixel for pixel, the measure over blocks,
+// the cost of a cell against the measure's own windows, and the row's
+// choice against every row of codes there is.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,7 +23,7 @@ constexpr uint8_t graphics(int colour) { return static_cast<uint8_t>(144 + colou
 std::unique_ptr<uint8_t[]> page_of(const std::vector<std::vector<uint8_t>>& rows) {
     std::unique_ptr<uint8_t[]> page(new uint8_t[kTeletextPageBytes]);
     memset(page.get(), 32, kTeletextPageBytes);
-    for (size_t y = 0; y < rows.size(); ++y) memcpy(page.get() + 40 * y, rows[y].data(), rows[y].size());
+    for (size_t y = 0; y < rows.size(); ++y) std::copy(rows[y].begin(), rows[y].end(), page.get() + 40 * y);
     return page;
 }
 
@@ -83,72 +83,81 @@ TEST(Teletext, CellsShowAsTheMachineDrawsThem) {
     EXPECT_EQ(image.rgb[8 * 0 + 1][0], 199);  // a third of black on red
 }
 
-// A picture of `width` x 20 pixels of light: blocks of random colours,
-// some dim, with grain, so that every kind of code has its use.
-std::vector<uint16_t> random_strip(int width, uint32_t seed) {
-    std::mt19937 random(seed);
-    std::vector<uint16_t> light(static_cast<size_t>(width) * 20 * 3);
-    for (int by = 0; by < 20; by += 5)
-        for (int bx = 0; bx < width; bx += 4) {
-            int colour[3];
-            for (int& c : colour) c = static_cast<int>(random() % 3) * 30000;
-            for (int y = by; y < by + 5; ++y)
-                for (int x = bx; x < bx + 4; ++x)
-                    for (int c = 0; c < 3; ++c)
-                        light[(static_cast<size_t>(y) * width + x) * 3 + c] = static_cast<uint16_t>(colour[c] + random() % 5000);
+// The light of each block of what `page` shows.
+std::vector<int32_t> shown_blocks(const uint8_t* page) {
+    std::vector<int32_t> blocks(kTeletextBlockSamples);
+    EXPECT_TRUE(teletext_page_blocks(page, blocks.data()));
+    return blocks;
+}
+
+size_t at(int y, int x, int c) { return (static_cast<size_t>(y) * kTeletextBlockColumns + static_cast<size_t>(x)) * 3 + static_cast<size_t>(c); }
+
+TEST(Teletext, MeasureIsOverBlocks) {
+    // A picture that is a page's own light, but for one 8 x 8 block a
+    // little redder: blurred over blocks, the difference reaches nine
+    // samples, or six at the page's edge, three of them twice as the edge
+    // is repeated.
+    const auto page = page_of({{}, {graphics(1), kSeparated, 0xB5, kHold, graphics(6), 0xFA}});
+    IndexedImage image;
+    ASSERT_TRUE(render_teletext(page.get(), image));
+    for (const int column : {5, 0}) {
+        std::vector<uint16_t> light(static_cast<size_t>(kTeletextWidth) * kTeletextHeight * 3);
+        for (size_t i = 0; i < light.size(); ++i) {
+            const size_t x = i / 3 % kTeletextWidth, y = i / 3 / kTeletextWidth;
+            const bool block = x / 8 == static_cast<size_t>(column) && y >= 26 && y < 34;
+            light[i] = static_cast<uint16_t>(linear_from_srgb8(image.rgb[image.indices[i / 3]][i % 3]) + (block && i % 3 == 0 ? 1000 : 0));
         }
-    return light;
-}
-
-TEST(Teletext, CellCostIsThePreviewsSquaredError) {
-    const std::vector<uint16_t> strip = random_strip(kTeletextWidth, 7);
-    std::vector<uint16_t> light(static_cast<size_t>(kTeletextWidth) * kTeletextHeight * 3);
-    std::copy(strip.begin(), strip.end(), light.begin());
-    TeletextCellCosts costs;
-    teletext_cell_costs(light.data() + 4 * 16 * 3, kTeletextWidth * 3, costs);
-    std::mt19937 random(11);
-    for (int i = 0; i < 40; ++i) {
-        const int f = 1 + static_cast<int>(random() % 7), b = static_cast<int>(random() % 8), s = static_cast<int>(random() % 2);
-        const int blocks = static_cast<int>(random() % 64);
-        // The mosaic in cell 4 in colour f on b, separated or not.
-        const std::vector<uint8_t> row = {graphics(b ? b : f), static_cast<uint8_t>(b ? kNewBg : kBlackBg), graphics(f),
-                                          static_cast<uint8_t>(s ? kSeparated : kContiguous), mosaic_code(blocks)};
-        IndexedImage image;
-        ASSERT_TRUE(render_teletext(page_of({row}).get(), image));
-        int64_t error = 0;
-        for (int y = 0; y < 20; ++y)
-            for (int x = 64; x < 80; ++x)
-                for (int c = 0; c < 3; ++c) {
-                    const int64_t d = linear_from_srgb8(image.rgb[image.indices[static_cast<size_t>(y) * kTeletextWidth + x]][c]) -
-                                      int64_t{light[(static_cast<size_t>(y) * kTeletextWidth + x) * 3 + c]};
-                    error += d * d;
-                }
-        EXPECT_EQ(costs.cost[f - 1][b][s][blocks], (error + (1 << 17)) >> 18) << f << " on " << b << ", " << s << ", " << blocks;
+        BlurredPicture picture;
+        uint64_t error = 0;
+        ASSERT_TRUE(blur_teletext_blocks(light.data(), picture));
+        ASSERT_TRUE(teletext_block_error(page.get(), picture, error));
+        EXPECT_EQ(error, column ? 9u * 1000 * 1000 : 3u * (2000 * 2000 + 1000 * 1000)) << column;
     }
 }
 
-// A picture of cells that each are a mosaic in two colours, the colours
-// and the mosaic changing now and then, with grain: rows that need codes
-// between mosaics, where hold pays.
-std::vector<uint16_t> mosaic_strip(int cells, uint32_t seed) {
-    std::mt19937 random(seed);
-    const int width = 16 * cells;
-    std::vector<uint16_t> light(static_cast<size_t>(width) * 20 * 3);
-    int f = 1, b = 0, blocks = 63;
-    for (int x = 0; x < cells; ++x) {
-        if (random() % 2) f = 1 + static_cast<int>(random() % 7);
-        if (random() % 2) b = static_cast<int>(random() % 8);
-        if (random() % 3 == 0) blocks = static_cast<int>(random() % 64);
-        for (int y = 0; y < 20; ++y)
-            for (int i = 0; i < 16; ++i) {
-                const int pair = y < 6 ? 0 : y < 14 ? 1 : 2;
-                const int colour = blocks >> (2 * pair + i / 8) & 1 ? f : b;
-                for (int c = 0; c < 3; ++c)
-                    light[(static_cast<size_t>(y) * width + 16 * x + i) * 3 + c] =
-                        static_cast<uint16_t>((colour >> c & 1 ? 50000 : 0) + random() % 8000);
+TEST(Teletext, CellCostIsTheMeasuresWindows) {
+    // Any picture, any errors around the cell, at the page's edges and
+    // inside it: the cost of a mosaic is the squared sum of every window
+    // of the blur that reaches the cell, a channel at a time, with the
+    // cell's blocks showing it less the picture.
+    std::mt19937 random(5);
+    std::vector<int32_t> picture(kTeletextBlockSamples), errors(kTeletextBlockSamples);
+    for (int32_t& v : picture) v = static_cast<int32_t>(random() % 65536);
+    for (int32_t& v : errors) v = static_cast<int32_t>(random() % 131071) - 65535;
+    TeletextBlockLevels levels;
+    teletext_block_levels(levels);
+    const int places[][2] = {{0, 0}, {0, 17}, {12, 20}, {24, 39}, {24, 3}, {7, 39}, {7, 0}};
+    for (const auto& place : places) {
+        const int row = place[0], column = place[1];
+        TeletextCellCosts costs;
+        teletext_cell_costs(picture.data(), errors.data(), levels, row, column, costs);
+        for (int i = 0; i < 12; ++i) {
+            const int f = 1 + static_cast<int>(random() % 7), b = static_cast<int>(random() % 8), s = static_cast<int>(random() % 2);
+            const int blocks = static_cast<int>(random() % 64);
+            // The mosaic as cell 4 shows it, in colour f on b, separated or not.
+            const std::vector<int32_t> shown = shown_blocks(page_of({{graphics(b ? b : f), static_cast<uint8_t>(b ? kNewBg : kBlackBg),
+                                                                      graphics(f), static_cast<uint8_t>(s ? kSeparated : kContiguous),
+                                                                      mosaic_code(blocks)}}).get());
+            int64_t expected = 0;
+            for (int c = 0; c < 3; ++c) {
+                int64_t sum = 0;
+                for (int y = std::max(3 * row - 1, 0); y <= std::min(3 * row + 3, kTeletextBlockRows - 1); ++y)
+                    for (int x = std::max(2 * column - 1, 0); x <= std::min(2 * column + 2, kTeletextBlockColumns - 1); ++x) {
+                        int64_t window = 0;
+                        for (int v = y - 1; v <= y + 1; ++v)
+                            for (int u = x - 1; u <= x + 1; ++u) {
+                                const int dv = v - 3 * row, du = u - 2 * column;
+                                window += dv >= 0 && dv < 3 && du >= 0 && du < 2
+                                              ? shown[at(dv, 8 + du, c)] - picture[at(v, u, c)]
+                                              : errors[at(std::clamp(v, 0, kTeletextBlockRows - 1), std::clamp(u, 0, kTeletextBlockColumns - 1), c)];
+                            }
+                        sum += window * window;
+                    }
+                expected += (sum + (int64_t{1} << (kTeletextCostShift - 1))) >> kTeletextCostShift;
             }
+            EXPECT_EQ(costs.cost[f - 1][b][s][blocks], expected) << row << ", " << column << ": " << f << " on " << b << ", " << s << ", " << blocks;
+        }
     }
-    return light;
 }
 
 // The least cost of any row of the converter's codes, by trying them all,
@@ -189,33 +198,57 @@ struct BruteForce {
 };
 
 TEST(Teletext, RowChoiceIsTheLeastOfAllRows) {
-    constexpr int kCount = 6;
-    int held = 0;
-    for (uint32_t seed = 1; seed <= 30; ++seed) {
-        const std::vector<uint16_t> light = seed % 3 ? mosaic_strip(kCount, seed) : random_strip(16 * kCount, seed);
-        TeletextCellCosts costs[kCount];
-        for (int x = 0; x < kCount; ++x) teletext_cell_costs(light.data() + x * 16 * 3, 16 * kCount * 3, costs[x]);
-        uint8_t codes[kCount];
+    // Pictures of rows of codes, with grain: first rows that only one
+    // step of the converter's shows exactly, then rows of random codes,
+    // where hold and release pay now and then.
+    const struct {
+        const char* what;
+        std::vector<uint8_t> row;
+    } crafted[] = {
+        {"New Background while holding", {kHold, graphics(1), 0xB5, kNewBg, graphics(2), graphics(3), 0xEA}},
+        {"Release while holding", {graphics(1), 0xB5, kHold, graphics(2), kRelease, 0xEA, graphics(3), 0xF3}},
+        {"Hold with nothing held", {graphics(1), 0xB5, graphics(2), kHold, 0xEA, graphics(3), 0xF3}},
+    };
+    constexpr int kRandom = 30;
+    static const uint8_t kControls[] = {145, 146, 147, 148, 149, 150, 151, kBlackBg, kNewBg, kHold, kHold, kRelease, kSeparated, kContiguous};
+    TeletextBlockLevels levels;
+    teletext_block_levels(levels);
+    const std::vector<int32_t> errors(kTeletextBlockSamples);
+    std::mt19937 random(3);
+    for (int i = 0; i < std::ssize(crafted) + kRandom; ++i) {
+        const bool exact = i < std::ssize(crafted);
+        std::vector<uint8_t> row = exact ? crafted[i].row : std::vector<uint8_t>(6);
+        if (!exact)
+            for (uint8_t& code : row) code = random() % 2 ? kControls[random() % std::size(kControls)] : mosaic_code(static_cast<int>(random() % 64));
+        std::vector<int32_t> picture = shown_blocks(page_of({row}).get());
+        if (!exact)
+            for (int32_t& v : picture) v += static_cast<int32_t>(random() % 6000);
+        const int count = static_cast<int>(row.size());
+        std::vector<TeletextCellCosts> costs(static_cast<size_t>(count));
+        for (int x = 0; x < count; ++x) teletext_cell_costs(picture.data(), errors.data(), levels, 0, x, costs[static_cast<size_t>(x)]);
+        uint8_t codes[16];
         int64_t total = 0;
-        ASSERT_TRUE(teletext_best_row(costs, kCount, codes, total));
+        ASSERT_TRUE(teletext_best_row(costs.data(), count, codes, total));
+        const std::string what = exact ? crafted[i].what : "random row " + std::to_string(i);
+        if (exact) {
+            EXPECT_EQ(total, 0) << what;
+        }
         // Searched for any row as cheap: none cheaper, and one as cheap.
-        BruteForce brute{costs, kCount, std::vector<uint8_t>(kCount), total + 1, std::vector<int64_t>(kCount + 1)};
-        for (int x = kCount - 1; x >= 0; --x) {
-            const int32_t* all = &costs[x].cost[0][0][0][0];
-            brute.least_after[static_cast<size_t>(x)] = brute.least_after[static_cast<size_t>(x) + 1] +
-                                                        *std::min_element(all, all + sizeof costs[x].cost / sizeof *all);
+        BruteForce brute{costs.data(), count, std::vector<uint8_t>(static_cast<size_t>(count)), total + 1,
+                         std::vector<int64_t>(static_cast<size_t>(count) + 1)};
+        for (int x = count - 1; x >= 0; --x) {
+            const int32_t* all = &costs[static_cast<size_t>(x)].cost[0][0][0][0];
+            brute.least_after[static_cast<size_t>(x)] = brute.least_after[static_cast<size_t>(x) + 1] + *std::min_element(all, all + 7 * 8 * 2 * 64);
         }
         brute.extend(0);
-        EXPECT_EQ(brute.best, total) << "seed " << seed;
+        EXPECT_EQ(brute.best, total) << what;
         // The codes chosen show what their cost says.
-        TeletextCell cells[kCount];
-        teletext_row_cells(codes, kCount, false, cells);
+        TeletextCell cells[16];
+        teletext_row_cells(codes, count, false, cells);
         int64_t shown = 0;
-        for (int x = 0; x < kCount; ++x) shown += teletext_shown_cost(cells[x], costs[x]);
-        EXPECT_EQ(shown, total) << "seed " << seed;
-        held += std::count(codes, codes + kCount, kHold) > 0;
+        for (int x = 0; x < count; ++x) shown += teletext_shown_cost(cells[x], costs[static_cast<size_t>(x)]);
+        EXPECT_EQ(shown, total) << what;
     }
-    EXPECT_GT(held, 0) << "no row needed hold: the pictures do not test it";
 }
 
 }  // namespace

@@ -1,22 +1,39 @@
-// Pictures to teletext pages: each row's codes chosen by dynamic
-// programming over what the chip keeps from cell to cell.
+// Pictures to teletext pages: row by row from the top, each row's codes
+// chosen by dynamic programming over what the chip keeps from cell to
+// cell, against costs that carry what the rows above got wrong.
 //
-// The cost of a cell. A row's cells cannot be chosen against the blurred
-// picture one at a time: the blur reaches into the neighbours, so the
-// cost of a cell would depend on choices not yet made. What is additive
-// over cells is the squared difference, pixel by pixel and unblurred,
-// between the light the page shows and the picture's: every pixel of the
-// preview belongs to one cell, and shows one of four levels a channel
-// (nothing, the blend 145 or 199, full 240). Within a block of a mosaic
-// the pixels fall into a few regions of one colour each: the whole block,
-// or when separated its lit part, the blended column at its left and the
-// gap. For a region of n pixels whose picture light sums to S (a channel)
-// and whose squares sum to Q, shown at level L, the sum of squared
-// differences is Q - 2LS + nL^2, so a cell's cost for every foreground,
-// background, shape and mosaic comes from each region's sums and counts,
-// exactly: it is the preview's own squared error against the picture over
-// the cell, in units of 2^18 (rounded, so a row of 40 fits 31 bits). The
-// blur then changes only what happens at block edges, a pixel either way.
+// The cost of a cell. The measure (teletext.h) blurs the blocks' light
+// 3 x 3 and sums the squared differences. The windows of the blur that
+// reach a cell's six blocks are those centred from the block row above
+// the cell's to the one below it, and from the block column left of it to
+// the one right of it: twenty, fewer at the page's edges. A way of showing
+// the cell costs the squared sums of the errors (shown less picture) in
+// those windows, its own blocks' errors as it shows them and every other
+// block's as far as it is known: the rows above as chosen, the cells
+// either side as guessed (below), the rows below as nothing (shown as
+// the picture), the page's edges repeated as the blur repeats them (an
+// edge cell sees its own blocks beyond the edge as guessed). So a
+// mid-tone costs least as a pattern of lit and unlit blocks (and of
+// colours) whose windows come to it, and what the rows above got wrong is
+// made good where the windows reach: error diffusion, by the measure's
+// own windows. A window over two cells is counted in both, each taking the
+// other as guessed, so the costs add up over a row, and the row's choice
+// is exact for them.
+//
+// The guesses. Before a row's codes are chosen, each cell in turn, left to
+// right, takes its cheapest way as though no code took a cell, seeing the
+// guess just made on its left and the last one on its right; twice over,
+// the first time with nothing on the right. The row's costs are then
+// taken against these guesses. (Choosing the row's codes twice, the
+// second time against the first choice, does worse than the guesses and
+// takes longer: bench/RESULTS.md.)
+//
+// A channel's light in a block depends only on whether the foreground and
+// the background have that channel, the shape, the block's row and
+// whether it is lit (TeletextBlockLevels); so the costs are worked out a
+// channel at a time, for each pair of those and each shape, in units of
+// 2^kTeletextCostShift, rounded, so that a row of 40 fits 31 bits; the
+// cost of each of a cell's 112 colours and shapes is the sum of three.
 //
 // The states. Before each cell the chip holds the foreground (1-7), the
 // background (0-7), whether mosaics are separated, whether hold is on, and
@@ -42,6 +59,8 @@
 // over the held ones, plus the new one's cost), New and Black Background.
 // The way back is found by looking for a step whose costs add up.
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -53,7 +72,8 @@
 
 namespace {
 
-constexpr int32_t kShift = 18;
+constexpr int32_t kShift = kTeletextCostShift;
+constexpr int32_t kGuesses = 2;
 constexpr int32_t kInfinity = 1 << 30;
 constexpr int32_t kGroups = 7 * 8 * 2;
 constexpr uint8_t kHold = 158, kRelease = 159, kBlack = 156, kNewBackground = 157;
@@ -306,90 +326,180 @@ bool best_row(const TeletextCellCosts* costs, int32_t count, Layer* layers, uint
     return true;
 }
 
-// The picture's sums over the regions of one block, a channel each.
-struct BlockSums {
-    int64_t all[3] = {}, core[3] = {}, blend[3] = {};
-};
+int64_t squared(int64_t v) { return v * v; }
 
-constexpr int32_t kBlockTop[3] = {0, 6, 14};
-constexpr int32_t kBlockHeight[3] = {6, 8, 6};
+// Which counts of the lit blocks of rows 0-2 (a digit base 3 each) the
+// window w of mosaic_costs sees: the digits of its rows.
+constexpr auto kSeen = [] {
+    std::array<std::array<uint8_t, 27>, 5> seen{};
+    for (int32_t w = 0; w < 5; ++w)
+        for (int32_t n = 0; n < 27; ++n) {
+            const int32_t first = w < 2 ? 0 : w - 2, last = w > 2 ? 2 : w;
+            int32_t unit = 1, width = 1;
+            for (int32_t p = 0; p < first; ++p) unit *= 3;
+            for (int32_t p = first; p <= last; ++p) width *= 3;
+            seen[w][n] = static_cast<uint8_t>(n / unit % width);
+        }
+    return seen;
+}();
 
-int64_t region_cost(int64_t pixels, int64_t sum, int64_t level) { return pixels * level * level - 2 * level * sum; }
+// Each mosaic's left column and right column (a bit a row) and its count
+// lit in each row (a digit base 3 a row).
+constexpr auto kMosaicParts = [] {
+    std::array<std::array<uint8_t, 3>, 64> parts{};
+    for (int32_t m = 0; m < 64; ++m) {
+        parts[m][0] = static_cast<uint8_t>((m & 1) | (m >> 1 & 2) | (m >> 2 & 4));
+        parts[m][1] = static_cast<uint8_t>((m >> 1 & 1) | (m >> 2 & 2) | (m >> 3 & 4));
+        parts[m][2] = static_cast<uint8_t>((m & 1) + (m >> 1 & 1) + 3 * ((m >> 2 & 1) + (m >> 3 & 1)) + 9 * ((m >> 4 & 1) + (m >> 5 & 1)));
+    }
+    return parts;
+}();
+
+// The costs of the 64 mosaics in one channel, for one kind of cell, in
+// units of 2^kShift, rounded: `a` what each window sums besides the
+// cell's blocks, `level` the light of a block in each of the cell's rows
+// unlit and lit. A window left of the cell's blocks sees only their left
+// column, one right of them only their right column, and each sees only
+// some of their rows; the two centred on them see both columns, so for
+// those the count lit in each row is all that matters.
+void mosaic_costs(const int64_t (&a)[5][4], const bool (&rows)[5], const bool (&columns)[4], const int32_t (&level)[3][2],
+                  int32_t* out) {
+    uint64_t left[8] = {}, right[8] = {}, middle[27] = {};
+    for (int32_t w = 0; w < 5; ++w) {
+        if (!rows[w]) continue;
+        const int32_t first = std::max(0, w - 2), last = std::min(2, w);
+        // The window's part by the lit blocks of the rows it sees: a bit a
+        // row for a side, a count a row (base 3) for the middle.
+        uint64_t side[2][8], both[27];
+        for (int32_t bits = 0; bits < 1 << (last - first + 1); ++bits) {
+            int64_t shown = 0;
+            for (int32_t p = first; p <= last; ++p) shown += level[p][bits >> (p - first) & 1];
+            side[0][bits] = columns[0] ? static_cast<uint64_t>(squared(a[w][0] + shown)) : 0;
+            side[1][bits] = columns[3] ? static_cast<uint64_t>(squared(a[w][3] + shown)) : 0;
+        }
+        int32_t counts = 1;
+        for (int32_t p = first; p <= last; ++p) counts *= 3;
+        for (int32_t n = 0; n < counts; ++n) {
+            int64_t shown = 0;
+            for (int32_t p = first, digits = n; p <= last; ++p, digits /= 3) shown += digits % 3 * level[p][1] + (2 - digits % 3) * level[p][0];
+            both[n] = static_cast<uint64_t>(squared(a[w][1] + shown) + squared(a[w][2] + shown));
+        }
+        const int32_t mask = (1 << (last - first + 1)) - 1;
+        for (int32_t bits = 0; bits < 8; ++bits) {
+            left[bits] += side[0][bits >> first & mask];
+            right[bits] += side[1][bits >> first & mask];
+        }
+        for (int32_t n = 0; n < 27; ++n) middle[n] += both[kSeen[w][n]];
+    }
+    const uint64_t half = uint64_t{1} << (kShift - 1);
+    for (int32_t m = 0; m < 64; ++m)
+        out[m] = static_cast<int32_t>((left[kMosaicParts[m][0]] + right[kMosaicParts[m][1]] + middle[kMosaicParts[m][2]] + half) >> kShift);
+}
+
+// The same for a cell whose every block shows `level`'s unlit light.
+int32_t solid_cost(const int64_t (&a)[5][4], const bool (&rows)[5], const bool (&columns)[4], const int32_t (&level)[3][2]) {
+    uint64_t sum = 0;
+    for (int32_t w = 0; w < 5; ++w) {
+        if (!rows[w]) continue;
+        int64_t shown = 0;
+        for (int32_t p = std::max(0, w - 2); p <= std::min(2, w); ++p) shown += level[p][0];
+        for (int32_t v = 0; v < 4; ++v)
+            if (columns[v]) sum += static_cast<uint64_t>(squared(a[w][v] + (v == 0 || v == 3 ? shown : 2 * shown)));
+    }
+    return static_cast<int32_t>((sum + (uint64_t{1} << (kShift - 1))) >> kShift);
+}
+
+size_t block_index(int32_t y, int32_t x) { return (static_cast<size_t>(y) * kTeletextBlockColumns + static_cast<size_t>(x)) * 3; }
+
+// Sets the errors of the blocks of the cell in `column` of a row (3 block
+// rows of `errors` and of the picture's light, from the row's first) to
+// the light that `cell` shows, as the preview draws it, less the
+// picture's.
+void set_errors(const TeletextCell& cell, int32_t column, const TeletextBlockLevels& levels, const int32_t* picture,
+                int32_t* errors) {
+    const bool mosaic = cell.kind == TeletextCell::kMosaic;
+    for (int32_t k = 0; k < 6; ++k) {
+        const size_t at = block_index(k >> 1, 2 * column + (k & 1));
+        for (size_t c = 0; c < 3; ++c)
+            errors[at + c] = levels.level[mosaic && cell.separated][cell.foreground >> c & 1][cell.background >> c & 1][k >> 1]
+                                         [mosaic && (cell.blocks >> k & 1)] -
+                             picture[at + c];
+    }
+}
+
+// The mosaic that costs least in a cell, as if no code took the cell.
+TeletextCell cheapest_cell(const TeletextCellCosts& costs) {
+    // The least of each colour and shape first, then the mosaic.
+    const int32_t* all = &costs.cost[0][0][0][0];
+    int32_t least = INT32_MAX, group = 0;
+    for (int32_t g = 0; g < kGroups; ++g) {
+        int32_t m = INT32_MAX;
+        for (int32_t i = 0; i < 64; ++i) m = std::min(m, all[64 * g + i]);
+        if (m < least) least = m, group = g;
+    }
+    int32_t i = 64 * group;
+    while (all[i] != least) ++i;
+    TeletextCell cell;
+    cell.kind = TeletextCell::kMosaic;
+    cell.blocks = static_cast<uint8_t>(i & 63);
+    cell.separated = i >> 6 & 1;
+    cell.background = static_cast<uint8_t>(i >> 7 & 7);
+    cell.foreground = static_cast<uint8_t>((i >> 10) + 1);
+    return cell;
+}
 
 }  // namespace
 
-void teletext_cell_costs(const uint16_t* light, int32_t stride, TeletextCellCosts& costs) {
-    // The light of each channel as full, and of the separated blocks'
-    // blended column, by whether the foreground and background have it.
-    const int64_t full = linear_from_srgb8(teletext_sample(true, true, 1));
-    int64_t blend_levels[4];
-    for (int32_t fb = 0; fb < 4; ++fb) blend_levels[fb] = linear_from_srgb8(teletext_sample(fb >> 1, fb & 1, 1));
-    BlockSums sums[6];
-    int64_t squares = 0;
-    for (int32_t y = 0; y < 20; ++y) {
-        const int32_t pair = y < 6 ? 0 : y < 14 ? 1 : 2;
-        const bool gap_line = y - kBlockTop[pair] >= kBlockHeight[pair] - 2;
-        const uint16_t* line = light + static_cast<ptrdiff_t>(y) * stride;
-        for (int32_t x = 0; x < 16; ++x) {
-            BlockSums& block = sums[2 * pair + x / 8];
-            const int32_t column = x % 8;
-            for (int32_t ch = 0; ch < 3; ++ch) {
-                const int64_t v = line[3 * x + ch];
-                squares += v * v;
-                block.all[ch] += v;
-                if (!gap_line && column >= 3) block.core[ch] += v;
-                if (!gap_line && column == 2) block.blend[ch] += v;
-            }
+void teletext_cell_costs(const int32_t* picture, const int32_t* errors, const TeletextBlockLevels& levels, int32_t row,
+                         int32_t column, TeletextCellCosts& costs) {
+    // The blocks around the cell, from the block row two above its first to
+    // two below its last, and two columns either side: errors, but the
+    // cell's own, which start as the picture's light taken away.
+    int32_t around[7][6][3];
+    for (int32_t i = 0; i < 7; ++i) {
+        const int32_t y = std::clamp(3 * row - 2 + i, 0, kTeletextBlockRows - 1);
+        for (int32_t j = 0; j < 6; ++j) {
+            const int32_t x = std::clamp(2 * column - 2 + j, 0, kTeletextBlockColumns - 1);
+            const bool own = i >= 2 && i < 5 && j >= 2 && j < 4;
+            for (int32_t c = 0; c < 3; ++c) around[i][j][c] = own ? -picture[block_index(y, x) + c] : errors[block_index(y, x) + c];
         }
     }
-    // Each block's cost lit in every colour, whole and separated.
-    int64_t whole[6][8];
-    int64_t separated[6][8][8];
-    for (int32_t k = 0; k < 6; ++k) {
-        const int64_t height = kBlockHeight[k >> 1];
-        const int64_t n_all = 8 * height, n_core = 5 * (height - 2), n_blend = height - 2;
-        int64_t all[3], core[3], gap[3], blend[3][4];
-        for (int32_t ch = 0; ch < 3; ++ch) {
-            const BlockSums& s = sums[k];
-            all[ch] = region_cost(n_all, s.all[ch], full);
-            core[ch] = region_cost(n_core, s.core[ch], full);
-            gap[ch] = region_cost(n_all - n_core - n_blend, s.all[ch] - s.core[ch] - s.blend[ch], full);
-            for (int32_t lit = 0; lit < 4; ++lit) blend[ch][lit] = region_cost(n_blend, s.blend[ch], blend_levels[lit]);
-        }
-        for (int32_t f = 0; f < 8; ++f) {
-            whole[k][f] = 0;
-            for (int32_t ch = 0; ch < 3; ++ch) whole[k][f] += (f >> ch & 1) ? all[ch] : 0;
-            for (int32_t b = 0; b < 8; ++b) {
-                int64_t sum = 0;
-                for (int32_t ch = 0; ch < 3; ++ch) {
-                    const int32_t fg = f >> ch & 1, bg = b >> ch & 1;
-                    sum += (fg ? core[ch] : 0) + (bg ? gap[ch] : 0) + blend[ch][fg * 2 + bg];
-                }
-                separated[k][f][b] = sum;
+    // The windows that reach the cell, those centred in the page.
+    bool rows[5], columns[4];
+    for (int32_t w = 0; w < 5; ++w) rows[w] = 3 * row - 1 + w >= 0 && 3 * row - 1 + w < kTeletextBlockRows;
+    for (int32_t w = 0; w < 4; ++w) columns[w] = 2 * column - 1 + w >= 0 && 2 * column - 1 + w < kTeletextBlockColumns;
+    alignas(64) int32_t channel[3][2][2][2][64];  // [channel][separated][foreground has it][background has it][mosaic]
+    for (int32_t c = 0; c < 3; ++c) {
+        int64_t a[5][4];
+        for (int32_t w = 0; w < 5; ++w)
+            for (int32_t v = 0; v < 4; ++v) {
+                a[w][v] = 0;
+                for (int32_t i = w; i < w + 3; ++i)
+                    for (int32_t j = v; j < v + 3; ++j) a[w][v] += around[i][j][c];
             }
+        // By [separated][foreground has it][background has it]. A channel
+        // both colours have or neither has shows the same in every block,
+        // separated or not; one only the background has shows contiguous
+        // mosaics as the other way round shows their complements.
+        auto& kind = channel[c];
+        for (int32_t lit = 0; lit < 2; ++lit) {
+            const int32_t solid = solid_cost(a, rows, columns, levels.level[0][lit][lit]);
+            for (int32_t separated = 0; separated < 2; ++separated) std::fill_n(kind[separated][lit][lit], 64, solid);
         }
+        mosaic_costs(a, rows, columns, levels.level[0][1][0], kind[0][1][0]);
+        for (int32_t m = 0; m < 64; ++m) kind[0][0][1][m] = kind[0][1][0][63 - m];
+        mosaic_costs(a, rows, columns, levels.level[1][1][0], kind[1][1][0]);
+        mosaic_costs(a, rows, columns, levels.level[1][0][1], kind[1][0][1]);
     }
-    const int64_t half = int64_t{1} << (kShift - 1);
-    for (int32_t f = 1; f < 8; ++f) {
-        for (int32_t b = 0; b < 8; ++b) {
+    for (int32_t f = 1; f < 8; ++f)
+        for (int32_t b = 0; b < 8; ++b)
             for (int32_t s = 0; s < 2; ++s) {
-                // Three blocks at a time: the cost of every mosaic is the sum
-                // of its top-and-middle-left half and the rest.
-                int64_t low[8], high[8];
-                for (int32_t m = 0; m < 8; ++m) {
-                    low[m] = squares + half;
-                    high[m] = 0;
-                    for (int32_t j = 0; j < 3; ++j) {
-                        const int32_t k = j + 3;
-                        low[m] += (m >> j & 1) ? (s ? separated[j][f][b] : whole[j][f]) : whole[j][b];
-                        high[m] += (m >> j & 1) ? (s ? separated[k][f][b] : whole[k][f]) : whole[k][b];
-                    }
-                }
+                const int32_t* red = channel[0][s][f & 1][b & 1];
+                const int32_t* green = channel[1][s][f >> 1 & 1][b >> 1 & 1];
+                const int32_t* blue = channel[2][s][f >> 2 & 1][b >> 2 & 1];
                 int32_t* out = costs.cost[f - 1][b][s];
-                for (int32_t p = 0; p < 64; ++p) out[p] = static_cast<int32_t>((low[p & 7] + high[p >> 3]) >> kShift);
+                for (int32_t m = 0; m < 64; ++m) out[m] = red[m] + green[m] + blue[m];
             }
-        }
-    }
 }
 
 int32_t teletext_shown_cost(const TeletextCell& cell, const TeletextCellCosts& costs) {
@@ -402,17 +512,41 @@ bool teletext_best_row(const TeletextCellCosts* costs, int32_t count, uint8_t* c
     return layers && best_row(costs, count, layers.get(), codes, total);
 }
 
-bool teletext_page_from_light(const uint16_t* light, uint8_t* page) {
-    const std::unique_ptr<Layer[]> layers(new (std::nothrow) Layer[kTeletextColumns + 1]);
+bool teletext_page_by_rows(const uint16_t* light, const TeletextRowChooser& chooser, uint8_t* page) {
+    const std::unique_ptr<int32_t[]> picture(new (std::nothrow) int32_t[kTeletextBlockSamples]);
+    const std::unique_ptr<int32_t[]> errors(new (std::nothrow) int32_t[kTeletextBlockSamples]());
     const std::unique_ptr<TeletextCellCosts[]> costs(new (std::nothrow) TeletextCellCosts[kTeletextColumns]);
-    if (!layers || !costs) return false;
-    constexpr int32_t stride = kTeletextWidth * 3;
+    if (!picture || !errors || !costs) return false;
+    TeletextBlockLevels levels;
+    teletext_block_levels(levels);
+    teletext_block_light(light, picture.get());
     for (int32_t row = 0; row < kTeletextRows; ++row) {
-        for (int32_t x = 0; x < kTeletextColumns; ++x)
-            teletext_cell_costs(light + static_cast<ptrdiff_t>(row * kTeletextCellHeight) * stride + x * kTeletextCellWidth * 3,
-                                stride, costs[x]);
-        int64_t total = 0;
-        if (!best_row(costs.get(), kTeletextColumns, layers.get(), page + row * kTeletextColumns, total)) return false;
+        const size_t first = block_index(3 * row, 0);
+        for (int32_t guess = 0; guess < kGuesses; ++guess)
+            for (int32_t x = 0; x < kTeletextColumns; ++x) {
+                teletext_cell_costs(picture.get(), errors.get(), levels, row, x, costs[x]);
+                set_errors(cheapest_cell(costs[x]), x, levels, picture.get() + first, errors.get() + first);
+            }
+        for (int32_t x = 0; x < kTeletextColumns; ++x) teletext_cell_costs(picture.get(), errors.get(), levels, row, x, costs[x]);
+        uint8_t* codes = page + row * kTeletextColumns;
+        if (!chooser.choose(chooser.context, costs.get(), codes)) return false;
+        TeletextCell cells[kTeletextColumns];
+        teletext_row_cells(codes, kTeletextColumns, false, cells);
+        for (int32_t x = 0; x < kTeletextColumns; ++x) set_errors(cells[x], x, levels, picture.get() + first, errors.get() + first);
     }
     return true;
+}
+
+namespace {
+
+bool choose_best_row(void* layers, const TeletextCellCosts* costs, uint8_t* codes) {
+    int64_t total = 0;
+    return best_row(costs, kTeletextColumns, static_cast<Layer*>(layers), codes, total);
+}
+
+}  // namespace
+
+bool teletext_page_from_light(const uint16_t* light, uint8_t* page) {
+    const std::unique_ptr<Layer[]> layers(new (std::nothrow) Layer[kTeletextColumns + 1]);
+    return layers && teletext_page_by_rows(light, {layers.get(), choose_best_row}, page);
 }

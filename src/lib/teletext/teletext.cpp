@@ -138,6 +138,14 @@ uint8_t teletext_sample(bool foreground, bool background, int32_t thirds) {
     return lit == 0 ? 0 : lit == 1 ? 145 : lit == 2 ? 199 : 240;
 }
 
+namespace {
+
+// Channel c of the preview's colour k: 9c is colour c, 8f + b a third of f
+// on b.
+uint8_t index_sample(int32_t k, int32_t c) { return teletext_sample(k >> 3 >> c & 1, k >> c & 1, 1); }
+
+}  // namespace
+
 bool render_teletext(const uint8_t* page, IndexedImage& image) {
     image.width = kTeletextWidth;
     image.height = kTeletextHeight;
@@ -145,7 +153,7 @@ bool render_teletext(const uint8_t* page, IndexedImage& image) {
     if (!image.indices) return false;
     image.colours = 64;
     for (int32_t k = 0; k < 64; ++k)
-        for (int32_t c = 0; c < 3; ++c) image.rgb[k][c] = teletext_sample(k >> 3 >> c & 1, k >> c & 1, 1);
+        for (int32_t c = 0; c < 3; ++c) image.rgb[k][c] = index_sample(k, c);
     TeletextCell cells[kTeletextColumns];
     bool lower = false;
     for (int32_t row = 0; row < kTeletextRows; ++row) {
@@ -159,27 +167,78 @@ bool render_teletext(const uint8_t* page, IndexedImage& image) {
     return true;
 }
 
-bool blur_teletext_light(const uint16_t* light, BlurredPicture& blurred) {
-    const size_t samples = static_cast<size_t>(kTeletextWidth) * kTeletextHeight * 3;
-    const std::unique_ptr<int32_t[]> linear(new (std::nothrow) int32_t[samples]);
-    if (!linear) return false;
-    for (size_t i = 0; i < samples; ++i) linear[i] = light[i];
-    return blur_linear(linear.get(), kTeletextWidth, kTeletextHeight, blurred);
+void teletext_block_light(const uint16_t* light, int32_t* blocks) {
+    for (int32_t y = 0; y < kTeletextBlockRows; ++y) {
+        const int32_t top = y / 3 * kTeletextCellHeight + kTeletextBlockTop[y % 3], height = kTeletextBlockHeight[y % 3];
+        const int32_t pixels = 8 * height;
+        for (int32_t x = 0; x < kTeletextBlockColumns; ++x) {
+            int32_t sum[3] = {0, 0, 0};
+            for (int32_t line = top; line < top + height; ++line) {
+                const uint16_t* at = light + (static_cast<size_t>(line) * kTeletextWidth + static_cast<size_t>(8 * x)) * 3;
+                for (int32_t i = 0; i < 8 * 3; ++i) sum[i % 3] += at[i];
+            }
+            int32_t* out = blocks + (static_cast<size_t>(y) * kTeletextBlockColumns + static_cast<size_t>(x)) * 3;
+            for (int32_t c = 0; c < 3; ++c) out[c] = (sum[c] + pixels / 2) / pixels;
+        }
+    }
 }
 
-bool teletext_error(const uint8_t* page, const BlurredPicture& picture, uint64_t& error) {
+bool blur_teletext_blocks(const uint16_t* light, BlurredPicture& blurred) {
+    const std::unique_ptr<int32_t[]> blocks(new (std::nothrow) int32_t[kTeletextBlockSamples]);
+    if (!blocks) return false;
+    teletext_block_light(light, blocks.get());
+    return blur_linear(blocks.get(), kTeletextBlockColumns, kTeletextBlockRows, blurred);
+}
+
+bool teletext_page_blocks(const uint8_t* page, int32_t* blocks) {
     IndexedImage shown;
     const size_t pixels = static_cast<size_t>(kTeletextWidth) * kTeletextHeight;
     const std::unique_ptr<uint16_t[]> light(new (std::nothrow) uint16_t[pixels * 3]);
-    BlurredPicture blurred;
     if (!light || !render_teletext(page, shown)) return false;
     for (size_t i = 0; i < pixels; ++i)
         for (size_t c = 0; c < 3; ++c) light[3 * i + c] = linear_from_srgb8(shown.rgb[shown.indices[i]][c]);
-    if (!blur_teletext_light(light.get(), blurred)) return false;
+    teletext_block_light(light.get(), blocks);
+    return true;
+}
+
+bool teletext_block_error(const uint8_t* page, const BlurredPicture& picture, uint64_t& error) {
+    const std::unique_ptr<int32_t[]> blocks(new (std::nothrow) int32_t[kTeletextBlockSamples]);
+    BlurredPicture blurred;
+    if (!blocks || !teletext_page_blocks(page, blocks.get()) ||
+        !blur_linear(blocks.get(), kTeletextBlockColumns, kTeletextBlockRows, blurred))
+        return false;
     error = 0;
-    for (size_t i = 0; i < pixels * 3; ++i) {
+    for (size_t i = 0; i < kTeletextBlockSamples; ++i) {
         const int64_t difference = int64_t{picture.sums[i]} - blurred.sums[i];
         error += static_cast<uint64_t>(difference * difference);
     }
     return true;
+}
+
+void teletext_block_levels(TeletextBlockLevels& levels) {
+    // A cell of every block lit and one of none, drawn in white on black,
+    // black on white and the two solids: each channel of any pair of
+    // colours is one of these.
+    for (int32_t separated = 0; separated < 2; ++separated)
+        for (int32_t fore = 0; fore < 2; ++fore)
+            for (int32_t back = 0; back < 2; ++back)
+                for (int32_t lit = 0; lit < 2; ++lit) {
+                    TeletextCell cell;
+                    cell.kind = TeletextCell::kMosaic;
+                    cell.blocks = lit ? 63 : 0;
+                    cell.separated = separated;
+                    cell.foreground = static_cast<uint8_t>(7 * fore);
+                    cell.background = static_cast<uint8_t>(7 * back);
+                    int32_t sums[3] = {0, 0, 0};
+                    for (int32_t line = 0; line < kTeletextCellHeight; ++line) {
+                        uint8_t shown[kTeletextCellWidth];
+                        draw_cell_line(cell, line, false, shown);
+                        const int32_t pair = line < kTeletextBlockTop[1] ? 0 : line < kTeletextBlockTop[2] ? 1 : 2;
+                        for (int32_t x = 0; x < 8; ++x) sums[pair] += linear_from_srgb8(index_sample(shown[x], 0));
+                    }
+                    for (int32_t pair = 0; pair < 3; ++pair) {
+                        const int32_t pixels = 8 * kTeletextBlockHeight[pair];
+                        levels.level[separated][fore][back][pair][lit] = (sums[pair] + pixels / 2) / pixels;
+                    }
+                }
 }

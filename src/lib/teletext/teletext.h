@@ -60,17 +60,42 @@ inline constexpr int32_t kTeletextHeight = kTeletextRows * kTeletextCellHeight; 
 // when the image cannot be allocated.
 bool render_teletext(const uint8_t* page, IndexedImage& image);
 
-// The page whose picture comes nearest to `light` (kTeletextWidth x
+// A page whose picture comes near to `light` (kTeletextWidth x
 // kTeletextHeight pixels, RGB, linear light 0..65535 a channel, row by
-// row from the top) in linear light, chosen row by row (see convert.cpp
-// for how). False when memory runs out.
+// row from the top) by teletext_block_error, chosen row by row (see
+// convert.cpp for how). False when memory runs out.
 bool teletext_page_from_light(const uint16_t* light, uint8_t* page);
 
-// The picture's light blurred as palette_error blurs screens, for
-// teletext_error.
-bool blur_teletext_light(const uint16_t* light, BlurredPicture& blurred);
+// The measure of a page: the mode's own pixel is the block, so the page is
+// judged on a grid of 80 x 75 blocks, as every other mode is judged on its
+// own pixels (palette_error). Each block's sample is the mean light, a
+// channel, of what the preview shows over the block's 8 x 6 or 8 x 8
+// pixels (a separated block's gaps and blended column counted in their
+// own light), and of the picture over the same pixels; both grids are
+// blurred 3 x 3, edges repeated, and the squared differences summed. At
+// the preview's 640 x 500 pixels a block of any colour is judged nearly
+// pixel by pixel, so a mid-tone could only be black or lit; a blur over
+// blocks, as over MODE 2's wide pixels, sees a pattern of lit and unlit
+// blocks as the tone it mixes, as the eye does from a little way off.
+inline constexpr int32_t kTeletextBlockColumns = 2 * kTeletextColumns;  // 80
+inline constexpr int32_t kTeletextBlockRows = 3 * kTeletextRows;        // 75
+inline constexpr int32_t kTeletextBlockSamples = kTeletextBlockColumns * kTeletextBlockRows * 3;
+
+// The mean of each block of `light` (kTeletextWidth x kTeletextHeight
+// pixels, RGB, linear light), rounded: kTeletextBlockSamples, RGB, row by
+// row from the top.
+void teletext_block_light(const uint16_t* light, int32_t* blocks);
+
+// The same of what `page` shows, as render_teletext draws it. False when
+// memory runs out.
+bool teletext_page_blocks(const uint8_t* page, int32_t* blocks);
+
+// The picture's blocks (teletext_block_light) blurred, for
+// teletext_block_error. False when memory runs out.
+bool blur_teletext_blocks(const uint16_t* light, BlurredPicture& blurred);
 
 // How far what `page` shows is from the picture blurred by
-// blur_teletext_light: both blurred in linear light, the squared
-// differences summed. False when memory runs out.
-bool teletext_error(const uint8_t* page, const BlurredPicture& picture, uint64_t& error);
+// blur_teletext_blocks: the page's blocks as the preview draws them,
+// blurred the same way, the squared differences summed. False when memory
+// runs out.
+bool teletext_block_error(const uint8_t* page, const BlurredPicture& picture, uint64_t& error);
