@@ -776,6 +776,20 @@ describe("the page's controls", () => {
         await settled("tarnvil -h41holiday.ppm");
     });
 
+    test("a MODE 7 page is tarnvil-fit's, with its sidecar, and shows as tarnvil-view draws it", async () => {
+        await page.getByLabel("MODE", { exact: true }).selectOption("7");
+        await page.waitForFunction(() => !document.body.dataset.busy &&
+            document.getElementById("view-command").textContent === "tarnvil-view -m 7 holiday.bbc");
+        assert.deepEqual([await page.textContent("#command"), await page.isHidden("#palette-set"), await page.isHidden("#strip")],
+            ["", true, true]);
+        const dump = await save("save-dump");
+        const inf = await save("save-inf");
+        assert.deepEqual([dump.name, inf.name, dump.bytes.length, inf.bytes.toString()],
+            ["holiday.bbc", "holiday.bbc.inf", 1000, "$.SCREEN 007c00 000000\n"]);
+        assert.match(await page.textContent("#fit-command"), /^tarnvil-fit --mode=7 --fill=fit holiday\.jpg$/);
+        assertSamePicture(await screenPixels(), cliPreview(7, dump.bytes), "the MODE 7 page on the page");
+    });
+
     test("option changes through the controls redraw the screen and the strip", async () => {
         for (let i = 0; i < 20; ++i) {
             const mode = ["0", "1", "2", "4", "5"][i % 5];
