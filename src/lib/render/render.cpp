@@ -69,7 +69,7 @@ bool render_dump_in(int32_t mode_number, const uint8_t* dump, bool native, const
     image.width = across * block_width;
     image.height = kScreenLines * block_height;
     image.colours = mode.colours;
-    memcpy(image.rgb, colours, sizeof image.rgb);
+    memcpy(image.rgb, colours, sizeof colours);
     image.indices.reset(new (std::nothrow) uint8_t[static_cast<size_t>(image.width) * static_cast<size_t>(image.height)]);
     if (!image.indices) return false;
 
