@@ -266,6 +266,25 @@ void say_too_big(int32_t needed, int32_t tracks, char* reason, size_t capacity) 
 
 int32_t sectors_of(uint32_t bytes) { return static_cast<int32_t>((bytes + kSectorBytes - 1) / kSectorBytes); }
 
+}  // namespace
+
+bool raw_screens_fit(const int32_t* modes, int32_t count, int32_t boot_sectors, int32_t tracks, DiscSummary& summary,
+                     char* reason, size_t capacity) {
+    const int32_t total = tracks * kSectorsPerTrack;
+    int32_t needed = 2 + boot_sectors;
+    int32_t fitting = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        needed += sectors_of(static_cast<uint32_t>(screen_bytes(screen_mode_for(modes[i]))));
+        if (needed <= total) fitting = i + 1;
+    }
+    summary = {fitting, needed, total, 0};
+    if (needed <= total) return true;
+    say_too_big(needed, tracks, reason, capacity);
+    return false;
+}
+
+namespace {
+
 bool build_raw_disc(int32_t tracks, const char* title, const DiscPicture* pictures, int32_t count, uint8_t* image,
                     DiscSummary& summary, char* reason, size_t capacity) {
     DiscFile files[kMaxDiscFiles] = {};
@@ -297,16 +316,12 @@ bool build_raw_disc(int32_t tracks, const char* title, const DiscPicture* pictur
     const size_t boot_length = write_boot_program(modes, change_lists, named ? names : nullptr, count, boot, sizeof boot);
     files[0] = {"!BOOT", 0, 0, reinterpret_cast<const uint8_t*>(boot), static_cast<uint32_t>(boot_length)};
 
-    const int32_t total = tracks * kSectorsPerTrack;
-    const int32_t needed = sectors_needed(files, count + 1);
-    if (needed > total) {
-        say_too_big(needed, tracks, reason, capacity);
-        // The first pictures that fit, with !BOOT as long as for them all.
-        int32_t fitting = 0;
-        while (fitting < count && sectors_needed(files, fitting + 2) <= total) ++fitting;
-        summary = {fitting, needed, total, 0};
+    // The first pictures that fit, if not all, with !BOOT as long as for
+    // them all.
+    if (!raw_screens_fit(modes, count, sectors_of(static_cast<uint32_t>(boot_length)), tracks, summary, reason, capacity))
         return false;
-    }
+    const int32_t total = summary.total;
+    const int32_t needed = summary.sectors;
     write_ssd(tracks, title, 3, files, count + 1, image);
     const int32_t each = count > 0 ? (needed - sectors_needed(files, 1)) / count : 0;
     const int32_t by_sectors = each > 0 ? (total - needed) / each : 0;
