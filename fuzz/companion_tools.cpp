@@ -22,6 +22,7 @@
 #include "cli/tool.h"
 #include "cli/view/view_command.h"
 #include "lib/disc/compress.h"
+#include "../tests/boot_data.h"
 
 namespace {
 
@@ -165,16 +166,7 @@ struct Entry {
 // its mode, palette and length. Only warnings are said.
 void check_packed_disc(const Made& image, const std::vector<Entry>& entries, const std::string& boot,
                        const Served& served, const std::vector<std::string>& errors) {
-    std::vector<std::string> items;
-    for (size_t at = boot.find(" DATA "); at != std::string::npos; at = boot.find(" DATA ", at)) {
-        at += 6;
-        const size_t end = boot.find('\r', at);
-        for (size_t item = at; item < end;) {
-            const size_t comma = std::min(boot.find(',', item), end);
-            items.push_back(boot.substr(item, comma - item));
-            item = comma + 1;
-        }
-    }
+    const std::vector<std::string> items = boot_data_items(boot);
     const bool one_file = entries[0].name == "!PICS";
     const size_t fields = one_file ? 3 : 4;
     const size_t pictures = items.size() / fields;

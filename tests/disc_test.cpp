@@ -16,6 +16,7 @@
 #include "lib/disc/disc.h"
 #include "pictures.h"
 #include "lib/disc/unpack.h"
+#include "boot_data.h"
 #include "support.h"
 
 using namespace testing_support;
@@ -616,21 +617,6 @@ std::string noise(size_t size, uint32_t seed) {
     return bytes;
 }
 
-// The items of !BOOT's DATA lines, in order.
-std::vector<std::string> data_items(const std::string& boot) {
-    std::vector<std::string> items;
-    for (size_t at = boot.find(" DATA "); at != std::string::npos; at = boot.find(" DATA ", at)) {
-        at += 6;
-        const size_t end = boot.find('\r', at);
-        for (size_t item = at; item < end;) {
-            const size_t comma = std::min(boot.find(',', item), end);
-            items.push_back(boot.substr(item, comma - item));
-            item = comma + 1;
-        }
-    }
-    return items;
-}
-
 }  // namespace
 
 // Discs of packed screens: !BOOT, the unpacker, then a file for each
@@ -687,7 +673,7 @@ TEST(PackedDisc, LayoutsAndScreens) {
         EXPECT_EQ(unpacker.name, "$.!UNPACK");
         EXPECT_EQ(unpacker.load, 0x0A00u);
         EXPECT_EQ(disc.contents(unpacker), std::string(reinterpret_cast<const char*>(kUnpackCode), kUnpackCodeSize));
-        const std::vector<std::string> items = data_items(disc.contents(boot));
+        const std::vector<std::string> items = boot_data_items(disc.contents(boot));
         const size_t fields = c.one_file ? 3 : 4;
         ASSERT_EQ(items.size(), screens.size() * fields);
         size_t sector = c.one_file ? disc.entries[0].start : 0;
@@ -741,7 +727,7 @@ TEST(PackedDisc, BothSides) {
     EXPECT_EQ(front.entries[0].name, "$.!PICS");
     EXPECT_EQ(back.entries[0].name, "$.!PICS");
     EXPECT_EQ(back.entries[0].start, 2u);
-    const std::vector<std::string> items = data_items(front.contents(front.entries.back()));
+    const std::vector<std::string> items = boot_data_items(front.contents(front.entries.back()));
     ASSERT_EQ(items.size(), order.size() * 5);
     for (size_t i = 0; i < order.size(); ++i) {
         const size_t length = std::stoul(items[i * 5 + 2]);
