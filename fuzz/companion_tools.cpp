@@ -162,13 +162,13 @@ struct Entry {
 
 // A disc of packed screens: after !BOOT and the unpacker, a file for each
 // dump in order, named by its place, or all in $.!PICS; each screen whole
-// sectors at the sector !BOOT's DATA gives, with its mode, palette and
-// sectors, unpacking to the dump. Only warnings are said.
+// sectors at the track and sector !BOOT's DATA gives, with its mode,
+// palette and sectors, unpacking to the dump. Only warnings are said.
 void check_packed_disc(const Made& image, const std::vector<Entry>& entries, const std::string& boot,
                        const Served& served, const std::vector<std::string>& errors) {
     const std::vector<std::string> items = boot_data_items(boot);
     const bool one_file = entries[0].name == "!PICS";
-    constexpr size_t kFields = 4;
+    constexpr size_t kFields = 5;
     const size_t pictures = items.size() / kFields;
     if (items.size() % kFields != 0 || served.dumps_read.size() != pictures ||
         (!one_file && entries.size() != pictures + 2))
@@ -176,7 +176,7 @@ void check_packed_disc(const Made& image, const std::vector<Entry>& entries, con
     for (size_t k = 0; k < pictures; ++k) {
         const std::string* item = &items[k * kFields];
         const uint32_t length = static_cast<uint32_t>(strtoul(item[2].c_str(), nullptr, 10)) * 256;
-        const size_t at = strtoul(item[3].c_str(), nullptr, 10) * 256;
+        const size_t at = (strtoul(item[3].c_str(), nullptr, 10) * 10 + strtoul(item[4].c_str(), nullptr, 10)) * 256;
         const size_t size = item[0] == "4" || item[0] == "5" ? 10240 : 20480;
         if (served.dumps_read[k] != static_cast<int32_t>(k) || k >= served.dumps.size()) abort();
         const File& dump = served.dumps[k];

@@ -678,14 +678,14 @@ TEST(PackedDisc, LayoutsAndScreens) {
         EXPECT_EQ(unpacker.load, 0x0900u);
         EXPECT_EQ(disc.contents(unpacker), std::string(reinterpret_cast<const char*>(kUnpackCode), kUnpackCodeSize));
         const std::vector<std::string> items = boot_data_items(disc.contents(boot));
-        ASSERT_EQ(items.size(), screens.size() * 4);
+        ASSERT_EQ(items.size(), screens.size() * 5);
         size_t free = unpacker.start + 2;
         for (size_t i = 0; i < screens.size(); ++i) {
-            const std::string* item = &items[i * 4];
+            const std::string* item = &items[i * 5];
             EXPECT_EQ(item[0], std::to_string(screens[i].first));
             EXPECT_EQ(item[1], screens[i].first == 1 ? "0137" : screens[i].first == 5 ? "0137" : "01234567");
             const size_t sectors = std::stoul(item[2]);
-            const size_t sector = std::stoul(item[3]);
+            const size_t sector = std::stoul(item[3]) * 10 + std::stoul(item[4]);  // track, sector
             EXPECT_TRUE(sectors < 10 ? sector % 10 + sectors <= 10 && sector - free < 10
                                      : sector == free || ((sector + sectors) % 10 == 0 && sector - free <= 4))
                 << i << ": " << sectors << " sectors at " << sector << ", " << free << " free";
@@ -729,13 +729,15 @@ TEST(PackedDisc, BothSides) {
     ASSERT_EQ(back.entries.size(), 1u);
     EXPECT_EQ(front.entries[0].name, "$.!PICS");
     EXPECT_EQ(back.entries[0].name, "$.!PICS");
-    EXPECT_EQ(back.entries[0].start, 2u);
     const std::vector<std::string> items = boot_data_items(front.contents(front.entries.back()));
-    ASSERT_EQ(items.size(), order.size() * 5);
+    ASSERT_EQ(items.size(), order.size() * 6);
     for (size_t i = 0; i < order.size(); ++i) {
-        const size_t sectors = std::stoul(items[i * 5 + 2]);
-        const int drive = std::stoi(items[i * 5 + 3]);
-        const size_t sector = std::stoul(items[i * 5 + 4]);
+        const size_t sectors = std::stoul(items[i * 6 + 2]);
+        const int drive = std::stoi(items[i * 6 + 3]);
+        const size_t sector = std::stoul(items[i * 6 + 4]) * 10 + std::stoul(items[i * 6 + 5]);  // track, sector
+        if (i == 5) {
+            EXPECT_EQ(back.entries[0].start, sector);  // side 1's first picture
+        }
         EXPECT_EQ(drive, i < 5 ? 0 : 2) << i;  // four noises and the first fill side 0
         const std::string& side = sides[drive / 2];
         std::string screen(20480, '\0');
@@ -812,13 +814,14 @@ TEST(PackedDisc, BootProgram) {
     const Disc disc = read_disc(image_of(packed_disc_tool({{"a.bbc", patterned(20480, 1)}}, {"-m", "1", "-p", "0457", "a.bbc"})));
     EXPECT_EQ(disc.contents(disc.entries.back()),
               "NEW\r"
-              "10 OSCLI \"LOAD !UNPACK\":E%=0:O%=-1:FOR I%=1 TO 1:READ M%,P$,N%,S%\r"
+              "10 OSCLI \"LOAD !UNPACK\":E%=0:O%=-1:FOR I%=1 TO 1:READ M%,P$,N%,X%,A%\r"
               "20 IF M%<>O% MODE M%:VDU 23,1,0;0;0;0;:O%=M%\r"
-              "30 A%=S% MOD 10:X%=S% DIV 10:Y%=&30-40*(M%>3):CALL &900:FOR J%=1 TO LEN P$:VDU 19,J%-1,VAL MID$(P$,J%,1);0;"
-              ":NEXT:IF M%=2 THEN FOR J%=8 TO 15:VDU 19,J%,J%;0;:NEXT\r"
+              "30 Y%=&30-40*(M%>3):CALL &900:VDU 19,0,ASC P$-48;0;19,1,ASC MID$(P$,2)-48;0;\r"
+              "35 IF M% AND 1 VDU 19,2,ASC MID$(P$,3)-48;0;19,3,ASC MID$(P$,4)-48;0;\r"
+              "37 IF M%=2 THEN FOR J%=3 TO 16:VDU 19,J%-1,ASC MID$(P$+\"89:;<=>?\",J%)-48;0;:NEXT\r"
               "40 A$=GET$:NEXT:REPEAT UNTIL FALSE\r"
-              "50 DATA 1,0457," + std::to_string(disc.entries[0].length / 256) + "," + std::to_string(disc.entries[0].start) +
-                  "\r"
+              "50 DATA 1,0457," + std::to_string(disc.entries[0].length / 256) + "," +
+                  std::to_string(disc.entries[0].start / 10) + "," + std::to_string(disc.entries[0].start % 10) + "\r"
               "RUN\r");
     // A slideshow: the same, each picture for its seconds, then again.
     const Disc slides = read_disc(

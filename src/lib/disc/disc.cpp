@@ -348,14 +348,21 @@ constexpr uint32_t kBootItem = 20;
 // end, spanning no more tracks than it must and with its last one read
 // whole, where that leaves no more than kMostGap sectors empty before it;
 // else it follows the one before.
+// A picture of whole tracks, as a screen stored as it is, takes them
+// whole.
 constexpr int32_t kMostGap = 4;
 
 int32_t place_picture(int32_t free, int32_t sectors) {
     const int32_t within = free % kSectorsPerTrack;
     if (sectors < kSectorsPerTrack) return within + sectors <= kSectorsPerTrack ? free : free + kSectorsPerTrack - within;
     const int32_t gap = (kSectorsPerTrack - (free + sectors) % kSectorsPerTrack) % kSectorsPerTrack;
-    return gap <= kMostGap ? free + gap : free;
+    return gap <= kMostGap || sectors % kSectorsPerTrack == 0 ? free + gap : free;
 }
+
+// See build_packed_disc.
+constexpr struct {
+    int32_t numerator, denominator;
+} kMostPacked = {3, 4};
 
 // Places the pictures of `entries` from the first free sector of a side
 // on (after !BOOT of `boot_sectors` and the unpacker on side 0), going on
@@ -494,10 +501,17 @@ bool build_packed_disc(int32_t tracks, int32_t sides, const char* title, const D
     for (int32_t i = 0; i < count; ++i) {
         const int32_t size = screen_bytes(screen_mode_for(pictures[i].mode));
         data[i] = packed.get() + at;
-        const int32_t length = pack_screen(pictures[i].dump, size, packed.get() + at);
+        int32_t length = pack_screen(pictures[i].dump, size, packed.get() + at);
         if (length < 0) {
             snprintf(reason, capacity, "out of memory");
             return false;
+        }
+        // A screen that packs to more than kMostPacked of itself is shown
+        // sooner read whole, in whole tracks, than read packed and
+        // unpacked, and takes little more room so.
+        if (length * kMostPacked.denominator > size * kMostPacked.numerator) {
+            memcpy(packed.get() + at, pictures[i].dump, static_cast<size_t>(size));
+            length = size;
         }
         at += static_cast<size_t>(length);
         const Palette& palette = pictures[i].palette;

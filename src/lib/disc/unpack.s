@@ -28,6 +28,9 @@ next    = $78                   ; the sector expected under the head,
 count   = $79                   ; the sectors wanted on this track
 split   = $7A                   ; and how many of them pass before next
 head    = $7B                   ; the track the head is on, as far as known
+block   = $7C                   ; OSWORD &7F's: drive, address (4 bytes),
+track   = block + 7             ; 3 parameters, command, track, sector,
+                                ; sectors and their size, result
 
 varE    = $0414                 ; BASIC's E% and N%
 varN    = $0438
@@ -46,8 +49,14 @@ show    sta sector
         sbc #$10
         tax
         bcs -
-        lda varE
+        lda varE                ; drive E%, to the address in bytes 1-2
         sta block
+        lda #0
+        sta block+1
+        sta block+3
+        sta block+4
+        lda #3
+        sta block+5
         lda varN
         sta left
         eor #$FF
@@ -70,11 +79,8 @@ show    sta sector
         lda page
         sta block+2
         jsr command
-        ldx #$53                ; read data again
-        stx block+6
-        tax
         bne readtrk
-        stx src                 ; the header went to the first page
+        sta src                 ; the header went to the first page
         ldy #2
         ldx track
         lda (src),y
@@ -126,6 +132,8 @@ readtrk lda #10                 ; count = MIN(10 - sector, left)
         clc
         adc count
         sta page
+        ldx track
+        stx head
         inc track
         lda #0
         sta sector
@@ -134,14 +142,19 @@ readtrk lda #10                 ; count = MIN(10 - sector, left)
         sbc count
         sta left
         bne readtrk
-        ldx track
-        dex
-        stx head
 
         lda src+1               ; a file as big as the screen is the screen
         cmp dst+1
+        beq done
+        ldy #0                  ; else the stream starts after the first
+        sty src                 ; byte and the padding it counts
+        lda (src),y
+        tax
+        inx
+        stx src
         bne unpack
-        rts
+        inc src+1
+        bne unpack
 
 ; Reads X sectors (none when X = 0) of the track from sector A into page
 ; Y on, with OSWORD &7F, or stops the program with an error. After a step
@@ -149,9 +162,11 @@ readtrk lda #10                 ; count = MIN(10 - sector, left)
 readrun sta block+8
         sty block+2
         txa
-        beq +
+        beq done
         ora #$20                ; sectors of 256 bytes
         sta block+9
+        lda #$53                ; read data
+        sta block+6
         txa
         clc
         adc block+8
@@ -162,12 +177,13 @@ readrun sta block+8
 ++      sta next
         jsr command
         bne ++
-+       rts
+done    rts
 ++      brk
         !byte 199
         !text "Disc fault", 0
 
-; OSWORD &7F with the block; returns its result, 0 when all went well.
+; OSWORD &7F with the block; returns its result, 0 (and Z) when all
+; went well.
 command lda #$7F
         ldx #<block
         ldy #>block
@@ -175,12 +191,10 @@ command lda #$7F
         lda block+10
         rts
 
-block   !byte 0, 0, 0, $FF, $FF, 3, $53
-track   !byte 0, 0, 0, 0
         !fill $0A00 - *, 0
 
 ; Unpacks a packed screen in place, from the start of the next page:
-; src+1 holds the packed file's first page, dst+1 the screen's and dst 0.
+; src points at the stream, dst+1 holds the screen's first page and dst 0.
 ; Writing goes upwards from the screen's first byte. The compressor made sure the writes never reach a byte still to be
 ; read, and that they meet the read position at the end of the stream:
 ; from there on the screen's last bytes are already in place.
@@ -196,14 +210,7 @@ track   !byte 0, 0, 0, 0
 
 unpack  sei                     ; the OS's interrupts would take a tenth
         ldy #0                  ; of the time
-        sty src
-        lda (src),y             ; the stream starts after the first byte
-        tax                     ; and the padding it counts
-        inx
-        stx src
-        bne +
-        inc src+1
-+       ldx #0                  ; X stays 0 between copies, for (src,x)
+        ldx #0                  ; X stays 0 between copies, for (src,x)
         lda #$80                ; no bits yet: only the end marker
         sta bits
 
@@ -268,10 +275,14 @@ new     +getbit
         inc src
         bne length
         inc src+1
-length  +getbit
-        lda #1
+length  +getbit                 ; n = 1, 2 or 3 written out, the
+        lda #1                  ; commonest
         bcs +
-        jsr number0
+        +getbit
+        rol
+        +getbit
+        bcs +
+        jsr number1
 +       tax
         inx                     ; 256 bytes: X = 0
         lda dst+1
@@ -307,7 +318,7 @@ number0 +getbit
         rol
 -       +getbit
         bcs +
-        +getbit
+number1 +getbit                 ; where a 0 said a bit follows
         rol
         bcc -
 +       rts
