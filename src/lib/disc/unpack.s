@@ -27,8 +27,7 @@ page    = $77                   ; where the first sector wanted goes,
 next    = $78                   ; the sector expected under the head,
 count   = $79                   ; the sectors wanted on this track
 split   = $7A                   ; and how many of them pass before next
-head    = $7B                   ; the track the head is on, as far as known
-block   = $7C                   ; OSWORD &7F's: drive, address (4 bytes),
+block   = $7B                   ; OSWORD &7F's: drive, address (4 bytes),
 track   = block + 7             ; 3 parameters, command, track, sector,
                                 ; sectors and their size, result
 
@@ -65,12 +64,13 @@ show    sta sector
         sta page
         sta src+1
 
-; Which sector passes next: the 8271's read ID, its second parameter not
-; 0, reads the next sector's header on the track the head is on, without
-; waiting for the index. The sector after it comes next, or, where the
-; picture starts on another track, the third after it, once the head has
-; stepped there. A filing system that does not take the command leaves
-; reading to start where the picture does.
+; Which sector passes next: read ID, its second parameter not 0, reads
+; the next sector's header without waiting for the index. The 8271 reads
+; it on the track the head is on, the 1770 filing systems seek the
+; picture's first track first: the header's track tells which. The sector
+; after it comes next, or, where the head is still to step to the
+; picture's track, the third after it. A filing system that does not take
+; the command leaves reading to start where the picture does.
         lda #$5B
         sta block+6
         lda #1
@@ -81,13 +81,14 @@ show    sta sector
         jsr command
         bne readtrk
         sta src                 ; the header went to the first page
+        tay
+        lda (src),y             ; its track
+        eor track
+        beq +                   ; the next sector, or after a step
+        lda #2                  ; the third
++       sec
         ldy #2
-        ldx track
-        lda (src),y
-        cpx head                ; the carry is set from here on
-        beq +
-        adc #2                  ; after a step, the third on;
-+       adc #0                  ; else the next
+        adc (src),y
         cmp #10
         bcc +
         sbc #10
@@ -132,8 +133,6 @@ readtrk lda #10                 ; count = MIN(10 - sector, left)
         clc
         adc count
         sta page
-        ldx track
-        stx head
         inc track
         lda #0
         sta sector
