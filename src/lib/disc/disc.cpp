@@ -344,18 +344,19 @@ constexpr uint32_t kBootItem = 20;
 // sector the head is expected at, and the first from the sector after the
 // one it finds passing (unpack.s): a track costs nearly a turn of the disc
 // however few of its sectors are the picture's. So a picture of a track or
-// more ends at a track's end, spanning no more tracks than it must and
-// with its last one read whole, where that leaves no more than kMostGap
-// sectors empty before it; a picture of whole tracks, as a screen stored
-// as it is, takes them whole. Else, and for a picture smaller than a
-// track, it follows the one before: keeping a small one within a track
+// more that would span a track more than it must starts the next track
+// instead, where that leaves no more than kMostGap sectors empty, and a
+// picture of whole tracks, as a screen stored as it is, always. A picture
+// smaller than a track follows the one before: keeping it within a track
 // would leave up to a fifth of the side empty to save under a tenth of a
 // second a picture.
 constexpr int32_t kMostGap = 4;
 
 int32_t place_picture(int32_t free, int32_t sectors) {
-    if (sectors < kSectorsPerTrack) return free;
-    const int32_t gap = (kSectorsPerTrack - (free + sectors) % kSectorsPerTrack) % kSectorsPerTrack;
+    const int32_t within = free % kSectorsPerTrack;
+    const int32_t tracks = (within + sectors + kSectorsPerTrack - 1) / kSectorsPerTrack;
+    if (sectors < kSectorsPerTrack || tracks == (sectors + kSectorsPerTrack - 1) / kSectorsPerTrack) return free;
+    const int32_t gap = kSectorsPerTrack - within;
     return gap <= kMostGap || sectors % kSectorsPerTrack == 0 ? free + gap : free;
 }
 
@@ -408,16 +409,26 @@ void copy_pictures(const PackedPicture* entries, const uint8_t* const* data, int
                static_cast<size_t>(entries[i].sectors) * kSectorBytes);
 }
 
-// More pictures of `each` sectors that fit after sector `end` of a side
+// The pictures' sectors and how many they are, whose average the more
+// pictures that would fit are taken to have.
+struct Average {
+    int32_t sectors;
+    int32_t pictures;
+};
+
+// More pictures of `each` average that fit after sector `end` of a side
 // of `total`, each lengthening !BOOT (`boot` bytes now) by a DATA item;
-// with `room` for at most that many.
-int32_t more_pictures(int32_t end, int32_t each, uint32_t boot, int32_t total, int32_t room) {
+// with `room` for at most that many. Their sectors are shared out whole so
+// that they keep the average: rounding each up would count a picture of
+// 4.2 sectors as 5.
+int32_t more_pictures(int32_t end, Average each, uint32_t boot, int32_t total, int32_t room) {
     int32_t more = 0;
-    for (int32_t free = end; each > 0 && more < room; ++more) {
+    for (int32_t free = end; each.pictures > 0 && more < room; ++more) {
+        const int32_t sectors = (more + 1) * each.sectors / each.pictures - more * each.sectors / each.pictures;
         const int32_t grown = sectors_of(boot + kBootItem * static_cast<uint32_t>(more + 1)) - sectors_of(boot);
-        const int32_t sector = place_picture(free, each);
-        if (sector + each + grown > total) break;
-        free = sector + each;
+        const int32_t sector = place_picture(free, sectors);
+        if (sector + sectors + grown > total) break;
+        free = sector + sectors;
     }
     return more;
 }
@@ -428,7 +439,7 @@ int32_t more_pictures(int32_t end, int32_t each, uint32_t boot, int32_t total, i
 // drive 0 or 2, as DFS calls the sides. The image interleaves their
 // tracks: side 0 track 0, side 1 track 0, ...
 bool build_both_sides(int32_t tracks, const char* title, const PackedPicture* entries, const uint8_t* const* data,
-                      int32_t count, const char* boot, size_t boot_length, int32_t end, int32_t each, uint8_t* image,
+                      int32_t count, const char* boot, size_t boot_length, int32_t end, Average each, uint8_t* image,
                       DiscSummary& summary, char* reason, size_t capacity) {
     const int32_t total = tracks * kSectorsPerTrack;
     int32_t behind = 0;  // the first picture on side 1
@@ -520,8 +531,8 @@ bool build_packed_disc(int32_t tracks, int32_t sides, const char* title, const D
         palettes[i][palette.colours] = '\0';
         entries[i] = {pictures[i].mode, palettes[i], length / kSectorBytes, 0, 0};
     }
-    // The average picture's sectors, for the more that would fit.
-    const int32_t each = count > 0 ? sectors_of(static_cast<uint32_t>((at + slots - 1) / slots)) : 0;
+    // The pictures' average, for the more that would fit.
+    const Average each = {static_cast<int32_t>(at / kSectorBytes), count};
 
     const int32_t total = tracks * kSectorsPerTrack;
     int32_t end = 0;
