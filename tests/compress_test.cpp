@@ -111,7 +111,7 @@ TEST(Packing, RoundTripsWithinBounds) {
 // come as bits are wanted: 0x3A before the literals, 0xAA and 0xBD within
 // the first match's n, after its l, 0x55 and 0x18 likewise.
 TEST(Packing, StreamByHand) {
-    const Bytes stream = {0x3A, 'A', 'B', 0x01, 0xAA, 0xBD, 0x01, 0x55, 0x18};
+    const Bytes stream = {0x3A, 'A', 'B', 0xFE, 0xAA, 0xBD, 0xFE, 0x55, 0x18};
     Bytes file(256, 0);
     file[0] = 246;
     std::copy(stream.begin(), stream.end(), file.end() - 9);
@@ -122,12 +122,12 @@ TEST(Packing, StreamByHand) {
     EXPECT_EQ(screen, pattern);
     EXPECT_EQ(packed_of(pattern), file);
     // A repeat (0) before any match, a match reaching back before the
-    // screen (l = 2), a file not of whole pages and a screen the stream
+    // screen (offset 3), a file not of whole pages and a screen the stream
     // writes past are refused.
     Bytes repeat_first = file;
     repeat_first[247] = 0x2A;
     Bytes before_start = file;
-    before_start[250] = 0x02;
+    before_start[250] = 0xFD;
     EXPECT_FALSE(unpack_screen(repeat_first.data(), 256, screen.data(), 512));
     EXPECT_FALSE(unpack_screen(before_start.data(), 256, screen.data(), 512));
     EXPECT_FALSE(unpack_screen(file.data() + 1, 255, screen.data(), 512));

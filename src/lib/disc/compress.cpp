@@ -33,8 +33,8 @@ constexpr int32_t kCodeBit = kDiscBit + 12;  // a flag or number bit, read and d
 constexpr int32_t kByte = 8 * kDiscBit;      // a literal or an offset's low byte
 constexpr int32_t kOneLiteral = 20;          // the tokens, beyond their bits
 constexpr int32_t kMoreLiterals = 60;
-constexpr int32_t kNewMatchToken = 50;
-constexpr int32_t kRepeatToken = 20;
+constexpr int32_t kNewMatchToken = 42;
+constexpr int32_t kRepeatToken = 8;
 
 // A new match's offset: its high part's number and the low byte.
 int32_t offset_cost(int32_t offset) { return gamma_bits(((offset - 1) >> 8) + 1) * kCodeBit + kByte; }
@@ -144,7 +144,7 @@ void encode(const uint8_t* screen, const Token* tokens, int32_t count, Writer& w
             writer.number(token.length - 1);
         } else {
             writer.number(((token.offset - 1) >> 8) + 1);
-            writer.byte(static_cast<uint8_t>((token.offset - 1) & 0xFF));
+            writer.byte(static_cast<uint8_t>(~(token.offset - 1) & 0xFF));
             writer.number(token.length - 1);
         }
         at += token.length;
@@ -364,7 +364,7 @@ bool unpack_screen(const uint8_t* packed, int32_t packed_size, uint8_t* screen, 
         } else {
             int32_t high = 0;
             if (!number(high) || read >= size) return false;
-            offset = (high - 1) * 256 + screen[read++] + 1;
+            offset = (high - 1) * 256 + (screen[read++] ^ 0xFF) + 1;
             if (!number(length)) return false;
             ++length;
         }

@@ -18,8 +18,9 @@
 // 0 then the bit itself; a 1 ends the number. Tokens:
 //   literals   number n, then n bytes copied; when n is 255, more
 //              literals follow at once, with no bit before them
-//   new match  number h, byte l: the offset is (h - 1) * 256 + l + 1
-//              back from the write position; number n, n + 1 bytes copied
+//   new match  number h, byte l: the offset is (h - 1) * 256 + (l EOR 255)
+//              + 1 back from the write position, l inverted as the 6502
+//              adds it; number n, n + 1 bytes copied
 //   repeat     number n: n + 1 bytes copied from the last match's offset
 // The stream starts with literals. After literals a bit tells a repeat
 // (0) from a new match (1); after a match it tells literals (0) from a new

@@ -343,21 +343,26 @@ constexpr uint32_t kBootItem = 20;
 // `free`. The machine reads a picture track by track, each from the
 // sector the head is expected at, and the first from the sector after the
 // one it finds passing (unpack.s): a track costs nearly a turn of the disc
-// however few of its sectors are the picture's. So a picture of a track or
-// more that would span a track more than it must starts the next track
-// instead, where that leaves no more than kMostGap sectors empty, and a
-// picture of whole tracks, as a screen stored as it is, always. A picture
-// smaller than a track follows the one before: keeping it within a track
-// would leave up to a fifth of the side empty to save under a tenth of a
-// second a picture.
+// however few of its sectors are the picture's, a first track cut short a
+// little less. So a picture of a track or more ends at a track's end,
+// spanning no more tracks than it must and with its last one read whole,
+// where that leaves no more than kMostGap sectors empty before it; a
+// picture of whole tracks, as a screen stored as it is, takes them whole.
+// Else it follows the one before, or starts the next track where that
+// spares it a track and leaves no more than kMostGap sectors empty. A
+// picture smaller than a track follows the one before: keeping it within a
+// track would leave up to a fifth of the side empty to save under a tenth
+// of a second a picture.
 constexpr int32_t kMostGap = 4;
 
 int32_t place_picture(int32_t free, int32_t sectors) {
+    if (sectors < kSectorsPerTrack) return free;
+    const int32_t to_end = (kSectorsPerTrack - (free + sectors) % kSectorsPerTrack) % kSectorsPerTrack;
+    if (to_end <= kMostGap || sectors % kSectorsPerTrack == 0) return free + to_end;
     const int32_t within = free % kSectorsPerTrack;
-    const int32_t tracks = (within + sectors + kSectorsPerTrack - 1) / kSectorsPerTrack;
-    if (sectors < kSectorsPerTrack || tracks == (sectors + kSectorsPerTrack - 1) / kSectorsPerTrack) return free;
-    const int32_t gap = kSectorsPerTrack - within;
-    return gap <= kMostGap || sectors % kSectorsPerTrack == 0 ? free + gap : free;
+    const bool spans_more = (within + sectors + kSectorsPerTrack - 1) / kSectorsPerTrack >
+                            (sectors + kSectorsPerTrack - 1) / kSectorsPerTrack;
+    return spans_more && kSectorsPerTrack - within <= kMostGap ? free + kSectorsPerTrack - within : free;
 }
 
 // See build_packed_disc.

@@ -10,6 +10,6 @@
 inline constexpr uint32_t kUnpackAddress = 0x0900;
 // The unpacker proper starts a page in.
 inline constexpr int32_t kUnpackerStart = 256;
-inline constexpr int32_t kUnpackCodeSize = 509;
+inline constexpr int32_t kUnpackCodeSize = 510;
 
 extern const uint8_t kUnpackCode[kUnpackCodeSize];

@@ -20,7 +20,6 @@
 bits    = $70                   ; bits still to use, then a 1 marking their end
 src     = $71                   ; the next byte of the packed file
 dst     = $73                   ; the page being written; Y holds the low byte
-high    = $75                   ; the last new match's high number
 sector  = dst                   ; reading: the first sector wanted on a track,
 left    = $76                   ; the sectors still to read,
 page    = $77                   ; where the first sector wanted goes,
@@ -224,6 +223,7 @@ literal +getbit
         inc src+1
 +       iny
         bne afterl
+        inc msrc+2              ; see new
         inc dst+1
         bne afterl
 lmany   lda #1
@@ -256,24 +256,28 @@ lnext   dex
 afterl  +getbit
         bcc length
         bcs new
-lcross  inc dst+1
+lcross  inc msrc+2
+        inc dst+1
         inc lsrc+2
         bne lnext
 
-; A new offset: a number h, then a byte l, for offset - 1 = (h - 1) * 256 + l.
-; Then, for it or a repeat, a number n for n + 1 bytes, copied from
-; (dst - h) * 256 + (l EOR &FF), indexed by Y.
+; A new offset: a number h, then a byte l, for offset - 1 =
+; (h - 1) * 256 + (l EOR &FF). Matches copy from msrc + Y, whose page is
+; dst - h from here on: it moves on a page whenever the writing does, so
+; that a repeat finds it ready.
 new     +getbit
         lda #1
         bcs +
         jsr number0
-+       sta high
++       eor #$FF                ; the carry is set: a number ends on a 1
+        adc dst+1
+        sta msrc+2
         lda (src,x)
-        eor #$FF
         sta msrc+1
         inc src
         bne length
         inc src+1
+; Then, for it or a repeat, a number n for n + 1 bytes.
 length  +getbit                 ; n = 1, 2 or 3 written out, the
         lda #1                  ; commonest
         bcs +
@@ -284,10 +288,6 @@ length  +getbit                 ; n = 1, 2 or 3 written out, the
         jsr number1
 +       tax
         inx                     ; 256 bytes: X = 0
-        lda dst+1
-        sec
-        sbc high
-        sta msrc+2
 ; One byte at a time, so that an overlapping match repeats what it has
 ; just written.
 mloop
