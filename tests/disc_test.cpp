@@ -622,9 +622,9 @@ std::string noise(size_t size, uint32_t seed) {
 // Discs of packed screens: !BOOT, the unpacker, then a file for each
 // picture while the catalogue has the names, else all in $.!PICS; each
 // picture whole sectors where !BOOT's DATA says, unpacking to its dump.
-// Each follows the one before, or, a track or more, starts the next track
-// where it would span a track more than it must, leaving at most four
-// sectors empty (or any, for whole tracks).
+// Each follows the one before or, a track or more, leaves at most four
+// sectors empty (any, for whole tracks) to end a track, or to start one
+// where it would span a track more than it must.
 TEST(PackedDisc, LayoutsAndScreens) {
     Files files;
     std::vector<std::string> forty = {"-m", "5"};
@@ -687,8 +687,9 @@ TEST(PackedDisc, LayoutsAndScreens) {
             const size_t sectors = std::stoul(item[2]);
             const size_t sector = std::stoul(item[3]) * 10 + std::stoul(item[4]);  // track, sector
             const bool spans_more = (free % 10 + sectors + 9) / 10 > (sectors + 9) / 10;
-            EXPECT_TRUE(sector == free || (sectors >= 10 && spans_more && sector % 10 == 0 && sector > free &&
-                                           sector - free < 10 && (sector - free <= 4 || sectors % 10 == 0)))
+            EXPECT_TRUE(sector == free ||
+                        (sectors >= 10 && sector - free < 10 && (sector - free <= 4 || sectors % 10 == 0) &&
+                         ((sector + sectors) % 10 == 0 || (spans_more && sector % 10 == 0))))
                 << i << ": " << sectors << " sectors at " << sector << ", " << free << " free";
             free = sector + sectors;
             const std::string packed = disc.bytes.substr(sector * 256, sectors * 256);
