@@ -22,6 +22,7 @@
 #include "cli/tool.h"
 #include "cli/view/view_command.h"
 #include "lib/disc/compress.h"
+#include "../tests/boot_data.h"
 
 namespace {
 
@@ -160,44 +161,30 @@ struct Entry {
 };
 
 // A disc of packed screens: after !BOOT and the unpacker, a file for each
-// dump in order, named by its place, or all in $.!PICS, each ending a
-// sector; each screen unpacks to the dump. !BOOT's DATA lists each with
-// its mode, palette and length. Only warnings are said.
+// dump in order, named by its place, or all in $.!PICS; each screen whole
+// sectors at the track and sector !BOOT's DATA gives, with its mode,
+// palette and sectors, unpacking to the dump. Only warnings are said.
 void check_packed_disc(const Made& image, const std::vector<Entry>& entries, const std::string& boot,
                        const Served& served, const std::vector<std::string>& errors) {
-    std::vector<std::string> items;
-    for (size_t at = boot.find(" DATA "); at != std::string::npos; at = boot.find(" DATA ", at)) {
-        at += 6;
-        const size_t end = boot.find('\r', at);
-        for (size_t item = at; item < end;) {
-            const size_t comma = std::min(boot.find(',', item), end);
-            items.push_back(boot.substr(item, comma - item));
-            item = comma + 1;
-        }
-    }
+    const std::vector<std::string> items = boot_data_items(boot);
     const bool one_file = entries[0].name == "!PICS";
-    const size_t fields = one_file ? 3 : 4;
-    const size_t pictures = items.size() / fields;
-    if (items.size() % fields != 0 || served.dumps_read.size() != pictures ||
+    constexpr size_t kFields = 5;
+    const size_t pictures = items.size() / kFields;
+    if (items.size() % kFields != 0 || served.dumps_read.size() != pictures ||
         (!one_file && entries.size() != pictures + 2))
         abort();
-    size_t sector = entries[0].start;
     for (size_t k = 0; k < pictures; ++k) {
-        const std::string* item = &items[k * fields + (one_file ? 0 : 1)];
-        const uint32_t length = static_cast<uint32_t>(strtoul(item[2].c_str(), nullptr, 10));
+        const std::string* item = &items[k * kFields];
+        const uint32_t length = static_cast<uint32_t>(strtoul(item[2].c_str(), nullptr, 10)) * 256;
+        const size_t at = (strtoul(item[3].c_str(), nullptr, 10) * 10 + strtoul(item[4].c_str(), nullptr, 10)) * 256;
         const size_t size = item[0] == "4" || item[0] == "5" ? 10240 : 20480;
         if (served.dumps_read[k] != static_cast<int32_t>(k) || k >= served.dumps.size()) abort();
         const File& dump = served.dumps[k];
-        size_t at = 0;
-        if (one_file) {
-            sector += (length + 255) / 256;
-            at = sector * 256 - length;
-        } else {
+        if (!one_file) {
             const Entry& e = entries[pictures - 1 - k];
             char name[24];
             snprintf(name, sizeof name, "P%zu", k + 1);
-            if (e.name != name || e.length != length || e.load != 0x8000 - length) abort();
-            at = e.start * 256;
+            if (e.name != name || e.length != length || e.load != 0x8000 - length || e.start * 256 != at) abort();
         }
         std::vector<uint8_t> screen(size);
         if (dump.bytes.size() != size || at + length > image.bytes.size() ||

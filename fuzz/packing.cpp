@@ -1,8 +1,9 @@
 // The screen packer and unpacker. The input after its first byte is read
-// both ways: as a packed file, which must unpack or be refused without
-// reading or writing outside the buffers, and as a screen (bit 0 of the
-// first byte: as much of it as fits a MODE 4-5 screen, else a MODE 0-2
-// one), which must pack to at most its own size and unpack to itself.
+// both ways: as a packed file, whole pages of it, which must unpack or be
+// refused without reading or writing outside the buffers, and as a screen
+// (bit 0 of the first byte: as much of it as fits a MODE 4-5 screen, else
+// a MODE 0-2 one), which must pack to at most its own size and unpack to
+// itself.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -20,7 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // of bounds for the sanitizers.
     std::vector<uint8_t> file(data, data + length);
     std::vector<uint8_t> screen(static_cast<size_t>(limit));
-    unpack_screen(file.data(), length, screen.data(), limit);
+    const int32_t pages = length / 256 * 256;
+    if (pages > 0) {
+        std::vector<uint8_t> whole(data, data + pages);
+        unpack_screen(whole.data(), pages, screen.data(), limit);
+    }
 
     std::vector<uint8_t> packed(static_cast<size_t>(length));
     const int32_t packed_size = pack_screen(file.data(), length, packed.data());

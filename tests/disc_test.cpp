@@ -16,6 +16,7 @@
 #include "lib/disc/disc.h"
 #include "pictures.h"
 #include "lib/disc/unpack.h"
+#include "boot_data.h"
 #include "support.h"
 
 using namespace testing_support;
@@ -612,26 +613,14 @@ std::string noise(size_t size, uint32_t seed) {
     return bytes;
 }
 
-// The items of !BOOT's DATA lines, in order.
-std::vector<std::string> data_items(const std::string& boot) {
-    std::vector<std::string> items;
-    for (size_t at = boot.find(" DATA "); at != std::string::npos; at = boot.find(" DATA ", at)) {
-        at += 6;
-        const size_t end = boot.find('\r', at);
-        for (size_t item = at; item < end;) {
-            const size_t comma = std::min(boot.find(',', item), end);
-            items.push_back(boot.substr(item, comma - item));
-            item = comma + 1;
-        }
-    }
-    return items;
-}
-
 }  // namespace
 
 // Discs of packed screens: !BOOT, the unpacker, then a file for each
-// picture while the catalogue has the names, else all in $.!PICS, each
-// padded in front to end a sector; every screen unpacks to its dump.
+// picture while the catalogue has the names, else all in $.!PICS; each
+// picture whole sectors where !BOOT's DATA says, unpacking to its dump.
+// Each follows the one before or, a track or more, leaves at most four
+// sectors empty (any, for whole tracks) to end a track, or to start one
+// where it would span a track more than it must.
 TEST(PackedDisc, LayoutsAndScreens) {
     Files files;
     std::vector<std::string> forty = {"-m", "5"};
@@ -640,15 +629,16 @@ TEST(PackedDisc, LayoutsAndScreens) {
         forty.push_back(std::to_string(i) + ".bbc");
     }
     files["noise.bbc"] = noise(20480, 7);
+    files["half.bbc"] = patterned(20480, 3).substr(0, 10240) + noise(10240, 9);
     const struct {
         std::vector<std::string> arguments;
         bool one_file;
         std::string out;  // the summary, where checked
     } cases[] = {
-        {{"-m", "1", "noise.bbc", "-m", "5", "1.bbc", "2.bbc"}, false,
-         "pictures.ssd holds 3 pictures in 87 of its 800 sectors; 26 more of their size would fit\n"},
+        {{"-m", "1", "noise.bbc", "half.bbc", "-m", "5", "1.bbc", "2.bbc", "-m", "1", "half.bbc"}, false,
+         "pictures.ssd holds 5 pictures in 174 of its 800 sectors; 18 more of their size would fit\n"},
         {{"-m", "5", "3.bbc", "--tracks", "40"}, false,
-         "pictures.ssd holds 1 picture in 6 of its 400 sectors; 249 more of their size would fit\n"},
+         "pictures.ssd holds 1 picture in 7 of its 400 sectors; 249 more of their size would fit\n"},
         {forty, true, ""},
         {[&] {
              auto more = forty;
@@ -681,32 +671,33 @@ TEST(PackedDisc, LayoutsAndScreens) {
         const CatalogueEntry& unpacker = disc.entries[disc.entries.size() - 2];
         EXPECT_EQ(boot.name, "$.!BOOT");
         EXPECT_EQ(unpacker.name, "$.!UNPACK");
-        EXPECT_EQ(unpacker.load, 0x0A00u);
+        EXPECT_EQ(unpacker.load, 0x0900u);
         EXPECT_EQ(disc.contents(unpacker), std::string(reinterpret_cast<const char*>(kUnpackCode), kUnpackCodeSize));
-        const std::vector<std::string> items = data_items(disc.contents(boot));
-        const size_t fields = c.one_file ? 3 : 4;
-        ASSERT_EQ(items.size(), screens.size() * fields);
-        size_t sector = c.one_file ? disc.entries[0].start : 0;
+        const std::vector<std::string> items = boot_data_items(disc.contents(boot));
+        ASSERT_EQ(items.size(), screens.size() * 5);
+        size_t free = unpacker.start + 2;
         for (size_t i = 0; i < screens.size(); ++i) {
-            const std::string* item = &items[i * fields + (c.one_file ? 0 : 1)];
+            const std::string* item = &items[i * 5];
             EXPECT_EQ(item[0], std::to_string(screens[i].first));
             EXPECT_EQ(item[1], screens[i].first == 1 ? "0137" : screens[i].first == 5 ? "0137" : "01234567");
-            const size_t length = std::stoul(item[2]);
-            std::string packed;
-            if (c.one_file) {
-                const size_t sectors = (length + 255) / 256;
-                packed = disc.bytes.substr((sector + sectors) * 256 - length, length);
-                EXPECT_EQ(disc.bytes.substr(sector * 256, sectors * 256 - length), std::string(sectors * 256 - length, '\0'));
-                sector += sectors;
-            } else {
+            const size_t sectors = std::stoul(item[2]);
+            const size_t sector = std::stoul(item[3]) * 10 + std::stoul(item[4]);  // track, sector
+            const bool spans_more = (free % 10 + sectors + 9) / 10 > (sectors + 9) / 10;
+            EXPECT_TRUE(sector == free ||
+                        (sectors >= 10 && sector - free < 10 && (sector - free <= 4 || sectors % 10 == 0) &&
+                         ((sector + sectors) % 10 == 0 || (spans_more && sector % 10 == 0))))
+                << i << ": " << sectors << " sectors at " << sector << ", " << free << " free";
+            free = sector + sectors;
+            const std::string packed = disc.bytes.substr(sector * 256, sectors * 256);
+            if (!c.one_file) {
                 const CatalogueEntry& file = disc.entries[screens.size() - 1 - i];
                 EXPECT_EQ(file.name, "$.P" + std::to_string(i + 1));
-                EXPECT_EQ(file.load, 0x8000 - length);
-                packed = disc.contents(file);
+                EXPECT_EQ(file.load, 0x8000 - sectors * 256);
+                EXPECT_EQ(file.start, sector);
+                EXPECT_TRUE(disc.contents(file) == packed);
             }
-            ASSERT_EQ(packed.size(), length);
             std::string screen(screens[i].second.size(), '\0');
-            EXPECT_TRUE(unpack_screen(reinterpret_cast<const uint8_t*>(packed.data()), static_cast<int32_t>(length),
+            EXPECT_TRUE(unpack_screen(reinterpret_cast<const uint8_t*>(packed.data()), static_cast<int32_t>(packed.size()),
                                       reinterpret_cast<uint8_t*>(screen.data()), static_cast<int32_t>(screen.size())));
             EXPECT_TRUE(screen == screens[i].second) << i;
             // Noise is stored as it is.
@@ -736,19 +727,21 @@ TEST(PackedDisc, BothSides) {
     ASSERT_EQ(back.entries.size(), 1u);
     EXPECT_EQ(front.entries[0].name, "$.!PICS");
     EXPECT_EQ(back.entries[0].name, "$.!PICS");
-    EXPECT_EQ(back.entries[0].start, 2u);
-    const std::vector<std::string> items = data_items(front.contents(front.entries.back()));
-    ASSERT_EQ(items.size(), order.size() * 5);
+    const std::vector<std::string> items = boot_data_items(front.contents(front.entries.back()));
+    ASSERT_EQ(items.size(), order.size() * 6);
     for (size_t i = 0; i < order.size(); ++i) {
-        const size_t length = std::stoul(items[i * 5 + 2]);
-        const int drive = std::stoi(items[i * 5 + 3]);
-        const size_t end = (std::stoul(items[i * 5 + 4]) + (length + 255) / 256) * 256;
+        const size_t sectors = std::stoul(items[i * 6 + 2]);
+        const int drive = std::stoi(items[i * 6 + 3]);
+        const size_t sector = std::stoul(items[i * 6 + 4]) * 10 + std::stoul(items[i * 6 + 5]);  // track, sector
+        if (i == 5) {
+            EXPECT_EQ(back.entries[0].start, sector);  // side 1's first picture
+        }
         EXPECT_EQ(drive, i < 5 ? 0 : 2) << i;  // four noises and the first fill side 0
         const std::string& side = sides[drive / 2];
         std::string screen(20480, '\0');
-        ASSERT_LE(end, side.size());
-        EXPECT_TRUE(unpack_screen(reinterpret_cast<const uint8_t*>(side.data() + end - length), static_cast<int32_t>(length),
-                                  reinterpret_cast<uint8_t*>(screen.data()), 20480));
+        ASSERT_LE((sector + sectors) * 256, side.size());
+        EXPECT_TRUE(unpack_screen(reinterpret_cast<const uint8_t*>(side.data() + sector * 256),
+                                  static_cast<int32_t>(sectors * 256), reinterpret_cast<uint8_t*>(screen.data()), 20480));
         EXPECT_TRUE(screen == files.at(order[i])) << i;
     }
     const ToolCall raw_dsd = packed_disc_tool(files, {"--raw", "-o", "x.dsd", "-m", "1", "a.bbc"});
@@ -760,7 +753,7 @@ TEST(PackedDisc, TooMany) {
     const ToolCall call = packed_disc_tool({{"noise.bbc", noise(20480, 3)}},
                                            {"--tracks", "40", "noise.bbc", "noise.bbc", "noise.bbc", "noise.bbc", "noise.bbc"});
     EXPECT_EQ(call.status, 1);
-    EXPECT_EQ(call.err, "tarnvil-disc: the pictures need 405 sectors, but a 40-track disc has 400; nothing written\n"
+    EXPECT_EQ(call.err, "tarnvil-disc: the pictures need 410 sectors, but a 40-track disc has 400; nothing written\n"
                         "tarnvil-disc: the first 4 of the 5 fit\n");
     EXPECT_TRUE(call.results.empty());
 }
@@ -778,8 +771,8 @@ TEST(PackedDisc, Split) {
         EXPECT_EQ(call.status, 0) << call.err;
         EXPECT_EQ(call.out, raw ? "out/trip-1.ssd holds 4 pictures in 323 of its 400 sectors; 0 more of their size would fit\n"
                                   "out/trip-2.ssd holds 3 pictures in 243 of its 400 sectors; 1 more of their size would fit\n"
-                                : "out/trip-1.ssd holds 5 pictures in 326 of its 400 sectors; 1 more of their size would fit\n"
-                                  "out/trip-2.ssd holds 2 pictures in 86 of its 400 sectors; 7 more of their size would fit\n");
+                                : "out/trip-1.ssd holds 5 pictures in 330 of its 400 sectors; 1 more of their size would fit\n"
+                                  "out/trip-2.ssd holds 2 pictures in 92 of its 400 sectors; 7 more of their size would fit\n");
         ASSERT_EQ(call.results.size(), 2u);
         EXPECT_EQ(call.results[0].first, "out/trip-1.ssd");
         EXPECT_EQ(call.results[1].first, "out/trip-2.ssd");
@@ -819,17 +812,19 @@ TEST(PackedDisc, BootProgram) {
     const Disc disc = read_disc(image_of(packed_disc_tool({{"a.bbc", patterned(20480, 1)}}, {"-m", "1", "-p", "0457", "a.bbc"})));
     EXPECT_EQ(disc.contents(disc.entries.back()),
               "NEW\r"
-              "10 OSCLI \"LOAD !UNPACK\":DIM B% 10:S%=0:FOR I%=1 TO 1:READ N$,M%,P$,L%\r"
-              "20 MODE M%:VDU 23,1,0;0;0;0;:FOR J%=0 TO 15:VDU 19,J%,0;0;:NEXT:OSCLI \"LOAD \"+N$+\" \"+STR$~(&8000-L%)\r"
-              "30 A%=&30-40*(M%>3):X%=&8000-L%:Y%=X% DIV 256:CALL &A00:FOR J%=1 TO LEN P$:VDU 19,J%-1,VAL MID$(P$,J%,1);0;"
-              ":NEXT:IF M%=2 THEN FOR J%=8 TO 15:VDU 19,J%,J%;0;:NEXT\r"
+              "10 OSCLI \"LOAD !UNPACK\":E%=0:O%=-1:FOR I%=1 TO 1:READ M%,P$,N%,X%,A%\r"
+              "20 IF M%<>O% MODE M%:VDU 23,1,0;0;0;0;:O%=M%\r"
+              "30 Y%=&30-40*(M%>3):CALL &900:VDU 19,0,ASC P$-48;0;19,1,ASC MID$(P$,2)-48;0;\r"
+              "35 IF M% AND 1 VDU 19,2,ASC MID$(P$,3)-48;0;19,3,ASC MID$(P$,4)-48;0;\r"
+              "37 IF M%=2 THEN FOR J%=3 TO 16:VDU 19,J%-1,ASC MID$(P$+\"89:;<=>?\",J%)-48;0;:NEXT\r"
               "40 A$=GET$:NEXT:REPEAT UNTIL FALSE\r"
-              "50 DATA P1,1,0457," + std::to_string(disc.entries[0].length) + "\r"
+              "50 DATA 1,0457," + std::to_string(disc.entries[0].length / 256) + "," +
+                  std::to_string(disc.entries[0].start / 10) + "," + std::to_string(disc.entries[0].start % 10) + "\r"
               "RUN\r");
     // A slideshow: the same, each picture for its seconds, then again.
     const Disc slides = read_disc(
         image_of(packed_disc_tool({{"a.bbc", patterned(20480, 1)}}, {"--seconds", "327", "-m", "1", "a.bbc"})));
     const std::string show = slides.contents(slides.entries.back());
-    EXPECT_NE(show.find("DIM B% 10:T%=32700:REPEAT:RESTORE:S%=0:FOR I%=1 TO 1:READ"), std::string::npos) << show;
-    EXPECT_NE(show.find("\r40 A$=INKEY$(T%):NEXT:UNTIL FALSE\r50 DATA P1,1,0137,"), std::string::npos) << show;
+    EXPECT_NE(show.find(":O%=-1:T%=32700:REPEAT:RESTORE:FOR I%=1 TO 1:READ"), std::string::npos) << show;
+    EXPECT_NE(show.find("\r40 A$=INKEY$(T%):NEXT:UNTIL FALSE\r50 DATA 1,0137,"), std::string::npos) << show;
 }

@@ -267,19 +267,17 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
     // What cannot fit is refused before any picture is read or prepared:
     // each screen's sectors, the catalogue's two and at least one of !BOOT.
     // How far packed screens shrink is known only once they are packed.
-    const int32_t total = request.tracks * kSectorsPerTrack;
-    int32_t needed = 3;
-    int32_t fitting = 0;
-    for (int32_t i = 0; i < given && request.raw; ++i) {
-        needed += (screen_bytes(screen_mode_for(request.dumps[i].mode)) + kSectorBytes - 1) / kSectorBytes;
-        if (needed <= total) fitting = i + 1;
-    }
-    if (needed > total && !request.split) {
-        say(run.errors, "%s: the pictures need %d sectors, but %s %d-track disc has %d; nothing written\n", kProgram,
-            static_cast<int>(needed), request.tracks == 80 ? "an" : "a", static_cast<int>(request.tracks),
-            static_cast<int>(total));
-        say(run.errors, "%s: the first %d of the %d fit\n", kProgram, static_cast<int>(fitting), static_cast<int>(given));
-        return 1;
+    if (request.raw && !request.split) {
+        int32_t modes[kMaxRawPictures];
+        for (int32_t i = 0; i < given; ++i) modes[i] = request.dumps[i].mode;
+        DiscSummary fit{};
+        char why[160];
+        if (!raw_screens_fit(modes, given, 1, request.tracks, fit, why, sizeof why)) {
+            say(run.errors, "%s: %s\n", kProgram, why);
+            say(run.errors, "%s: the first %d of the %d fit\n", kProgram, static_cast<int>(fit.pictures),
+                static_cast<int>(given));
+            return 1;
+        }
     }
 
     // A disc's worth of screens and the disc itself: more than a stack

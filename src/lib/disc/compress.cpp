@@ -4,6 +4,8 @@
 #include <memory>
 #include <new>
 
+#include "lib/disc/dfs.h"
+
 namespace {
 
 // Bits of the interleaved gamma code of n >= 1.
@@ -13,8 +15,29 @@ int32_t gamma_bits(int32_t n) {
     return bits;
 }
 
-// Bits of a new match's offset: its high part's number and the low byte.
-int32_t offset_bits(int32_t offset) { return gamma_bits(((offset - 1) >> 8) + 1) + 8; }
+// Bits of the numbers that tell a run of `run` literals: chunks of 255,
+// each followed straight away by the next, then the rest.
+int32_t run_bits(int32_t run) { return run / 255 * gamma_bits(255) + (run % 255 != 0 ? gamma_bits(run % 255) : 0); }
+
+// Numbers are at most 255, so a match copies at most 256 bytes.
+constexpr int32_t kMaxMatch = 256;
+
+// The parse chooses the way the machine shows the screen soonest, rather
+// than the smallest file: costs are in the emulated machine's cycles. The
+// 6502 takes time to decode each flag and number bit and each token, over
+// and above copying the bytes, which takes the same time whichever token
+// copies them (figures from unpack.s). Every bit of the file is also read
+// from the disc: a sector of 2,048 bits in about 52,000 cycles, 25 a bit.
+constexpr int32_t kDiscBit = 25;
+constexpr int32_t kCodeBit = kDiscBit + 12;  // a flag or number bit, read and decoded
+constexpr int32_t kByte = 8 * kDiscBit;      // a literal or an offset's low byte
+constexpr int32_t kOneLiteral = 20;          // the tokens, beyond their bits
+constexpr int32_t kMoreLiterals = 60;
+constexpr int32_t kNewMatchToken = 42;
+constexpr int32_t kRepeatToken = 8;
+
+// A new match's offset: its high part's number and the low byte.
+int32_t offset_cost(int32_t offset) { return gamma_bits(((offset - 1) >> 8) + 1) * kCodeBit + kByte; }
 
 enum class Kind : uint8_t { kLiterals, kNewMatch, kRepeat };
 
@@ -25,7 +48,7 @@ struct Token {
 };
 
 // The cheapest way found to the bytes before a position, ending with
-// literals or with a match: its cost in bits, where its last token
+// literals or with a match: its cost in cycles, where its last token
 // starts, and what that token is.
 struct Step {
     int32_t cost;
@@ -112,13 +135,16 @@ void encode(const uint8_t* screen, const Token* tokens, int32_t count, Writer& w
         const Token& token = tokens[i];
         if (i > 0) writer.bit(token.kind == Kind::kNewMatch ? 1 : 0);
         if (token.kind == Kind::kLiterals) {
-            writer.number(token.length);
-            for (int32_t k = 0; k < token.length; ++k) writer.byte(screen[at + k]);
+            for (int32_t done = 0; done < token.length; done += 255) {
+                const int32_t chunk = token.length - done < 255 ? token.length - done : 255;
+                writer.number(chunk);
+                for (int32_t k = 0; k < chunk; ++k) writer.byte(screen[at + done + k]);
+            }
         } else if (token.kind == Kind::kRepeat) {
-            writer.number(token.length);
+            writer.number(token.length - 1);
         } else {
             writer.number(((token.offset - 1) >> 8) + 1);
-            writer.byte(static_cast<uint8_t>((token.offset - 1) & 0xFF));
+            writer.byte(static_cast<uint8_t>(~(token.offset - 1) & 0xFF));
             writer.number(token.length - 1);
         }
         at += token.length;
@@ -150,8 +176,8 @@ int32_t pack_screen(const uint8_t* screen, int32_t size, uint8_t* packed) {
         match_end[i] = {kUnreached, 0, 0, Kind::kNewMatch, false};
     }
     // The stream starts with literals, which need no bit before them: as
-    // if a match of -1 bits ended before the first byte.
-    match_end[0].cost = -1;
+    // if a match ended before the first byte less a bit ago.
+    match_end[0].cost = -kCodeBit;
     for (int32_t i = 0; i < 65536; ++i) pair_head[i] = group_head[i] = -1;
 
     auto reach_match = [&](int32_t to, int32_t cost, int32_t from, int32_t offset, Kind kind, bool from_match) {
@@ -165,20 +191,23 @@ int32_t pack_screen(const uint8_t* screen, int32_t size, uint8_t* packed) {
         // One more literal: a run goes on, or one starts after a match.
         if (here_literal.cost < kUnreached) {
             const int32_t run = i - here_literal.from;
-            const int32_t cost = here_literal.cost + 8 + gamma_bits(run + 1) - gamma_bits(run);
+            const int32_t cost = here_literal.cost + kByte + (run_bits(run + 1) - run_bits(run)) * kCodeBit +
+                                 (run == 1 ? kMoreLiterals - kOneLiteral : 0);
             literal_end[i + 1] = {cost, here_literal.from, here_literal.offset, Kind::kLiterals, true};
         }
         if (here_match.cost < kUnreached) {
-            const int32_t cost = here_match.cost + 1 + gamma_bits(1) + 8;
+            const int32_t cost = here_match.cost + (1 + gamma_bits(1)) * kCodeBit + kByte + kOneLiteral;
             if (cost < literal_end[i + 1].cost) literal_end[i + 1] = {cost, i, here_match.offset, Kind::kLiterals, true};
         }
+        // Literals end before a match unless they end a chunk of 255.
+        const bool literals_end = here_literal.cost < kUnreached && (i - here_literal.from) % 255 != 0;
         // After literals, the last offset again.
-        if (here_literal.cost < kUnreached && here_literal.offset > 0 && here_literal.offset <= i) {
-            const int32_t limit = n - i < kLongMatch * 2 ? n - i : kLongMatch * 2;
+        if (literals_end && here_literal.offset > 0 && here_literal.offset <= i) {
+            const int32_t limit = n - i < kMaxMatch ? n - i : kMaxMatch;
             const int32_t longest = match_length(screen, i, here_literal.offset, limit);
-            for (int32_t length = 1; length <= longest; length = next_length(length, longest))
-                reach_match(i + length, here_literal.cost + 1 + gamma_bits(length), i, here_literal.offset,
-                            Kind::kRepeat, false);
+            for (int32_t length = 2; length <= longest; length = next_length(length, longest))
+                reach_match(i + length, here_literal.cost + (1 + gamma_bits(length - 1)) * kCodeBit + kRepeatToken, i,
+                            here_literal.offset, Kind::kRepeat, false);
         }
         if (i + 1 >= n) continue;
         // New matches: the nearest offset for each longer length found,
@@ -186,8 +215,8 @@ int32_t pack_screen(const uint8_t* screen, int32_t size, uint8_t* packed) {
         // of four, which halftones repeat a screen row or more apart.
         const int32_t pair = screen[i] << 8 | screen[i + 1];
         const int32_t group = i + 3 < n ? group_key(screen + i) : -1;
-        const bool from_match = here_match.cost <= here_literal.cost;
-        const int32_t base = (from_match ? here_match.cost : here_literal.cost) + 1;
+        const bool from_match = !literals_end || here_match.cost <= here_literal.cost;
+        const int32_t base = (from_match ? here_match.cost : here_literal.cost) + kCodeBit + kNewMatchToken;
         int32_t found_count = 0;
         if (long_length - 1 >= kLongMatch) {
             --long_length;
@@ -226,9 +255,11 @@ int32_t pack_screen(const uint8_t* screen, int32_t size, uint8_t* packed) {
         if (base >= kUnreached) continue;
         int32_t shorter = 1;
         for (int32_t f = 0; f < found_count; ++f) {
-            const int32_t cost = base + offset_bits(found[f].offset);
-            for (int32_t length = shorter + 1; length <= found[f].length; length = next_length(length, found[f].length))
-                reach_match(i + length, cost + gamma_bits(length - 1), i, found[f].offset, Kind::kNewMatch, from_match);
+            const int32_t cost = base + offset_cost(found[f].offset);
+            const int32_t longest = found[f].length < kMaxMatch ? found[f].length : kMaxMatch;
+            for (int32_t length = shorter + 1; length <= longest; length = next_length(length, longest))
+                reach_match(i + length, cost + gamma_bits(length - 1) * kCodeBit, i, found[f].offset, Kind::kNewMatch,
+                            from_match);
             shorter = found[f].length;
         }
     }
@@ -257,7 +288,9 @@ int32_t pack_screen(const uint8_t* screen, int32_t size, uint8_t* packed) {
     int32_t cut = 0;
     for (int32_t i = 1; i <= count; ++i)
         if (gains[i] > gains[cut]) cut = i;
-    if (gains[cut] <= 0) {
+    // Whole pages, the first byte and the padding after it included.
+    const int32_t pages = (n - gains[cut] + kSectorBytes) / kSectorBytes;
+    if (gains[cut] <= 0 || pages * kSectorBytes >= n) {
         memcpy(packed, screen, static_cast<size_t>(n));
         return n;
     }
@@ -265,16 +298,25 @@ int32_t pack_screen(const uint8_t* screen, int32_t size, uint8_t* packed) {
     memset(stream.get(), 0, room);
     encode(screen, tokens.get(), cut, kept, nullptr);
     const int32_t written = n - gains[cut] - kept.used;  // the screen's bytes kept as they are
-    memcpy(packed, stream.get(), static_cast<size_t>(kept.used));
-    memcpy(packed + kept.used, screen + n - written, static_cast<size_t>(written));
-    return kept.used + written;
+    const int32_t padding = pages * kSectorBytes - 1 - (n - gains[cut]);
+    memset(packed, 0, static_cast<size_t>(1 + padding));
+    packed[0] = static_cast<uint8_t>(padding);
+    uint8_t* at = packed + 1 + padding;
+    memcpy(at, stream.get(), static_cast<size_t>(kept.used));
+    memcpy(at + kept.used, screen + n - written, static_cast<size_t>(written));
+    return pages * kSectorBytes;
 }
 
 bool unpack_screen(const uint8_t* packed, int32_t packed_size, uint8_t* screen, int32_t size) {
-    if (packed_size < 0 || packed_size > size) return false;
-    int32_t read = size - packed_size;
+    if (packed_size == size) {
+        memmove(screen, packed, static_cast<size_t>(size));
+        return true;
+    }
+    if (packed_size <= 0 || packed_size > size || packed_size % kSectorBytes != 0) return false;
+    const int32_t stream_size = packed_size - 1 - packed[0];
+    int32_t read = size - stream_size;
     int32_t write = 0;
-    memmove(screen + read, packed, static_cast<size_t>(packed_size));
+    memmove(screen + read, packed + 1 + packed[0], static_cast<size_t>(stream_size));
     int32_t bits = 0;
     int32_t bits_left = 0;
     // Each returns false when the stream runs out.
@@ -297,13 +339,12 @@ bool unpack_screen(const uint8_t* packed, int32_t packed_size, uint8_t* screen, 
             if (stop) return true;
             if (!bit(next)) return false;
             value = value * 2 + next;
-            if (value > 0xFFFF) return false;  // the machine counts in 16 bits
+            if (value > 0xFF) return false;  // the machine counts in 8 bits
         }
     };
-    // Stored as it is, or a stream that starts with literals. Only a match
-    // can bring the write position up to the read position: literals move
-    // both alike, after their number has moved the read position on.
-    if (write == read) return true;
+    // The stream starts with literals. Only a match can bring the write
+    // position up to the read position: literals move both alike, after
+    // their number has moved the read position on.
     int32_t offset = 0;
     Kind kind = Kind::kLiterals;
     for (;;) {
@@ -312,16 +353,18 @@ bool unpack_screen(const uint8_t* packed, int32_t packed_size, uint8_t* screen, 
         if (kind == Kind::kLiterals) {
             if (!number(length) || length > size - read) return false;
             for (int32_t k = 0; k < length; ++k) screen[write++] = screen[read++];
+            if (length == 255) continue;  // more literals
             if (!bit(flag)) return false;
             kind = flag ? Kind::kNewMatch : Kind::kRepeat;
             continue;
         }
         if (kind == Kind::kRepeat) {
             if (offset == 0 || !number(length)) return false;
+            ++length;
         } else {
             int32_t high = 0;
             if (!number(high) || read >= size) return false;
-            offset = (high - 1) * 256 + screen[read++] + 1;
+            offset = (high - 1) * 256 + (screen[read++] ^ 0xFF) + 1;
             if (!number(length)) return false;
             ++length;
         }

@@ -6,7 +6,7 @@
 int32_t sectors_needed(const DiscFile* files, int32_t count) {
     int32_t sectors = 2;
     for (int32_t i = 0; i < count; ++i)
-        sectors += static_cast<int32_t>((files[i].length + kSectorBytes - 1) / kSectorBytes);
+        sectors += files[i].skip + static_cast<int32_t>((files[i].length + kSectorBytes - 1) / kSectorBytes);
     return sectors;
 }
 
@@ -77,6 +77,7 @@ void write_ssd(int32_t tracks, const char* title, int32_t boot_option, const Dis
     int32_t sector = 2;
     for (int32_t i = 0; i < count; ++i) {
         const DiscFile& file = files[i];
+        sector += file.skip;
         memcpy(image + static_cast<size_t>(sector) * kSectorBytes, file.data, file.length);
         const int32_t slot = count - 1 - i;
         uint8_t* name = names + 8 + 8 * slot;
@@ -133,48 +134,42 @@ size_t write_boot_program(const int32_t* modes, const char* const* changes, cons
     return boot.end();
 }
 
-size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, const char* unpacker,
-                                 uint32_t unpack_address, int32_t pack_sector, int32_t seconds, bool both_sides,
-                                 char* text, size_t capacity) {
+size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, const PackedBoot& settings, char* text,
+                                 size_t capacity) {
     BootText boot{text, capacity, 50};
-    const bool one_file = pack_sector >= 0;
     // A slideshow waits with INKEY$, in centiseconds, and starts again.
     char again[48] = "";
-    if (seconds > 0) snprintf(again, sizeof again, "T%%=%d:REPEAT:RESTORE:", static_cast<int>(seconds * 100));
-    // Every logical colour of MODE 2 turns black, then 8-15 flash again as
-    // MODE left them. The screen's first page is &30, or &58 in MODEs 4
-    // and 5.
+    if (settings.seconds > 0) snprintf(again, sizeof again, "T%%=%d:REPEAT:RESTORE:", static_cast<int>(settings.seconds * 100));
+    // Resident integer variables keep their values through RUN, so E% is
+    // set even where every picture is on drive 0, and O%, the mode last
+    // set, starts as none. A picture in the mode of the one before needs
+    // no MODE, which would spend a tenth of a second clearing the screen:
+    // the routine blacks out the colours before it reads. Then each logical
+    // colour gets its digit's physical colour, written out for the first
+    // four, which take a third less time so than in a loop: MODEs 0 and 4
+    // have two, 1 and 5 four, 2 eight and then 8-15 flashing again, as MODE
+    // left them, from "89:;<=>?".
     boot.put(snprintf(boot.piece, sizeof boot.piece,
-                 "NEW\r"
-                 "10 OSCLI \"LOAD %s\":DIM B%% 10:%sS%%=%d:FOR I%%=1 TO %d:READ %sM%%,P$,L%%%s\r"
-                 "20 MODE M%%:VDU 23,1,0;0;0;0;:FOR J%%=0 TO 15:VDU 19,J%%,0;0;:NEXT%s\r",
-                 unpacker, again, static_cast<int>(pack_sector > 0 ? pack_sector : 0),
-                 static_cast<int>(count), one_file ? "" : "N$,", both_sides ? ",E%,S%" : "", one_file ? "" : ":OSCLI \"LOAD \"+N$+\" \"+STR$~(&8000-L%)"));
-    // From the file of them all, the picture's sectors straight from the
-    // disc, track by track with OSWORD &7F: OSGBPB would take a turn of
-    // the disc for each sector. Each picture's bytes end a sector, so that
-    // its last byte lands at &7FFF; S% is its first sector.
-    if (one_file)
-        boot.put(snprintf(boot.piece, sizeof boot.piece,
-                     "25 N%%=(L%%+255) DIV 256:D%%=&8000-256*N%%:REPEAT:C%%=10-S%% MOD 10:IF C%%>N%% C%%=N%%\r"
-                     "26 ?B%%=%s:B%%!1=D%%:B%%?5=3:B%%?6=&53:B%%?7=S%% DIV 10:B%%?8=S%% MOD 10:B%%?9=&20+C%%"
-                     ":A%%=&7F:X%%=B%%:Y%%=B%% DIV 256:CALL &FFF1:D%%=D%%+256*C%%:S%%=S%%+C%%:N%%=N%%-C%%:UNTIL N%%=0\r",
-                     both_sides ? "E%" : "0"));
-    boot.put(snprintf(boot.piece, sizeof boot.piece,
-                 "30 A%%=&30-40*(M%%>3):X%%=&8000-L%%:Y%%=X%% DIV 256:CALL &%lX"
-                 ":FOR J%%=1 TO LEN P$:VDU 19,J%%-1,VAL MID$(P$,J%%,1);0;:NEXT"
-                 ":IF M%%=2 THEN FOR J%%=8 TO 15:VDU 19,J%%,J%%;0;:NEXT\r"
-                 "40 %s:NEXT:%s",
-                 static_cast<unsigned long>(unpack_address), seconds > 0 ? "A$=INKEY$(T%)" : "A$=GET$",
-                 seconds > 0 ? "UNTIL FALSE" : "REPEAT UNTIL FALSE"));
+                      "NEW\r"
+                      "10 OSCLI \"LOAD %s\":E%%=0:O%%=-1:%sFOR I%%=1 TO %d:READ M%%,P$,N%%,%sX%%,A%%\r"
+                      "20 IF M%%<>O%% MODE M%%:VDU 23,1,0;0;0;0;:O%%=M%%\r"
+                      "30 Y%%=&30-40*(M%%>3):CALL &%lX"
+                      ":VDU 19,0,ASC P$-48;0;19,1,ASC MID$(P$,2)-48;0;\r"
+                      "35 IF M%% AND 1 VDU 19,2,ASC MID$(P$,3)-48;0;19,3,ASC MID$(P$,4)-48;0;\r"
+                      "37 IF M%%=2 THEN FOR J%%=3 TO 16:VDU 19,J%%-1,ASC MID$(P$+\"89:;<=>?\",J%%)-48;0;:NEXT\r"
+                      "40 %s:NEXT:%s",
+                      settings.unpacker, again, static_cast<int>(count), settings.both_sides ? "E%," : "",
+                      static_cast<unsigned long>(settings.entry), settings.seconds > 0 ? "A$=INKEY$(T%)" : "A$=GET$",
+                      settings.seconds > 0 ? "UNTIL FALSE" : "REPEAT UNTIL FALSE"));
+    // Each picture's track and sector in DATA, for X% and A%: BASIC would
+    // take longer to work them out.
     for (int32_t i = 0; i < count; ++i) {
+        char drive[8] = "";
+        if (settings.both_sides) snprintf(drive, sizeof drive, "%d,", static_cast<int>(pictures[i].drive));
         char item[48];
-        const int length = snprintf(item, sizeof item, "%s%s%d,%s,%lu", one_file ? "" : pictures[i].name,
-                                    one_file ? "" : ",", static_cast<int>(pictures[i].mode), pictures[i].palette,
-                                    static_cast<unsigned long>(pictures[i].length));
-        if (both_sides && length > 0 && static_cast<size_t>(length) < sizeof item)
-            snprintf(item + length, sizeof item - static_cast<size_t>(length), ",%d,%d",
-                     static_cast<int>(pictures[i].drive), static_cast<int>(pictures[i].sector));
+        snprintf(item, sizeof item, "%d,%s,%d,%s%d,%d", static_cast<int>(pictures[i].mode), pictures[i].palette,
+                 static_cast<int>(pictures[i].sectors), drive, static_cast<int>(pictures[i].sector / kSectorsPerTrack),
+                 static_cast<int>(pictures[i].sector % kSectorsPerTrack));
         boot.data(item);
     }
     return boot.end();

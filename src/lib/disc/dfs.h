@@ -17,17 +17,19 @@ struct DiscFile {
     uint32_t exec;
     const uint8_t* data;
     uint32_t length;
+    int32_t skip;  // sectors left empty before it
 };
 
 // Sectors the files need, catalogue included, each file starting on a
-// sector of its own.
+// sector of its own after those it skips.
 int32_t sectors_needed(const DiscFile* files, int32_t count);
 
 // Writes the whole image of a disc with `tracks` tracks (40 or 80) into
 // `image` (tracks * 2560 bytes): the catalogue with `title` (at most 12
 // characters), boot option `boot_option`, and the files one after another
-// from sector 2 in the order given. The caller has checked that at most
-// kMaxDiscFiles files and sectors_needed sectors fit.
+// from sector 2 in the order given, each after the sectors it skips. The
+// caller has checked that at most kMaxDiscFiles files and sectors_needed
+// sectors fit.
 void write_ssd(int32_t tracks, const char* title, int32_t boot_option, const DiscFile* files, int32_t count,
                uint8_t* image);
 
@@ -43,28 +45,36 @@ size_t write_boot_program(const int32_t* modes, const char* const* changes, cons
 
 // One picture as the !BOOT of a packed disc reads it.
 struct PackedPicture {
-    const char* name;     // its file, unless they are all in one
     int32_t mode;
     const char* palette;  // the physical colour of each logical colour, as digits
-    uint32_t length;      // its packed bytes
+    int32_t sectors;      // its packed file's, whole
     int32_t drive;        // on a double-sided disc: 0 or 2, the side
-    int32_t sector;       // on a double-sided disc: its first on that side
+    int32_t sector;       // its first, on its side
 };
 
-// The !BOOT text of a disc of packed pictures: it loads the unpacker
-// (file `unpacker`, at `unpack_address`) once, then for each picture
-// changes mode, turns every logical colour black, loads the packed bytes
-// to end at the top of screen memory, unpacks them there, sets the palette
-// with VDU 19 and waits for a key; the last picture stays until ESCAPE.
-// Each picture is its own file, or with `pack_sector` >= 0 they follow one
-// another from that sector, each padded in front to end a sector. With
-// `seconds` > 0 each picture stays that long or until a key, and after the
-// last the first comes again. With `both_sides` each is read from its
-// own drive and sector. Returns its length, 0 when it does not fit in
-// `capacity`.
-size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, const char* unpacker,
-                                 uint32_t unpack_address, int32_t pack_sector, int32_t seconds, bool both_sides,
-                                 char* text, size_t capacity);
+// How the !BOOT of a packed disc runs the 6502 routine that shows each
+// picture (unpack.s): the routine's file and the address it starts at;
+// with `seconds` > 0 each picture stays that long or until a key, and
+// after the last the first comes again; with `both_sides` each picture's
+// drive is its own.
+struct PackedBoot {
+    const char* unpacker;
+    uint32_t entry;
+    int32_t seconds;
+    bool both_sides;
+};
+
+// The !BOOT text of a disc of packed pictures: it loads the routine once,
+// then for each picture changes MODE where the mode is new, and CALLs the
+// routine with the picture's sectors and drive in N% and E%, its first
+// sector and track in A% and X% and the screen's first page in Y%; the
+// routine turns every colour black, reads the sectors into the pages that
+// end at the top of screen memory and unpacks them there; then !BOOT sets
+// the picture's colours with VDU 19. Each picture waits for a key; the
+// last stays until ESCAPE. Returns the text's length, 0 when it does not
+// fit in `capacity`.
+size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, const PackedBoot& boot, char* text,
+                                 size_t capacity);
 
 // MMB images, as SD-card filing systems read them: an index of 512
 // 16-byte entries, then 200 KiB slots, each an 80-track single-sided disc.

@@ -264,6 +264,25 @@ void say_too_big(int32_t needed, int32_t tracks, char* reason, size_t capacity) 
 
 int32_t sectors_of(uint32_t bytes) { return static_cast<int32_t>((bytes + kSectorBytes - 1) / kSectorBytes); }
 
+}  // namespace
+
+bool raw_screens_fit(const int32_t* modes, int32_t count, int32_t boot_sectors, int32_t tracks, DiscSummary& summary,
+                     char* reason, size_t capacity) {
+    const int32_t total = tracks * kSectorsPerTrack;
+    int32_t needed = 2 + boot_sectors;
+    int32_t fitting = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        needed += sectors_of(static_cast<uint32_t>(screen_bytes(screen_mode_for(modes[i]))));
+        if (needed <= total) fitting = i + 1;
+    }
+    summary = {fitting, needed, total, 0};
+    if (needed <= total) return true;
+    say_too_big(needed, tracks, reason, capacity);
+    return false;
+}
+
+namespace {
+
 bool build_raw_disc(int32_t tracks, const char* title, const DiscPicture* pictures, int32_t count, uint8_t* image,
                     DiscSummary& summary, char* reason, size_t capacity) {
     DiscFile files[kMaxDiscFiles] = {};
@@ -293,18 +312,14 @@ bool build_raw_disc(int32_t tracks, const char* title, const DiscPicture* pictur
     }
     char boot[2048];
     const size_t boot_length = write_boot_program(modes, change_lists, named ? names : nullptr, count, boot, sizeof boot);
-    files[0] = {"!BOOT", 0, 0, reinterpret_cast<const uint8_t*>(boot), static_cast<uint32_t>(boot_length)};
+    files[0] = {"!BOOT", 0, 0, reinterpret_cast<const uint8_t*>(boot), static_cast<uint32_t>(boot_length), 0};
 
-    const int32_t total = tracks * kSectorsPerTrack;
-    const int32_t needed = sectors_needed(files, count + 1);
-    if (needed > total) {
-        say_too_big(needed, tracks, reason, capacity);
-        // The first pictures that fit, with !BOOT as long as for them all.
-        int32_t fitting = 0;
-        while (fitting < count && sectors_needed(files, fitting + 2) <= total) ++fitting;
-        summary = {fitting, needed, total, 0};
+    // The first pictures that fit, if not all, with !BOOT as long as for
+    // them all.
+    if (!raw_screens_fit(modes, count, sectors_of(static_cast<uint32_t>(boot_length)), tracks, summary, reason, capacity))
         return false;
-    }
+    const int32_t total = summary.total;
+    const int32_t needed = summary.sectors;
     write_ssd(tracks, title, 3, files, count + 1, image);
     const int32_t each = count > 0 ? (needed - sectors_needed(files, 1)) / count : 0;
     const int32_t by_sectors = each > 0 ? (total - needed) / each : 0;
@@ -319,81 +334,154 @@ constexpr int32_t kPackedOwnFiles = 2;
 // name.
 const char kPackName[] = "!PICS";
 const char kUnpackerName[] = "!UNPACK";
+// A DATA item of !BOOT's, at most, with its comma.
+constexpr uint32_t kBootItem = 20;
 
-// Sectors of a packed disc, catalogue included: its own files with a boot
-// program of `boot` bytes, the pictures of `lengths`, and `extra` more of
-// `extra_each` bytes. In a file each or all in one, each picture takes
-// whole sectors.
-int32_t packed_sectors(uint32_t boot, const uint32_t* lengths, int32_t count, uint32_t extra_each, int32_t extra) {
-    int32_t sectors = 2 + sectors_of(boot) + sectors_of(static_cast<uint32_t>(kUnpackCodeSize));
-    for (int32_t i = 0; i < count; ++i) sectors += sectors_of(lengths[i]);
-    return sectors + extra * sectors_of(extra_each);
+// The first sector for a packed picture of `sectors` at or after sector
+// `free`. The machine reads a picture track by track, each from the
+// sector the head is expected at, and the first from the sector after the
+// one it finds passing (unpack.s): a track costs nearly a turn of the disc
+// however few of its sectors are the picture's, a first track cut short a
+// little less. So a picture of a track or more ends at a track's end,
+// spanning no more tracks than it must and with its last one read whole,
+// where that leaves no more than kMostGap sectors empty before it; a
+// picture of whole tracks, as a screen stored as it is, takes them whole.
+// Else it follows the one before, or starts the next track where that
+// spares it a track and leaves no more than kMostGap sectors empty. A
+// picture smaller than a track follows the one before: keeping it within a
+// track would leave up to a fifth of the side empty to save under a tenth
+// of a second a picture.
+constexpr int32_t kMostGap = 4;
+
+int32_t place_picture(int32_t free, int32_t sectors) {
+    if (sectors < kSectorsPerTrack) return free;
+    const int32_t to_end = (kSectorsPerTrack - (free + sectors) % kSectorsPerTrack) % kSectorsPerTrack;
+    if (to_end <= kMostGap || sectors % kSectorsPerTrack == 0) return free + to_end;
+    const int32_t within = free % kSectorsPerTrack;
+    const bool spans_more = (within + sectors + kSectorsPerTrack - 1) / kSectorsPerTrack >
+                            (sectors + kSectorsPerTrack - 1) / kSectorsPerTrack;
+    return spans_more && kSectorsPerTrack - within <= kMostGap ? free + kSectorsPerTrack - within : free;
 }
 
-// Both sides of a disc of packed pictures, each picture padded in front to
-// end a sector (`packed`, `at` bytes): side 0 holds !BOOT, the unpacker and
-// the first pictures in its $.!PICS, side 1 the rest in its own, and !BOOT
-// reads each picture's sectors from drive 0 or 2, as DFS calls the sides.
-// The image interleaves their tracks: side 0 track 0, side 1 track 0, ...
-bool build_both_sides(int32_t tracks, const char* title, const uint8_t* packed, size_t at, const uint32_t* lengths,
-                      PackedPicture* entries, int32_t count, int32_t seconds, char* boot, size_t boot_room,
-                      uint8_t* image, DiscSummary& summary, char* reason, size_t capacity) {
-    const int32_t total = tracks * kSectorsPerTrack;
-    size_t boot_length = 0;
-    int32_t boot_sectors = 1;
-    int32_t first_behind = count;  // the first picture on side 1
-    int32_t next[2] = {0, 0};
-    for (int32_t attempt = 0; attempt < 4; ++attempt) {
-        next[0] = 2 + boot_sectors + sectors_of(static_cast<uint32_t>(kUnpackCodeSize));
-        next[1] = 2;
-        int32_t side = 0;
-        first_behind = count;
-        for (int32_t i = 0; i < count; ++i) {
-            const int32_t sectors = sectors_of(lengths[i]);
-            if (side == 0 && next[0] + sectors > total) {
-                side = 1;
-                first_behind = i;
-            }
-            entries[i].drive = side * 2;
-            entries[i].sector = next[side];
-            next[side] += sectors;
+// See build_packed_disc.
+constexpr struct {
+    int32_t numerator, denominator;
+} kMostPacked = {3, 4};
+
+// Places the pictures of `entries` from the first free sector of a side
+// on (after !BOOT of `boot_sectors` and the unpacker on side 0), going on
+// to side 1 once side 0 is full when `both_sides`, into their drive and
+// sector. Returns the sector after the last picture on the last side used.
+int32_t place_pictures(PackedPicture* entries, int32_t count, int32_t boot_sectors, int32_t total, bool both_sides) {
+    int32_t free = 2 + boot_sectors + sectors_of(static_cast<uint32_t>(kUnpackCodeSize));
+    int32_t drive = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t sector = place_picture(free, entries[i].sectors);
+        if (both_sides && drive == 0 && sector + entries[i].sectors > total) {
+            drive = 2;
+            sector = place_picture(2, entries[i].sectors);
         }
-        boot_length = write_packed_boot_program(entries, count, kUnpackerName, kUnpackAddress, 0, seconds, true, boot,
-                                                boot_room);
-        if (boot_length == 0 || sectors_of(static_cast<uint32_t>(boot_length)) == boot_sectors) break;
-        boot_sectors = sectors_of(static_cast<uint32_t>(boot_length));
+        entries[i].drive = drive;
+        entries[i].sector = sector;
+        free = sector + entries[i].sectors;
     }
-    if (boot_length == 0) {
-        snprintf(reason, capacity, "the boot program for %d pictures does not fit in memory", static_cast<int>(count));
-        return false;
+    return free;
+}
+
+// Places the pictures and writes !BOOT, which tells their sectors, until
+// the two agree; !BOOT only grows, so this ends. Returns its length, 0
+// when it does not fit in `room`, with `end` the sector after the last
+// picture.
+size_t lay_out(PackedPicture* entries, int32_t count, int32_t seconds, bool both_sides, int32_t total, char* boot,
+               size_t room, int32_t& end) {
+    const PackedBoot settings = {kUnpackerName, kUnpackAddress, seconds, both_sides};
+    for (int32_t boot_sectors = 1;; ++boot_sectors) {
+        end = place_pictures(entries, count, boot_sectors, total, both_sides);
+        const size_t length = write_packed_boot_program(entries, count, settings, boot, room);
+        if (length == 0 || sectors_of(static_cast<uint32_t>(length)) <= boot_sectors) return length;
     }
-    if (next[1] > total) {
+}
+
+// Copies the pictures of `entries` from `from` to `to`, with their `data`,
+// into `out`, a side's sectors from `first` on, each at its own sector;
+// the sectors between them stay empty.
+void copy_pictures(const PackedPicture* entries, const uint8_t* const* data, int32_t from, int32_t to, int32_t first,
+                   uint8_t* out) {
+    for (int32_t i = from; i < to; ++i)
+        memcpy(out + static_cast<size_t>(entries[i].sector - first) * kSectorBytes, data[i],
+               static_cast<size_t>(entries[i].sectors) * kSectorBytes);
+}
+
+// The pictures' sectors and how many they are, whose average the more
+// pictures that would fit are taken to have.
+struct Average {
+    int32_t sectors;
+    int32_t pictures;
+};
+
+// More pictures of `each` average that fit after sector `end` of a side
+// of `total`, each lengthening !BOOT (`boot` bytes now) by a DATA item;
+// with `room` for at most that many. Their sectors are shared out whole so
+// that they keep the average: rounding each up would count a picture of
+// 4.2 sectors as 5.
+int32_t more_pictures(int32_t end, Average each, uint32_t boot, int32_t total, int32_t room) {
+    int32_t more = 0;
+    for (int32_t free = end; each.pictures > 0 && more < room; ++more) {
+        const int32_t sectors = (more + 1) * each.sectors / each.pictures - more * each.sectors / each.pictures;
+        const int32_t grown = sectors_of(boot + kBootItem * static_cast<uint32_t>(more + 1)) - sectors_of(boot);
+        const int32_t sector = place_picture(free, sectors);
+        if (sector + sectors + grown > total) break;
+        free = sector + sectors;
+    }
+    return more;
+}
+
+// Both sides of a disc of packed pictures, placed on them in `entries`:
+// side 0 holds !BOOT, the unpacker and the first pictures in its $.!PICS,
+// side 1 the rest in its own, and !BOOT reads each picture's sectors from
+// drive 0 or 2, as DFS calls the sides. The image interleaves their
+// tracks: side 0 track 0, side 1 track 0, ...
+bool build_both_sides(int32_t tracks, const char* title, const PackedPicture* entries, const uint8_t* const* data,
+                      int32_t count, const char* boot, size_t boot_length, int32_t end, Average each, uint8_t* image,
+                      DiscSummary& summary, char* reason, size_t capacity) {
+    const int32_t total = tracks * kSectorsPerTrack;
+    int32_t behind = 0;  // the first picture on side 1
+    while (behind < count && entries[behind].drive == 0) ++behind;
+    const int32_t ends[2] = {behind > 0 ? entries[behind - 1].sector + entries[behind - 1].sectors
+                                        : 2 + sectors_of(static_cast<uint32_t>(boot_length)) + sectors_of(kUnpackCodeSize),
+                             behind < count ? end : 2};
+    if (ends[1] > total) {
         snprintf(reason, capacity, "the pictures need %d sectors, but a double-sided %d-track disc has %d; nothing written",
-                 static_cast<int>(next[0] + next[1]), static_cast<int>(tracks), static_cast<int>(2 * total));
+                 static_cast<int>(ends[0] + ends[1]), static_cast<int>(tracks), static_cast<int>(2 * total));
         int32_t fitting = 0;
-        while (fitting < count && (entries[fitting].drive == 0 || entries[fitting].sector + sectors_of(lengths[fitting]) <= total))
+        while (fitting < count && (entries[fitting].drive == 0 || entries[fitting].sector + entries[fitting].sectors <= total))
             ++fitting;
-        summary = {fitting, next[0] + next[1], 2 * total, 0};
+        summary = {fitting, ends[0] + ends[1], 2 * total, 0};
         return false;
     }
-    // The bytes of side 0's pictures, then side 1's.
-    size_t front = 0;
-    for (int32_t i = 0; i < first_behind; ++i) front += static_cast<size_t>(sectors_of(lengths[i])) * kSectorBytes;
     const size_t side_bytes = static_cast<size_t>(total) * kSectorBytes;
-    const std::unique_ptr<uint8_t[]> sides(new (std::nothrow) uint8_t[2 * side_bytes]);
+    const std::unique_ptr<uint8_t[]> sides(new (std::nothrow) uint8_t[3 * side_bytes]);
     if (!sides) {
         snprintf(reason, capacity, "out of memory");
         return false;
     }
-    DiscFile files[3] = {{"!BOOT", 0, 0, reinterpret_cast<const uint8_t*>(boot), static_cast<uint32_t>(boot_length)},
-                         {"", kUnpackAddress, kUnpackAddress, kUnpackCode, static_cast<uint32_t>(kUnpackCodeSize)},
-                         {"", 0, 0, packed, static_cast<uint32_t>(front)}};
+    // Each side's pictures, from its first on, in the third part.
+    uint8_t* pictures = sides.get() + 2 * side_bytes;
+    const int32_t firsts[2] = {behind > 0 ? entries[0].sector : ends[0], behind < count ? entries[behind].sector : 2};
+    memset(pictures, 0, side_bytes);
+    copy_pictures(entries, data, 0, behind, firsts[0], pictures);
+    DiscFile files[3] = {{"!BOOT", 0, 0, reinterpret_cast<const uint8_t*>(boot), static_cast<uint32_t>(boot_length), 0},
+                         {"", kUnpackAddress, kUnpackAddress, kUnpackCode, static_cast<uint32_t>(kUnpackCodeSize), 0},
+                         {"", 0, 0, pictures, static_cast<uint32_t>(ends[0] - firsts[0]) * kSectorBytes,
+                          firsts[0] - 2 - sectors_of(static_cast<uint32_t>(boot_length)) - sectors_of(kUnpackCodeSize)}};
     memcpy(files[1].name, kUnpackerName, sizeof kUnpackerName);
     memcpy(files[2].name, kPackName, sizeof kPackName);
-    write_ssd(tracks, title, 3, files, front > 0 ? 3 : 2, sides.get());
-    DiscFile behind = {"", 0, 0, packed + front, static_cast<uint32_t>(at - front)};
-    memcpy(behind.name, kPackName, sizeof kPackName);
-    write_ssd(tracks, title, 3, &behind, at > front ? 1 : 0, sides.get() + side_bytes);
+    write_ssd(tracks, title, 3, files, behind > 0 ? 3 : 2, sides.get());
+    memset(pictures, 0, side_bytes);
+    copy_pictures(entries, data, behind, count, firsts[1], pictures);
+    DiscFile back = {"", 0, 0, pictures, static_cast<uint32_t>(ends[1] - firsts[1]) * kSectorBytes, firsts[1] - 2};
+    memcpy(back.name, kPackName, sizeof kPackName);
+    write_ssd(tracks, title, 3, &back, behind < count ? 1 : 0, sides.get() + side_bytes);
     const size_t track_bytes = static_cast<size_t>(kSectorsPerTrack) * kSectorBytes;
     for (int32_t track = 0; track < tracks; ++track)
         for (int32_t side = 0; side < 2; ++side)
@@ -401,119 +489,107 @@ bool build_both_sides(int32_t tracks, const char* title, const uint8_t* packed, 
                    sides.get() + static_cast<size_t>(side) * side_bytes + static_cast<size_t>(track) * track_bytes,
                    track_bytes);
     // More pictures of their average size in what both sides have left.
-    uint32_t all = 0;
-    for (int32_t i = 0; i < count; ++i) all += lengths[i];
-    const int32_t each = count > 0 ? sectors_of((all + static_cast<uint32_t>(count) - 1) / static_cast<uint32_t>(count)) : 0;
-    int32_t more = each > 0 ? (total - next[0]) / each + (total - next[1]) / each : 0;
-    if (more > kMaxPictures - count) more = kMaxPictures - count;
-    summary = {count, next[0] + next[1], 2 * total, more};
+    int32_t more = more_pictures(ends[0], each, static_cast<uint32_t>(boot_length), total, kMaxPictures - count);
+    more += more_pictures(ends[1], each, static_cast<uint32_t>(boot_length), total, kMaxPictures - count - more);
+    summary = {count, ends[0] + ends[1], 2 * total, more};
     return true;
 }
 
 bool build_packed_disc(int32_t tracks, int32_t sides, const char* title, const DiscPicture* pictures, int32_t count,
                        int32_t seconds, uint8_t* image, DiscSummary& summary, char* reason, size_t capacity) {
-    // Every picture packed, each from the start of a sector of its own,
-    // or, in the file of them all, padded in front to end one.
+    // Every picture packed into whole sectors, one after another.
+    const size_t slots = count > 0 ? static_cast<size_t>(count) : 1;
     size_t room = 0;
     for (int32_t i = 0; i < count; ++i) room += static_cast<size_t>(screen_bytes(screen_mode_for(pictures[i].mode)));
     const std::unique_ptr<uint8_t[]> packed(new (std::nothrow) uint8_t[room > 0 ? room : 1]);
-    const std::unique_ptr<uint32_t[]> lengths(new (std::nothrow) uint32_t[count > 0 ? count : 1]);
-    const std::unique_ptr<PackedPicture[]> entries(new (std::nothrow) PackedPicture[count > 0 ? count : 1]);
-    const std::unique_ptr<char[][9]> palettes(new (std::nothrow) char[count > 0 ? count : 1][9]);
+    const std::unique_ptr<const uint8_t*[]> data(new (std::nothrow) const uint8_t*[slots]);
+    const std::unique_ptr<PackedPicture[]> entries(new (std::nothrow) PackedPicture[slots]);
+    const std::unique_ptr<char[][9]> palettes(new (std::nothrow) char[slots][9]);
     constexpr size_t kBootRoom = 16384;
     const std::unique_ptr<char[]> boot(new (std::nothrow) char[kBootRoom]);
-    if (!packed || !lengths || !entries || !palettes || !boot) {
+    if (!packed || !data || !entries || !palettes || !boot) {
         snprintf(reason, capacity, "out of memory");
         return false;
     }
-    const bool one_file = sides == 2 || count > kMaxDiscFiles - kPackedOwnFiles;
-    memset(packed.get(), 0, room);
     size_t at = 0;
     for (int32_t i = 0; i < count; ++i) {
         const int32_t size = screen_bytes(screen_mode_for(pictures[i].mode));
-        const int32_t length = pack_screen(pictures[i].dump, size, packed.get() + at);
+        data[i] = packed.get() + at;
+        int32_t length = pack_screen(pictures[i].dump, size, packed.get() + at);
         if (length < 0) {
             snprintf(reason, capacity, "out of memory");
             return false;
         }
-        lengths[i] = static_cast<uint32_t>(length);
-        const size_t whole = static_cast<size_t>(sectors_of(lengths[i])) * kSectorBytes;
-        if (one_file) {
-            memmove(packed.get() + at + whole - lengths[i], packed.get() + at, lengths[i]);
-            memset(packed.get() + at, 0, whole - lengths[i]);
+        // A screen that packs to more than kMostPacked of itself is shown
+        // sooner read whole, in whole tracks, than read packed and
+        // unpacked, and takes little more room so.
+        if (length * kMostPacked.denominator > size * kMostPacked.numerator) {
+            memcpy(packed.get() + at, pictures[i].dump, static_cast<size_t>(size));
+            length = size;
         }
-        at += one_file ? whole : lengths[i];
+        at += static_cast<size_t>(length);
         const Palette& palette = pictures[i].palette;
         for (int32_t logical = 0; logical < palette.colours; ++logical)
             palettes[i][logical] = static_cast<char>('0' + palette.physical[logical]);
         palettes[i][palette.colours] = '\0';
+        entries[i] = {pictures[i].mode, palettes[i], length / kSectorBytes, 0, 0};
     }
+    // The pictures' average, for the more that would fit.
+    const Average each = {static_cast<int32_t>(at / kSectorBytes), count};
 
-    // A file for each picture, named as on a raw disc, while the catalogue
-    // has the names; else all in one file, after !BOOT and the unpacker.
-    DiscFile files[kMaxDiscFiles] = {};
-    if (!one_file) name_files(pictures, count, files);
-    for (int32_t i = 0; i < count; ++i)
-        entries[i] = {one_file ? "" : files[i + 1].name, pictures[i].mode, palettes[i], lengths[i], 0, 0};
-    if (sides == 2)
-        return build_both_sides(tracks, title, packed.get(), at, lengths.get(), entries.get(), count, seconds,
-                                boot.get(), kBootRoom, image, summary, reason, capacity);
-    size_t boot_length = 0;
-    int32_t pack_sector = one_file ? 3 : -1;
-    for (int32_t attempt = 0; attempt < 3; ++attempt) {
-        boot_length = write_packed_boot_program(entries.get(), count, kUnpackerName, kUnpackAddress, pack_sector,
-                                                seconds, false, boot.get(), kBootRoom);
-        const int32_t after = 2 + sectors_of(static_cast<uint32_t>(boot_length)) + sectors_of(kUnpackCodeSize);
-        if (!one_file || after == pack_sector) break;
-        pack_sector = after;
-    }
+    const int32_t total = tracks * kSectorsPerTrack;
+    int32_t end = 0;
+    const size_t boot_length = lay_out(entries.get(), count, seconds, sides == 2, total, boot.get(), kBootRoom, end);
     if (boot_length == 0) {
         snprintf(reason, capacity, "the boot program for %d pictures does not fit in memory", static_cast<int>(count));
         return false;
     }
-    const int32_t total = tracks * kSectorsPerTrack;
-    const int32_t needed = packed_sectors(static_cast<uint32_t>(boot_length), lengths.get(), count, 0, 0);
-    if (needed > total) {
-        say_too_big(needed, tracks, reason, capacity);
+    if (sides == 2)
+        return build_both_sides(tracks, title, entries.get(), data.get(), count, boot.get(), boot_length, end, each,
+                                image, summary, reason, capacity);
+    if (end > total) {
+        say_too_big(end, tracks, reason, capacity);
         // The first pictures that fit, with !BOOT as long as for them all.
         int32_t fitting = 0;
-        while (fitting < count &&
-               packed_sectors(static_cast<uint32_t>(boot_length), lengths.get(), fitting + 1, 0, 0) <= total)
-            ++fitting;
-        summary = {fitting, needed, total, 0};
+        while (fitting < count && entries[fitting].sector + entries[fitting].sectors <= total) ++fitting;
+        summary = {fitting, end, total, 0};
         return false;
     }
 
+    // A file for each picture, named as on a raw disc, while the catalogue
+    // has the names; else all in one file, after !BOOT and the unpacker.
     DiscFile layout[kMaxDiscFiles] = {};
     int32_t file_count = 0;
-    layout[file_count++] = {"!BOOT", 0, 0, reinterpret_cast<const uint8_t*>(boot.get()), static_cast<uint32_t>(boot_length)};
-    layout[file_count] = {"", kUnpackAddress, kUnpackAddress, kUnpackCode, static_cast<uint32_t>(kUnpackCodeSize)};
+    const int32_t own_end = 2 + sectors_of(static_cast<uint32_t>(boot_length)) + sectors_of(kUnpackCodeSize);
+    layout[file_count++] = {"!BOOT", 0, 0, reinterpret_cast<const uint8_t*>(boot.get()), static_cast<uint32_t>(boot_length), 0};
+    layout[file_count] = {"", kUnpackAddress, kUnpackAddress, kUnpackCode, static_cast<uint32_t>(kUnpackCodeSize), 0};
     memcpy(layout[file_count++].name, kUnpackerName, sizeof kUnpackerName);
-    if (one_file) {
-        layout[file_count] = {"", 0, 0, packed.get(), static_cast<uint32_t>(at)};
+    std::unique_ptr<uint8_t[]> together;
+    if (count > kMaxDiscFiles - kPackedOwnFiles) {
+        const int32_t first = entries[0].sector;
+        const size_t bytes = static_cast<size_t>(end - first) * kSectorBytes;
+        together.reset(new (std::nothrow) uint8_t[bytes]);
+        if (!together) {
+            snprintf(reason, capacity, "out of memory");
+            return false;
+        }
+        memset(together.get(), 0, bytes);
+        copy_pictures(entries.get(), data.get(), 0, count, first, together.get());
+        layout[file_count] = {"", 0, 0, together.get(), static_cast<uint32_t>(bytes), first - own_end};
         memcpy(layout[file_count++].name, kPackName, sizeof kPackName);
     } else {
-        const uint8_t* data = packed.get();
+        DiscFile files[kMaxDiscFiles] = {};
+        name_files(pictures, count, files);
+        int32_t free = own_end;
         for (int32_t i = 0; i < count; ++i) {
-            layout[file_count] = {"", 0x8000 - lengths[i], 0, data, lengths[i]};
+            const uint32_t length = static_cast<uint32_t>(entries[i].sectors) * kSectorBytes;
+            layout[file_count] = {"", 0x8000 - length, 0, data[i], length, entries[i].sector - free};
             memcpy(layout[file_count++].name, files[i + 1].name, sizeof files[i + 1].name);
-            data += lengths[i];
+            free = entries[i].sector + entries[i].sectors;
         }
     }
     write_ssd(tracks, title, 3, layout, file_count, image);
-
-    // More pictures of their average size: as many as the sectors still
-    // take, each lengthening !BOOT by a DATA item.
-    uint32_t all = 0;
-    for (int32_t i = 0; i < count; ++i) all += lengths[i];
-    const uint32_t each = count > 0 ? (all + static_cast<uint32_t>(count) - 1) / static_cast<uint32_t>(count) : 0;
-    constexpr uint32_t kItem = 20;
-    int32_t more = 0;
-    while (each > 0 && count + more < kMaxPictures &&
-           packed_sectors(static_cast<uint32_t>(boot_length) + kItem * static_cast<uint32_t>(more + 1), lengths.get(),
-                          count, each, more + 1) <= total)
-        ++more;
-    summary = {count, needed, total, more};
+    summary = {count, end, total, more_pictures(end, each, static_cast<uint32_t>(boot_length), total, kMaxPictures - count)};
     return true;
 }
 

@@ -57,6 +57,13 @@ struct DiscSummary {
     int32_t more;
 };
 
+// Whether screens of `modes` (`count`), stored as they are, fit on a disc
+// of `tracks` tracks beside a !BOOT of `boot_sectors`, the catalogue's two
+// sectors counted too. `summary` tells how many of the first fit and the
+// sectors they all need; when not all fit, false with the one-line reason.
+bool raw_screens_fit(const int32_t* modes, int32_t count, int32_t boot_sectors, int32_t tracks, DiscSummary& summary,
+                     char* reason, size_t capacity);
+
 // Lays out the whole disc, !BOOT first, then the pictures in `image`:
 // dumps as $.P1, $.P2, ... by their place, pictures by their names, each
 // made unique (regardless of case, as DFS finds files) by ending it with
