@@ -828,3 +828,40 @@ TEST(PackedDisc, BootProgram) {
     EXPECT_NE(show.find(":O%=-1:T%=32700:REPEAT:RESTORE:FOR I%=1 TO 1:READ"), std::string::npos) << show;
     EXPECT_NE(show.find("\r40 A$=INKEY$(T%):NEXT:UNTIL FALSE\r50 DATA 1,0137,"), std::string::npos) << show;
 }
+
+// A teletext page is packed as MODE 7's screen memory, &7C00-&7FFF, the
+// page then 24 bytes of nothing, and has no palette; a picture in a
+// VideoNuLA's colours carries the bytes for &FE23: physical colour and
+// red, then green and blue. Only a packed disc sets them.
+TEST(PackedDisc, TeletextPagesAndNulaColours) {
+    const std::string page = noise(1000, 3).replace(0, 40, std::string(40, '\x97'));
+    const Files files = {{"p.bbc", page}, {"a.bbc", patterned(20480, 1)}};
+    const Disc disc = read_disc(image_of(packed_disc_tool(
+        files, {"-m", "7", "p.bbc", "-m", "1", "--nula-palette", "000,F00,0F0,FFF", "a.bbc", "-m", "2", "a.bbc"})));
+    const std::string boot = disc.contents(disc.entries.back());
+    EXPECT_NE(boot.find("\r20 ?&FE22=&40:IF M%<>O% MODE M%"), std::string::npos) << boot;
+    EXPECT_NE(boot.find("\r25 IF M%=7 VDU 23,0,8,&B3,0;0;0;\r30 Y%=&30-40*(M%>3)-36*(M%=7):CALL &900:IF M%=7 VDU "
+                        "23,0,8,&93,0;0;0;:GOTO 40\r31 IF LEN C$ FOR"),
+              std::string::npos) << boot;
+    const std::vector<std::string> items = boot_data_items(boot);
+    ASSERT_EQ(items.size(), 18u);
+    EXPECT_EQ(std::vector<std::string>(items.begin(), items.begin() + 3), (std::vector<std::string>{"7", "", ""}));
+    EXPECT_EQ(std::vector<std::string>(items.begin() + 6, items.begin() + 9),
+              (std::vector<std::string>{"1", "0137", "00001F0030F07FFF"}));
+    EXPECT_EQ(std::vector<std::string>(items.begin() + 12, items.begin() + 15),
+              (std::vector<std::string>{"2", "01234567", ""}));
+    const size_t sectors = std::stoul(items[3]), sector = std::stoul(items[4]) * 10 + std::stoul(items[5]);
+    std::string screen(1024, '\1');
+    EXPECT_TRUE(unpack_screen(reinterpret_cast<const uint8_t*>(disc.bytes.data()) + sector * 256,
+                              static_cast<int32_t>(sectors * 256), reinterpret_cast<uint8_t*>(screen.data()), 1024));
+    EXPECT_TRUE(screen == page + std::string(24, '\0'));
+
+    // On a raw disc the page is a file of its own 1000 bytes at &7C00;
+    // NuLA colours are refused.
+    const Disc raw = read_disc(image_of(disc_tool(files, {"-m", "7", "p.bbc"})));
+    EXPECT_EQ(raw.entries[0].load, 0x7C00u);
+    EXPECT_TRUE(raw.contents(raw.entries[0]) == page);
+    const ToolCall refused = disc_tool(files, {"-m", "1", "--nula-palette", "000,F00,0F0,FFF", "a.bbc"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err, "tarnvil-disc: a VideoNuLA's colours are set by a packed disc: leave out --raw\n");
+}

@@ -8,6 +8,14 @@
 #include <cstddef>
 #include <cstdint>
 
+// A VideoNuLA's colours: any of 4,096 for each logical colour, four bits
+// each of red, green and blue. None (colours 0) where the machine's own
+// palette shows the screen.
+struct NulaPalette {
+    int32_t colours = 0;    // 2, 4, 8 or 16
+    uint16_t rgb[16] = {};  // 0xRGB, one hex digit a channel
+};
+
 struct Palette {
     int32_t colours = 0;      // 2, 4 or 8 logical colours
     uint8_t physical[8] = {};

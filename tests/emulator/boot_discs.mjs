@@ -5,11 +5,13 @@
 // packed screens unpack each with the machine's own code; one disc holds
 // more pictures than the catalogue has names, one a screen that does not
 // shrink, one both sides of a .dsd, one split over two discs, one is a
-// slideshow, one is --raw, as discs were. For every picture, once the machine waits
-// for a key, screen memory must equal the dump byte for byte and the video
-// frame must equal tarnvil-view's preview pixel for pixel, with nothing
-// else on the screen. After the last picture ESCAPE must give the BASIC
-// prompt.
+// slideshow, one is --raw, as discs were, one holds MODE 7 teletext pages
+// and one pictures in a VideoNuLA's colours (jsbeeb models the NuLA). For
+// every picture, once the machine waits for a key, screen memory must
+// equal the dump byte for byte and the video frame must equal
+// tarnvil-view's preview pixel for pixel, with nothing else on the screen.
+// After the last picture ESCAPE must give the BASIC prompt, and leave the
+// NuLA's colours the machine's own.
 //
 // node boot_discs.mjs TARNVIL TARNVIL_DISC TARNVIL_VIEW SAMPLES_DIR WORK_DIR
 // Exit status: 0 all checks passed, 1 a check failed, 77 skipped (jsbeeb
@@ -39,13 +41,21 @@ const FIELD = 40_000;
 // of real time with what the machine printed, not with a CTest timeout.
 const STEP_BUDGET = 10 * CYCLES_PER_SECOND;
 // The OS's blinking cursor is on for 8 or 16 fields and off for as many;
-// four frames 8 fields apart see both phases of either rate.
-const SAMPLE_FIELDS = [2, 8, 8, 8];
+// four frames 8 fields apart see both phases of either rate. The first
+// is three fields on: the field under way when the key is waited for may
+// have begun before the picture showed, and a teletext frame is that
+// field's lines and the next's.
+const SAMPLE_FIELDS = [3, 8, 8, 8];
 const OSRDCH = 0xffe0;
 const WRCHV = 0x20e;
-const SCREEN_WIDTH = 640;
-const SCREEN_HEIGHT = 512;
-const SCREEN_START = { 0: 0x3000, 1: 0x3000, 2: 0x3000, 4: 0x5800, 5: 0x5800 };
+const SCREEN_START = { 0: 0x3000, 1: 0x3000, 2: 0x3000, 4: 0x5800, 5: 0x5800, 7: 0x7c00 };
+// The displayed area: 640 x 512 in the graphics modes; a teletext page of
+// 25 rows of 20 lines.
+const shownSize = (mode) => (mode === 7 ? { width: 640, height: 500 } : { width: 640, height: 512 });
+const dumpSize = (mode) => (mode === 7 ? 1000 : 0x8000 - SCREEN_START[mode]);
+// Where the 6845 starts: screen memory over 8, or MODE 7's address, which
+// the machine maps from &2800 to &7C00.
+const crtcStartOf = (mode) => (mode === 7 ? 0x2800 : SCREEN_START[mode] / 8);
 // What BASIC prints when ESCAPE stops the program's last line, then its
 // prompt: line 10 of a raw disc's !BOOT, line 40 of a packed one's.
 const escapeText = (disc) => `\n\rEscape at line ${disc.raw ? 10 : 40}\n\r>`;
@@ -231,6 +241,32 @@ const DISCS = [
     },
     // A slideshow: each picture for a second, then the next, then the first
     // again, with no key pressed.
+    // Teletext pages made from pictures (the sample's page holds every
+    // graphics colour, hold, separated and new-background cells: checked),
+    // between pictures of other modes.
+    {
+        name: "teletext.ssd", tracks: 40, title: "TELETEXT", machines: ["B-DFS0.9", "Master"],
+        pictures: [
+            { file: "sunset.ppm", options: ["-m", "7"] },
+            { file: "holiday snap.ppm", options: [] },
+            { file: "harbour.pgm", options: ["-m", "1", "-p", "auto"] },
+            { file: "sunset.ppm", options: ["-m", "7", "--fill", "fit", "--gamma", "1.4"] },
+        ],
+    },
+    // A VideoNuLA's colours in MODEs 0, 1 and 2, with a picture in the
+    // machine's colours and a teletext page between them: each starts from
+    // the NuLA reset.
+    {
+        name: "nula.ssd", tracks: 80, title: "NULA", machines: ["B1770", "B-DFS1.2"], nula: true,
+        pictures: [
+            { file: "sunset.ppm", options: ["-m", "2", "--nula"] },
+            { file: "holiday snap.ppm", options: ["-m", "1", "-p", "auto"] },
+            { file: "holiday snap.ppm", options: ["--nula"] },
+            { file: "sunset.ppm", options: ["-m", "7"] },
+            { file: "harbour.pgm", options: ["-m", "0", "--nula"] },
+            { file: "sunset.ppm", options: ["-m", "1", "--nula-palette", "000,F00,0F0,FFF"] },
+        ],
+    },
     {
         name: "show.ssd", tracks: 80, title: "SHOW", machines: ["B-DFS1.2"], seconds: 1,
         pictures: [
@@ -240,6 +276,11 @@ const DISCS = [
         ],
     },
 ];
+
+const NULA_WARNING = "These pictures need a VideoNuLA.";
+// The NuLA's colours after a reset, the machine's own.
+const NULA_RESET = Array.from(
+    (await import("jsbeeb/src/bbc-palette.js")).BbcDefaultPalette);
 
 const hex = (value, digits) => "&" + value.toString(16).toUpperCase().padStart(digits, "0");
 const colour = (rgb) => "#" + Array.from(rgb, (c) => c.toString(16).toUpperCase().padStart(2, "0")).join("");
@@ -284,7 +325,7 @@ function makeDiscs() {
         for (const picture of disc.pictures) {
             picture.bytes = readDump(picture);
             run(tarnvilView, [...modeAndPalette(picture), picture.dump]);
-            picture.preview = readPreview((picture.previewName = `${picture.dump}.png`));
+            picture.preview = readPreview((picture.previewName = `${picture.dump}.png`), picture.mode);
             if (picture.withoutInf) fs.rmSync(path.join(workDir, `${picture.dump}.inf`));
         }
         const said = run(tarnvilDisc, [
@@ -322,10 +363,11 @@ function makePictureDisc(disc) {
         const kept = `${disc.name}.${index + 1}`;
         const preview = `${kept}.png`;
         run(tarnvilView, [...options, "--keep", kept, "-o", preview, picture.file]);
-        // Named as tarnvil-fit names its PPM, then tarnvil its dump.
-        picture.dump = `${kept}/${picture.file.replace(/\.[^.]*$/, "")}.ppm.bbc`;
+        // Named as tarnvil-fit names its PPM, then tarnvil its dump; a
+        // teletext page as tarnvil-fit -m 7 names it.
+        picture.dump = `${kept}/${picture.file.replace(/\.[^.]*$/, "")}${picture.mode === 7 ? "" : ".ppm"}.bbc`;
         picture.bytes = readDump(picture);
-        picture.preview = readPreview((picture.previewName = preview));
+        picture.preview = readPreview((picture.previewName = preview), picture.mode);
     }
     run(tarnvilDisc, [
         "-o", disc.name, "--tracks", String(disc.tracks), "--title", disc.title,
@@ -334,17 +376,18 @@ function makePictureDisc(disc) {
 }
 
 function readDump(picture) {
-    const size = 0x8000 - SCREEN_START[picture.mode];
+    const size = dumpSize(picture.mode);
     const dumpPath = path.join(workDir, picture.dump);
     if (!fs.existsSync(dumpPath) || fs.statSync(dumpPath).size !== size)
         throw new Error(`no ${size}-byte dump ${picture.dump} was written`);
     return fs.readFileSync(dumpPath);
 }
 
-function readPreview(name) {
+function readPreview(name, mode) {
     const preview = decodePng(fs.readFileSync(path.join(workDir, name)), name);
-    if (preview.width !== SCREEN_WIDTH || preview.height !== SCREEN_HEIGHT)
-        throw new Error(`${name} is ${preview.width} x ${preview.height}, not 640 x 512`);
+    const { width, height } = shownSize(mode);
+    if (preview.width !== width || preview.height !== height)
+        throw new Error(`${name} is ${preview.width} x ${preview.height}, not ${width} x ${height}`);
     return preview;
 }
 
@@ -376,21 +419,37 @@ class Machine {
         // frame rather than assume where the 6845's timing places it.
         const emptyBox = () => ({ left: FRAME_WIDTH, top: FRAME_HEIGHT, right: 0, bottom: 0 });
         let box = emptyBox();
-        const blit = video.blitFb.bind(video);
-        video.blitFb = (data, offset, pixels) => {
+        const drawn = (offset, pixels, lines) => {
             const x = offset % FRAME_WIDTH;
             const y = (offset - x) / FRAME_WIDTH;
             box.left = Math.min(box.left, x);
             box.right = Math.max(box.right, x + pixels);
             box.top = Math.min(box.top, y);
-            box.bottom = Math.max(box.bottom, y + 2); // every scan line is drawn twice
+            box.bottom = Math.max(box.bottom, y + lines);
+        };
+        const blit = video.blitFb.bind(video);
+        video.blitFb = (data, offset, pixels) => {
+            drawn(offset, pixels, 2); // every scan line is drawn twice
             blit(data, offset, pixels);
+        };
+        // Teletext is drawn a character's 16 pixels at a time, each field
+        // every other line of the frame.
+        const teletext = video.teletext;
+        const render = teletext.render.bind(teletext);
+        teletext.render = (buf, offset) => {
+            drawn(offset, 16, 1);
+            render(buf, offset);
         };
         const paint = video.paint_ext;
         this.fields = 0;
+        let previous = emptyBox();
         video.paint_ext = (...bounds) => {
             paint(...bounds); // the session copies the finished frame
-            this.lastBox = box;
+            // The area of this field and the one before: an interlaced
+            // teletext frame is both.
+            this.lastBox = { left: Math.min(box.left, previous.left), right: Math.max(box.right, previous.right),
+                             top: Math.min(box.top, previous.top), bottom: Math.max(box.bottom, previous.bottom) };
+            previous = box;
             box = emptyBox();
             ++this.fields;
         };
@@ -489,14 +548,16 @@ function firstDifferentPixel(machine, picture, sample) {
     if (box.right === 0) return `frame ${sample}: the video chip showed no screen memory`;
     const width = box.right - box.left;
     const height = box.bottom - box.top;
-    if (width !== SCREEN_WIDTH || height !== SCREEN_HEIGHT)
-        return `frame ${sample}: the displayed area is ${width} x ${height} at (${box.left}, ${box.top}), not 640 x 512`;
+    const shown = shownSize(picture.mode);
+    if (width !== shown.width || height !== shown.height)
+        return `frame ${sample}: the displayed area is ${width} x ${height} at (${box.left}, ${box.top}), ` +
+               `not ${shown.width} x ${shown.height}`;
     const frame = machine.session._completeFb8;
     const rgb = picture.preview.rgb;
-    for (let y = 0; y < SCREEN_HEIGHT; ++y) {
-        for (let x = 0; x < SCREEN_WIDTH; ++x) {
+    for (let y = 0; y < height; ++y) {
+        for (let x = 0; x < width; ++x) {
             const f = ((box.top + y) * FRAME_WIDTH + box.left + x) * 4;
-            const p = (y * SCREEN_WIDTH + x) * 3;
+            const p = (y * width + x) * 3;
             if (frame[f] !== rgb[p] || frame[f + 1] !== rgb[p + 1] || frame[f + 2] !== rgb[p + 2])
                 return `frame ${sample} differs from ${picture.previewName} at pixel (${x}, ${y}): ` +
                        `expected ${colour(rgb.subarray(p, p + 3))}, got ${colour(frame.subarray(f, f + 3))}`;
@@ -522,6 +583,15 @@ async function checkDisc(disc, model) {
     await machine.untilOsrdch(`${disc.name}: power on`);
     machine.watchOsrdch(fromBasic);
     await machine.shiftBreak();
+    if (disc.nula) {
+        // The warning first, and a key for it.
+        await machine.untilOsrdch(`${disc.name}: the VideoNuLA warning`);
+        if (!machine.screenText.includes(NULA_WARNING))
+            failures.push(`${disc.name} on ${model}: no VideoNuLA warning before the pictures; the screen shows ` +
+                          JSON.stringify(machine.screenText.slice(-160)));
+        machine.watchOsrdch(fromBasic);
+        await machine.press(keyCodes.SPACE);
+    }
     for (const [index, picture] of disc.pictures.entries()) {
         const where = `${disc.name} on ${model} P${index + 1} (${picture.dump}, MODE ${picture.mode}` +
                       `${picture.palette ? `, palette ${picture.palette}` : ""})`;
@@ -535,8 +605,8 @@ async function checkDisc(disc, model) {
         if (memory) fail(memory);
         const regs = machine.video.regs;
         const crtcStart = (regs[12] << 8) | regs[13];
-        if (crtcStart * 8 !== SCREEN_START[picture.mode])
-            fail(`the 6845 starts the display at ${hex(crtcStart * 8, 4)}, not ${hex(SCREEN_START[picture.mode], 4)}`);
+        if (crtcStart !== crtcStartOf(picture.mode))
+            fail(`the 6845 starts the display at ${hex(crtcStart, 4)}, not ${hex(crtcStartOf(picture.mode), 4)}`);
         let pixels = null;
         for (const [sample, fields] of SAMPLE_FIELDS.entries()) {
             await machine.runFields(fields);
@@ -570,6 +640,10 @@ async function checkDisc(disc, model) {
         failures.push(`${disc.name} on ${model}: after ESCAPE the screen shows ${JSON.stringify(machine.screenText)}, ` +
                       `expected ${JSON.stringify(escapeText(disc))}`);
     else console.log(`ok   ${disc.name} on ${model}: ESCAPE gives the BASIC prompt`);
+    const colours = Array.from(machine.video.ula.collook);
+    if (colours.some((c, i) => c !== NULA_RESET[i]))
+        failures.push(`${disc.name} on ${model}: after ESCAPE the VideoNuLA's colours are ` +
+                      `${colours.map((c) => c.toString(16)).join(",")}, not the machine's own`);
     return failures;
 }
 
@@ -615,6 +689,12 @@ async function checkSlideshow(disc, model) {
 const started = Date.now();
 makeDiscs();
 const failures = [];
+// The teletext pages must hold what the machine is to be tried on.
+const codes = new Set(DISCS.flatMap((disc) => disc.pictures.filter((p) => p.mode === 7).flatMap((p) => [...p.bytes])));
+const wanted = { "every graphics colour": [145, 146, 147, 148, 149, 150, 151], separated: [154],
+                 "new background": [157], hold: [158] };
+for (const [what, list] of Object.entries(wanted))
+    if (!list.every((code) => codes.has(code))) failures.push(`no teletext page holds ${what} (${list.join(", ")})`);
 for (const disc of DISCS) {
     for (const model of disc.machines) {
         try {

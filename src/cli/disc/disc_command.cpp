@@ -239,6 +239,11 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
                                   (suffix[2] | 0x20) == 's' && (suffix[3] | 0x20) == 'd'
                               ? 2
                               : 1;
+    // Only a packed disc's !BOOT sets a VideoNuLA's colours.
+    if (request.raw)
+        for (int32_t i = 0; i < given; ++i)
+            if (request.dumps[i].fit.nula_choice != FitSettings::NulaChoice::kNone)
+                return usage_error(run, kProgram, "a VideoNuLA's colours are set by a packed disc: leave out --raw");
     if (request.raw && sides == 2)
         return usage_error(run, kProgram, "a .dsd disc holds packed pictures: leave out --raw");
     // NAME.mmb: the discs --split would write, in the slots of one MMB
@@ -317,6 +322,7 @@ int make_disc(int argc, char** argv, const ToolRun& run, const DiscOutput& outpu
                 ready;
         if (reason[0]) say(run.errors, "%s: %s\n", kProgram, reason);
         if (screen.from_picture) disc_name_for(named.path, pictures[i].name);
+        pictures[i].nula = screen.nula;
     }
     if (!ready) return 1;
     // Only a run whose every picture could go on the disc leaves files.

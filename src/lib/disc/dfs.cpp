@@ -30,7 +30,10 @@ struct BootText {
     char piece[512] = {};
 
     void put(int length) {
-        const bool fits = length >= 0 && used + static_cast<size_t>(length) < capacity;
+        // A piece cut short by its buffer would be a program that is not
+        // the one meant: refused like one that does not fit.
+        const bool fits = length >= 0 && static_cast<size_t>(length) < sizeof piece &&
+                          used + static_cast<size_t>(length) < capacity;
         if (fits) memcpy(text + used, piece, static_cast<size_t>(length) + 1);
         used = fits ? used + static_cast<size_t>(length) : capacity;
     }
@@ -136,7 +139,25 @@ size_t write_boot_program(const int32_t* modes, const char* const* changes, cons
 
 size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, const PackedBoot& settings, char* text,
                                  size_t capacity) {
+    bool teletext = false;
+    bool nula = false;
+    for (int32_t i = 0; i < count; ++i) {
+        teletext = teletext || pictures[i].mode == 7;
+        nula = nula || pictures[i].nula[0] != '\0';
+    }
     BootText boot{text, capacity, 50};
+    boot.put(snprintf(boot.piece, sizeof boot.piece, "NEW\r"));
+    // The NuLA's registers, &FE22 and &FE23, are the video ULA's own, &FE20
+    // and &FE21, on a machine without one, where the writes would change
+    // the mode: so first a warning and a key. Resetting the NuLA (&40)
+    // restores the machine's colours: before every picture, so that the
+    // routine's black is black, and when ESCAPE stops the show (once the
+    // key has said there is a NuLA to reset).
+    if (nula)
+        boot.put(snprintf(boot.piece, sizeof boot.piece,
+                          "5 CLS:PRINT \"These pictures need a VideoNuLA.\"'\"Without one the screen goes wrong.\"'"
+                          "\"Press a key to show them.\":A$=GET$\r"
+                          "7 ON ERROR ?&FE22=&40:REPORT:PRINT \" at line \";ERL:END\r"));
     // A slideshow waits with INKEY$, in centiseconds, and starts again.
     char again[48] = "";
     if (settings.seconds > 0) snprintf(again, sizeof again, "T%%=%d:REPEAT:RESTORE:", static_cast<int>(settings.seconds * 100));
@@ -149,25 +170,37 @@ size_t write_packed_boot_program(const PackedPicture* pictures, int32_t count, c
     // four, which take a third less time so than in a loop: MODEs 0 and 4
     // have two, 1 and 5 four, 2 eight and then 8-15 flashing again, as MODE
     // left them, from "89:;<=>?".
+    // Teletext has no palette to black out: the 6845 stops the display
+    // instead (its display skew of 3, in R8) until the page is in place.
+    // The NuLA's colours go in before VDU 19 shows the picture.
     boot.put(snprintf(boot.piece, sizeof boot.piece,
-                      "NEW\r"
-                      "10 OSCLI \"LOAD %s\":E%%=0:O%%=-1:%sFOR I%%=1 TO %d:READ M%%,P$,N%%,%sX%%,A%%\r"
-                      "20 IF M%%<>O%% MODE M%%:VDU 23,1,0;0;0;0;:O%%=M%%\r"
-                      "30 Y%%=&30-40*(M%%>3):CALL &%lX"
-                      ":VDU 19,0,ASC P$-48;0;19,1,ASC MID$(P$,2)-48;0;\r"
+                      "10 OSCLI \"LOAD %s\":E%%=0:O%%=-1:%sFOR I%%=1 TO %d:READ M%%,P$,%sN%%,%sX%%,A%%\r"
+                      "20 %sIF M%%<>O%% MODE M%%:VDU 23,1,0;0;0;0;:O%%=M%%\r"
+                      "%s"
+                      "30 Y%%=&30-40*(M%%>3)%s:CALL &%lX%s%s",
+                      settings.unpacker, again, static_cast<int>(count), nula ? "C$," : "",
+                      settings.both_sides ? "E%," : "", nula ? "?&FE22=&40:" : "",
+                      teletext ? "25 IF M%=7 VDU 23,0,8,&B3,0;0;0;\r" : "", teletext ? "-36*(M%=7)" : "",
+                      static_cast<unsigned long>(settings.entry),
+                      teletext ? ":IF M%=7 VDU 23,0,8,&93,0;0;0;:GOTO 40" : "",
+                      nula ? "\r31 IF LEN C$ FOR J%=1 TO LEN C$ STEP 2:?&FE23=EVAL(\"&\"+MID$(C$,J%,2)):NEXT\r32 "
+                      : teletext ? "\r32 " : ":"));
+    boot.put(snprintf(boot.piece, sizeof boot.piece,
+                      "VDU 19,0,ASC P$-48;0;19,1,ASC MID$(P$,2)-48;0;\r"
                       "35 IF M%% AND 1 VDU 19,2,ASC MID$(P$,3)-48;0;19,3,ASC MID$(P$,4)-48;0;\r"
                       "37 IF M%%=2 THEN FOR J%%=3 TO 16:VDU 19,J%%-1,ASC MID$(P$+\"89:;<=>?\",J%%)-48;0;:NEXT\r"
                       "40 %s:NEXT:%s",
-                      settings.unpacker, again, static_cast<int>(count), settings.both_sides ? "E%," : "",
-                      static_cast<unsigned long>(settings.entry), settings.seconds > 0 ? "A$=INKEY$(T%)" : "A$=GET$",
+                      settings.seconds > 0 ? "A$=INKEY$(T%)" : "A$=GET$",
                       settings.seconds > 0 ? "UNTIL FALSE" : "REPEAT UNTIL FALSE"));
     // Each picture's track and sector in DATA, for X% and A%: BASIC would
     // take longer to work them out.
     for (int32_t i = 0; i < count; ++i) {
         char drive[8] = "";
         if (settings.both_sides) snprintf(drive, sizeof drive, "%d,", static_cast<int>(pictures[i].drive));
-        char item[48];
-        snprintf(item, sizeof item, "%d,%s,%d,%s%d,%d", static_cast<int>(pictures[i].mode), pictures[i].palette,
+        char colours[72] = "";
+        if (nula) snprintf(colours, sizeof colours, "%s,", pictures[i].nula);
+        char item[128];
+        snprintf(item, sizeof item, "%d,%s,%s%d,%s%d,%d", static_cast<int>(pictures[i].mode), pictures[i].palette, colours,
                  static_cast<int>(pictures[i].sectors), drive, static_cast<int>(pictures[i].sector / kSectorsPerTrack),
                  static_cast<int>(pictures[i].sector % kSectorsPerTrack));
         boot.data(item);

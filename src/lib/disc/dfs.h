@@ -47,6 +47,7 @@ size_t write_boot_program(const int32_t* modes, const char* const* changes, cons
 struct PackedPicture {
     int32_t mode;
     const char* palette;  // the physical colour of each logical colour, as digits
+    const char* nula;     // the bytes for the VideoNuLA's palette, as hex; "" for none
     int32_t sectors;      // its packed file's, whole
     int32_t drive;        // on a double-sided disc: 0 or 2, the side
     int32_t sector;       // its first, on its side

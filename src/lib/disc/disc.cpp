@@ -7,6 +7,7 @@
 
 #include "lib/disc/compress.h"
 #include "lib/disc/unpack.h"
+#include "lib/modes.h"
 #include "platform/platform.h"
 #include "screen/modes.h"
 
@@ -114,8 +115,8 @@ bool check_title(const char* title, char* reason, size_t capacity) {
 
 bool prepare_picture(const char* label, int32_t mode, const Palette& palette, const uint8_t* dump, const char* inf,
                      size_t inf_size, DiscPicture& picture, char* reason, size_t capacity) {
-    const ScreenMode& screen = screen_mode_for(mode);
-    picture = {mode, palette, dump, screen.screen_start, 0};
+    const uint32_t start = dump_start(mode);
+    picture = {mode, palette, dump, start, 0};
     reason[0] = '\0';
     if (!inf) return true;
     if (!parse_inf_line(inf, inf_size, picture.load, picture.exec)) {
@@ -134,11 +135,10 @@ bool prepare_picture(const char* label, int32_t mode, const Palette& palette, co
                  label, address.name, static_cast<unsigned long>(address.value));
         return false;
     }
-    if (!loads_into_screen(picture.load, screen.screen_start))
+    if (!loads_into_screen(picture.load, start))
         snprintf(reason, capacity, "%s.inf: warning: load address &%lX puts the MODE %d dump outside screen memory (&%lX-&%lX)",
-                 label, static_cast<unsigned long>(picture.load), static_cast<int>(mode),
-                 static_cast<unsigned long>(screen.screen_start),
-                 static_cast<unsigned long>(screen.screen_start + static_cast<uint32_t>(screen_bytes(screen)) - 1));
+                 label, static_cast<unsigned long>(picture.load), static_cast<int>(mode), static_cast<unsigned long>(start),
+                 static_cast<unsigned long>(start + static_cast<uint32_t>(dump_bytes(mode)) - 1));
     return true;
 }
 
@@ -272,7 +272,7 @@ bool raw_screens_fit(const int32_t* modes, int32_t count, int32_t boot_sectors, 
     int32_t needed = 2 + boot_sectors;
     int32_t fitting = 0;
     for (int32_t i = 0; i < count; ++i) {
-        needed += sectors_of(static_cast<uint32_t>(screen_bytes(screen_mode_for(modes[i]))));
+        needed += sectors_of(static_cast<uint32_t>(dump_bytes(modes[i])));
         if (needed <= total) fitting = i + 1;
     }
     summary = {fitting, needed, total, 0};
@@ -298,11 +298,12 @@ bool build_raw_disc(int32_t tracks, const char* title, const DiscPicture* pictur
         file.load = pictures[i].load;
         file.exec = pictures[i].exec;
         file.data = pictures[i].dump;
-        file.length = static_cast<uint32_t>(screen_bytes(screen_mode_for(pictures[i].mode)));
+        file.length = static_cast<uint32_t>(dump_bytes(pictures[i].mode));
         modes[i] = pictures[i].mode;
         const Palette standard = default_palette(pictures[i].mode);
         char* pair = changes[i];
-        for (int32_t logical = 0; logical < standard.colours; ++logical) {
+        // A teletext page has no palette to change.
+        for (int32_t logical = 0; logical < standard.colours && pictures[i].mode != kTeletextMode; ++logical) {
             if (pictures[i].palette.physical[logical] == standard.physical[logical]) continue;
             *pair++ = static_cast<char>('0' + logical);
             *pair++ = static_cast<char>('0' + pictures[i].palette.physical[logical]);
@@ -361,6 +362,29 @@ int32_t place_picture(int32_t free, int32_t sectors) {
     const bool spans_more = (within + sectors + kSectorsPerTrack - 1) / kSectorsPerTrack >
                             (sectors + kSectorsPerTrack - 1) / kSectorsPerTrack;
     return spans_more && kSectorsPerTrack - within <= kMostGap ? free + kSectorsPerTrack - within : free;
+}
+
+// A teletext page's share of screen memory, &7C00 to &7FFF.
+constexpr int32_t kTeletextScreenBytes = static_cast<int32_t>(0x8000 - kTeletextStart);
+
+// The bytes a screen of `mode` is packed from.
+int32_t packed_screen_bytes(int32_t mode) {
+    return mode == kTeletextMode ? kTeletextScreenBytes : screen_bytes(screen_mode_for(mode));
+}
+
+// The bytes !BOOT writes to the VideoNuLA's palette register, &FE23, for
+// a picture in its colours, as hex: for each logical colour, the physical
+// colour VDU 19 gives it and red, then green and blue, a hex digit each.
+// The NuLA gives each physical colour its own. Empty without a NuLA.
+constexpr size_t kNulaItem = 16 * 4 + 1;
+void nula_item(const DiscPicture& picture, char (&item)[kNulaItem]) {
+    item[0] = '\0';
+    for (int32_t logical = 0; logical < picture.nula.colours && logical < 16; ++logical) {
+        const uint16_t rgb = picture.nula.rgb[logical];
+        const int32_t physical = logical < picture.palette.colours ? picture.palette.physical[logical] : logical;
+        snprintf(item + 4 * logical, 5, "%X%X%02X", static_cast<unsigned>(physical & 15), static_cast<unsigned>(rgb >> 8 & 15),
+                 static_cast<unsigned>(rgb & 0xFF));
+    }
 }
 
 // See build_packed_disc.
@@ -500,22 +524,32 @@ bool build_packed_disc(int32_t tracks, int32_t sides, const char* title, const D
     // Every picture packed into whole sectors, one after another.
     const size_t slots = count > 0 ? static_cast<size_t>(count) : 1;
     size_t room = 0;
-    for (int32_t i = 0; i < count; ++i) room += static_cast<size_t>(screen_bytes(screen_mode_for(pictures[i].mode)));
+    for (int32_t i = 0; i < count; ++i) room += static_cast<size_t>(packed_screen_bytes(pictures[i].mode));
     const std::unique_ptr<uint8_t[]> packed(new (std::nothrow) uint8_t[room > 0 ? room : 1]);
     const std::unique_ptr<const uint8_t*[]> data(new (std::nothrow) const uint8_t*[slots]);
     const std::unique_ptr<PackedPicture[]> entries(new (std::nothrow) PackedPicture[slots]);
     const std::unique_ptr<char[][9]> palettes(new (std::nothrow) char[slots][9]);
+    const std::unique_ptr<char[][kNulaItem]> nulas(new (std::nothrow) char[slots][kNulaItem]);
     constexpr size_t kBootRoom = 16384;
     const std::unique_ptr<char[]> boot(new (std::nothrow) char[kBootRoom]);
-    if (!packed || !data || !entries || !palettes || !boot) {
+    if (!packed || !data || !entries || !palettes || !nulas || !boot) {
         snprintf(reason, capacity, "out of memory");
         return false;
     }
     size_t at = 0;
     for (int32_t i = 0; i < count; ++i) {
-        const int32_t size = screen_bytes(screen_mode_for(pictures[i].mode));
+        const int32_t size = packed_screen_bytes(pictures[i].mode);
+        // A teletext page is packed as the whole of MODE 7's screen memory,
+        // so that it unpacks as the other screens do, up to &7FFF; the 24
+        // bytes after the page are never shown.
+        uint8_t page[kTeletextScreenBytes] = {};
+        const uint8_t* screen = pictures[i].dump;
+        if (pictures[i].mode == kTeletextMode) {
+            memcpy(page, pictures[i].dump, static_cast<size_t>(dump_bytes(kTeletextMode)));
+            screen = page;
+        }
         data[i] = packed.get() + at;
-        int32_t length = pack_screen(pictures[i].dump, size, packed.get() + at);
+        int32_t length = pack_screen(screen, size, packed.get() + at);
         if (length < 0) {
             snprintf(reason, capacity, "out of memory");
             return false;
@@ -524,15 +558,18 @@ bool build_packed_disc(int32_t tracks, int32_t sides, const char* title, const D
         // sooner read whole, in whole tracks, than read packed and
         // unpacked, and takes little more room so.
         if (length * kMostPacked.denominator > size * kMostPacked.numerator) {
-            memcpy(packed.get() + at, pictures[i].dump, static_cast<size_t>(size));
+            memcpy(packed.get() + at, screen, static_cast<size_t>(size));
             length = size;
         }
         at += static_cast<size_t>(length);
+        // A teletext page has no palette.
         const Palette& palette = pictures[i].palette;
-        for (int32_t logical = 0; logical < palette.colours; ++logical)
+        const int32_t colours = pictures[i].mode == kTeletextMode ? 0 : palette.colours;
+        for (int32_t logical = 0; logical < colours; ++logical)
             palettes[i][logical] = static_cast<char>('0' + palette.physical[logical]);
-        palettes[i][palette.colours] = '\0';
-        entries[i] = {pictures[i].mode, palettes[i], length / kSectorBytes, 0, 0};
+        palettes[i][colours] = '\0';
+        nula_item(pictures[i], nulas[i]);
+        entries[i] = {pictures[i].mode, palettes[i], nulas[i], length / kSectorBytes, 0, 0};
     }
     // The pictures' average, for the more that would fit.
     const Average each = {static_cast<int32_t>(at / kSectorBytes), count};

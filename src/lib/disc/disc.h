@@ -18,12 +18,13 @@ inline constexpr int32_t kMaxSlideSeconds = 327;
 
 // A picture ready for the disc.
 struct DiscPicture {
-    int32_t mode;
+    int32_t mode;         // 0, 1, 2, 4, 5, or 7 for a teletext page
     Palette palette;
-    const uint8_t* dump;  // the mode's screen size
+    const uint8_t* dump;  // the mode's screen size, or a page's 1000 bytes
     uint32_t load;
     uint32_t exec;
     char name[8] = "";    // from disc_name_for; "" for a dump, named by its place
+    NulaPalette nula{};   // a VideoNuLA's colours, set by a packed disc's !BOOT
 };
 
 // The name on the disc for a picture whose file is `path` (UTF-8): its name

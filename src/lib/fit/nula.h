@@ -45,11 +45,6 @@
 #include "lib/fit/measure.h"
 #include "lib/palette.h"
 
-struct NulaPalette {
-    int32_t colours = 0;    // 2, 4, 8 or 16
-    uint16_t rgb[16] = {};  // 0xRGB, one hex digit a channel
-};
-
 // The colours --nula chooses in `mode`: its logical colours, 8 in MODE 2,
 // as tarnvil writes only logical colours 0 to 7 there.
 int32_t nula_colours(int32_t mode);
