@@ -266,7 +266,9 @@ function cliDisc({ title, tracks, pictures }) {
         used.add(name);
         if (picture.dump) writeFileSync(join(dir, name), picture.dump);
         if (picture.inf !== null && picture.inf !== undefined) writeFileSync(join(dir, `${name}.inf`), picture.inf);
-        args.push("-m", String(picture.mode ?? 2), ...(picture.palette ? ["-p", picture.palette] : []), name);
+        const palette = !picture.palette ? [] : picture.palette.includes(",") ? ["--nula-palette", picture.palette]
+            : ["-p", picture.palette];
+        args.push("-m", String(picture.mode ?? 2), ...palette, name);
     });
     const result = run(dir, "tarnvil-disc", args);
     // The pointer to --help means nothing on a page; the page leaves it out.
@@ -487,6 +489,8 @@ describe("tarnvil.disc gives tarnvil-disc's image or its refusal", () => {
         { label: "a sidecar of more than 4096 bytes", pictures: [picture(mode2.dump, 2, Buffer.from(`$.A 3000 0\n${" ".repeat(4090)}`))] },
         { label: "an address the catalogue cannot hold", pictures: [picture(mode2.dump, 2, Buffer.from("$.SCREEN 00043000 0\n"))] },
         { label: "a load address beside the screen: a warning", pictures: [picture(mode2.dump, 2, Buffer.from("$.SCREEN 5800 0\n"))] },
+        { label: "a MODE 7 page and a VideoNuLA's colours",
+            pictures: [picture(noise(1000, 7), 7, null), { ...picture(mode5.dump, 5, null), palette: "012,FED,7A0,0F0" }] },
         { label: "a missing dump", pictures: [picture(mode2.dump, 2, null, "here.bbc"), picture(null, 2, null, "gone.bbc")] },
     ];
     for (const request of cases) {
