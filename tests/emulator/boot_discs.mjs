@@ -275,6 +275,15 @@ const DISCS = [
             { source: "gradient", options: "-h12" },
         ],
     },
+    // A slideshow in a NuLA's colours, a teletext page among them.
+    {
+        name: "nulashow.ssd", tracks: 80, title: "NULA SHOW", machines: ["Master"], seconds: 1, nula: true,
+        pictures: [
+            { file: "sunset.ppm", options: ["-m", "1", "--nula"] },
+            { file: "sunset.ppm", options: ["-m", "7"] },
+            { file: "harbour.pgm", options: ["-m", "2", "--nula"] },
+        ],
+    },
 ];
 
 const NULA_WARNING = "These pictures need a VideoNuLA.";
@@ -371,6 +380,7 @@ function makePictureDisc(disc) {
     }
     run(tarnvilDisc, [
         "-o", disc.name, "--tracks", String(disc.tracks), "--title", disc.title,
+        ...(disc.seconds ? ["--seconds", String(disc.seconds)] : []),
         ...disc.pictures.flatMap((picture) => [...picture.options, picture.file]),
     ]);
 }
@@ -574,6 +584,26 @@ function firstDifferentPixel(machine, picture, sample) {
     return null;
 }
 
+// A disc in a NuLA's colours says first that it needs one, and waits for
+// a key.
+async function passNulaWarning(disc, model, machine, failures) {
+    if (!disc.nula) return;
+    await machine.untilOsrdch(`${disc.name}: the VideoNuLA warning`);
+    if (!machine.screenText.includes(NULA_WARNING))
+        failures.push(`${disc.name} on ${model}: no VideoNuLA warning before the pictures; the screen shows ` +
+                      JSON.stringify(machine.screenText.slice(-160)));
+    machine.watchOsrdch(fromBasic);
+    await machine.press(keyCodes.SPACE);
+}
+
+// After ESCAPE a NuLA must show the machine's own colours.
+function checkNulaReset(disc, model, machine, failures) {
+    const colours = Array.from(machine.video.ula.collook);
+    if (colours.some((c, i) => c !== NULA_RESET[i]))
+        failures.push(`${disc.name} on ${model}: after ESCAPE the VideoNuLA's colours are ` +
+                      `${colours.map((c) => c.toString(16)).join(",")}, not the machine's own`);
+}
+
 // Boots one disc on one machine and checks every picture on it; returns
 // the failures.
 async function checkDisc(disc, model) {
@@ -583,15 +613,7 @@ async function checkDisc(disc, model) {
     await machine.untilOsrdch(`${disc.name}: power on`);
     machine.watchOsrdch(fromBasic);
     await machine.shiftBreak();
-    if (disc.nula) {
-        // The warning first, and a key for it.
-        await machine.untilOsrdch(`${disc.name}: the VideoNuLA warning`);
-        if (!machine.screenText.includes(NULA_WARNING))
-            failures.push(`${disc.name} on ${model}: no VideoNuLA warning before the pictures; the screen shows ` +
-                          JSON.stringify(machine.screenText.slice(-160)));
-        machine.watchOsrdch(fromBasic);
-        await machine.press(keyCodes.SPACE);
-    }
+    await passNulaWarning(disc, model, machine, failures);
     for (const [index, picture] of disc.pictures.entries()) {
         const where = `${disc.name} on ${model} P${index + 1} (${picture.dump}, MODE ${picture.mode}` +
                       `${picture.palette ? `, palette ${picture.palette}` : ""})`;
@@ -640,10 +662,7 @@ async function checkDisc(disc, model) {
         failures.push(`${disc.name} on ${model}: after ESCAPE the screen shows ${JSON.stringify(machine.screenText)}, ` +
                       `expected ${JSON.stringify(escapeText(disc))}`);
     else console.log(`ok   ${disc.name} on ${model}: ESCAPE gives the BASIC prompt`);
-    const colours = Array.from(machine.video.ula.collook);
-    if (colours.some((c, i) => c !== NULA_RESET[i]))
-        failures.push(`${disc.name} on ${model}: after ESCAPE the VideoNuLA's colours are ` +
-                      `${colours.map((c) => c.toString(16)).join(",")}, not the machine's own`);
+    checkNulaReset(disc, model, machine, failures);
     return failures;
 }
 
@@ -656,6 +675,7 @@ async function checkSlideshow(disc, model) {
     await machine.untilOsrdch(`${disc.name}: power on`);
     machine.watchOsrdch(fromBasic);
     await machine.shiftBreak();
+    await passNulaWarning(disc, model, machine, failures);
     const shown = [...disc.pictures.entries(), [0, disc.pictures[0]]];
     let previous = null;
     for (const [index, picture] of shown) {
@@ -683,6 +703,7 @@ async function checkSlideshow(disc, model) {
     if (machine.screenText !== escapeText(disc))
         failures.push(`${disc.name} on ${model}: after ESCAPE the screen shows ${JSON.stringify(machine.screenText)}`);
     else console.log(`ok   ${disc.name} on ${model}: ESCAPE gives the BASIC prompt`);
+    checkNulaReset(disc, model, machine, failures);
     return failures;
 }
 
