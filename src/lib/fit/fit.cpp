@@ -38,18 +38,27 @@ ScreenPlan plan_for(const FitSettings& settings) {
 
 int32_t fit_width(const FitSettings& settings) { return plan_for(settings).width; }
 
+namespace {
+
+// The first stages of every picture: decoded, turned upright and scaled
+// onto the screen in light, then toned; the scaled light is let go before
+// the next stage takes its memory.
+bool scale_and_tone(const uint8_t* bytes, size_t size, const FitSettings& settings, const ScreenPlan& plan,
+                    PpmBytes& toned, char* reason, size_t capacity) {
+    LightPicture light;
+    if (!scale_picture(bytes, size, settings, plan, light, reason, capacity)) return false;
+    if (tone_picture(light, settings, toned)) return true;
+    snprintf(reason, capacity, "out of memory");
+    return false;
+}
+
+}  // namespace
+
 bool fit_file(const uint8_t* bytes, size_t size, const FitSettings& settings, PpmBytes& ppm, char* reason,
               size_t capacity) {
     const ScreenPlan plan = plan_for(settings);
     PpmBytes toned;
-    {
-        LightPicture light;
-        if (!scale_picture(bytes, size, settings, plan, light, reason, capacity)) return false;
-        if (!tone_picture(light, settings, toned)) {
-            snprintf(reason, capacity, "out of memory");
-            return false;
-        }
-    }
+    if (!scale_and_tone(bytes, size, settings, plan, toned, reason, capacity)) return false;
     uint8_t* samples = toned.data.get() + (toned.size - static_cast<size_t>(plan.width) * kScreenLines * 3);
     bool done = false;
     if (settings.nula_choice != FitSettings::NulaChoice::kNone) {
@@ -78,14 +87,7 @@ bool fit_teletext(const uint8_t* bytes, size_t size, const FitSettings& settings
                   size_t capacity) {
     const ScreenPlan plan = plan_for(settings);
     PpmBytes toned;
-    {
-        LightPicture light;
-        if (!scale_picture(bytes, size, settings, plan, light, reason, capacity)) return false;
-        if (!tone_picture(light, settings, toned)) {
-            snprintf(reason, capacity, "out of memory");
-            return false;
-        }
-    }
+    if (!scale_and_tone(bytes, size, settings, plan, toned, reason, capacity)) return false;
     const size_t samples = static_cast<size_t>(plan.width) * static_cast<size_t>(plan.lines) * 3;
     const uint8_t* rgb = toned.data.get() + (toned.size - samples);
     const std::unique_ptr<uint16_t[]> light(new (std::nothrow) uint16_t[samples]);
