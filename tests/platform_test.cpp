@@ -276,7 +276,7 @@ TEST(Arguments, CompanionToolsFollowTheSystemAndTarnvilTakesThemAsGiven) {
          {0, "q.ppm: 320 x 256; convert with tarnvil -a2q.ppm\n  tarnvil-view -m 2 q.ppm.bbc\n  tarnvil-disc -m 2 -o q.ssd q.ppm.bbc\n", ""},
          {1, "", "tarnvil-fit: *.pnm: No such file or directory\n"}},
         {"tarnvil-disc", {"-o", "x.ssd", "--title", "T", "-m4", "*.b4"},
-         {0, "Wrote x.ssd\nx.ssd holds 1 picture in 6 of its 800 sectors; 249 more of their size would fit\n", ""},
+         {0, "Wrote x.ssd\nx.ssd holds 1 picture in 7 of its 800 sectors; 249 more of their size would fit\n", ""},
          {1, "", "tarnvil-disc: *.b4: No such file or directory\n"}},
         {"tarnvil-view", {"-m", "4", "-o", "*.b4", "q.b4"},
          {1, "", "tarnvil-view: *.b4: Invalid argument\n"},
